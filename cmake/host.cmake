@@ -1,0 +1,33 @@
+# Host build: the simulator, the stub's code against it, the unit tests and
+# the vesk tool.
+option(VESK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
+if(VESK_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+endif()
+add_compile_options(-Wall -Wextra)
+
+enable_testing()
+find_package(GTest REQUIRED)
+
+file(GLOB VESK_SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
+# Object libraries: every simulator domain registers itself at static
+# initialisation, so all of its objects must be linked.
+add_library(vesk_sim OBJECT ${VESK_SIM_SOURCES})
+target_include_directories(vesk_sim PUBLIC ${CMAKE_SOURCE_DIR})
+add_library(vesk_stub_host OBJECT ${VESK_STUB_SOURCES})
+target_include_directories(vesk_stub_host PUBLIC ${CMAKE_SOURCE_DIR})
+
+file(GLOB VESK_UNIT_TESTS CONFIGURE_DEPENDS tests/unit/*.cpp)
+add_executable(unit_tests ${VESK_UNIT_TESTS})
+target_link_libraries(unit_tests PRIVATE vesk_sim vesk_stub_host GTest::gtest GTest::gtest_main)
+target_compile_definitions(unit_tests PRIVATE VESK_SOURCE_DIR="${CMAKE_SOURCE_DIR}"
+    VESK_BINARY_DIR="${CMAKE_BINARY_DIR}")
+include(GoogleTest)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
+
+foreach(dir tools/vesk tests/e2e benchmarks)
+    if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
+        add_subdirectory(${dir})
+    endif()
+endforeach()

@@ -1,0 +1,18 @@
+// Reading the payload container in the stub's own executable.
+#pragma once
+
+#include "driver/run_state.h"
+
+// 0 when the payload section was found (containerFile at its raw data,
+// embedded set for a section larger than the placeholder), 1 when not.
+int FindPayloadSection(void);
+// Embedded mode: fills g_settings and textLengths/textTableOffset, leaves
+// containerFile at the first payload.
+void ReadContainerHeader(void);
+// Fills out (TEXT_FIELD bytes) with stored text id, or leaves it empty.
+// The file position is unchanged.
+void ReadStoredText(char* out, MessageId id);
+// TRUE when the file's size equals expectedFileSize. Position unchanged.
+BOOL CheckFileSize(void);
+// Moves the container cursor forward over stored payloads.
+void SkipPayloads(LONG storedSize);

@@ -1,0 +1,12 @@
+// Copying a stored payload out of the container with its CRC-32 verified.
+#pragma once
+
+#include "driver/run_state.h"
+
+// FALSE when the table's memory could not be had.
+BOOL BuildCrcTable(void);
+void FreeCrcTable(void);
+extern "C" DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length);
+// 0: written and verified, or cancelled (cancelRequested set). 1: failed,
+// crcMismatch set when the trailer did not match, clear on a short write.
+int ExtractPayload(HFILE outFile, LONG storedSize);

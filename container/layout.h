@@ -1,0 +1,77 @@
+// The byte layout of the payload container that `vesk pack` writes into the
+// stub's `.VESK` section and the stub reads back. Included by the stub and by
+// the host tool: this header is the one description of the format.
+#pragma once
+
+#include <stdint.h>
+
+// Payload section lookup.
+#define VESK_SECTION_NAME ".VESK"
+#define VESK_PLACEHOLDER_SIZE 4096u   // SizeOfRawData at or below this: side-file mode
+#define VESK_HEADER_PROBE_SIZE 1536u  // the image headers must fit in this many bytes
+
+// PE fields the lookup reads, as offsets from the file start or from H (e_lfanew).
+#define PE_DOS_LFANEW_OFFSET 60u
+#define PE_NUMBER_OF_SECTIONS_OFFSET 6u        // from H, 16 bits
+#define PE_NUMBER_OF_RVA_AND_SIZES_OFFSET 116u // from H, 32 bits
+#define PE_DATA_DIRECTORIES_OFFSET 120u        // from H
+#define PE_DATA_DIRECTORY_SIZE 8u
+#define PE_SECTION_HEADER_SIZE 40u
+#define PE_SECTION_SIZE_OF_RAW_DATA 16u
+#define PE_SECTION_POINTER_TO_RAW_DATA 20u
+
+// The seven little-endian words that begin the container.
+typedef struct ContainerHeader {
+    uint32_t reserved;           // never read
+    uint32_t runtimeNTSize;      // stored size of the NT-family runtime installer, 0 = none
+    uint32_t expectedFileSize;   // size of the whole setup executable, 0 = not tested
+    uint32_t requiredRuntimeMS;  // (major << 16) | minor
+    uint32_t requiredRuntimeLS;  // (build << 16) | revision
+    uint32_t runtime9XSize;      // stored size of the 95/98-family runtime installer, 0 = none
+    uint32_t productSize;        // stored size of the product payload
+} ContainerHeader;
+
+#define CONTAINER_HEADER_SIZE 28u
+#define CONTAINER_EXPECTED_SIZE_OFFSET 8u
+#define CONTAINER_STRING_LENGTHS_OFFSET 28u  // s0..s3, one byte each
+#define CONTAINER_STRING_COUNT 4u            // product file name, code, version, transform base
+#define CONTAINER_STRINGS_OFFSET 32u
+#define CONTAINER_DESCRIPTOR_SIZE 10u        // d0..d9 after the strings
+
+// Descriptor bytes.
+#define DESCRIPTOR_FONT_CHARSET 0u
+#define DESCRIPTOR_FONT_POINT_SIZE 1u
+#define DESCRIPTOR_TEXT_BLOCK_LENGTH 2u
+#define DESCRIPTOR_SKIPPED_LENGTH 3u
+#define DESCRIPTOR_FIRST_TEXT_LENGTH 4u      // d4..d9: texts 4..9
+
+// Configurable texts, numbered as stored in the text table.
+typedef enum MessageId {
+    MSG_CMDLINE = 4,
+    MSG_ADMIN_ERROR = 5,
+    MSG_EXIST_ERROR = 6,
+    MSG_SPACE_ERROR = 7,
+    MSG_CRC_ERROR = 8,
+    MSG_REBOOT = 9
+} MessageId;
+
+#define MESSAGE_ID_FIRST 4
+#define MESSAGE_ID_LAST 9
+#define MESSAGE_COUNT 6
+
+// Field limits. Every stored length is one byte and counts the NUL.
+#define STORED_STRING_MAX 255u
+#define PRODUCT_FILE_NAME_FIELD 256u
+#define PRODUCT_CODE_FIELD 64u
+#define PRODUCT_VERSION_FIELD 64u
+#define TRANSFORM_BASE_FIELD 256u
+#define TEXT_BLOCK_FIELD 256u
+#define TEXT_FIELD 256u
+
+// Every payload ends with the little-endian CRC-32 of its data bytes.
+#define PAYLOAD_TRAILER_SIZE 4u
+// Sizes and offsets are signed 32-bit file offsets.
+#define CONTAINER_MAX_FILE_SIZE 0x7FFFFFFFu
+
+// The default command of a runtime installer and the texts shown when a
+// configured text is empty live with the settings (driver/settings.h).

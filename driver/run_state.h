@@ -1,0 +1,62 @@
+// The process-wide records of one run: RunState (flags, handles, buffers) and
+// SetupSettings (what the container or the side INI file says).
+#pragma once
+
+#include "win32/api.h"
+#include "container/layout.h"
+
+#define PATH_BUFFER 256u
+#define WORK_BUFFER_SIZE 65536u
+
+// Process exit codes.
+#define EXIT_CODE_OK 0u
+#define EXIT_CODE_FAILED 1u
+#define EXIT_CODE_NO_ADMIN 2u
+
+typedef struct SetupSettings {
+    char productFileName[PRODUCT_FILE_NAME_FIELD];
+    char productCode[PRODUCT_CODE_FIELD];
+    char productVersion[PRODUCT_VERSION_FIELD];
+    char transformBase[TRANSFORM_BASE_FIELD];
+    DWORD requiredRuntimeMS;
+    DWORD requiredRuntimeLS;
+    LONG runtimeNTSize;
+    LONG runtime9XSize;
+    DWORD expectedFileSize;
+    DWORD productSize;
+    BYTE fontCharSet;
+    BYTE fontPointSize;
+    char textBlock[TEXT_BLOCK_FIELD];  // fontFace, productName, initLine
+    BOOL removePrevious;
+} SetupSettings;
+
+typedef struct RunState {
+    HINSTANCE instance;
+    HFILE containerFile;
+    HGLOBAL workBufferMemory;
+    BYTE* workBuffer;  // WORK_BUFFER_SIZE bytes
+    BOOL embedded;
+    LONG textTableOffset;
+    BYTE textLengths[MESSAGE_ID_LAST + 1];  // indexed by MessageId 4..9
+    HGLOBAL crcTableMemory;
+    DWORD* crcTable;  // 256 entries
+    DWORD crcRegister;
+    BOOL crcMismatch;
+    BYTE* splashBitmap;
+    HGLOBAL splashBitmapMemory;
+    HPALETTE splashPalette;
+    int screenWidth;
+    int screenHeight;
+    HWND splashWindow;
+    BOOL splashHold;
+    HWND progressDialog;
+    BOOL cancelRequested;
+    BOOL sessionEnding;
+    char ownPath[PATH_BUFFER];       // the executable's full path
+    char ownDirectory[PATH_BUFFER];  // ownPath up to and with its last backslash
+    char iniPath[PATH_BUFFER];       // side-file mode: ownPath with ".ini" for its extension
+    LPCSTR commandTail;              // points into the process command line
+} RunState;
+
+extern RunState g_run;
+extern SetupSettings g_settings;

@@ -1,0 +1,19 @@
+// Setup settings and the configurable texts.
+#pragma once
+
+#include "driver/run_state.h"
+
+// Side-file mode: derives g_run.iniPath from g_run.ownPath and reads the
+// side INI file into g_settings. Returns FALSE when the settings are
+// incomplete (empty product code or version), after which the run ends
+// silently. An own path without any '.' reads nothing and returns TRUE.
+BOOL LoadSideSettings(void);
+LONG ParseDecimal(LPCSTR text);
+// "a.b.c.d" into the two version words; missing parts are 0.
+void ParseVersionText(LPCSTR text, DWORD* high, DWORD* low);
+// The configured text, or the built-in text when that is empty.
+void LoadMessageText(char* out, MessageId id, LPCSTR iniPath, LPCSTR iniKey, LPCSTR builtIn);
+// The three strings of textBlock.
+LPCSTR FontFace(void);
+LPCSTR ProductName(void);
+LPCSTR InitLine(void);

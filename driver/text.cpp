@@ -1,0 +1,47 @@
+// Bounded text and memory helpers.
+#include "driver/text.h"
+
+UINT BoundedLength(LPCSTR text, UINT cap) {
+    UINT n = 0;
+    while (n < cap && text[n]) ++n;
+    return n;
+}
+
+BOOL CopyText(char* dst, UINT cap, LPCSTR src) {
+    UINT i = 0;
+    for (; src[i]; ++i) {
+        if (i + 1 >= cap) {
+            dst[i] = 0;
+            return FALSE;
+        }
+        dst[i] = src[i];
+    }
+    dst[i] = 0;
+    return TRUE;
+}
+
+BOOL AppendText(char* dst, UINT cap, LPCSTR src) {
+    UINT used = BoundedLength(dst, cap);
+    if (used >= cap) {  // an unterminated buffer is terminated, and nothing fits
+        dst[cap - 1] = 0;
+        return src[0] == 0;
+    }
+    return CopyText(dst + used, cap - used, src);
+}
+
+void FillBytes(void* dst, BYTE value, UINT count) {
+    BYTE* p = (BYTE*)dst;
+    while (count--) *p++ = value;
+}
+
+void CopyBytes(void* dst, const void* src, UINT count) {
+    BYTE* d = (BYTE*)dst;
+    const BYTE* s = (const BYTE*)src;
+    while (count--) *d++ = *s++;
+}
+
+WORD LoadWord(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
+
+DWORD LoadDword(const BYTE* p) {
+    return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
+}

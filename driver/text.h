@@ -1,0 +1,18 @@
+// Bounded text and memory helpers. The stub has no C runtime, and every copy
+// into a fixed buffer goes through these so that none is ever overrun.
+#pragma once
+
+#include "win32/api.h"
+
+// Copies src into dst (capacity cap bytes, cap > 0), always terminated.
+// Returns FALSE when src had to be cut.
+BOOL CopyText(char* dst, UINT cap, LPCSTR src);
+// Appends src to the text in dst, always terminated. FALSE when cut.
+BOOL AppendText(char* dst, UINT cap, LPCSTR src);
+// Length of a text of at most cap bytes (cap when no NUL is found).
+UINT BoundedLength(LPCSTR text, UINT cap);
+void FillBytes(void* dst, BYTE value, UINT count);
+void CopyBytes(void* dst, const void* src, UINT count);
+// Little-endian loads from a byte buffer.
+WORD LoadWord(const BYTE* p);
+DWORD LoadDword(const BYTE* p);
