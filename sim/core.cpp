@@ -35,7 +35,14 @@ std::vector<std::function<void(uint64_t)>>& Listeners() {
     return listeners;
 }
 
+std::vector<std::function<bool(void*)>>& Closers() {
+    static std::vector<std::function<bool(void*)>> closers;
+    return closers;
+}
+
 }  // namespace
+
+void OnCloseHandle(std::function<bool(void*)> closer) { Closers().push_back(std::move(closer)); }
 
 Registration::Registration(std::function<void()> reset) { Resets().push_back(std::move(reset)); }
 
@@ -134,5 +141,17 @@ void WINAPI ExitProcess(UINT code) {
 }
 
 HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(-1); }
+
+BOOL WINAPI CloseHandle(HANDLE handle) {
+    for (auto& closer : sim::Closers())
+        if (closer(handle)) return TRUE;
+    sim::Record("CloseHandle unknown");
+    return FALSE;
+}
+
+void WINAPI Sleep(DWORD ms) {
+    sim::Record("Sleep " + std::to_string(ms));
+    sim::Advance(ms);
+}
 
 }  // extern "C"

@@ -51,6 +51,10 @@ const std::vector<std::string>& Trace();
 // -1 when none.
 int FindTrace(const std::string& prefix, int from = 0);
 
+// Kernel handles (files from CreateFileA, processes, tokens) are owned by
+// their domains; CloseHandle asks each closer in turn until one owns it.
+void OnCloseHandle(std::function<bool(void* handle)> closer);
+
 // The process: command line, own path, error mode.
 void SetCommandLine(const std::string& commandLine);
 void SetModulePath(const std::string& windowsPath);
