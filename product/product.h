@@ -11,3 +11,8 @@ void PlaceProductFile(char* path);
 BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command, UINT cap);
 void MakeTempFileName(char* out);
 void CreatePathDirectories(char* path);
+// Closes the start-up windows, composes the engine command and runs the
+// engine when there is one. Returns the run's exit code: the engine's own
+// code when it ran to its end, else 0. Ends the process (exit code 1) when
+// the command cannot be composed whole.
+UINT LaunchEngine(LPCSTR productPath);

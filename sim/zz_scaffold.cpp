@@ -165,6 +165,7 @@ __attribute__((weak)) void PackGuid(LPCSTR productCode, char* out) { Missing("Pa
 __attribute__((weak)) void RemoveResumeEntry(void) { Missing("RemoveResumeEntry"); }
 
 __attribute__((weak)) void PlaceProductFile(char* path) { Missing("PlaceProductFile"); }
+__attribute__((weak)) UINT LaunchEngine(LPCSTR productPath) { Missing("LaunchEngine"); }
 __attribute__((weak)) BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command, UINT cap) { Missing("ComposeEngineCommand"); }
 __attribute__((weak)) void MakeTempFileName(char* out) { Missing("MakeTempFileName"); }
 __attribute__((weak)) void CreatePathDirectories(char* path) { Missing("CreatePathDirectories"); }
