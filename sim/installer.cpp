@@ -1,0 +1,231 @@
+// The simulated Windows Installer service as MSI.DLL shows it, VERSION.DLL's
+// file version data, and LoadLibraryA/GetProcAddress/FreeLibrary for both.
+#include "sim/installer.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "sim/sim.h"
+#include "win32/api.h"
+
+namespace sim::installer {
+namespace {
+
+constexpr UINT kErrorInvalidParameter = 87;
+constexpr UINT kErrorInstallFailure = 1603;
+constexpr UINT kErrorUnknownProduct = 1605;
+constexpr UINT kErrorUnknownProperty = 1608;
+constexpr int kInstallStateAbsent = 2;
+constexpr DWORD kFixedInfoSignature = 0xFEEF04BD;
+// Where VS_FIXEDFILEINFO sits in a version block: after the root header
+// (three words) and its padded key L"VS_VERSION_INFO".
+constexpr size_t kFixedInfoOffset = 40;
+
+struct Library {
+    std::string name;  // upper case, as the stub names it
+    std::set<std::string> entryPoints;
+    bool loads = true;
+    int loadCount = 0;
+};
+
+struct Installer {
+    std::map<uintptr_t, Library> libraries;
+    std::map<std::string, std::string> products;  // upper-case code -> version
+    bool removalFails = false;
+    std::map<std::string, std::pair<DWORD, DWORD>> fileVersions;  // lower-case path
+};
+
+std::string Upper(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::toupper(c)); });
+    return text;
+}
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+constexpr uintptr_t kMsiModule = 0x10000000;
+constexpr uintptr_t kVersionModule = 0x20000000;
+
+Installer Fresh() {
+    Installer fresh;
+    fresh.libraries[kMsiModule] = Library{"MSI.DLL", {"MsiGetProductInfoA", "MsiConfigureProductA"}};
+    fresh.libraries[kVersionModule] = Library{"VERSION.DLL", {"GetFileVersionInfoA", "VerQueryValueA"}};
+    return fresh;
+}
+
+Installer installer = Fresh();
+
+sim::Registration reg([] { installer = Fresh(); });
+
+Library* LibraryNamed(const std::string& name) {
+    std::string wanted = Upper(name);
+    size_t slash = wanted.find_last_of("\\/");
+    if (slash != std::string::npos) wanted = wanted.substr(slash + 1);
+    for (auto& [handle, library] : installer.libraries)
+        if (library.name == wanted) return &library;
+    return nullptr;
+}
+
+// A product code the service accepts: a braced GUID of 38 characters.
+bool WellFormedCode(LPCSTR code) { return code && std::strlen(code) == 38 && code[0] == '{' && code[37] == '}'; }
+
+UINT WINAPI MsiGetProductInfoA(LPCSTR product, LPCSTR property, LPSTR value, LPDWORD length) {
+    sim::Record(std::string("MsiGetProductInfoA ") + (product ? product : "-") + " " +
+                (property ? property : "-"));
+    if (!WellFormedCode(product) || !property || (value && !length)) return kErrorInvalidParameter;
+    auto it = installer.products.find(Upper(product));
+    if (it == installer.products.end()) return kErrorUnknownProduct;
+    if (std::strcmp(property, "VersionString") != 0) return kErrorUnknownProperty;
+    const std::string& text = it->second;
+    if (!length) return ERROR_SUCCESS;
+    // The length counts characters; on the way out it leaves out the NUL.
+    if (value && *length <= text.size()) {
+        if (*length > 0) {
+            std::memcpy(value, text.data(), *length - 1);
+            value[*length - 1] = 0;
+        }
+        *length = DWORD(text.size());
+        return ERROR_MORE_DATA;
+    }
+    if (value) std::memcpy(value, text.c_str(), text.size() + 1);
+    *length = DWORD(text.size());
+    return ERROR_SUCCESS;
+}
+
+UINT WINAPI MsiConfigureProductA(LPCSTR product, int level, int state) {
+    sim::Record(std::string("MsiConfigureProductA ") + (product ? product : "-") + " " +
+                std::to_string(level) + " " + std::to_string(state));
+    if (!WellFormedCode(product)) return kErrorInvalidParameter;
+    auto it = installer.products.find(Upper(product));
+    if (it == installer.products.end()) return kErrorUnknownProduct;
+    if (state != kInstallStateAbsent) return ERROR_SUCCESS;
+    if (installer.removalFails) return kErrorInstallFailure;
+    installer.products.erase(it);
+    return ERROR_SUCCESS;
+}
+
+BOOL WINAPI GetFileVersionInfoA(LPCSTR path, DWORD, DWORD size, LPVOID data) {
+    sim::Record(std::string("GetFileVersionInfoA ") + (path ? path : "-"));
+    auto it = installer.fileVersions.find(Lower(path ? path : ""));
+    if (it == installer.fileVersions.end() || !data) return FALSE;
+    BYTE block[kFixedInfoOffset + sizeof(VS_FIXEDFILEINFO)] = {};
+    const WORD header[3] = {WORD(sizeof block), WORD(sizeof(VS_FIXEDFILEINFO)), 0};
+    std::memcpy(block, header, sizeof header);
+    const char key[] = "VS_VERSION_INFO";
+    for (size_t i = 0; i < sizeof key; ++i) block[6 + 2 * i] = BYTE(key[i]);
+    VS_FIXEDFILEINFO fixed{};
+    fixed.dwSignature = kFixedInfoSignature;
+    fixed.dwStrucVersion = 0x10000;
+    fixed.dwFileVersionMS = fixed.dwProductVersionMS = it->second.first;
+    fixed.dwFileVersionLS = fixed.dwProductVersionLS = it->second.second;
+    std::memcpy(block + kFixedInfoOffset, &fixed, sizeof fixed);
+    // A buffer that is too small receives the start of the block.
+    std::memcpy(data, block, std::min<size_t>(size, sizeof block));
+    return TRUE;
+}
+
+BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length) {
+    sim::Record(std::string("VerQueryValueA ") + (subBlock ? subBlock : "-"));
+    if (!block || !subBlock || std::strcmp(subBlock, "\\") != 0 || !buffer || !length) return FALSE;
+    WORD total = 0;
+    std::memcpy(&total, block, sizeof total);
+    if (total < kFixedInfoOffset + sizeof(VS_FIXEDFILEINFO)) return FALSE;
+    *buffer = const_cast<BYTE*>(static_cast<const BYTE*>(block) + kFixedInfoOffset);
+    *length = sizeof(VS_FIXEDFILEINFO);
+    return TRUE;
+}
+
+template <typename Function>
+FARPROC AsProc(Function* function) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(function));
+}
+
+FARPROC EntryPoint(const std::string& name) {
+    if (name == "MsiGetProductInfoA") return AsProc(&MsiGetProductInfoA);
+    if (name == "MsiConfigureProductA") return AsProc(&MsiConfigureProductA);
+    if (name == "GetFileVersionInfoA") return AsProc(&GetFileVersionInfoA);
+    if (name == "VerQueryValueA") return AsProc(&VerQueryValueA);
+    return nullptr;
+}
+
+}  // namespace
+
+void FailLibraryLoad(const std::string& library) {
+    if (Library* found = LibraryNamed(library)) found->loads = false;
+}
+
+void RemoveEntryPoint(const std::string& library, const std::string& entryPoint) {
+    if (Library* found = LibraryNamed(library)) found->entryPoints.erase(entryPoint);
+}
+
+int LoadedLibraryCount() {
+    int count = 0;
+    for (const auto& [handle, library] : installer.libraries) count += library.loadCount;
+    return count;
+}
+
+void InstallProduct(const std::string& productCode, const std::string& versionString) {
+    installer.products[Upper(productCode)] = versionString;
+}
+
+bool IsInstalled(const std::string& productCode) {
+    return installer.products.count(Upper(productCode)) != 0;
+}
+
+std::optional<std::string> InstalledVersion(const std::string& productCode) {
+    auto it = installer.products.find(Upper(productCode));
+    if (it == installer.products.end()) return std::nullopt;
+    return it->second;
+}
+
+void FailRemoval() { installer.removalFails = true; }
+
+void SetFileVersion(const std::string& path, uint32_t versionMS, uint32_t versionLS) {
+    installer.fileVersions[Lower(path)] = {versionMS, versionLS};
+}
+
+}  // namespace sim::installer
+
+using namespace sim::installer;
+
+extern "C" {
+
+HMODULE WINAPI LoadLibraryA(LPCSTR name) {
+    sim::Record(std::string("LoadLibraryA ") + (name ? name : "-"));
+    Library* wanted = name ? LibraryNamed(name) : nullptr;
+    if (!wanted || !wanted->loads) return nullptr;
+    for (auto& [handle, library] : installer.libraries) {
+        if (&library != wanted) continue;
+        ++library.loadCount;
+        return reinterpret_cast<HMODULE>(handle);
+    }
+    return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+    sim::Record(std::string("GetProcAddress ") + (name ? name : "-"));
+    auto it = installer.libraries.find(reinterpret_cast<uintptr_t>(module));
+    if (it == installer.libraries.end() || it->second.loadCount == 0 || !name) return nullptr;
+    if (!it->second.entryPoints.count(name)) return nullptr;
+    return EntryPoint(name);
+}
+
+BOOL WINAPI FreeLibrary(HMODULE module) {
+    auto it = installer.libraries.find(reinterpret_cast<uintptr_t>(module));
+    if (it == installer.libraries.end() || it->second.loadCount == 0) {
+        sim::Record("FreeLibrary unknown");
+        return FALSE;
+    }
+    sim::Record("FreeLibrary " + it->second.name);
+    --it->second.loadCount;
+    return TRUE;
+}
+
+}  // extern "C"

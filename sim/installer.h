@@ -1,0 +1,31 @@
+// Test API of the simulated Windows Installer and the libraries the stub
+// loads at run time: MSI.DLL (installed products, their removal) and
+// VERSION.DLL (the file version of any file).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sim::installer {
+
+// Libraries: by default both load and export every entry point the stub uses.
+void FailLibraryLoad(const std::string& library);  // "MSI.DLL", "VERSION.DLL"
+void RemoveEntryPoint(const std::string& library, const std::string& entryPoint);
+// Libraries loaded and not yet released.
+int LoadedLibraryCount();
+
+// Installed products, by product code (case-insensitive), with the
+// "VersionString" property the service reports.
+void InstallProduct(const std::string& productCode, const std::string& versionString);
+bool IsInstalled(const std::string& productCode);
+std::optional<std::string> InstalledVersion(const std::string& productCode);
+// MsiConfigureProductA removing a product fails (ERROR_INSTALL_FAILURE).
+void FailRemoval();
+
+// File version data: the fixed file version of a Windows path
+// (case-insensitive), as (major << 16) | minor and (build << 16) | revision.
+// A file without a version set has no version resource.
+void SetFileVersion(const std::string& path, uint32_t versionMS, uint32_t versionLS);
+
+}  // namespace sim::installer

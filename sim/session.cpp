@@ -1,0 +1,127 @@
+// The simulated logon session: administrator rights, the process token with
+// its privileges, and ExitWindowsEx.
+#include "sim/session.h"
+
+#include <cstdio>
+#include <cstring>
+#include <set>
+
+#include "sim/sim.h"
+#include "win32/api.h"
+
+namespace sim::session {
+namespace {
+
+// The identifier LookupPrivilegeValueA hands out for the shutdown privilege.
+constexpr DWORD kShutdownLuid = 19;
+
+struct Session {
+    bool administrator = true;
+    bool tokenOpenFails = false;
+    bool shutdownEnabled = false;
+    std::set<uintptr_t> serviceHandles;
+    std::set<uintptr_t> tokens;
+    uintptr_t nextHandle = 0x7000;
+    std::vector<ExitRequest> exits;
+};
+
+Session session;
+
+sim::Registration reg([] { session = Session{}; });
+
+uintptr_t NewHandle() {
+    uintptr_t id = session.nextHandle;
+    session.nextHandle += 4;
+    return id;
+}
+
+const bool closerRegistered = [] {
+    sim::OnCloseHandle([](void* handle) {
+        if (!session.tokens.erase(reinterpret_cast<uintptr_t>(handle))) return false;
+        sim::Record("CloseHandle token");
+        return true;
+    });
+    return true;
+}();
+
+}  // namespace
+
+void SetAdministrator(bool administrator) { session.administrator = administrator; }
+void FailTokenOpen() { session.tokenOpenFails = true; }
+const std::vector<ExitRequest>& ExitRequests() { return session.exits; }
+int OpenServiceHandleCount() { return int(session.serviceHandles.size()); }
+int OpenTokenCount() { return int(session.tokens.size()); }
+
+}  // namespace sim::session
+
+using namespace sim::session;
+
+extern "C" {
+
+SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
+    char line[96];
+    std::snprintf(line, sizeof line, "OpenSCManagerA %s %s 0x%X", machine ? machine : "-",
+                  database ? database : "-", access);
+    sim::Record(line);
+    if (!session.administrator) return nullptr;
+    uintptr_t id = NewHandle();
+    session.serviceHandles.insert(id);
+    return reinterpret_cast<SC_HANDLE>(id);
+}
+
+BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
+    bool known = session.serviceHandles.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
+    sim::Record(known ? "CloseServiceHandle" : "CloseServiceHandle unknown");
+    return known;
+}
+
+BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+    char line[64];
+    std::snprintf(line, sizeof line, "OpenProcessToken 0x%X", access);
+    sim::Record(line);
+    if (session.tokenOpenFails || process != GetCurrentProcess()) return FALSE;
+    uintptr_t id = NewHandle();
+    session.tokens.insert(id);
+    *token = reinterpret_cast<HANDLE>(id);
+    return TRUE;
+}
+
+BOOL WINAPI LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
+    sim::Record(std::string("LookupPrivilegeValueA ") + (system ? system : "-") + " " +
+                (name ? name : "-"));
+    if (!name || std::strcmp(name, SE_SHUTDOWN_NAME) != 0) return FALSE;
+    luid->LowPart = kShutdownLuid;
+    luid->HighPart = 0;
+    return TRUE;
+}
+
+BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
+                                  DWORD, PTOKEN_PRIVILEGES previous, LPDWORD) {
+    char line[128];
+    std::snprintf(line, sizeof line, "AdjustTokenPrivileges disableAll=%d count=%u luid=%u attributes=%u previous=%s",
+                  disableAll, newState ? newState->PrivilegeCount : 0,
+                  newState ? newState->Privileges[0].Luid.LowPart : 0,
+                  newState ? newState->Privileges[0].Attributes : 0, previous ? "yes" : "no");
+    sim::Record(line);
+    if (!session.tokens.count(reinterpret_cast<uintptr_t>(token))) return FALSE;
+    if (disableAll) {
+        session.shutdownEnabled = false;
+        return TRUE;
+    }
+    // The stub never passes more than the one privilege the record holds.
+    if (!newState || newState->PrivilegeCount != 1) return FALSE;
+    const LUID_AND_ATTRIBUTES& privilege = newState->Privileges[0];
+    if (privilege.Luid.LowPart == kShutdownLuid && privilege.Luid.HighPart == 0)
+        session.shutdownEnabled = (privilege.Attributes & SE_PRIVILEGE_ENABLED) != 0;
+    return TRUE;
+}
+
+BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
+    char line[64];
+    std::snprintf(line, sizeof line, "ExitWindowsEx %u %u", flags, reason);
+    sim::Record(line);
+    session.exits.push_back(ExitRequest{flags, reason, session.shutdownEnabled});
+    return session.shutdownEnabled;
+}
+
+}  // extern "C"

@@ -1,0 +1,28 @@
+// Test API of the simulated logon session: administrator rights (as
+// OpenSCManagerA reports them), the process token and its privileges, and
+// requests to end the session (ExitWindowsEx).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace sim::session {
+
+// OpenSCManagerA succeeds only for an administrator. Default: administrator.
+void SetAdministrator(bool administrator);
+// OpenProcessToken fails (the restart is still attempted). Default: it opens.
+void FailTokenOpen();
+
+struct ExitRequest {
+    uint32_t flags;
+    uint32_t reason;
+    bool shutdownPrivilegeEnabled;  // enabled on the token at the time
+};
+const std::vector<ExitRequest>& ExitRequests();
+
+// Service manager and token handles the stub still holds.
+int OpenServiceHandleCount();
+int OpenTokenCount();
+
+}  // namespace sim::session

@@ -1,0 +1,139 @@
+// The simulated registry follows the documented behaviour the stub relies on.
+#include <gtest/gtest.h>
+
+#include "sim/registry.h"
+#include "sim/sim.h"
+#include "win32/api.h"
+
+namespace {
+
+const char* const kKey = "SOFTWARE\\Vesk\\Test";
+
+class SimRegistry : public ::testing::Test {
+protected:
+    void SetUp() override { sim::Reset(); }
+
+    HKEY Open(REGSAM access) {
+        HKEY key = nullptr;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, access, &key), ERROR_SUCCESS);
+        return key;
+    }
+};
+
+TEST_F(SimRegistry, OpeningAMissingKeyFailsWithFileNotFound) {
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(sim::registry::OpenCount(kKey), 0);
+}
+
+TEST_F(SimRegistry, KeyNamesAreCaseInsensitive) {
+    sim::registry::CreateKey(kKey);
+    HKEY key = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\VESK\\test", 0, KEY_READ, &key),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
+TEST_F(SimRegistry, SizeOnlyQueryReportsTheDataSize) {
+    sim::registry::SetText(kKey, "Name", "abc");
+    HKEY key = Open(KEY_READ);
+    DWORD size = 1024;
+    EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, nullptr, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_EQ(size, 4u) << "the text and its NUL";
+    RegCloseKey(key);
+}
+
+TEST_F(SimRegistry, TooSmallBufferGivesMoreDataAndTheNeededSize) {
+    sim::registry::SetText(kKey, "Name", "abcdef");
+    HKEY key = Open(KEY_READ);
+    char data[4] = "xyz";
+    DWORD size = sizeof data;
+    EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size),
+              ERROR_MORE_DATA);
+    EXPECT_EQ(size, 7u);
+    RegCloseKey(key);
+}
+
+TEST_F(SimRegistry, QueryNeedsQueryAccessAndWritesNeedSetAccess) {
+    sim::registry::SetText(kKey, "Name", "abc");
+    HKEY key = Open(KEY_SET_VALUE);
+    DWORD size = 0;
+    EXPECT_EQ(RegQueryValueExA(key, "Name", nullptr, nullptr, nullptr, &size), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+    key = Open(KEY_READ);
+    EXPECT_EQ(RegSetValueExA(key, "Name", 0, REG_SZ, reinterpret_cast<const BYTE*>("x"), 2),
+              ERROR_ACCESS_DENIED);
+    EXPECT_EQ(RegDeleteValueA(key, "Name"), ERROR_ACCESS_DENIED);
+    RegCloseKey(key);
+}
+
+TEST_F(SimRegistry, CreateKeyMakesTheKeyAndItsParents) {
+    HKEY key = nullptr;
+    DWORD disposition = 0;
+    char noClass[1] = {0};
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, noClass, REG_OPTION_NON_VOLATILE,
+                              KEY_ALL_ACCESS, nullptr, &key, &disposition),
+              ERROR_SUCCESS);
+    EXPECT_EQ(disposition, 1u) << "created new";
+    EXPECT_TRUE(sim::registry::KeyExists("SOFTWARE\\Vesk"));
+    EXPECT_EQ(RegSetValueExA(key, "V", 0, REG_SZ, reinterpret_cast<const BYTE*>("on"), 3),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(sim::registry::GetText(kKey, "v"), "on");
+}
+
+TEST_F(SimRegistry, RefusedKeysCannotBeOpenedOrCreated) {
+    sim::registry::RefuseCreate(kKey);
+    HKEY key = nullptr;
+    char noClass[1] = {0};
+    EXPECT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, noClass, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(sim::registry::KeyExists(kKey));
+    sim::registry::CreateKey(kKey);
+    sim::registry::RefuseOpen(kKey);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key), ERROR_ACCESS_DENIED);
+}
+
+TEST_F(SimRegistry, EnumerationListsNamesTypesAndSizesThenEnds) {
+    sim::registry::SetValue(kKey, "Empty", REG_EXPAND_SZ, "");
+    sim::registry::SetText(kKey, "Path", "C:\\");
+    HKEY key = Open(KEY_READ);
+    char name[1024];
+    DWORD length = sizeof name, type = 0, size = 0;
+    ASSERT_EQ(RegEnumValueA(key, 1, name, &length, nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    EXPECT_STREQ(name, "Path");
+    EXPECT_EQ(length, 4u);
+    EXPECT_EQ(type, DWORD(REG_SZ));
+    EXPECT_EQ(size, 4u);
+    length = 4;
+    EXPECT_EQ(RegEnumValueA(key, 1, name, &length, nullptr, &type, nullptr, &size), ERROR_MORE_DATA)
+        << "a name buffer without room for the NUL";
+    length = sizeof name;
+    EXPECT_EQ(RegEnumValueA(key, 2, name, &length, nullptr, &type, nullptr, &size),
+              ERROR_NO_MORE_ITEMS);
+    RegCloseKey(key);
+}
+
+TEST_F(SimRegistry, DeletingAValueRemovesItAndAMissingOneIsNotFound) {
+    sim::registry::SetText(kKey, "Name", "abc");
+    HKEY key = Open(KEY_READ | KEY_SET_VALUE);
+    EXPECT_EQ(RegDeleteValueA(key, "NAME"), ERROR_SUCCESS);
+    EXPECT_EQ(RegDeleteValueA(key, "Name"), ERROR_FILE_NOT_FOUND);
+    RegCloseKey(key);
+    EXPECT_FALSE(sim::registry::GetValue(kKey, "Name"));
+}
+
+TEST_F(SimRegistry, OpenCountsAndOpenHandlesAreKept) {
+    sim::registry::CreateKey(kKey);
+    HKEY first = Open(KEY_READ);
+    HKEY second = Open(KEY_READ);
+    EXPECT_EQ(sim::registry::OpenCount(kKey), 2);
+    EXPECT_EQ(sim::registry::OpenHandleCount(), 2);
+    RegCloseKey(first);
+    RegCloseKey(second);
+    EXPECT_EQ(sim::registry::OpenHandleCount(), 0);
+    EXPECT_EQ(RegCloseKey(first), ERROR_INVALID_HANDLE) << "a handle closed twice";
+}
+
+}  // namespace
