@@ -1,0 +1,241 @@
+// The file calls of the seam: old-style handles, CreateFileA/GetFileTime,
+// deleting, folders, the temporary path and temporary file names.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "sim/file_system.h"
+#include "sim/sim.h"
+#include "win32/api.h"
+
+using namespace sim::fs_detail;
+
+namespace {
+
+OpenFile* Find(HFILE handle) {
+    auto& handles = State().handles;
+    auto found = handles.find(handle);
+    return found == handles.end() ? nullptr : &found->second;
+}
+
+bool IsFile(const fs::path& host) {
+    std::error_code error;
+    return fs::is_regular_file(host, error);
+}
+
+bool IsFolder(const fs::path& host) {
+    std::error_code error;
+    return fs::is_directory(host, error);
+}
+
+HFILE OpenHost(const std::string& windowsPath, const fs::path& host, int flags, bool canRead,
+               bool canWrite) {
+    int fd = open(host.c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) return HFILE_ERROR;
+    auto& state = State();
+    HFILE handle = state.nextHandle;
+    state.nextHandle += 4;  // never reused, so a stale handle stays invalid
+    state.handles[handle] = OpenFile{fd, host.string(), windowsPath, canRead, canWrite};
+    return handle;
+}
+
+// Lets a read stop short of, or fail on, a faulted offset.
+bool ApplyReadFaults(const OpenFile& file, uint64_t position, UINT* count) {
+    for (const auto& fault : State().readFaults) {
+        if (fault.hostKey != file.hostKey) continue;
+        if (fault.fails && fault.offset >= position && fault.offset < position + *count) return false;
+        if (!fault.fails && fault.offset > position && fault.offset < position + *count)
+            *count = UINT(fault.offset - position);
+    }
+    return true;
+}
+
+HFILE CreateTruncated(LPCSTR path) {
+    auto host = ToHost(path);
+    if (!host || Refused(State().refuseCreate, path) || IsFolder(*host) ||
+        !IsFolder(host->parent_path()) || IsOpenKey(host->string()))
+        return HFILE_ERROR;
+    HFILE handle = OpenHost(path, *host, O_RDWR | O_CREAT | O_TRUNC, true, true);
+    if (handle != HFILE_ERROR) Touch(host->string());
+    return handle;
+}
+
+const bool closerRegistered = (sim::OnCloseHandle([](void* handle) {
+                                   return State().kernelHandles.erase(handle) > 0;
+                               }),
+                               true);
+
+}  // namespace
+
+extern "C" {
+
+HFILE WINAPI _lopen(LPCSTR path, int mode) {
+    sim::Record(std::string("_lopen ") + path + " " + std::to_string(mode & 3));
+    auto host = ToHost(path);
+    if (!host || Refused(State().refuseOpen, path) || !IsFile(*host)) return HFILE_ERROR;
+    switch (mode & 3) {
+        case OF_READ: return OpenHost(path, *host, O_RDONLY, true, false);
+        case OF_WRITE: return OpenHost(path, *host, O_WRONLY, false, true);
+        case OF_READWRITE: return OpenHost(path, *host, O_RDWR, true, true);
+        default: return HFILE_ERROR;
+    }
+}
+
+HFILE WINAPI _lcreat(LPCSTR path, int) {
+    sim::Record(std::string("_lcreat ") + path);
+    return CreateTruncated(path);
+}
+
+UINT WINAPI _lread(HFILE handle, LPVOID buffer, UINT count) {
+    OpenFile* file = Find(handle);
+    if (!file || !file->canRead) return UINT(HFILE_ERROR);
+    off_t position = lseek(file->fd, 0, SEEK_CUR);
+    if (!ApplyReadFaults(*file, uint64_t(position), &count)) return UINT(HFILE_ERROR);
+    UINT done = 0;
+    while (done < count) {
+        ssize_t got = read(file->fd, static_cast<char*>(buffer) + done, count - done);
+        if (got < 0) return UINT(HFILE_ERROR);
+        if (got == 0) break;
+        done += UINT(got);
+    }
+    return done;
+}
+
+UINT WINAPI _lwrite(HFILE handle, LPCSTR buffer, UINT count) {
+    OpenFile* file = Find(handle);
+    if (!file || !file->canWrite) return UINT(HFILE_ERROR);
+    auto& state = State();
+    Touch(file->hostKey);
+    // A write of no bytes sets the end of the file at the current position.
+    if (count == 0) {
+        off_t position = lseek(file->fd, 0, SEEK_CUR);
+        return ftruncate(file->fd, position) == 0 ? 0 : UINT(HFILE_ERROR);
+    }
+    UINT allowed = count;
+    if (state.writeQuota && *state.writeQuota < allowed) allowed = UINT(*state.writeQuota);
+    UINT done = 0;
+    while (done < allowed) {
+        ssize_t put = write(file->fd, buffer + done, allowed - done);
+        if (put <= 0) return UINT(HFILE_ERROR);
+        done += UINT(put);
+    }
+    if (state.writeQuota) *state.writeQuota -= done;
+    state.bytesWritten += done;
+    return done;
+}
+
+LONG WINAPI _llseek(HFILE handle, LONG offset, int origin) {
+    OpenFile* file = Find(handle);
+    if (!file) return HFILE_ERROR;
+    int whence = origin == FILE_BEGIN ? SEEK_SET : origin == FILE_CURRENT ? SEEK_CUR
+               : origin == FILE_END   ? SEEK_END : -1;
+    if (whence < 0) return HFILE_ERROR;
+    off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? lseek(file->fd, 0, SEEK_CUR)
+                                                             : lseek(file->fd, 0, SEEK_END);
+    off_t target = base + offset;
+    // Positions are 32-bit signed offsets; nothing before the start.
+    if (target < 0 || target > 0x7FFFFFFF) return HFILE_ERROR;
+    return LONG(lseek(file->fd, target, SEEK_SET));
+}
+
+HFILE WINAPI _lclose(HFILE handle) {
+    OpenFile* file = Find(handle);
+    if (!file) return HFILE_ERROR;
+    close(file->fd);
+    State().handles.erase(handle);
+    return 0;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+                          DWORD disposition, DWORD, HANDLE) {
+    sim::Record(std::string("CreateFileA ") + path);
+    auto host = ToHost(path);
+    // The machine models opening existing files only, for their time stamps.
+    if (disposition != OPEN_EXISTING || (access & GENERIC_WRITE) || !host ||
+        Refused(State().refuseOpen, path) || !IsFile(*host))
+        return INVALID_HANDLE_VALUE;
+    auto& state = State();
+    void* handle = reinterpret_cast<void*>(state.nextKernelHandle);
+    state.nextKernelHandle += 4;
+    state.kernelHandles[handle] = host->string();
+    return handle;
+}
+
+BOOL WINAPI GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {
+    auto& state = State();
+    auto found = state.kernelHandles.find(handle);
+    if (found == state.kernelHandles.end()) return FALSE;
+    uint64_t stamp = state.lastWrite.count(found->second) ? state.lastWrite[found->second] : 0;
+    FILETIME time{DWORD(stamp), DWORD(stamp >> 32)};
+    if (creation) *creation = time;
+    if (access) *access = time;
+    if (write) *write = time;
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR path) {
+    sim::Record(std::string("DeleteFileA ") + path);
+    auto host = ToHost(path);
+    // An open file cannot be deleted: the old-style handles share nothing.
+    if (!host || !IsFile(*host) || IsOpenKey(host->string())) return FALSE;
+    std::error_code error;
+    fs::remove(*host, error);
+    State().lastWrite.erase(host->string());
+    return error ? FALSE : TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+    sim::Record(std::string("CreateDirectoryA ") + path);
+    auto host = ToHost(path);
+    std::error_code error;
+    if (!host || Refused(State().refuseCreate, path) || fs::exists(*host, error) ||
+        !IsFolder(host->parent_path()))
+        return FALSE;
+    return fs::create_directory(*host, error) ? TRUE : FALSE;
+}
+
+DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
+    const std::string& path = State().tempPath;
+    if (size <= path.size()) return DWORD(path.size() + 1);
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return DWORD(path.size());
+}
+
+UINT WINAPI GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR out) {
+    std::string base = directory;
+    if (base.size() > MAX_PATH - 14) return 0;
+    if (base.empty() || base.back() != '\\') base += '\\';
+    base += std::string(prefix).substr(0, 3);
+    auto nameFor = [&](unsigned number) {
+        char digits[8];
+        std::snprintf(digits, sizeof digits, "%04X", number & 0xFFFF);
+        return base + digits + ".TMP";
+    };
+    if (unique != 0) {
+        std::string name = nameFor(unique);
+        std::memcpy(out, name.c_str(), name.size() + 1);
+        return unique & 0xFFFF;
+    }
+    auto& state = State();
+    for (unsigned tries = 0; tries < 0xFFFF; ++tries) {
+        unsigned number = state.nextTempUnique;
+        state.nextTempUnique = state.nextTempUnique % 0xFFFF + 1;
+        std::string name = nameFor(number);
+        auto host = ToHost(name);
+        if (!host) return 0;
+        std::error_code error;
+        if (fs::exists(*host, error)) continue;
+        HFILE created = CreateTruncated(name.c_str());
+        if (created == HFILE_ERROR) return 0;
+        _lclose(created);
+        std::memcpy(out, name.c_str(), name.size() + 1);
+        sim::Record("GetTempFileNameA " + name);
+        return number;
+    }
+    return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,58 @@
+// Inside the simulated file system: shared by the test API (files.cpp), the
+// file calls (file_calls.cpp) and the INI reader (profile.cpp).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace sim::fs_detail {
+
+namespace fs = std::filesystem;
+
+struct ReadFault {
+    std::string hostKey;
+    uint64_t offset;
+    bool fails;  // else the read comes back short at the offset
+};
+
+struct OpenFile {
+    int fd = -1;
+    std::string hostKey;  // resolved host path
+    std::string windowsPath;
+    bool canRead = false;
+    bool canWrite = false;
+};
+
+struct FileSystem {
+    std::string tempPath = "C:\\Temp\\";
+    std::optional<uint64_t> writeQuota;
+    uint64_t bytesWritten = 0;
+    std::vector<ReadFault> readFaults;
+    std::vector<std::string> refuseOpen;    // normalised prefixes
+    std::vector<std::string> refuseCreate;  // normalised prefixes
+    std::map<std::string, uint64_t> lastWrite;  // by host key
+    std::map<int, OpenFile> handles;            // old-style HFILEs
+    std::map<void*, std::string> kernelHandles;  // CreateFileA handles -> host key
+    int nextHandle = 16;
+    uintptr_t nextKernelHandle = 0x5000;
+    unsigned nextTempUnique = 1;
+};
+
+FileSystem& State();
+
+// "C:\Dir\File" in one spelling: upper-case drive, backslashes, "." and ".."
+// applied, lower case; nullopt for paths the machine does not model (UNC).
+std::optional<std::string> Normalise(const std::string& windowsPath);
+// The host path a Windows path maps to, names matched case-insensitively
+// against what exists; nullopt when unmodelled.
+std::optional<fs::path> ToHost(const std::string& windowsPath);
+bool Refused(const std::vector<std::string>& prefixes, const std::string& windowsPath);
+// Stamps a file's last-write time with the virtual clock.
+void Touch(const std::string& hostKey);
+bool IsOpenKey(const std::string& hostKey);
+
+}  // namespace sim::fs_detail
