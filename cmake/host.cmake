@@ -15,6 +15,18 @@ file(GLOB VESK_SIM_SOURCES CONFIGURE_DEPENDS sim/*.cpp)
 # initialisation, so all of its objects must be linked.
 add_library(vesk_sim OBJECT ${VESK_SIM_SOURCES})
 target_include_directories(vesk_sim PUBLIC ${CMAKE_SOURCE_DIR})
+# The simulator serves the resources that the Windows build embeds, compiled
+# from the same script into a .res file.
+find_program(VESK_WINDRES NAMES i686-w64-mingw32-windres windres REQUIRED)
+set(VESK_RESOURCE_FILE ${CMAKE_BINARY_DIR}/vesk.res)
+add_custom_command(OUTPUT ${VESK_RESOURCE_FILE}
+    COMMAND ${VESK_WINDRES} -I ${CMAKE_SOURCE_DIR} -O res -o ${VESK_RESOURCE_FILE}
+        ${CMAKE_SOURCE_DIR}/resources/vesk.rc
+    DEPENDS resources/vesk.rc resources/vesk.ico resources/splash.bmp
+    WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
+add_custom_target(vesk_resources DEPENDS ${VESK_RESOURCE_FILE})
+add_dependencies(vesk_sim vesk_resources)
+target_compile_definitions(vesk_sim PRIVATE VESK_RESOURCE_FILE="${VESK_RESOURCE_FILE}")
 add_library(vesk_stub_host OBJECT ${VESK_STUB_SOURCES})
 target_include_directories(vesk_stub_host PUBLIC ${CMAKE_SOURCE_DIR})
 

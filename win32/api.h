@@ -89,6 +89,9 @@ typedef void(CALLBACK* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define LOWORD(l) ((WORD)(((DWORD_PTR_CAST)(l)) & 0xffff))
 #define HIWORD(l) ((WORD)((((DWORD_PTR_CAST)(l)) >> 16) & 0xffff))
 typedef uintptr_t DWORD_PTR_CAST;
+#define MAKELONG(a, b) ((LONG)(((WORD)(((DWORD_PTR_CAST)(a)) & 0xffff)) | ((DWORD)((WORD)(((DWORD_PTR_CAST)(b)) & 0xffff))) << 16))
+#define MAKEWPARAM(l, h) ((WPARAM)(DWORD)MAKELONG(l, h))
+#define MAKELPARAM(l, h) ((LPARAM)(DWORD)MAKELONG(l, h))
 
 // Errors and results.
 #define ERROR_SUCCESS 0L
@@ -221,6 +224,9 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define PBM_SETPOS (WM_USER + 2)
 #define PBM_GETPOS (WM_USER + 8)
 
+#define BN_CLICKED 0
+#define SIZE_RESTORED 0
+
 #define SC_CLOSE 0xF060
 #define SC_MINIMIZE 0xF020
 #define SC_MOVE 0xF010
@@ -256,6 +262,8 @@ typedef struct tagVS_FIXEDFILEINFO {
 #define SWP_NOSIZE 0x0001
 #define SWP_NOMOVE 0x0002
 #define SWP_NOZORDER 0x0004
+#define SWP_SHOWWINDOW 0x0040
+#define SWP_HIDEWINDOW 0x0080
 
 #define PM_NOREMOVE 0x0000
 #define PM_REMOVE 0x0001
@@ -301,6 +309,31 @@ typedef struct tagWNDCLASSA {
     LPCSTR lpszClassName;
 } WNDCLASSA;
 
+typedef struct tagCREATESTRUCTA {
+    LPVOID lpCreateParams;
+    HINSTANCE hInstance;
+    HMENU hMenu;
+    HWND hwndParent;
+    int cy;
+    int cx;
+    int y;
+    int x;
+    LONG style;
+    LPCSTR lpszName;
+    LPCSTR lpszClass;
+    DWORD dwExStyle;
+} CREATESTRUCTA;
+
+typedef struct tagWINDOWPOS {
+    HWND hwnd;
+    HWND hwndInsertAfter;
+    int x;
+    int y;
+    int cx;
+    int cy;
+    UINT flags;
+} WINDOWPOS;
+
 typedef struct tagPAINTSTRUCT {
     HDC hdc;
     BOOL fErase;
@@ -313,7 +346,10 @@ typedef struct tagPAINTSTRUCT {
 // GDI.
 #define HORZRES 8
 #define VERTRES 10
+#define LOGPIXELSX 88
 #define LOGPIXELSY 90
+#define SYSTEM_FONT 13
+#define DEFAULT_PALETTE 15
 #define FW_BOLD 700
 #define OUT_DEFAULT_PRECIS 0
 #define CLIP_DEFAULT_PRECIS 0
