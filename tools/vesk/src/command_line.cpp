@@ -1,0 +1,205 @@
+#include "command_line.h"
+
+#include <map>
+#include <optional>
+
+#include "driver/ini_keys.h"
+#include "failure.h"
+
+namespace vesk {
+
+namespace {
+
+const char* const kToolHelp =
+    "usage: vesk <command> [options]\n"
+    "\n"
+    "Builds and examines setup executables that install a Windows Installer package.\n"
+    "\n"
+    "commands:\n"
+    "  pack      write a setup executable from a stub, settings and an MSI\n"
+    "  inspect   print everything a setup holds\n"
+    "  verify    check a setup's structure, size and payload CRCs\n"
+    "  unpack    write a setup's settings and files back out\n"
+    "\n"
+    "vesk <command> --help describes each command; vesk --version prints the version.\n";
+
+const char* const kPackHelp =
+    "usage: vesk pack [SETTINGS.ini] -o SETUP.exe [options]\n"
+    "\n"
+    "Writes the stub with the product (and runtime installers) stored in its\n"
+    ".VESK section. Settings come from the [" INI_SECTION "] section of\n"
+    "SETTINGS.ini, with file paths relative to it; options override its keys.\n"
+    "ProductCode, ProductVersion and ProductName not given are read from the\n"
+    "MSI's Property table (a transform needs them given).\n"
+    "\n"
+    "options:\n"
+    "  -o, --output FILE         the setup to write (required)\n"
+    "  --stub FILE               the stub (default: vesk-stub.exe beside vesk)\n"
+    "  --product FILE            ProductFile\n"
+    "  --product-code GUID       ProductCode, a braced upper-case GUID\n"
+    "  --product-version TEXT    ProductVersion\n"
+    "  --product-name TEXT       ProductName\n"
+    "  --transform-base NAME     TransformMSI: the product is a transform for NAME\n"
+    "  --runtime-nt FILE         RuntimeNT\n"
+    "  --runtime-9x FILE         Runtime9X\n"
+    "  --runtime-version A.B.C.D RuntimeVersion\n"
+    "  --set KEY=VALUE           any settings key, e.g. --set CharSize=10\n"
+    "  --no-size-check           record no expected file size (SizeCheck=0)\n";
+
+const char* const kInspectHelp =
+    "usage: vesk inspect SETUP.exe [--json]\n"
+    "\n"
+    "Prints the PE facts, every container header field, the strings, the text\n"
+    "block, the six texts and each payload's offset, size and stored CRC-32.\n";
+
+const char* const kVerifyHelp =
+    "usage: vesk verify SETUP.exe\n"
+    "\n"
+    "Checks the PE structure, the recorded file size, the header CheckSum and\n"
+    "every payload's CRC-32. Prints one line per problem; exits 0 only when\n"
+    "the setup is sound.\n";
+
+const char* const kUnpackHelp =
+    "usage: vesk unpack SETUP.exe -d DIR\n"
+    "\n"
+    "Writes DIR/setup.ini with every setting and text, and the product and\n"
+    "runtime files it names. vesk pack DIR/setup.ini rebuilds the same container.\n";
+
+// Options that stand for one settings key.
+const std::map<std::string, std::string> kKeyOptions = {
+    {"--product", INI_KEY_PRODUCT_FILE},         {"--product-code", INI_KEY_PRODUCT_CODE},
+    {"--product-version", INI_KEY_PRODUCT_VERSION}, {"--product-name", INI_KEY_PRODUCT_NAME},
+    {"--transform-base", INI_KEY_TRANSFORM},     {"--runtime-nt", INI_KEY_RUNTIME_NT},
+    {"--runtime-9x", INI_KEY_RUNTIME_9X},        {"--runtime-version", INI_KEY_RUNTIME_VERSION}};
+
+// Walks the arguments of one subcommand; options take "--name value" or
+// "--name=value".
+class ArgumentWalker {
+public:
+    ArgumentWalker(const std::string& command, const std::vector<std::string>& arguments)
+        : command_(command), arguments_(arguments) {}
+
+    bool Next() {
+        if (++at_ >= arguments_.size()) return false;
+        const std::string& arg = arguments_[at_];
+        inlineValue_.reset();
+        name_ = arg;
+        if (arg.rfind("--", 0) == 0) {
+            if (size_t equals = arg.find('='); equals != std::string::npos) {
+                name_ = arg.substr(0, equals);
+                inlineValue_ = arg.substr(equals + 1);
+            }
+        }
+        return true;
+    }
+    const std::string& Name() const { return name_; }
+    bool IsOption() const { return name_.size() > 1 && name_[0] == '-'; }
+    std::string Value() {
+        if (inlineValue_) return *inlineValue_;
+        if (++at_ >= arguments_.size()) Fail(name_ + " needs a value");
+        return arguments_[at_];
+    }
+    [[noreturn]] void Fail(const std::string& problem) const {
+        throw Failure(command_, problem + " (see vesk " + command_ + " --help)");
+    }
+
+private:
+    std::string command_;
+    const std::vector<std::string>& arguments_;
+    size_t at_ = 0;  // arguments_[0] is the command
+    std::string name_;
+    std::optional<std::string> inlineValue_;
+};
+
+Command ParsePack(ArgumentWalker& args) {
+    PackOptions options;
+    bool haveOutput = false;
+    while (args.Next()) {
+        const std::string name = args.Name();
+        if (name == "--help" || name == "-h") return ShowText{kPackHelp};
+        if (name == "-o" || name == "--output") {
+            options.output = args.Value();
+            haveOutput = true;
+        } else if (name == "--stub") {
+            options.stub = args.Value();
+        } else if (name == "--no-size-check") {
+            options.request.overrides.push_back({"SizeCheck", "0", name});
+        } else if (name == "--set") {
+            std::string pair = args.Value();
+            size_t equals = pair.find('=');
+            if (equals == std::string::npos || equals == 0) args.Fail("--set needs KEY=VALUE, not '" + pair + "'");
+            options.request.overrides.push_back({pair.substr(0, equals), pair.substr(equals + 1), "--set " + pair.substr(0, equals)});
+        } else if (auto key = kKeyOptions.find(name); key != kKeyOptions.end()) {
+            options.request.overrides.push_back({key->second, args.Value(), name});
+        } else if (args.IsOption()) {
+            args.Fail("unknown option " + name);
+        } else if (!options.request.settingsFile) {
+            options.request.settingsFile = name;
+        } else {
+            args.Fail("more than one settings file");
+        }
+    }
+    if (!haveOutput) args.Fail("no output given (-o SETUP.exe)");
+    return options;
+}
+
+std::filesystem::path TakeSetup(ArgumentWalker& args, std::optional<std::filesystem::path>& setup) {
+    if (setup) args.Fail("more than one setup given");
+    setup = args.Name();
+    return *setup;
+}
+
+Command ParseInspect(ArgumentWalker& args) {
+    InspectCommand command;
+    std::optional<std::filesystem::path> setup;
+    while (args.Next()) {
+        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{kInspectHelp};
+        if (args.Name() == "--json") command.json = true;
+        else if (args.IsOption()) args.Fail("unknown option " + args.Name());
+        else TakeSetup(args, setup);
+    }
+    if (!setup) args.Fail("no setup given");
+    command.setup = *setup;
+    return command;
+}
+
+Command ParseVerify(ArgumentWalker& args) {
+    std::optional<std::filesystem::path> setup;
+    while (args.Next()) {
+        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{kVerifyHelp};
+        if (args.IsOption()) args.Fail("unknown option " + args.Name());
+        TakeSetup(args, setup);
+    }
+    if (!setup) args.Fail("no setup given");
+    return VerifyCommand{*setup};
+}
+
+Command ParseUnpack(ArgumentWalker& args) {
+    std::optional<std::filesystem::path> setup;
+    std::optional<std::filesystem::path> directory;
+    while (args.Next()) {
+        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{kUnpackHelp};
+        if (args.Name() == "-d" || args.Name() == "--directory") directory = args.Value();
+        else if (args.IsOption()) args.Fail("unknown option " + args.Name());
+        else TakeSetup(args, setup);
+    }
+    if (!setup) args.Fail("no setup given");
+    if (!directory) args.Fail("no directory given (-d DIR)");
+    return UnpackCommand{*setup, *directory};
+}
+
+}  // namespace
+
+Command ParseCommandLine(const std::vector<std::string>& arguments) {
+    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") return ShowText{kToolHelp};
+    const std::string& command = arguments[0];
+    if (command == "--version") return ShowText{"vesk " VESK_TOOL_VERSION "\n"};
+    ArgumentWalker args(command, arguments);
+    if (command == "pack") return ParsePack(args);
+    if (command == "inspect") return ParseInspect(args);
+    if (command == "verify") return ParseVerify(args);
+    if (command == "unpack") return ParseUnpack(args);
+    throw Failure(command, "unknown command (see vesk --help)");
+}
+
+}  // namespace vesk

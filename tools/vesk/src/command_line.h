@@ -1,0 +1,33 @@
+// The tool's command line: a subcommand and its options.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "pack.h"
+
+namespace vesk {
+
+struct ShowText {
+    std::string text;  // help or version, for stdout
+};
+struct InspectCommand {
+    std::filesystem::path setup;
+    bool json = false;
+};
+struct VerifyCommand {
+    std::filesystem::path setup;
+};
+struct UnpackCommand {
+    std::filesystem::path setup;
+    std::filesystem::path directory;
+};
+
+using Command = std::variant<ShowText, PackOptions, InspectCommand, VerifyCommand, UnpackCommand>;
+
+// Throws Failure for a command line that makes no sense.
+Command ParseCommandLine(const std::vector<std::string>& arguments);
+
+}  // namespace vesk

@@ -1,0 +1,134 @@
+#include "container_format.h"
+
+#include "byte_order.h"
+#include "driver/ini_keys.h"
+#include "failure.h"
+
+namespace vesk {
+
+const std::array<const char*, kTextCount> kTextKeys = {
+    INI_KEY_CMDLINE, INI_KEY_ADMIN_ERROR, INI_KEY_EXIST_ERROR,
+    INI_KEY_SPACE_ERROR, INI_KEY_CRC_ERROR, INI_KEY_REBOOT};
+
+namespace {
+
+// The field after the text block, which the setup reads past: one NUL.
+constexpr uint8_t kSkippedField[] = {0};
+
+uint8_t StoredLength(const std::string& text, size_t field, const std::string& what,
+                     const std::string& input) {
+    size_t length = text.size() + 1;
+    size_t limit = std::min<size_t>(STORED_STRING_MAX, field);
+    if (length > limit)
+        throw Failure(input, what + " is " + std::to_string(text.size()) + " bytes; at most " +
+                                 std::to_string(limit - 1) + " fit");
+    return static_cast<uint8_t>(length);
+}
+
+void Append(std::vector<uint8_t>& out, const std::string& text) {
+    out.insert(out.end(), text.begin(), text.end());
+    out.push_back(0);
+}
+
+class ByteCursor {
+public:
+    ByteCursor(std::span<const uint8_t> bytes, const std::string& input) : bytes_(bytes), input_(input) {}
+    std::span<const uint8_t> Take(size_t count) {
+        if (count > bytes_.size() - at_) throw Failure(input_, "container ends inside its header");
+        auto piece = bytes_.subspan(at_, count);
+        at_ += count;
+        return piece;
+    }
+    std::string TakeText(size_t count) {
+        auto piece = Take(count);
+        return std::string(piece.begin(), piece.end());
+    }
+    size_t Position() const { return at_; }
+
+private:
+    std::span<const uint8_t> bytes_;
+    const std::string& input_;
+    size_t at_ = 0;
+};
+
+}  // namespace
+
+std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::string& input) {
+    const uint8_t lengths[] = {
+        StoredLength(f.productFileName, PRODUCT_FILE_NAME_FIELD, "product file name", input),
+        StoredLength(f.productCode, PRODUCT_CODE_FIELD, "product code", input),
+        StoredLength(f.productVersion, PRODUCT_VERSION_FIELD, "product version", input),
+        StoredLength(f.transformBase, TRANSFORM_BASE_FIELD, "transform base", input)};
+    size_t blockLength = f.fontFace.size() + f.productName.size() + f.initLine.size() + 3;
+    if (blockLength > STORED_STRING_MAX)
+        throw Failure(input, "text block (font face, product name, init line) is " +
+                                 std::to_string(blockLength) + " bytes with its NULs; at most 255 fit");
+
+    std::vector<uint8_t> out(CONTAINER_HEADER_SIZE);
+    const uint32_t words[] = {f.header.reserved,          f.header.runtimeNTSize,
+                              f.header.expectedFileSize,  f.header.requiredRuntimeMS,
+                              f.header.requiredRuntimeLS, f.header.runtime9XSize,
+                              f.header.productSize};
+    for (size_t i = 0; i < std::size(words); ++i) Store32(out.data() + 4 * i, words[i]);
+    out.insert(out.end(), std::begin(lengths), std::end(lengths));
+    Append(out, f.productFileName);
+    Append(out, f.productCode);
+    Append(out, f.productVersion);
+    Append(out, f.transformBase);
+
+    std::array<uint8_t, CONTAINER_DESCRIPTOR_SIZE> descriptor{};
+    descriptor[DESCRIPTOR_FONT_CHARSET] = f.fontCharSet;
+    descriptor[DESCRIPTOR_FONT_POINT_SIZE] = f.fontPointSize;
+    descriptor[DESCRIPTOR_TEXT_BLOCK_LENGTH] = static_cast<uint8_t>(blockLength);
+    descriptor[DESCRIPTOR_SKIPPED_LENGTH] = sizeof kSkippedField;
+    for (size_t i = 0; i < kTextCount; ++i)
+        descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + i] =
+            StoredLength(f.texts[i], TEXT_FIELD, std::string(kTextKeys[i]) + " text", input);
+    out.insert(out.end(), descriptor.begin(), descriptor.end());
+
+    Append(out, f.fontFace);
+    Append(out, f.productName);
+    Append(out, f.initLine);
+    out.insert(out.end(), std::begin(kSkippedField), std::end(kSkippedField));
+    for (const std::string& text : f.texts) Append(out, text);
+    return out;
+}
+
+StoredHead DecodeContainerHead(std::span<const uint8_t> bytes, const std::string& input) {
+    StoredHead head;
+    ByteCursor cursor(bytes, input);
+    auto words = cursor.Take(CONTAINER_HEADER_SIZE);
+    head.header = ContainerHeader{Load32(&words[0]),  Load32(&words[4]),  Load32(&words[8]),
+                                  Load32(&words[12]), Load32(&words[16]), Load32(&words[20]),
+                                  Load32(&words[24])};
+    auto lengths = cursor.Take(CONTAINER_STRING_COUNT);
+    for (size_t i = 0; i < CONTAINER_STRING_COUNT; ++i) head.strings[i] = cursor.TakeText(lengths[i]);
+    auto descriptor = cursor.Take(CONTAINER_DESCRIPTOR_SIZE);
+    std::copy(descriptor.begin(), descriptor.end(), head.descriptor.begin());
+    head.textBlock = cursor.TakeText(head.descriptor[DESCRIPTOR_TEXT_BLOCK_LENGTH]);
+    head.skipped = cursor.TakeText(head.descriptor[DESCRIPTOR_SKIPPED_LENGTH]);
+    head.textTableOffset = static_cast<uint32_t>(cursor.Position());
+    for (size_t i = 0; i < kTextCount; ++i)
+        head.texts[i] = cursor.TakeText(head.descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + i]);
+    head.size = static_cast<uint32_t>(cursor.Position());
+    return head;
+}
+
+std::string StoredText(const std::string& raw) {
+    return raw.substr(0, raw.find('\0'));
+}
+
+std::array<std::string, 3> SplitTextBlock(const std::string& raw) {
+    std::array<std::string, 3> parts;
+    size_t at = 0;
+    for (std::string& part : parts) {
+        if (at >= raw.size()) break;
+        size_t end = raw.find('\0', at);
+        if (end == std::string::npos) end = raw.size();
+        part = raw.substr(at, end - at);
+        at = end + 1;
+    }
+    return parts;
+}
+
+}  // namespace vesk

@@ -1,0 +1,90 @@
+#include "ini_file.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "failure.h"
+
+namespace vesk {
+
+namespace {
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string Trim(const std::string& text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+bool IsQuote(char c) {
+    return c == '"' || c == '\'';
+}
+
+std::string Unquote(const std::string& value) {
+    if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front())
+        return value.substr(1, value.size() - 2);
+    return value;
+}
+
+}  // namespace
+
+std::string LowerCase(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+IniSection IniSection::Read(const std::filesystem::path& file, const std::string& section) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) throw Failure(file.string(), "cannot read settings file: " + SystemReason());
+    std::ostringstream content;
+    content << in.rdbuf();
+    if (in.bad()) throw Failure(file.string(), "cannot read settings file: " + SystemReason());
+    return Parse(content.str(), section);
+}
+
+IniSection IniSection::Parse(const std::string& content, const std::string& section) {
+    IniSection result;
+    const std::string wanted = LowerCase(section);
+    bool inSection = false;
+    std::istringstream lines(content);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::string trimmed = Trim(line);
+        if (trimmed.empty() || trimmed.front() == ';') continue;
+        if (trimmed.front() == '[') {
+            size_t close = trimmed.find(']');
+            std::string name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+            inSection = LowerCase(name) == wanted;
+            continue;
+        }
+        size_t equals = trimmed.find('=');
+        if (!inSection || equals == std::string::npos) continue;
+        std::string key = Trim(trimmed.substr(0, equals));
+        if (key.empty()) continue;
+        auto [it, inserted] = result.values_.emplace(LowerCase(key), Unquote(Trim(trimmed.substr(equals + 1))));
+        if (inserted) result.keys_.push_back(key);
+    }
+    return result;
+}
+
+std::optional<std::string> IniSection::Get(const std::string& key) const {
+    auto it = values_.find(LowerCase(key));
+    if (it == values_.end()) return std::nullopt;
+    return it->second;
+}
+
+std::string FormatIniLine(const std::string& key, const std::string& value) {
+    bool needsQuotes = !value.empty() &&
+                       (IsBlank(value.front()) || IsBlank(value.back()) || IsQuote(value.front()) ||
+                        IsQuote(value.back()));
+    return key + "=" + (needsQuotes ? "\"" + value + "\"" : value) + "\r\n";
+}
+
+}  // namespace vesk

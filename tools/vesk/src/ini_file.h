@@ -1,0 +1,39 @@
+// Settings files in the side-file format, read by the rules of the
+// platform's profile functions so that a file the setup reads beside itself
+// packs to the same settings: section and key names compare without regard
+// to case, values lose surrounding blanks and then one pair of matching
+// surrounding quotes, the first occurrence of a key counts, and lines that
+// begin with ';' are comments.
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vesk {
+
+class IniSection {
+public:
+    // Reads one section of a file; a missing section is empty.
+    static IniSection Read(const std::filesystem::path& file, const std::string& section);
+    static IniSection Parse(const std::string& content, const std::string& section);
+
+    std::optional<std::string> Get(const std::string& key) const;
+    // Keys as written in the file, in file order.
+    const std::vector<std::string>& Keys() const { return keys_; }
+
+private:
+    std::map<std::string, std::string> values_;  // by lower-case key
+    std::vector<std::string> keys_;
+};
+
+// One "Key=value" line whose value reads back exactly as given: quoted when
+// the profile rules would otherwise trim or unquote it.
+std::string FormatIniLine(const std::string& key, const std::string& value);
+
+std::string LowerCase(std::string text);
+
+}  // namespace vesk

@@ -1,0 +1,122 @@
+#include "inspect.h"
+
+#include "setup_file.h"
+#include "version_text.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr const char* kStringNames[CONTAINER_STRING_COUNT] = {"productFileName", "productCode",
+                                                              "productVersion", "transformBase"};
+
+Report DescribePe(const SetupFile& setup) {
+    const PeImage& image = setup.image;
+    Report pe = Report::Object();
+    pe.Add("peHeaderOffset", image.peOffset)
+        .Add("fileAlignment", image.fileAlignment)
+        .Add("sizeOfHeaders", image.sizeOfHeaders)
+        .Add("sizeOfInitializedData", image.sizeOfInitializedData)
+        .Add("checkSum", image.checkSum, true)
+        .Add("computedCheckSum", ComputeFileCheckSum(*setup.file, image.CheckSumOffset()), true)
+        .Add("certificateOffset", image.certificateOffset)
+        .Add("certificateSize", image.certificateSize);
+    Report sections = Report::Array();
+    for (const PeSection& s : image.sections) {
+        Report section = Report::Object();
+        section.AddText("name", s.name)
+            .Add("virtualAddress", s.virtualAddress, true)
+            .Add("virtualSize", s.virtualSize)
+            .Add("pointerToRawData", s.pointerToRawData)
+            .Add("sizeOfRawData", s.sizeOfRawData);
+        sections.Push(std::move(section));
+    }
+    pe.Add("sections", std::move(sections));
+    return pe;
+}
+
+Report DescribeContainer(const SetupFile& setup) {
+    const StoredHead& head = *setup.head;
+    const ContainerHeader& h = head.header;
+    Report container = Report::Object();
+    Report header = Report::Object();
+    header.Add("reserved", h.reserved)
+        .Add("runtimeNTSize", h.runtimeNTSize)
+        .Add("expectedFileSize", h.expectedFileSize)
+        .Add("requiredRuntimeMS", h.requiredRuntimeMS, true)
+        .Add("requiredRuntimeLS", h.requiredRuntimeLS, true)
+        .Add("runtime9XSize", h.runtime9XSize)
+        .Add("productSize", h.productSize)
+        .AddText("runtimeVersion", FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
+    container.Add("header", std::move(header));
+
+    Report strings = Report::Object();
+    for (size_t i = 0; i < CONTAINER_STRING_COUNT; ++i) {
+        Report s = Report::Object();
+        s.Add("length", head.strings[i].size()).AddText("text", StoredText(head.strings[i]));
+        strings.Add(kStringNames[i], std::move(s));
+    }
+    container.Add("strings", std::move(strings));
+
+    Report descriptor = Report::Array();
+    for (uint8_t d : head.descriptor) descriptor.Push(Report::Number(d));
+    container.Add("descriptor", std::move(descriptor));
+    container.Add("fontCharSet", head.descriptor[DESCRIPTOR_FONT_CHARSET])
+        .Add("fontPointSize", head.descriptor[DESCRIPTOR_FONT_POINT_SIZE]);
+
+    const auto block = SplitTextBlock(head.textBlock);
+    Report textBlock = Report::Object();
+    textBlock.Add("length", head.textBlock.size())
+        .AddText("fontFace", block[0])
+        .AddText("productName", block[1])
+        .AddText("initLine", block[2]);
+    container.Add("textBlock", std::move(textBlock));
+    container.Add("textTableOffset", head.textTableOffset);
+
+    Report texts = Report::Array();
+    uint64_t textOffset = head.textTableOffset;
+    for (size_t i = 0; i < kTextCount; ++i) {
+        Report text = Report::Object();
+        text.Add("messageId", MESSAGE_ID_FIRST + i)
+            .AddText("key", kTextKeys[i])
+            .Add("offset", textOffset)
+            .Add("length", head.texts[i].size())
+            .AddText("text", StoredText(head.texts[i]));
+        texts.Push(std::move(text));
+        textOffset += head.texts[i].size();
+    }
+    container.Add("texts", std::move(texts));
+
+    Report payloads = Report::Array();
+    for (const PayloadInfo& p : setup.payloads) {
+        Report payload = Report::Object();
+        payload.AddText("name", p.name)
+            .Add("fileOffset", p.offset)
+            .Add("containerOffset", p.offset - setup.containerOffset)
+            .Add("storedSize", p.storedSize);
+        if (auto crc = ReadTrailer(*setup.file, p)) payload.Add("storedCrc", *crc, true);
+        payloads.Push(std::move(payload));
+    }
+    container.Add("payloads", std::move(payloads));
+    return container;
+}
+
+}  // namespace
+
+Report InspectSetup(const std::filesystem::path& path) {
+    const SetupFile setup = OpenSetup(path);
+    const PeSection& section = setup.PayloadSection();
+    Report report = Report::Object();
+    report.AddText("file", setup.file->Name()).Add("fileSize", setup.file->Size());
+    report.Add("pe", DescribePe(setup));
+    Report payloadSection = Report::Object();
+    payloadSection.Add("pointerToRawData", section.pointerToRawData)
+        .Add("sizeOfRawData", section.sizeOfRawData)
+        .Add("virtualSize", section.virtualSize)
+        .AddText("mode", setup.embedded ? "embedded" : "side-file");
+    report.Add("payloadSection", std::move(payloadSection));
+    if (setup.head) report.Add("container", DescribeContainer(setup));
+    return report;
+}
+
+}  // namespace vesk

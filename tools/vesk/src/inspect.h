@@ -1,0 +1,12 @@
+// vesk inspect: everything a setup holds, as text or JSON.
+#pragma once
+
+#include <filesystem>
+
+#include "report.h"
+
+namespace vesk {
+
+Report InspectSetup(const std::filesystem::path& setup);
+
+}  // namespace vesk

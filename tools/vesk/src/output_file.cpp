@@ -1,0 +1,130 @@
+#include "output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+#include "failure.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr size_t kBufferSize = 1 << 20;
+
+// The temporary files in progress, for the signal handler: only
+// async-signal-safe calls may touch them there.
+constexpr size_t kPendingSlots = 8;
+constexpr size_t kPathLimit = 4096;
+char g_pendingPaths[kPendingSlots][kPathLimit];
+
+void RemovePendingAndDie(int signal) {
+    for (char* path : g_pendingPaths)
+        if (path[0] != 0) unlink(path);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+char* ClaimPendingSlot(const std::string& target) {
+    for (char* path : g_pendingPaths)
+        if (path[0] == 0) return path;
+    throw Failure(target, "too many files in progress");
+}
+
+void InstallCleanupHandlers() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, RemovePendingAndDie);
+}
+
+void WriteAll(int fd, const uint8_t* data, size_t count, const std::string& name) {
+    while (count > 0) {
+        ssize_t written = ::write(fd, data, count);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            throw Failure(name, "cannot write: " + SystemReason());
+        }
+        data += written;
+        count -= static_cast<size_t>(written);
+    }
+}
+
+}  // namespace
+
+OutputFile::OutputFile(const std::filesystem::path& target) : target_(target) {
+    std::string pattern = target.string() + ".vesk-XXXXXX";
+    if (pattern.size() >= kPathLimit) throw Failure(target.string(), "path too long");
+    pending_ = ClaimPendingSlot(target.string());
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    InstallCleanupHandlers();
+    fd_ = mkstemp(name.data());
+    if (fd_ < 0) throw Failure(target.string(), "cannot create output: " + SystemReason());
+    temporary_ = name.data();
+    std::memcpy(pending_, name.data(), name.size());
+    buffer_.reserve(kBufferSize);
+}
+
+OutputFile::~OutputFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!temporary_.empty()) {
+        unlink(temporary_.c_str());
+        pending_[0] = 0;
+    }
+}
+
+void OutputFile::Write(std::span<const uint8_t> bytes) {
+    checksum_.Add(bytes);
+    size_ += bytes.size();
+    while (!bytes.empty()) {
+        size_t room = kBufferSize - buffer_.size();
+        size_t take = std::min(room, bytes.size());
+        buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(take));
+        bytes = bytes.subspan(take);
+        if (buffer_.size() == kBufferSize) Flush();
+    }
+}
+
+void OutputFile::WriteZeros(uint64_t count) {
+    static const std::vector<uint8_t> zeros(64 * 1024);
+    while (count > 0) {
+        size_t take = static_cast<size_t>(std::min<uint64_t>(count, zeros.size()));
+        Write(std::span(zeros.data(), take));
+        count -= take;
+    }
+}
+
+void OutputFile::Flush() {
+    WriteAll(fd_, buffer_.data(), buffer_.size(), target_.string());
+    buffer_.clear();
+}
+
+void OutputFile::Patch(uint64_t offset, std::span<const uint8_t> bytes) {
+    Flush();
+    if (::pwrite(fd_, bytes.data(), bytes.size(), static_cast<off_t>(offset)) != static_cast<ssize_t>(bytes.size()))
+        throw Failure(target_.string(), "cannot write: " + SystemReason());
+}
+
+void OutputFile::Commit(bool executable) {
+    Flush();
+    mode_t mask = umask(0);
+    umask(mask);
+    mode_t mode = (executable ? 0777 : 0666) & ~mask;
+    if (::fchmod(fd_, mode) != 0)
+        throw Failure(target_.string(), "cannot write: " + SystemReason());
+    if (::close(fd_) != 0) {
+        fd_ = -1;
+        throw Failure(target_.string(), "cannot write: " + SystemReason());
+    }
+    fd_ = -1;
+    if (::rename(temporary_.c_str(), target_.c_str()) != 0)
+        throw Failure(target_.string(), "cannot write: " + SystemReason());
+    temporary_.clear();
+    pending_[0] = 0;
+}
+
+}  // namespace vesk

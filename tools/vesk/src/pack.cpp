@@ -1,0 +1,93 @@
+#include "pack.h"
+
+#include "byte_order.h"
+#include "failure.h"
+#include "input_file.h"
+#include "output_file.h"
+#include "payload_copy.h"
+#include "pe_image.h"
+#include "pe_rewrite.h"
+
+namespace vesk {
+
+namespace {
+
+struct Payload {
+    const char* label;
+    std::unique_ptr<InputFile> file;
+    uint32_t* storedSize;
+};
+
+std::vector<uint8_t> ReadWhole(const InputFile& file) {
+    if (file.Size() > CONTAINER_MAX_FILE_SIZE) throw Failure(file.Name(), "too large for a stub");
+    std::vector<uint8_t> bytes(file.Size());
+    if (file.ReadAt(0, bytes) != bytes.size()) throw Failure(file.Name(), "changed while being read");
+    return bytes;
+}
+
+uint32_t StoredSize(const InputFile& file) {
+    uint64_t stored = file.Size() + PAYLOAD_TRAILER_SIZE;
+    if (stored > CONTAINER_MAX_FILE_SIZE)
+        throw Failure(file.Name(), std::to_string(file.Size()) + " bytes; a setup must stay below 2 GiB");
+    return static_cast<uint32_t>(stored);
+}
+
+}  // namespace
+
+std::filesystem::path DefaultStubPath() {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) throw Failure("/proc/self/exe", "cannot find the tool's own directory; give --stub");
+    return self.parent_path() / "vesk-stub.exe";
+}
+
+void Pack(const PackOptions& options) {
+    PackPlan plan = ResolvePackSettings(options.request);
+    ContainerFields& fields = plan.fields;
+
+    const InputFile stubFile(options.stub ? *options.stub : DefaultStubPath());
+    const std::vector<uint8_t> stub = ReadWhole(stubFile);
+    const PeImage image = ParsePeImage(stub, stub.size(), stubFile.Name());
+
+    // The container's order: 95/98 runtime, NT runtime, product.
+    std::vector<Payload> payloads;
+    if (plan.runtime9X)
+        payloads.push_back({"runtime 9X", std::make_unique<InputFile>(*plan.runtime9X), &fields.header.runtime9XSize});
+    if (plan.runtimeNT)
+        payloads.push_back({"runtime NT", std::make_unique<InputFile>(*plan.runtimeNT), &fields.header.runtimeNTSize});
+    payloads.push_back({"product", std::make_unique<InputFile>(plan.product), &fields.header.productSize});
+    uint64_t containerSize = 0;
+    for (Payload& p : payloads) {
+        *p.storedSize = StoredSize(*p.file);
+        containerSize += *p.storedSize;
+    }
+    const std::string settingsName =
+        options.request.settingsFile ? options.request.settingsFile->string() : "settings";
+    containerSize += EncodeContainerHead(fields, settingsName).size();
+
+    const PeRewrite rewrite = PlanPeRewrite(stub, image, containerSize, stubFile.Name());
+    if (rewrite.fileSize > CONTAINER_MAX_FILE_SIZE)
+        throw Failure(options.output.string(), "the setup would be " + std::to_string(rewrite.fileSize) +
+                                                   " bytes; it must stay below 2 GiB");
+    fields.header.expectedFileSize = plan.sizeCheck ? static_cast<uint32_t>(rewrite.fileSize) : 0;
+    const std::vector<uint8_t> head = EncodeContainerHead(fields, settingsName);
+
+    OutputFile out(options.output);
+    out.Write(rewrite.head);
+    out.Write(head);
+    for (Payload& p : payloads) {
+        uint8_t trailer[PAYLOAD_TRAILER_SIZE];
+        Store32(trailer, CopyWithCrc(*p.file, 0, p.file->Size(), &out, std::string("packing ") + p.label));
+        out.Write(trailer);
+    }
+    out.WriteZeros(rewrite.payloadRawSize - containerSize);
+    for (const ByteRange& range : rewrite.tail)
+        out.Write(std::span(stub).subspan(static_cast<size_t>(range.offset), static_cast<size_t>(range.size)));
+
+    uint8_t checkSum[4];
+    Store32(checkSum, out.Checksum().Finish(out.Size()));
+    out.Patch(rewrite.checkSumOffset, checkSum);
+    out.Commit(true);
+}
+
+}  // namespace vesk

@@ -1,0 +1,224 @@
+#include "pack_settings.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <map>
+
+#include "driver/ini_keys.h"
+#include "failure.h"
+#include "input_file.h"
+#include "ini_file.h"
+#include "msi_properties.h"
+#include "text_rules.h"
+#include "version_text.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr const char* kMsiProductCode = "ProductCode";
+constexpr const char* kMsiProductVersion = "ProductVersion";
+constexpr const char* kMsiProductName = "ProductName";
+
+const std::array<const char*, 21> kKnownKeys = {
+    INI_KEY_PRODUCT_FILE, INI_KEY_PRODUCT_CODE, INI_KEY_PRODUCT_VERSION, INI_KEY_PRODUCT_NAME,
+    INI_KEY_TRANSFORM,    INI_KEY_RUNTIME_VERSION, INI_KEY_RUNTIME_NT,   INI_KEY_RUNTIME_9X,
+    INI_KEY_CHAR_FONT,    INI_KEY_CHAR_SET,      INI_KEY_CHAR_SIZE,     INI_KEY_INIT_PREFIX,
+    INI_KEY_INIT_SUFFIX,  INI_KEY_CMDLINE,       INI_KEY_ADMIN_ERROR,   INI_KEY_EXIST_ERROR,
+    INI_KEY_SPACE_ERROR,  INI_KEY_CRC_ERROR,     INI_KEY_REBOOT,        INI_KEY_REMOVE_PREVIOUS,
+    INI_KEY_RUNTIME_CMDLINE};
+// Keys of the side-file format that a packed setup never reads.
+const std::array<const char*, 2> kSideFileOnlyKeys = {INI_KEY_REMOVE_PREVIOUS, INI_KEY_RUNTIME_CMDLINE};
+
+struct Setting {
+    std::string value;
+    std::string origin;
+    std::filesystem::path base;  // where a relative file path starts
+};
+
+class Settings {
+public:
+    explicit Settings(const PackRequest& request) {
+        if (request.settingsFile) {
+            file_ = *request.settingsFile;
+            ini_ = IniSection::Read(file_, INI_SECTION);
+        }
+        for (const SettingOverride& o : request.overrides) overrides_[LowerCase(o.key)] = o;
+    }
+
+    std::optional<Setting> Get(const std::string& key) const {
+        if (auto it = overrides_.find(LowerCase(key)); it != overrides_.end())
+            return Setting{it->second.value, it->second.origin, {}};
+        if (auto value = ini_.Get(key)) return Setting{*value, file_.string(), file_.parent_path()};
+        return std::nullopt;
+    }
+
+    const IniSection& Ini() const { return ini_; }
+    const std::filesystem::path& File() const { return file_; }
+
+private:
+    std::filesystem::path file_;
+    IniSection ini_;
+    std::map<std::string, SettingOverride> overrides_;
+};
+
+[[noreturn]] void Fail(const Setting& s, const std::string& key, const std::string& problem) {
+    throw Failure(s.origin, key + ": " + problem);
+}
+
+// Line breaks cannot be written back to a settings file, so a value that
+// holds one could never be unpacked and packed again.
+void RefuseLineBreaks(const Setting& s, const std::string& key) {
+    if (s.value.find_first_of("\r\n") != std::string::npos) Fail(s, key, "value holds a line break");
+}
+
+std::string Text(const Settings& settings, const std::string& key, const std::string& fallback) {
+    auto s = settings.Get(key);
+    if (!s) return fallback;
+    RefuseLineBreaks(*s, key);
+    return s->value;
+}
+
+uint8_t Byte(const Settings& settings, const std::string& key, uint8_t fallback) {
+    auto s = settings.Get(key);
+    if (!s || s->value.empty()) return fallback;
+    unsigned value = 0;
+    auto [ptr, ec] = std::from_chars(s->value.data(), s->value.data() + s->value.size(), value);
+    if (ec != std::errc() || ptr != s->value.data() + s->value.size() || value > 255)
+        Fail(*s, key, "'" + s->value + "' is not a number from 0 to 255");
+    return static_cast<uint8_t>(value);
+}
+
+std::optional<std::filesystem::path> FilePath(const Settings& settings, const std::string& key) {
+    auto s = settings.Get(key);
+    if (!s || s->value.empty()) return std::nullopt;
+    RefuseLineBreaks(*s, key);
+    return s->base / s->value;
+}
+
+// The name the setup writes the product under: a plain Windows file name.
+std::string StoredFileName(const std::filesystem::path& product) {
+    std::string name = product.filename().string();
+    if (name.find_first_of("\\/:*?\"<>|") != std::string::npos ||
+        std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
+        throw Failure(product.string(), "file name cannot be used on Windows");
+    return name;
+}
+
+bool IsPlainAscii(const std::string& text) {
+    return std::all_of(text.begin(), text.end(), [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return u >= 32 && u < 127;
+    });
+}
+
+// ProductCode, ProductVersion and ProductName: given, or else read from the
+// database's Property table.
+void ResolveProductIdentity(const Settings& settings, const std::filesystem::path& product, bool transform,
+                            ContainerFields& f) {
+    auto code = settings.Get(INI_KEY_PRODUCT_CODE);
+    auto version = settings.Get(INI_KEY_PRODUCT_VERSION);
+    auto name = settings.Get(INI_KEY_PRODUCT_NAME);
+    std::map<std::string, std::string> fromMsi;
+    if (!code || !version || !name) {
+        if (transform)
+            throw Failure(product.string(), std::string("a transform has no Property table to read; give ") +
+                                                (!code ? INI_KEY_PRODUCT_CODE : !version ? INI_KEY_PRODUCT_VERSION
+                                                                                         : INI_KEY_PRODUCT_NAME));
+        fromMsi = ReadMsiProperties(product, {kMsiProductCode, kMsiProductVersion, kMsiProductName});
+    }
+    auto pick = [&](const std::optional<Setting>& given, const char* key, const char* property) {
+        if (given) {
+            RefuseLineBreaks(*given, key);
+            return given->value;
+        }
+        auto it = fromMsi.find(property);
+        if (it == fromMsi.end())
+            throw Failure(product.string(), std::string("the Property table has no ") + property + "; give " + key);
+        // The setup shows text in the system's ANSI code page; the database
+        // gives it as UTF-8, which only agrees for plain ASCII.
+        if (!IsPlainAscii(it->second))
+            throw Failure(product.string(), std::string(property) + " is not plain ASCII; give " + key);
+        return it->second;
+    };
+    f.productCode = pick(code, INI_KEY_PRODUCT_CODE, kMsiProductCode);
+    f.productVersion = pick(version, INI_KEY_PRODUCT_VERSION, kMsiProductVersion);
+    f.productName = pick(name, INI_KEY_PRODUCT_NAME, kMsiProductName);
+
+    std::string codeOrigin = code ? code->origin : product.string();
+    if (!IsBracedGuid(f.productCode))
+        throw Failure(codeOrigin, std::string(INI_KEY_PRODUCT_CODE) + ": '" + f.productCode +
+                                      "' is not a braced upper-case GUID");
+    if (f.productVersion.empty())
+        throw Failure(version ? version->origin : product.string(),
+                      std::string(INI_KEY_PRODUCT_VERSION) + ": empty; the setup needs a version");
+}
+
+}  // namespace
+
+bool IsKnownKey(const std::string& key) {
+    if (LowerCase(key) == LowerCase(kSizeCheckKey)) return true;
+    return std::any_of(kKnownKeys.begin(), kKnownKeys.end(),
+                       [&](const char* known) { return LowerCase(known) == LowerCase(key); });
+}
+
+PackPlan ResolvePackSettings(const PackRequest& request) {
+    for (const SettingOverride& o : request.overrides)
+        if (!IsKnownKey(o.key)) throw Failure(o.origin, "unknown key '" + o.key + "'");
+    Settings settings(request);
+    for (const std::string& key : settings.Ini().Keys()) {
+        if (!IsKnownKey(key)) Warn(settings.File().string(), "unknown key '" + key + "' ignored");
+    }
+    for (const char* key : kSideFileOnlyKeys)
+        if (auto s = settings.Get(key)) Warn(s->origin, std::string(key) + " has no effect in a packed setup");
+
+    PackPlan plan;
+    ContainerFields& f = plan.fields;
+    auto product = FilePath(settings, INI_KEY_PRODUCT_FILE);
+    if (!product)
+        throw Failure(request.settingsFile ? request.settingsFile->string() : "vesk pack",
+                      "no product file (ProductFile or --product)");
+    plan.product = *product;
+    plan.runtimeNT = FilePath(settings, INI_KEY_RUNTIME_NT);
+    plan.runtime9X = FilePath(settings, INI_KEY_RUNTIME_9X);
+
+    f.transformBase = Text(settings, INI_KEY_TRANSFORM, "");
+    const bool transform = !f.transformBase.empty();
+    f.productFileName = StoredFileName(plan.product);
+    if (!HasCompoundFileSignature(plan.product)) {
+        InputFile probe(plan.product);  // names a missing or unreadable file as such
+        throw Failure(plan.product.string(), transform ? "not a transform (no compound file signature)"
+                                                       : "not an installer database (no compound file signature)");
+    }
+    ResolveProductIdentity(settings, plan.product, transform, f);
+
+    std::string versionText = Text(settings, INI_KEY_RUNTIME_VERSION, "");
+    auto words = ParseVersionText(versionText);
+    if (!words)
+        Fail(*settings.Get(INI_KEY_RUNTIME_VERSION), INI_KEY_RUNTIME_VERSION,
+             "'" + versionText + "' is not a version a.b.c.d with parts from 0 to 65535");
+    f.header.requiredRuntimeMS = words->ms;
+    f.header.requiredRuntimeLS = words->ls;
+
+    f.fontFace = Text(settings, INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT);
+    f.fontCharSet = Byte(settings, INI_KEY_CHAR_SET, 0);
+    f.fontPointSize = Byte(settings, INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE);
+    f.initLine = ComposeInitLine(Text(settings, INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX),
+                                 Text(settings, INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX));
+
+    for (size_t i = 0; i < kTextCount; ++i) f.texts[i] = Text(settings, kTextKeys[i], "");
+    if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
+        Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
+
+    if (auto s = settings.Get(kSizeCheckKey)) {
+        if (s->value != "0" && s->value != "1") Fail(*s, kSizeCheckKey, "must be 0 or 1");
+        plan.sizeCheck = s->value == "1";
+    }
+    // Field lengths are checked where the container is encoded; name the
+    // settings as the input at fault.
+    EncodeContainerHead(f, request.settingsFile ? request.settingsFile->string() : "settings");
+    return plan;
+}
+
+}  // namespace vesk

@@ -1,0 +1,45 @@
+// What a pack is asked for: the settings file in the side-file format and
+// the command-line options that override its keys, resolved into the
+// container's fields and the files to store.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "container_format.h"
+
+namespace vesk {
+
+// A key the tool reads besides the setup's own: "0" records no expected
+// file size (the same as --no-size-check), so unpack can say so too.
+inline constexpr const char* kSizeCheckKey = "SizeCheck";
+
+struct SettingOverride {
+    std::string key;
+    std::string value;
+    std::string origin;  // the option that gave it, for messages
+};
+
+struct PackRequest {
+    std::optional<std::filesystem::path> settingsFile;
+    std::vector<SettingOverride> overrides;  // later ones win
+};
+
+struct PackPlan {
+    ContainerFields fields;  // sizes and expected file size still 0
+    std::filesystem::path product;
+    std::optional<std::filesystem::path> runtime9X;
+    std::optional<std::filesystem::path> runtimeNT;
+    bool sizeCheck = true;
+};
+
+// Throws Failure naming the input at fault. Prints warnings for keys that
+// mean nothing in a packed setup.
+PackPlan ResolvePackSettings(const PackRequest& request);
+
+// True for a key the setup or the tool reads from the settings section.
+bool IsKnownKey(const std::string& key);
+
+}  // namespace vesk

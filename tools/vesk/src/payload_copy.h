@@ -1,0 +1,18 @@
+// Streams a payload's data in fixed-size chunks, so memory stays the same
+// whatever the payload's size, and computes its CRC-32 on the way.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "input_file.h"
+#include "output_file.h"
+
+namespace vesk {
+
+// Copies count bytes of in from offset to out (or nowhere, when out is
+// null) and returns their CRC-32. Failure when in ends early.
+uint32_t CopyWithCrc(const InputFile& in, uint64_t offset, uint64_t count, OutputFile* out,
+                     const std::string& label);
+
+}  // namespace vesk

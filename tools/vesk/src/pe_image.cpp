@@ -1,0 +1,115 @@
+#include "pe_image.h"
+
+#include <cstdio>
+
+#include "byte_order.h"
+#include "container/layout.h"
+#include "failure.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr uint32_t kFileHeaderOffset = 4;    // after "PE\0\0"
+constexpr uint32_t kOptionalHeaderOffset = 24;
+constexpr uint16_t kMachineI386 = 0x014C;
+constexpr uint16_t kMagicPe32 = 0x010B;
+constexpr uint32_t kOptionalHeaderBeforeDirectories = 96;
+constexpr uint32_t kMaxDirectories = 16;
+
+std::string Hex(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%X", value);
+    return text;
+}
+
+}  // namespace
+
+uint32_t PeImage::CheckSumOffset() const {
+    return peOffset + kOptionalHeaderOffset + 64;
+}
+uint32_t PeImage::SizeOfInitializedDataOffset() const {
+    return peOffset + kOptionalHeaderOffset + 8;
+}
+uint32_t PeImage::PointerToSymbolTableOffset() const {
+    return peOffset + kFileHeaderOffset + 8;
+}
+uint32_t PeImage::DataDirectoryOffset(unsigned index) const {
+    return peOffset + PE_DATA_DIRECTORIES_OFFSET + index * PE_DATA_DIRECTORY_SIZE;
+}
+
+PeImage ParsePeImage(std::span<const uint8_t> bytes, uint64_t fileSize, const std::string& input) {
+    auto need = [&](uint64_t end, const char* what) {
+        if (end > bytes.size() || end > VESK_HEADER_PROBE_SIZE)
+            throw Failure(input, std::string(what) + " ends at byte " + std::to_string(end) +
+                                     ", beyond the first " + std::to_string(VESK_HEADER_PROBE_SIZE) +
+                                     " bytes the setup reads (or the file)");
+    };
+    if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
+        throw Failure(input, "not a PE32 image (no MZ header)");
+    PeImage image;
+    image.peOffset = Load32(&bytes[PE_DOS_LFANEW_OFFSET]);
+    const uint64_t h = image.peOffset;
+    need(h + PE_DATA_DIRECTORIES_OFFSET, "PE header");
+    const uint8_t* pe = &bytes[h];
+    if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0)
+        throw Failure(input, "not a PE32 image (no PE signature)");
+    if (Load16(pe + kFileHeaderOffset) != kMachineI386) throw Failure(input, "not an i386 image");
+    if (Load16(pe + kOptionalHeaderOffset) != kMagicPe32) throw Failure(input, "not a PE32 image (optional header magic)");
+
+    const uint16_t sectionCount = Load16(pe + PE_NUMBER_OF_SECTIONS_OFFSET);
+    image.pointerToSymbolTable = Load32(pe + kFileHeaderOffset + 8);
+    const uint16_t optionalHeaderSize = Load16(pe + kFileHeaderOffset + 16);
+    image.sizeOfInitializedData = Load32(pe + kOptionalHeaderOffset + 8);
+    image.fileAlignment = Load32(pe + kOptionalHeaderOffset + 36);
+    image.sizeOfHeaders = Load32(pe + kOptionalHeaderOffset + 60);
+    image.checkSum = Load32(pe + kOptionalHeaderOffset + 64);
+    image.numberOfRvaAndSizes = Load32(pe + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET);
+    if (image.numberOfRvaAndSizes > kMaxDirectories)
+        throw Failure(input, "not a PE32 image (" + std::to_string(image.numberOfRvaAndSizes) + " data directories)");
+    if (optionalHeaderSize != kOptionalHeaderBeforeDirectories + PE_DATA_DIRECTORY_SIZE * image.numberOfRvaAndSizes)
+        throw Failure(input, "section table is not right after the data directories, where the setup looks for it");
+    if (sectionCount == 0) throw Failure(input, "image has no sections");
+    if (image.fileAlignment < 512 || image.fileAlignment > 65536 ||
+        (image.fileAlignment & (image.fileAlignment - 1)) != 0)
+        throw Failure(input, "FileAlignment " + std::to_string(image.fileAlignment) + " is not a power of two from 512 to 65536");
+
+    const uint64_t table = h + PE_DATA_DIRECTORIES_OFFSET + PE_DATA_DIRECTORY_SIZE * image.numberOfRvaAndSizes;
+    image.headersEnd = static_cast<uint32_t>(table + PE_SECTION_HEADER_SIZE * uint64_t{sectionCount});
+    need(image.headersEnd, "section table");
+    if (image.numberOfRvaAndSizes > kCertificateDirectory) {
+        image.certificateOffset = Load32(&bytes[image.DataDirectoryOffset(kCertificateDirectory)]);
+        image.certificateSize = Load32(&bytes[image.DataDirectoryOffset(kCertificateDirectory) + 4]);
+        if (image.certificateSize != 0 && uint64_t{image.certificateOffset} + image.certificateSize > fileSize)
+            throw Failure(input, "certificate table lies beyond the end of the file");
+    }
+    if (image.numberOfRvaAndSizes > kDebugDirectory)
+        image.debugDirectorySize = Load32(&bytes[image.DataDirectoryOffset(kDebugDirectory) + 4]);
+
+    for (uint16_t i = 0; i < sectionCount; ++i) {
+        const uint32_t at = static_cast<uint32_t>(table + PE_SECTION_HEADER_SIZE * i);
+        const uint8_t* s = &bytes[at];
+        PeSection section;
+        size_t nameLength = 0;
+        while (nameLength < 8 && s[nameLength] != 0) ++nameLength;
+        section.name.assign(reinterpret_cast<const char*>(s), nameLength);
+        section.virtualSize = Load32(s + 8);
+        section.virtualAddress = Load32(s + 12);
+        section.sizeOfRawData = Load32(s + PE_SECTION_SIZE_OF_RAW_DATA);
+        section.pointerToRawData = Load32(s + PE_SECTION_POINTER_TO_RAW_DATA);
+        section.characteristics = Load32(s + 36);
+        section.headerOffset = at;
+        if (section.sizeOfRawData != 0 && uint64_t{section.pointerToRawData} + section.sizeOfRawData > fileSize)
+            throw Failure(input, "section " + section.name + " raw data (" + Hex(section.pointerToRawData) + " + " +
+                                     Hex(section.sizeOfRawData) + ") lies beyond the end of the file");
+        // The setup compares the name as a NUL-terminated string: an
+        // 8-byte name without a NUL never matches.
+        if (image.payloadSection < 0 && nameLength < 8 && section.name == VESK_SECTION_NAME)
+            image.payloadSection = i;
+        image.sections.push_back(section);
+    }
+    if (image.payloadSection < 0) throw Failure(input, "no " VESK_SECTION_NAME " section");
+    return image;
+}
+
+}  // namespace vesk

@@ -1,0 +1,54 @@
+// The facts of a PE32 image that packing and reading a setup need, taken
+// from its headers. The setup's own lookup reads only the first 1536 bytes
+// and expects the section table right after the data directories, so an
+// image that breaks either is refused here too.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vesk {
+
+struct PeSection {
+    std::string name;
+    uint32_t virtualSize = 0;
+    uint32_t virtualAddress = 0;
+    uint32_t sizeOfRawData = 0;
+    uint32_t pointerToRawData = 0;
+    uint32_t characteristics = 0;
+    uint32_t headerOffset = 0;  // file offset of its 40-byte section header
+};
+
+struct PeImage {
+    uint32_t peOffset = 0;  // H, the DOS header's e_lfanew
+    uint32_t fileAlignment = 0;
+    uint32_t sizeOfHeaders = 0;
+    uint32_t sizeOfInitializedData = 0;
+    uint32_t checkSum = 0;
+    uint32_t pointerToSymbolTable = 0;
+    uint32_t numberOfRvaAndSizes = 0;
+    uint32_t certificateOffset = 0;  // data directory 4 holds a file offset
+    uint32_t certificateSize = 0;
+    uint32_t debugDirectorySize = 0;
+    uint32_t headersEnd = 0;  // end of the section table
+    std::vector<PeSection> sections;
+    int payloadSection = -1;  // index of the first `.VESK`, -1 when none
+
+    uint32_t CheckSumOffset() const;
+    uint32_t SizeOfInitializedDataOffset() const;
+    uint32_t PointerToSymbolTableOffset() const;
+    uint32_t DataDirectoryOffset(unsigned index) const;
+};
+
+inline constexpr unsigned kCertificateDirectory = 4;
+inline constexpr unsigned kDebugDirectory = 6;
+inline constexpr uint32_t kSectionInitializedData = 0x00000040;
+
+// headerBytes: the file's first bytes (at least as many as the headers take,
+// up to the probe size); fileSize: the whole file's size, to check that
+// every section's raw data lies inside it. Throws Failure(input, ...).
+PeImage ParsePeImage(std::span<const uint8_t> headerBytes, uint64_t fileSize, const std::string& input);
+
+}  // namespace vesk

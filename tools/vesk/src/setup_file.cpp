@@ -1,0 +1,71 @@
+#include "setup_file.h"
+
+#include <algorithm>
+
+#include "byte_order.h"
+#include "failure.h"
+#include "pe_checksum.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr size_t kChunkSize = 1 << 20;
+
+}  // namespace
+
+SetupFile OpenSetup(const std::filesystem::path& path) {
+    SetupFile setup;
+    setup.file = std::make_unique<InputFile>(path);
+    const InputFile& file = *setup.file;
+    std::vector<uint8_t> probe(std::min<uint64_t>(file.Size(), VESK_HEADER_PROBE_SIZE));
+    probe.resize(file.ReadAt(0, probe));
+    setup.image = ParsePeImage(probe, file.Size(), file.Name());
+
+    const PeSection& section = setup.PayloadSection();
+    setup.embedded = section.sizeOfRawData > VESK_PLACEHOLDER_SIZE;
+    setup.containerOffset = section.pointerToRawData;
+    if (!setup.embedded) return setup;
+
+    std::vector<uint8_t> headBytes(std::min<size_t>(section.sizeOfRawData, kMaxHeadSize));
+    headBytes.resize(file.ReadAt(setup.containerOffset, headBytes));
+    setup.head = DecodeContainerHead(headBytes, file.Name());
+
+    const ContainerHeader& h = setup.head->header;
+    uint64_t offset = setup.containerOffset + setup.head->size;
+    const PayloadInfo all[] = {{"runtime9X", 0, h.runtime9XSize},
+                               {"runtimeNT", 0, h.runtimeNTSize},
+                               {"product", 0, h.productSize}};
+    for (PayloadInfo p : all) {
+        if (p.storedSize == 0) continue;
+        p.offset = offset;
+        offset += p.storedSize;
+        setup.payloads.push_back(p);
+    }
+    return setup;
+}
+
+uint32_t ComputeFileCheckSum(const InputFile& file, uint32_t checkSumOffset) {
+    PeChecksum sum;
+    std::vector<uint8_t> chunk(kChunkSize);
+    for (uint64_t at = 0; at < file.Size();) {
+        size_t got = file.ReadAt(at, chunk);
+        if (got == 0) break;
+        // The CheckSum field counts as zero.
+        for (uint64_t i = checkSumOffset; i < uint64_t{checkSumOffset} + 4; ++i)
+            if (i >= at && i < at + got) chunk[static_cast<size_t>(i - at)] = 0;
+        sum.Add(std::span(chunk.data(), got));
+        at += got;
+    }
+    return sum.Finish(file.Size());
+}
+
+std::optional<uint32_t> ReadTrailer(const InputFile& file, const PayloadInfo& payload) {
+    if (payload.storedSize < PAYLOAD_TRAILER_SIZE) return std::nullopt;
+    uint8_t trailer[PAYLOAD_TRAILER_SIZE];
+    if (file.ReadAt(payload.offset + payload.storedSize - PAYLOAD_TRAILER_SIZE, trailer) != sizeof trailer)
+        return std::nullopt;
+    return Load32(trailer);
+}
+
+}  // namespace vesk

@@ -1,0 +1,59 @@
+#include "text_rules.h"
+
+#include "driver/ini_keys.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr int kQuestionArguments = 5;
+
+bool IsUpperHex(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+}
+
+}  // namespace
+
+std::string ComposeInitLine(const std::string& prefix, const std::string& suffix) {
+    std::string line = prefix;
+    if (!line.empty() && line.back() != ' ') line += ' ';
+    line += FIXED_INIT_WORDS;
+    if (!suffix.empty() && suffix.front() == '^')
+        line += " " + suffix.substr(1);
+    else
+        line += suffix;
+    return line;
+}
+
+std::optional<InitLineParts> SplitInitLine(const std::string& initLine) {
+    const std::string fixed = FIXED_INIT_WORDS;
+    for (size_t at = initLine.find(fixed); at != std::string::npos; at = initLine.find(fixed, at + 1)) {
+        InitLineParts parts{initLine.substr(0, at), initLine.substr(at + fixed.size())};
+        if (ComposeInitLine(parts.prefix, parts.suffix) == initLine) return parts;
+    }
+    return std::nullopt;
+}
+
+bool IsBracedGuid(const std::string& text) {
+    static const std::string shape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
+    if (text.size() != shape.size()) return false;
+    for (size_t i = 0; i < shape.size(); ++i) {
+        if (shape[i] == 'X' ? !IsUpperHex(text[i]) : text[i] != shape[i]) return false;
+    }
+    return true;
+}
+
+std::optional<std::string> CheckQuestionConversions(const std::string& text) {
+    int conversions = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') continue;
+        if (i + 1 == text.size()) return "ends in a lone '%'";
+        char next = text[++i];
+        if (next == '%') continue;
+        if (next != 's') return std::string("has the conversion %") + next + "; only %s and %% are allowed";
+        if (++conversions > kQuestionArguments) return "has more than five %s conversions";
+    }
+    return std::nullopt;
+}
+
+}  // namespace vesk

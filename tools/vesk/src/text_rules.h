@@ -1,0 +1,31 @@
+// Rules for the texts the setup shows or passes on: the splash init line,
+// the product code and the installed-version question.
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace vesk {
+
+// The init line the setup composes from VeskInitPrefix and VeskInitSuffix:
+// the prefix and a blank unless it ends with one, the fixed words, then the
+// suffix with a leading '^' turned into a blank.
+std::string ComposeInitLine(const std::string& prefix, const std::string& suffix);
+
+struct InitLineParts {
+    std::string prefix;
+    std::string suffix;
+};
+// Prefix and suffix that compose back to initLine; none when no pair does.
+std::optional<InitLineParts> SplitInitLine(const std::string& initLine);
+
+// {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX} in upper-case hexadecimal, the
+// only form Windows Installer accepts for a product code.
+bool IsBracedGuid(const std::string& text);
+
+// The question text receives five string arguments through wsprintfA; any
+// conversion but %s (and the literal %%), or more than five, would read
+// arguments that do not exist. Returns what is wrong, or nothing.
+std::optional<std::string> CheckQuestionConversions(const std::string& text);
+
+}  // namespace vesk

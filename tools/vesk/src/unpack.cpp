@@ -1,0 +1,135 @@
+#include "unpack.h"
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <sstream>
+
+#include "byte_order.h"
+#include "driver/ini_keys.h"
+#include "failure.h"
+#include "ini_file.h"
+#include "output_file.h"
+#include "pack_settings.h"
+#include "payload_copy.h"
+#include "setup_file.h"
+#include "text_rules.h"
+#include "version_text.h"
+
+namespace vesk {
+
+namespace {
+
+constexpr const char* kSettingsName = "setup.ini";
+
+bool IsPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\/:*?\"<>|") == std::string::npos &&
+           std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+}
+
+std::string PayloadFileName(const PayloadInfo& payload, const std::string& productName) {
+    if (std::string(payload.name) == "runtime9X") return "runtime-9x.exe";
+    if (std::string(payload.name) == "runtimeNT") return "runtime-nt.exe";
+    return productName;
+}
+
+// Writes the settings, warning where a value cannot be written so that a
+// pack reads it back the same.
+class SettingsWriter {
+public:
+    explicit SettingsWriter(const std::string& setup) : setup_(setup) { text_ << "[" INI_SECTION "]\r\n"; }
+
+    void Put(const std::string& key, const std::string& value) {
+        if (value.find_first_of("\r\n") != std::string::npos) {
+            Warn(setup_, key + " holds a line break, which a settings file cannot; left out");
+            return;
+        }
+        text_ << FormatIniLine(key, value);
+    }
+    // A stored string or text: its text, with a warning when its stored
+    // form is not the one pack writes (text and one NUL).
+    void PutStored(const std::string& key, const std::string& raw) {
+        std::string text = StoredText(raw);
+        if (raw != text + '\0') Warn(setup_, key + " is not stored as text and one NUL; pack will store it so");
+        Put(key, text);
+    }
+    std::string Text() const { return text_.str(); }
+
+private:
+    std::string setup_;
+    std::ostringstream text_;
+};
+
+}  // namespace
+
+void Unpack(const std::filesystem::path& path, const std::filesystem::path& directory) {
+    const SetupFile setup = OpenSetup(path);
+    const InputFile& file = *setup.file;
+    if (!setup.embedded) throw Failure(file.Name(), VESK_SECTION_NAME " holds only the placeholder: nothing to unpack");
+    const StoredHead& head = *setup.head;
+    const ContainerHeader& h = head.header;
+
+    const std::string productName = StoredText(head.strings[0]);
+    if (!IsPlainFileName(productName))
+        throw Failure(file.Name(), "product file name '" + productName + "' is not a plain file name");
+    std::error_code error;
+    std::filesystem::create_directories(directory, error);
+    if (error) throw Failure(directory.string(), "cannot create directory: " + error.message());
+
+    // Every file is complete before any is renamed into place.
+    std::vector<std::unique_ptr<OutputFile>> outputs;
+    SettingsWriter ini(file.Name());
+    std::map<std::string, std::string> payloadFiles;
+    for (const PayloadInfo& p : setup.payloads) {
+        if (p.storedSize < PAYLOAD_TRAILER_SIZE || p.offset + p.storedSize > file.Size())
+            throw Failure(file.Name(), std::string(p.name) + " payload runs past the end of the file");
+        const std::string name = PayloadFileName(p, productName);
+        if (p.name != std::string("product") && LowerCase(name) == LowerCase(productName))
+            throw Failure(file.Name(), "product file name '" + productName + "' clashes with a runtime file");
+        outputs.push_back(std::make_unique<OutputFile>(directory / name));
+        uint32_t crc = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, outputs.back().get(),
+                                   "unpacking " + std::string(p.name));
+        if (crc != *ReadTrailer(file, p))
+            throw Failure(file.Name(), std::string(p.name) + " payload does not match its CRC-32");
+        payloadFiles[p.name] = name;
+    }
+
+    ini.Put(INI_KEY_PRODUCT_FILE, productName);
+    ini.PutStored(INI_KEY_PRODUCT_CODE, head.strings[1]);
+    ini.PutStored(INI_KEY_PRODUCT_VERSION, head.strings[2]);
+    ini.PutStored(INI_KEY_TRANSFORM, head.strings[3]);
+    if (head.strings[0] != productName + '\0') Warn(file.Name(), "product file name is not stored as text and one NUL");
+
+    const auto block = SplitTextBlock(head.textBlock);
+    if (head.textBlock != block[0] + '\0' + block[1] + '\0' + block[2] + '\0')
+        Warn(file.Name(), "text block is not three strings with their NULs; pack will store it so");
+    ini.Put(INI_KEY_PRODUCT_NAME, block[1]);
+    ini.Put(INI_KEY_RUNTIME_VERSION, FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
+    ini.Put(INI_KEY_RUNTIME_9X, payloadFiles["runtime9X"]);
+    ini.Put(INI_KEY_RUNTIME_NT, payloadFiles["runtimeNT"]);
+    ini.Put(INI_KEY_CHAR_FONT, block[0]);
+    ini.Put(INI_KEY_CHAR_SET, std::to_string(head.descriptor[DESCRIPTOR_FONT_CHARSET]));
+    ini.Put(INI_KEY_CHAR_SIZE, std::to_string(head.descriptor[DESCRIPTOR_FONT_POINT_SIZE]));
+    if (auto parts = SplitInitLine(block[2])) {
+        ini.Put(INI_KEY_INIT_PREFIX, parts->prefix);
+        ini.Put(INI_KEY_INIT_SUFFIX, parts->suffix);
+    } else {
+        Warn(file.Name(), "init line '" + block[2] + "' cannot be composed from a prefix and suffix; left at the defaults");
+    }
+    for (size_t i = 0; i < kTextCount; ++i) ini.PutStored(kTextKeys[i], head.texts[i]);
+    ini.Put(kSizeCheckKey, h.expectedFileSize != 0 ? "1" : "0");
+
+    if (h.reserved != 0) Warn(file.Name(), "reserved header word is not 0; pack will store 0");
+    if (head.skipped != std::string(1, '\0'))
+        Warn(file.Name(), "field after the text block is not one NUL; pack will store one NUL");
+    if (h.productSize == 0) Warn(file.Name(), "no product payload");
+
+    OutputFile settings(directory / kSettingsName);
+    const std::string text = ini.Text();
+    settings.Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    for (auto& out : outputs) out->Commit(false);
+    settings.Commit(false);
+}
+
+}  // namespace vesk

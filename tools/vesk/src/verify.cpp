@@ -1,0 +1,50 @@
+#include "verify.h"
+
+#include <cstdio>
+
+#include "payload_copy.h"
+#include "setup_file.h"
+
+namespace vesk {
+
+std::string HexWord(uint32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08X", value);
+    return text;
+}
+
+std::vector<std::string> VerifySetup(const std::filesystem::path& path) {
+    const SetupFile setup = OpenSetup(path);
+    const InputFile& file = *setup.file;
+    std::vector<std::string> problems;
+    if (!setup.embedded) return {VESK_SECTION_NAME " holds only the placeholder: not a packed setup"};
+
+    const uint64_t sectionEnd = setup.containerOffset + setup.PayloadSection().sizeOfRawData;
+    const ContainerHeader& header = setup.head->header;
+    if (header.productSize == 0) problems.push_back("no product payload");
+    for (const PayloadInfo& p : setup.payloads) {
+        const std::string name = std::string(p.name) + " payload";
+        const uint64_t end = p.offset + p.storedSize;
+        if (p.storedSize < PAYLOAD_TRAILER_SIZE) {
+            problems.push_back(name + " size " + std::to_string(p.storedSize) + " is too small for its CRC-32");
+        } else if (end > sectionEnd || end > file.Size()) {
+            problems.push_back(name + " runs past the end of " VESK_SECTION_NAME " or the file");
+        } else {
+            uint32_t computed = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, nullptr,
+                                            "checking " + std::string(p.name));
+            uint32_t stored = *ReadTrailer(file, p);
+            if (computed != stored)
+                problems.push_back(name + " CRC-32 is " + HexWord(computed) + ", stored " + HexWord(stored));
+        }
+    }
+    if (header.expectedFileSize != 0 && header.expectedFileSize != file.Size())
+        problems.push_back("file is " + std::to_string(file.Size()) + " bytes, the setup expects " +
+                           std::to_string(header.expectedFileSize));
+    const uint32_t checkSum = ComputeFileCheckSum(file, setup.image.CheckSumOffset());
+    if (checkSum != setup.image.checkSum)
+        problems.push_back("header CheckSum " + HexWord(setup.image.checkSum) + " does not match the file's " +
+                           HexWord(checkSum));
+    return problems;
+}
+
+}  // namespace vesk

@@ -1,0 +1,43 @@
+// Shared pieces of the tool's tests: a scratch directory per test, the
+// fixture MSI, settings files, and running the built vesk binary.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "synthetic_stub.h"
+
+namespace vesk::test {
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the vesk binary with arguments (no shell involved).
+ToolRun RunTool(const std::vector<std::string>& arguments);
+
+// The fixture MSI built by wixl once per test run; empty when wixl failed.
+std::filesystem::path SampleMsi();
+
+class ToolTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    std::filesystem::path Path(const std::string& name) const { return dir_ / name; }
+    std::filesystem::path WriteText(const std::string& name, const std::string& text) const;
+    // A file with the compound-file signature and size bytes in all.
+    std::filesystem::path WriteFakeMsi(const std::string& name, size_t size) const;
+    std::filesystem::path WriteStub(const StubShape& shape = {}) const;
+    // Names in the scratch directory, sorted.
+    std::vector<std::string> Listing() const;
+
+    std::filesystem::path dir_;
+};
+
+}  // namespace vesk::test
