@@ -1,0 +1,74 @@
+"""Test inputs built at test time: the probe helper, MSI packages from the
+.wxs sources beside this file (wixl), and setups packed by `vesk pack`."""
+
+import subprocess
+from dataclasses import dataclass
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+FIXTURES = HERE / "fixtures"
+
+# Both versions of the test product share this code (fixtures/product.wxs).
+PRODUCT_CODE = "{6E1D2F4A-3B5C-4D7E-8F90-A1B2C3D4E5F6}"
+PRODUCT_NAME = "Vesk Test Product"
+FAILING_CODE = "{7C8D9E0F-1A2B-4C3D-9E4F-5A6B7C8D9E0F}"
+RECORD_KEY = r"Software\VeskTest"  # where the test product records what it was given
+
+
+class BuildError(Exception):
+    pass
+
+
+def _run(args, cwd=None):
+    result = subprocess.run([str(a) for a in args], cwd=cwd, capture_output=True, text=True, timeout=600)
+    if result.returncode != 0:
+        raise BuildError(f"{' '.join(str(a) for a in args)} failed ({result.returncode}): "
+                         f"{result.stderr.strip() or result.stdout.strip()}")
+    return result
+
+
+def build_probe(out_dir):
+    target = Path(out_dir) / "probe.exe"
+    _run(["i686-w64-mingw32-gcc", "-O2", "-Wall", "-Wextra", HERE / "probe.c", "-o", target, "-lmsi"])
+    return target
+
+
+def build_msi(source, target, **defines):
+    """wixl resolves the package's files relative to the source: run it there."""
+    args = ["wixl", "-o", Path(target).resolve()]
+    for name, value in defines.items():
+        args += ["-D", f"{name}={value}"]
+    _run(args + [source], cwd=FIXTURES)
+    return Path(target)
+
+
+def build_large_file(source, target, size):
+    """`source` padded with zeros to `size` bytes: a product that takes long to extract."""
+    with open(source, "rb") as head, open(target, "wb") as out:
+        out.write(head.read())
+        out.truncate(size)
+    return Path(target)
+
+
+@dataclass
+class Packages:
+    product_v1: Path
+    product_v2: Path
+    failing: Path
+
+
+def build_packages(out_dir):
+    out_dir = Path(out_dir)
+    return Packages(
+        product_v1=build_msi("product.wxs", out_dir / "product-1.0.0.msi", Version="1.0.0"),
+        product_v2=build_msi("product.wxs", out_dir / "product-2.0.0.msi", Version="2.0.0"),
+        failing=build_msi("failing.wxs", out_dir / "failing.msi"))
+
+
+def pack(vesk, product, target, **settings):
+    """A setup for `product`; `settings` become --set KEY=VALUE options."""
+    args = [vesk, "pack", "--product", product, "-o", target]
+    for key, value in settings.items():
+        args += ["--set", f"{key}={value}"]
+    _run(args)
+    return Path(target)

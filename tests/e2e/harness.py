@@ -1,0 +1,286 @@
+"""Wine, a virtual X display and a setup run, for the end-to-end tests.
+
+One Session per test run: a fresh WINEPREFIX, Xvfb, a persistent wineserver
+(so each wine start is quick) and the probe helper (probe.c) that reports a
+process's full exit code and asks the prefix's registry and installer.
+"""
+
+import os
+import re
+import shutil
+import signal
+import subprocess
+import tempfile
+import time
+from dataclasses import dataclass, field
+from pathlib import Path, PureWindowsPath
+
+QUIET_ENGINE = "/qn /i"  # a tail that installs without any engine UI
+TRACE_CHANNELS = "-all,trace+msgbox,trace+msiexec"
+
+
+class Failure(Exception):
+    """A scenario's check failed; the message says what the machine showed."""
+
+
+def check(condition, message):
+    if not condition:
+        raise Failure(message)
+
+
+def _run(args, timeout, **kwargs):
+    return subprocess.run(args, timeout=timeout, capture_output=True, text=True, errors="replace", **kwargs)
+
+
+def _xdotool_pattern(title):
+    """An anchored POSIX regular expression matching exactly `title`."""
+    return "^" + re.sub(r"([.^$*+?()\[\]{}|\\])", r"\\\1", title) + "$"
+
+
+class Display:
+    """Xvfb on a free display number, chosen by the server itself."""
+
+    def __init__(self):
+        read_end, write_end = os.pipe()
+        self.process = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+            pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        os.close(write_end)
+        with os.fdopen(read_end) as announced:
+            number = announced.readline().strip()
+        if not number:
+            self.process.kill()
+            raise RuntimeError("Xvfb did not start")
+        self.name = ":" + number
+
+    def close(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
+
+
+@dataclass
+class Window:
+    id: str
+    name: str
+    x: int
+    y: int
+    width: int
+    height: int
+
+
+@dataclass
+class Outcome:
+    """What a finished setup run left behind."""
+    exit_code: int
+    boxes: list = field(default_factory=list)          # texts of the message boxes shown
+    engine_runs: list = field(default_factory=list)    # argv[1:] of each msiexec started
+    log: str = ""
+
+
+def _decode_trace_string(text):
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(m.group(1), m.group(1)), text)
+
+
+def parse_trace(log):
+    """Message-box texts and msiexec command lines from Wine's trace output."""
+    boxes = [_decode_trace_string(m) for m in re.findall(r'trace:msgbox:MSGBOX_OnInit L"(.*)"', log)]
+    engine = {}
+    for pid, index, arg in re.findall(r'^([0-9a-f]+):trace:msiexec:WinMain argvW\[(\d+)\] = L"(.*)"$', log, re.M):
+        engine.setdefault(pid, {})[int(index)] = _decode_trace_string(arg)
+    runs = [[args[i] for i in sorted(args)] for args in engine.values()]
+    return boxes, runs
+
+
+class Session:
+    """A fresh prefix under `work_dir`, Xvfb, and the probe helper."""
+
+    def __init__(self, work_dir, probe_exe, artifacts):
+        self.work_dir = Path(work_dir)
+        self.artifacts = Path(artifacts)
+        self.artifacts.mkdir(parents=True, exist_ok=True)
+        self.prefix = self.work_dir / "prefix"
+        shutil.rmtree(self.prefix, ignore_errors=True)
+        self.display = Display()
+        self.probe = probe_exe
+        self._start_prefix()
+
+    def env(self, debug="-all"):
+        env = dict(os.environ)
+        env.update(WINEPREFIX=str(self.prefix), DISPLAY=self.display.name, WINEDEBUG=debug,
+                   WINEDLLOVERRIDES="mscoree,mshtml=")
+        return env
+
+    def _start_prefix(self):
+        _run(["wineboot", "-i"], timeout=300, env=self.env())
+        # A crashing setup must end, not wait behind Wine's crash dialog.
+        self.wine(["reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
+                   "/t", "REG_DWORD", "/d", "0", "/f"])
+        subprocess.run(["wineserver", "-p"], env=self.env(), check=True, timeout=30)
+
+    def close(self):
+        _run(["wineserver", "-k"], timeout=30, env=self.env())
+        self.display.close()
+
+    def restart_wineserver(self):
+        """Ends every process of the prefix (a hung setup, its engine)."""
+        _run(["wineserver", "-k"], timeout=30, env=self.env())
+        _run(["wineserver", "-w"], timeout=30, env=self.env())
+        subprocess.run(["wineserver", "-p"], env=self.env(), check=True, timeout=30)
+
+    def wine(self, args, timeout=120, debug="-all"):
+        return _run(["wine"] + [str(a) for a in args], timeout=timeout, env=self.env(debug))
+
+    # --- the prefix's files -------------------------------------------------
+
+    def unix_path(self, windows_path):
+        """The file behind a C:\\ path, resolving names case-insensitively."""
+        path = PureWindowsPath(windows_path)
+        check(path.drive.upper() == "C:", f"not a C: path: {windows_path}")
+        current = self.prefix / "drive_c"
+        for part in path.parts[1:]:
+            match = current / part
+            if not match.exists() and current.is_dir():
+                for entry in current.iterdir():
+                    if entry.name.lower() == part.lower():
+                        match = entry
+                        break
+            current = match
+        return current
+
+    def install_file(self, source, windows_path):
+        target = self.unix_path(windows_path)
+        target.parent.mkdir(parents=True, exist_ok=True)
+        shutil.copyfile(source, target)
+        return target
+
+    # --- asking the prefix through the probe ---------------------------------
+
+    def _probe(self, args):
+        result = self.wine([self.probe] + args, timeout=60)
+        line = result.stdout.strip().splitlines()[-1] if result.stdout.strip() else ""
+        key, _, value = line.partition("=")
+        return key, value
+
+    def registry_value(self, key, name):
+        """HKLM\\key's value as a 32-bit program reads it, or None."""
+        kind, value = self._probe(["regget", key, name])
+        return value if kind == "VALUE" else None
+
+    def installed_version(self, product_code):
+        """The product's version as the Windows Installer reports it, or None."""
+        kind, value = self._probe(["version", product_code])
+        return value if kind == "VERSION" else None
+
+    def uninstall(self, product_code):
+        return self.run_command(f"msiexec /x {product_code} /qn", timeout=120).exit_code
+
+    # --- windows --------------------------------------------------------------
+
+    def xdotool(self, args, timeout=10):
+        return _run(["xdotool"] + args, timeout=timeout, env=self.env())
+
+    def windows(self, title=None):
+        """Visible top-level windows, all of them or those named `title`."""
+        pattern = _xdotool_pattern(title) if title is not None else "."
+        ids = self.xdotool(["search", "--onlyvisible", "--name", pattern]).stdout.split()
+        found = []
+        for wid in ids:
+            name = self.xdotool(["getwindowname", wid]).stdout.rstrip("\n")
+            geometry = self.xdotool(["getwindowgeometry", "--shell", wid]).stdout
+            values = dict(line.split("=", 1) for line in geometry.split() if "=" in line)
+            if "WIDTH" in values:
+                found.append(Window(wid, name, int(values["X"]), int(values["Y"]),
+                                    int(values["WIDTH"]), int(values["HEIGHT"])))
+        return found
+
+    def window_names(self):
+        return [w.name for w in self.windows() if w.name not in ("", "Default IME")]
+
+    def press(self, window, key):
+        self.xdotool(["windowfocus", "--sync", window.id])
+        self.xdotool(["key", "--window", window.id, key])
+
+    def click(self, x, y):
+        self.xdotool(["mousemove", "--sync", str(x), str(y)])
+        self.xdotool(["click", "1"])
+
+    def screenshot(self, name):
+        target = self.artifacts / name
+        _run(["import", "-display", self.display.name, "-window", "root", str(target)], timeout=30)
+        check(target.exists(), f"no screenshot written to {target}")
+        return target
+
+    # --- running programs -----------------------------------------------------
+
+    def start(self, command_line, timeout=90):
+        return SetupRun(self, command_line, timeout)
+
+    def run_command(self, command_line, timeout=90):
+        return self.start(command_line, timeout).finish()
+
+
+class SetupRun:
+    """One program started through the probe, watched while it runs."""
+
+    def __init__(self, session, command_line, timeout):
+        self.session = session
+        self.command_line = command_line
+        self.timeout = timeout
+        env = session.env(TRACE_CHANNELS)
+        env["VESK_E2E_CMDLINE"] = command_line
+        self.log_file = tempfile.TemporaryFile(mode="w+", errors="replace")
+        self.process = subprocess.Popen(
+            ["wine", str(session.probe), "run", str(timeout * 1000)], env=env, text=True,
+            stdout=subprocess.PIPE, stderr=self.log_file, start_new_session=True)
+        self.deadline = time.monotonic() + timeout
+
+    def running(self):
+        return self.process.poll() is None
+
+    def log(self):
+        self.log_file.seek(0)
+        return self.log_file.read()
+
+    def wait_window(self, title, timeout=30, accept=lambda window: True):
+        """The first visible window named `title` that `accept` takes."""
+        end = time.monotonic() + timeout
+        while time.monotonic() < end:
+            for window in self.session.windows(title):
+                if accept(window):
+                    return window
+            if not self.running():
+                break
+            time.sleep(0.1)
+        shot = self.session.screenshot(f"missing-window-{int(time.time())}.png")
+        boxes, _ = parse_trace(self.log())
+        raise Failure(f"no window {title!r} appeared while running {self.command_line!r}; "
+                      f"on screen: {self.session.window_names()}; boxes: {boxes}; "
+                      f"still running: {self.running()}; screenshot: {shot}")
+
+    def answer(self, title, key="Return", timeout=30):
+        """Waits for the box captioned `title` and answers it with `key`."""
+        box = self.wait_window(title, timeout)
+        self.session.press(box, key)
+        return box
+
+    def finish(self):
+        """Waits for the end (bounded); a hung run is killed and reported."""
+        try:
+            stdout, _ = self.process.communicate(timeout=max(1, self.deadline - time.monotonic()) + 20)
+        except subprocess.TimeoutExpired:
+            os.killpg(self.process.pid, signal.SIGKILL)
+            stdout, _ = self.process.communicate()
+        log = self.log()
+        boxes, runs = parse_trace(log)
+        match = re.search(r"^EXIT=(\d+)$", stdout or "", re.M)
+        refused = re.search(r"^START-FAILED=(.*)$", stdout or "", re.M)
+        if refused:
+            raise Failure(f"{self.command_line!r} could not be started (Windows error {refused.group(1)})")
+        if not match:
+            shot = self.session.screenshot(f"hung-{int(time.time())}.png")
+            names = self.session.window_names()
+            self.session.restart_wineserver()
+            raise Failure(f"{self.command_line!r} did not end within {self.timeout} s "
+                          f"(probe said {stdout.strip()!r}); on screen: {names}; boxes: {boxes}; "
+                          f"engine runs: {runs}; screenshot: {shot}")
+        return Outcome(int(match.group(1)), boxes, runs, log)

@@ -1,0 +1,89 @@
+/* A small Windows helper for the end-to-end tests, run under Wine. Wine's own
+ * exit status is the process exit code modulo 256, and the registry and the
+ * installer database are best asked from inside the prefix, through the same
+ * 32-bit view the setup has:
+ *   probe run TIMEOUT_MS     starts the command line in VESK_E2E_CMDLINE and
+ *                            prints EXIT=<full exit code>, or TIMEOUT after
+ *                            ending a child that outlived the time-out
+ *   probe regget KEY VALUE   prints VALUE=<text> of HKLM\KEY, or MISSING=<error>
+ *   probe version CODE       prints VERSION=<version string> of an installed
+ *                            product, or MISSING=<error>
+ */
+#include <windows.h>
+#include <msi.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+static int run(DWORD timeoutMs)
+{
+    static char commandLine[32768];
+    STARTUPINFOA startup;
+    PROCESS_INFORMATION process;
+    DWORD code = 0;
+    if (!GetEnvironmentVariableA("VESK_E2E_CMDLINE", commandLine, sizeof commandLine)) {
+        printf("START-FAILED=no VESK_E2E_CMDLINE\n");
+        return 2;
+    }
+    ZeroMemory(&startup, sizeof startup);
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
+        printf("START-FAILED=%lu\n", GetLastError());
+        return 2;
+    }
+    if (WaitForSingleObject(process.hProcess, timeoutMs) != WAIT_OBJECT_0) {
+        TerminateProcess(process.hProcess, 1);
+        printf("TIMEOUT\n");
+        return 3;
+    }
+    GetExitCodeProcess(process.hProcess, &code);
+    printf("EXIT=%lu\n", code);
+    return 0;
+}
+
+static int regget(const char *key, const char *name)
+{
+    HKEY handle;
+    char data[4096];
+    DWORD size = sizeof data - 1, type = 0;
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle);
+    if (result == ERROR_SUCCESS) {
+        result = RegQueryValueExA(handle, name, NULL, &type, (BYTE *)data, &size);
+        RegCloseKey(handle);
+    }
+    if (result != ERROR_SUCCESS) {
+        printf("MISSING=%ld\n", result);
+        return 1;
+    }
+    data[size] = 0;
+    printf("VALUE=%s\n", data);
+    return 0;
+}
+
+static int version(const char *productCode)
+{
+    char text[256];
+    DWORD size = sizeof text;
+    UINT result = MsiGetProductInfoA(productCode, INSTALLPROPERTY_VERSIONSTRING, text, &size);
+    if (result != ERROR_SUCCESS) {
+        printf("MISSING=%u\n", result);
+        return 1;
+    }
+    printf("VERSION=%s\n", text);
+    return 0;
+}
+
+int main(int argc, char **argv)
+{
+    int code = 64;
+    if (argc == 3 && strcmp(argv[1], "run") == 0)
+        code = run((DWORD)strtoul(argv[2], NULL, 10));
+    else if (argc == 4 && strcmp(argv[1], "regget") == 0)
+        code = regget(argv[2], argv[3]);
+    else if (argc == 3 && strcmp(argv[1], "version") == 0)
+        code = version(argv[2]);
+    else
+        printf("usage: probe run TIMEOUT_MS | regget KEY VALUE | version CODE\n");
+    fflush(stdout);
+    return code;
+}
