@@ -13,6 +13,12 @@ LONG ParseDecimal(LPCSTR text);
 void ParseVersionText(LPCSTR text, DWORD* high, DWORD* low);
 // The configured text, or the built-in text when that is empty.
 void LoadMessageText(char* out, MessageId id, LPCSTR iniPath, LPCSTR iniKey, LPCSTR builtIn);
+// Places the three strings into textBlock, each terminated inside its 256
+// bytes; later strings are cut first when they do not all fit.
+void PackTextBlock(LPCSTR fontFace, LPCSTR productName, LPCSTR initLine);
+// The string after text in a TEXT_BLOCK_FIELD-byte block whose last byte
+// is 0, or "" when the block holds no more.
+LPCSTR NextBlockString(LPCSTR block, LPCSTR text);
 // The three strings of textBlock.
 LPCSTR FontFace(void);
 LPCSTR ProductName(void);

@@ -1,0 +1,128 @@
+// Finding the payload section in the stub's own file and reading the
+// container's header and configurable texts.
+#include "container/container.h"
+
+#include "driver/settings.h"
+#include "driver/text.h"
+
+int FindPayloadSection(void) {
+    BYTE* image = g_run.workBuffer;
+    // A short or failed read leaves zeros, never bytes of an earlier use.
+    FillBytes(image, 0, VESK_HEADER_PROBE_SIZE);
+    _lread(g_run.containerFile, image, VESK_HEADER_PROBE_SIZE);
+    if (image[0] != 'M' || image[1] != 'Z') return 1;
+
+    DWORD h = LoadDword(image + PE_DOS_LFANEW_OFFSET);
+    if (h > VESK_HEADER_PROBE_SIZE - PE_DATA_DIRECTORIES_OFFSET) return 1;
+    WORD sectionCount = LoadWord(image + h + PE_NUMBER_OF_SECTIONS_OFFSET);
+    DWORD directoryCount = LoadDword(image + h + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET);
+    if (sectionCount == 0) return 1;
+    // The whole section table must lie inside the probe; 64-bit sums so
+    // that no count can wrap the bound.
+    uint64_t table = (uint64_t)h + PE_DATA_DIRECTORIES_OFFSET +
+                     (uint64_t)directoryCount * PE_DATA_DIRECTORY_SIZE;
+    if (table + (uint64_t)sectionCount * PE_SECTION_HEADER_SIZE > VESK_HEADER_PROBE_SIZE) return 1;
+
+    for (WORD i = 0; i < sectionCount; ++i) {
+        const BYTE* header = image + table + (UINT)i * PE_SECTION_HEADER_SIZE;
+        char name[9];  // an eight-character name fills the field without a NUL
+        CopyBytes(name, header, 8);
+        name[8] = 0;
+        if (lstrcmpA(name, VESK_SECTION_NAME) != 0) continue;
+        DWORD rawSize = LoadDword(header + PE_SECTION_SIZE_OF_RAW_DATA);
+        DWORD rawPointer = LoadDword(header + PE_SECTION_POINTER_TO_RAW_DATA);
+        if (rawPointer > CONTAINER_MAX_FILE_SIZE ||
+            _llseek(g_run.containerFile, (LONG)rawPointer, FILE_BEGIN) != (LONG)rawPointer)
+            return 1;
+        if (rawSize > VESK_PLACEHOLDER_SIZE) g_run.embedded = TRUE;
+        return 0;
+    }
+    return 1;
+}
+
+// Reads count stored bytes (at most 255) into scratch, which ends up
+// terminated whatever the file held.
+static void ReadStoredBytes(BYTE* scratch, UINT count) {
+    FillBytes(scratch, 0, STORED_STRING_MAX + 1);
+    if (count) _lread(g_run.containerFile, scratch, count);
+}
+
+// A stored string into its field: cut to the field and terminated, while
+// the file position moves by the whole stored length.
+static void ReadStoredString(char* field, UINT cap, BYTE length) {
+    BYTE scratch[STORED_STRING_MAX + 1];
+    ReadStoredBytes(scratch, length);
+    CopyText(field, cap, (LPCSTR)scratch);
+}
+
+// The text block's three strings, re-placed so that each is terminated
+// inside the block; strings the block lacks are empty.
+static void ReadTextBlock(BYTE length) {
+    BYTE scratch[STORED_STRING_MAX + 1];
+    ReadStoredBytes(scratch, length);
+    LPCSTR fontFace = (LPCSTR)scratch;
+    LPCSTR productName = NextBlockString(fontFace, fontFace);
+    LPCSTR initLine = NextBlockString(fontFace, productName);
+    PackTextBlock(fontFace, productName, initLine);
+}
+
+void ReadContainerHeader(void) {
+    BYTE header[CONTAINER_HEADER_SIZE];
+    FillBytes(header, 0, sizeof header);
+    _lread(g_run.containerFile, header, CONTAINER_HEADER_SIZE);
+    g_settings.runtimeNTSize = (LONG)LoadDword(header + 4);
+    g_settings.expectedFileSize = LoadDword(header + CONTAINER_EXPECTED_SIZE_OFFSET);
+    g_settings.requiredRuntimeMS = LoadDword(header + 12);
+    g_settings.requiredRuntimeLS = LoadDword(header + 16);
+    g_settings.runtime9XSize = (LONG)LoadDword(header + 20);
+    g_settings.productSize = LoadDword(header + 24);
+
+    BYTE lengths[CONTAINER_STRING_COUNT];
+    FillBytes(lengths, 0, sizeof lengths);
+    _lread(g_run.containerFile, lengths, CONTAINER_STRING_COUNT);
+    ReadStoredString(g_settings.productFileName, PRODUCT_FILE_NAME_FIELD, lengths[0]);
+    ReadStoredString(g_settings.productCode, PRODUCT_CODE_FIELD, lengths[1]);
+    ReadStoredString(g_settings.productVersion, PRODUCT_VERSION_FIELD, lengths[2]);
+    ReadStoredString(g_settings.transformBase, TRANSFORM_BASE_FIELD, lengths[3]);
+
+    BYTE descriptor[CONTAINER_DESCRIPTOR_SIZE];
+    FillBytes(descriptor, 0, sizeof descriptor);
+    _lread(g_run.containerFile, descriptor, CONTAINER_DESCRIPTOR_SIZE);
+    g_settings.fontCharSet = descriptor[DESCRIPTOR_FONT_CHARSET];
+    g_settings.fontPointSize = descriptor[DESCRIPTOR_FONT_POINT_SIZE];
+    for (int id = MESSAGE_ID_FIRST; id <= MESSAGE_ID_LAST; ++id)
+        g_run.textLengths[id] = descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + id - MESSAGE_ID_FIRST];
+    ReadTextBlock(descriptor[DESCRIPTOR_TEXT_BLOCK_LENGTH]);
+
+    BYTE scratch[STORED_STRING_MAX + 1];
+    ReadStoredBytes(scratch, descriptor[DESCRIPTOR_SKIPPED_LENGTH]);
+    g_run.textTableOffset = _llseek(g_run.containerFile, 0, FILE_CURRENT);
+    for (int id = MESSAGE_ID_FIRST; id <= MESSAGE_ID_LAST; ++id)
+        ReadStoredBytes(scratch, g_run.textLengths[id]);
+    g_settings.removePrevious = TRUE;
+}
+
+void ReadStoredText(char* out, MessageId id) {
+    out[0] = 0;
+    if (id < MESSAGE_ID_FIRST || id > MESSAGE_ID_LAST) return;
+    LONG skip = 0;
+    for (int i = MESSAGE_ID_FIRST; i < (int)id; ++i) skip += g_run.textLengths[i];
+    UINT length = g_run.textLengths[id];
+    LONG saved = _llseek(g_run.containerFile, 0, FILE_CURRENT);
+    if (length && _llseek(g_run.containerFile, g_run.textTableOffset + skip, FILE_BEGIN) != HFILE_ERROR) {
+        UINT got = _lread(g_run.containerFile, out, length);
+        // A failed or short read keeps no stale bytes; a text stored
+        // without its NUL is terminated (length is at most 255).
+        out[got <= length ? got : 0] = 0;
+    }
+    _llseek(g_run.containerFile, saved, FILE_BEGIN);
+}
+
+BOOL CheckFileSize(void) {
+    LONG saved = _llseek(g_run.containerFile, 0, FILE_CURRENT);
+    LONG size = _llseek(g_run.containerFile, 0, FILE_END);
+    _llseek(g_run.containerFile, saved, FILE_BEGIN);
+    return (DWORD)size == g_settings.expectedFileSize;
+}
+
+void SkipPayloads(LONG storedSize) { _llseek(g_run.containerFile, storedSize, FILE_CURRENT); }

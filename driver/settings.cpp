@@ -1,0 +1,131 @@
+// Setup settings from the side INI file, version texts and the configurable
+// message texts.
+#include "driver/settings.h"
+
+#include "container/container.h"
+#include "driver/ini_keys.h"
+#include "driver/text.h"
+
+#define SHORT_VALUE 64u  // INI values kept in 64-byte buffers
+#define LONG_VALUE 256u
+
+LONG ParseDecimal(LPCSTR text) {
+    while (*text == ' ' || *text == '\t') ++text;
+    BOOL negative = *text == '-';
+    if (negative) ++text;
+    DWORD value = 0;  // unsigned, so that overflow wraps as 32-bit arithmetic
+    while (*text >= '0' && *text <= '9') value = value * 10 + (DWORD)(*text++ - '0');
+    return (LONG)(negative ? 0u - value : value);
+}
+
+void ParseVersionText(LPCSTR text, DWORD* high, DWORD* low) {
+    DWORD parts[4];
+    for (int i = 0; i < 4; ++i) {
+        parts[i] = (DWORD)ParseDecimal(text);
+        while (*text && *text != '.') ++text;
+        if (*text == '.') ++text;
+    }
+    *high = (parts[0] << 16) | parts[1];
+    *low = (parts[2] << 16) | parts[3];
+}
+
+// Copies text into the block at offset at, leaving one byte for the
+// terminator of each later string. Returns the offset after its NUL.
+static UINT PlaceBlockString(UINT at, LPCSTR text, UINT laterStrings) {
+    UINT room = TEXT_BLOCK_FIELD - at - laterStrings;
+    CopyText(g_settings.textBlock + at, room, text);
+    return at + BoundedLength(g_settings.textBlock + at, room) + 1;
+}
+
+void PackTextBlock(LPCSTR fontFace, LPCSTR productName, LPCSTR initLine) {
+    UINT at = PlaceBlockString(0, fontFace, 2);
+    at = PlaceBlockString(at, productName, 1);
+    PlaceBlockString(at, initLine, 0);
+}
+
+LPCSTR NextBlockString(LPCSTR block, LPCSTR text) {
+    // A text outside the block (the "" of a string it lacked) has no next.
+    UINT_PTR offset = (UINT_PTR)text - (UINT_PTR)block;
+    if (offset >= TEXT_BLOCK_FIELD) return "";
+    UINT at = (UINT)offset + BoundedLength(text, TEXT_BLOCK_FIELD - (UINT)offset) + 1;
+    return at < TEXT_BLOCK_FIELD ? block + at : "";
+}
+
+LPCSTR FontFace(void) { return g_settings.textBlock; }
+LPCSTR ProductName(void) { return NextBlockString(g_settings.textBlock, FontFace()); }
+LPCSTR InitLine(void) { return NextBlockString(g_settings.textBlock, ProductName()); }
+
+static void ReadIniText(LPCSTR key, LPCSTR fallback, char* out, UINT cap) {
+    GetPrivateProfileStringA(INI_SECTION, key, fallback, out, cap, g_run.iniPath);
+}
+
+// The INI path is the own path with ".ini" from its last '.' on; FALSE when
+// the own path has no '.'.
+static BOOL MakeIniPath(void) {
+    CopyText(g_run.iniPath, PATH_BUFFER, g_run.ownPath);
+    int dot = -1;
+    for (int i = 0; g_run.iniPath[i]; ++i)
+        if (g_run.iniPath[i] == '.') dot = i;
+    if (dot < 0) {
+        g_run.iniPath[0] = 0;
+        return FALSE;
+    }
+    CopyText(g_run.iniPath + dot, PATH_BUFFER - (UINT)dot, ".ini");
+    return TRUE;
+}
+
+BOOL LoadSideSettings(void) {
+    g_settings.fontCharSet = 0;
+    g_settings.fontPointSize = DEFAULT_CHAR_SIZE;
+    FillBytes(g_settings.textBlock, 0, TEXT_BLOCK_FIELD);
+    g_settings.requiredRuntimeMS = 0;
+    g_settings.requiredRuntimeLS = 0;
+    g_settings.runtimeNTSize = 0;
+    g_settings.runtime9XSize = 0;
+    g_settings.removePrevious = FALSE;
+    if (!MakeIniPath()) return TRUE;
+
+    char value[SHORT_VALUE];
+    ReadIniText(INI_KEY_RUNTIME_VERSION, "", value, SHORT_VALUE);
+    ParseVersionText(value, &g_settings.requiredRuntimeMS, &g_settings.requiredRuntimeLS);
+
+    char fontFace[LONG_VALUE];
+    ReadIniText(INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, fontFace, LONG_VALUE);
+    g_settings.fontCharSet = (BYTE)GetPrivateProfileIntA(INI_SECTION, INI_KEY_CHAR_SET, 0, g_run.iniPath);
+    g_settings.fontPointSize =
+        (BYTE)GetPrivateProfileIntA(INI_SECTION, INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE, g_run.iniPath);
+    char productName[SHORT_VALUE];
+    ReadIniText(INI_KEY_PRODUCT_NAME, "", productName, SHORT_VALUE);
+
+    char initLine[TEXT_BLOCK_FIELD];
+    ReadIniText(INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, initLine, SHORT_VALUE);
+    UINT prefixLength = BoundedLength(initLine, SHORT_VALUE);
+    if (prefixLength && initLine[prefixLength - 1] != ' ') AppendText(initLine, TEXT_BLOCK_FIELD, " ");
+    AppendText(initLine, TEXT_BLOCK_FIELD, FIXED_INIT_WORDS);
+    ReadIniText(INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX, value, SHORT_VALUE);
+    // A blank at the start of an INI value is trimmed away; '^' stands for it.
+    if (value[0] == '^') value[0] = ' ';
+    AppendText(initLine, TEXT_BLOCK_FIELD, value);
+    PackTextBlock(fontFace, productName, initLine);
+
+    ReadIniText(INI_KEY_RUNTIME_NT, "", value, SHORT_VALUE);
+    g_settings.runtimeNTSize = value[0] ? 1 : 0;
+    ReadIniText(INI_KEY_RUNTIME_9X, "", value, SHORT_VALUE);
+    g_settings.runtime9XSize = value[0] ? 1 : 0;
+    ReadIniText(INI_KEY_PRODUCT_CODE, "", g_settings.productCode, PRODUCT_CODE_FIELD);
+    ReadIniText(INI_KEY_PRODUCT_VERSION, "", g_settings.productVersion, PRODUCT_VERSION_FIELD);
+    ReadIniText(INI_KEY_TRANSFORM, "", g_settings.transformBase, TRANSFORM_BASE_FIELD);
+    g_settings.removePrevious =
+        GetPrivateProfileIntA(INI_SECTION, INI_KEY_REMOVE_PREVIOUS, 0, g_run.iniPath) == 1;
+
+    return g_settings.productCode[0] && g_settings.productVersion[0];
+}
+
+void LoadMessageText(char* out, MessageId id, LPCSTR iniPath, LPCSTR iniKey, LPCSTR builtIn) {
+    out[0] = 0;
+    if (g_run.embedded)
+        ReadStoredText(out, id);
+    else if (iniPath && iniPath[0])
+        GetPrivateProfileStringA(INI_SECTION, iniKey, "", out, TEXT_FIELD, iniPath);
+    if (!out[0]) CopyText(out, TEXT_FIELD, builtIn ? builtIn : "");
+}
