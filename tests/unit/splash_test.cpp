@@ -1,0 +1,361 @@
+// The splash window: placement, painting, palette, the hold timer, the
+// notices its procedure turns into run flags, and closing it.
+#include <algorithm>
+
+#include "sim/gdi.h"
+#include "sim/memory.h"
+#include "sim/resources.h"
+#include "sim/windows.h"
+#include "ui_fixture.h"
+
+namespace {
+
+class Splash : public UiTest {
+protected:
+    static sim::WindowInfo SplashInfo() {
+        auto info = sim::WindowOf(g_run.splashWindow);
+        EXPECT_TRUE(info.has_value()) << "the splash window was never created";
+        return info.value_or(sim::WindowInfo{});
+    }
+    static const sim::TextDrawn* TextDrawn(const std::string& text) {
+        const auto& texts = sim::TextsDrawn();
+        auto it = std::find_if(texts.begin(), texts.end(),
+                               [&](const sim::TextDrawn& t) { return t.text == text; });
+        return it == texts.end() ? nullptr : &*it;
+    }
+    static int Count(const std::string& prefix) {
+        const auto& trace = sim::Trace();
+        return int(std::count_if(trace.begin(), trace.end(), [&](const std::string& line) {
+            return line.compare(0, prefix.size(), prefix) == 0;
+        }));
+    }
+};
+
+TEST_F(Splash, IsCentredOnTheScreenWithThePicturesSize) {
+    ShowSplash();
+    sim::WindowInfo info = SplashInfo();
+    EXPECT_EQ(362, info.x);
+    EXPECT_EQ(329, info.y);
+    EXPECT_EQ(300, info.width);
+    EXPECT_EQ(110, info.height);
+    EXPECT_TRUE(info.visible);
+    EXPECT_EQ(DWORD(WS_POPUP | WS_VISIBLE), info.style);
+    EXPECT_EQ(std::string(kProductName), info.text) << "the window is named after the product";
+}
+
+TEST_F(Splash, CentringTruncatesOnAnOddScreenWidth) {
+    sim::SetScreenSize(1023, 768);
+    ShowSplash();
+    EXPECT_EQ(361, SplashInfo().x);
+    EXPECT_EQ(1023, g_run.screenWidth);
+    EXPECT_EQ(768, g_run.screenHeight);
+}
+
+TEST_F(Splash, PictureLargerThanTheScreenGetsNegativeCoordinates) {
+    sim::SetScreenSize(200, 100);
+    ShowSplash();
+    EXPECT_EQ(-50, SplashInfo().x);
+    EXPECT_EQ(-5, SplashInfo().y);
+}
+
+TEST_F(Splash, FontHeightFollowsTheScreensResolution) {
+    ShowSplash();
+    ASSERT_FALSE(sim::FontsCreated().empty());
+    EXPECT_EQ(-11, sim::FontsCreated().back().height) << "8 points at 96 dots per inch";
+
+    UiTest::SetUp();
+    sim::SetDpi(120);
+    ShowSplash();
+    ASSERT_FALSE(sim::FontsCreated().empty());
+    EXPECT_EQ(-13, sim::FontsCreated().back().height) << "8 points at 120 dots per inch";
+}
+
+TEST_F(Splash, FontIsTheConfiguredBoldFace) {
+    g_settings.fontCharSet = 204;
+    ShowSplash();
+    ASSERT_FALSE(sim::FontsCreated().empty());
+    const sim::FontRequest& font = sim::FontsCreated().back();
+    EXPECT_EQ(700, font.weight);
+    EXPECT_EQ(204u, font.charSet);
+    EXPECT_EQ("MS Sans Serif", font.face);
+    EXPECT_EQ(0, font.width);
+    EXPECT_EQ(0u, font.italic | font.underline | font.strikeOut);
+    EXPECT_EQ(0u, font.outPrecision | font.clipPrecision | font.quality | font.pitchAndFamily);
+}
+
+TEST_F(Splash, ProductNameIsDrawnWhiteAtTheTopLeft) {
+    ShowSplash();
+    const sim::TextDrawn* name = TextDrawn(kProductName);
+    ASSERT_NE(nullptr, name) << "the product name was never drawn";
+    EXPECT_EQ(8, name->x);
+    EXPECT_EQ(6, name->y);
+    EXPECT_EQ(0x00FFFFFFu, name->colour);
+    EXPECT_EQ(TRANSPARENT, name->backgroundMode);
+    EXPECT_EQ(sim::FontsCreated().back().handle, name->font);
+}
+
+TEST_F(Splash, InitLineIsCentredFromHalfThePicturesHeight) {
+    ShowSplash();
+    const sim::TextDrawn* line = TextDrawn(kInitLine);
+    ASSERT_NE(nullptr, line) << "the init line was never drawn";
+    int width = int(std::string(kInitLine).size()) * sim::CharacterWidth(-11);
+    EXPECT_EQ((300 - width) / 2, line->x);
+    EXPECT_EQ(55, line->y);
+    EXPECT_EQ(sim::FontsCreated().back().handle, line->font) << "both lines share one bold font";
+}
+
+TEST_F(Splash, InitLineWiderThanThePictureStartsLeftOfIt) {
+    sim::SetTextWidth(kInitLine, 320);
+    ShowSplash();
+    const sim::TextDrawn* line = TextDrawn(kInitLine);
+    ASSERT_NE(nullptr, line);
+    EXPECT_EQ(-10, line->x);
+}
+
+TEST_F(Splash, PictureIsDrawnOneToOneFromTheProgramsCopy) {
+    ShowSplash();
+    ASSERT_EQ(1u, sim::BitmapsDrawn().size()) << "creation paints the window once";
+    const sim::BitmapDrawn& drawn = sim::BitmapsDrawn()[0];
+    EXPECT_EQ(0, drawn.xDest);
+    EXPECT_EQ(0, drawn.yDest);
+    EXPECT_EQ(300, drawn.destWidth);
+    EXPECT_EQ(110, drawn.destHeight);
+    EXPECT_EQ(300, drawn.srcWidth);
+    EXPECT_EQ(110, drawn.srcHeight);
+    EXPECT_EQ(g_run.splashBitmap + 40 + 64, drawn.bits);
+    EXPECT_EQ(reinterpret_cast<const BITMAPINFO*>(g_run.splashBitmap), drawn.info);
+    EXPECT_EQ(UINT(DIB_RGB_COLORS), drawn.usage);
+    EXPECT_EQ(DWORD(SRCCOPY), drawn.rop);
+    EXPECT_NE(sim::ResourceBytes(2, 111)->data(), drawn.bits) << "the copy, not the resource";
+}
+
+TEST_F(Splash, PaintLeavesNoFontOrDeviceContextBehind) {
+    ShowSplash();
+    EXPECT_EQ(0, sim::OpenDeviceContexts());
+    EXPECT_FALSE(sim::IsLiveGdiObject(sim::FontsCreated().back().handle));
+    EXPECT_EQ(0, sim::ObjectsDeletedWhileSelected());
+}
+
+TEST_F(Splash, IsPaintedBeforeItsTimerStarts) {
+    ShowSplash();
+    int painted = sim::FindTrace("StretchDIBits");
+    int timer = sim::FindTrace("SetTimer 8297 3000");
+    ASSERT_NE(-1, painted);
+    ASSERT_NE(-1, timer);
+    EXPECT_LT(painted, timer);
+    EXPECT_TRUE(g_run.splashHold);
+}
+
+TEST_F(Splash, PaletteComesFromTheColourTable) {
+    ShowSplash();
+    ASSERT_EQ(1u, sim::PalettesCreated().size());
+    const sim::PaletteMade& palette = sim::PalettesCreated()[0];
+    EXPECT_EQ(0x300, palette.version);
+    ASSERT_EQ(16u, palette.entries.size());
+    const uint8_t* table = sim::ResourceBytes(2, 111)->data() + 40;
+    for (size_t i = 0; i < 16; ++i) {
+        EXPECT_EQ(table[4 * i + 2], palette.entries[i].peRed) << "entry " << i;
+        EXPECT_EQ(table[4 * i + 1], palette.entries[i].peGreen) << "entry " << i;
+        EXPECT_EQ(table[4 * i], palette.entries[i].peBlue) << "entry " << i;
+        EXPECT_EQ(0, palette.entries[i].peFlags) << "entry " << i;
+    }
+    EXPECT_EQ(palette.handle, g_run.splashPalette);
+}
+
+TEST_F(Splash, PaintSelectsThePaletteAndGivesItBackInTheBackground) {
+    ShowSplash();
+    const auto& selections = sim::PaletteSelections();
+    ASSERT_EQ(2u, selections.size());
+    EXPECT_EQ(g_run.splashPalette, selections[0].palette);
+    EXPECT_FALSE(selections[0].forceBackground);
+    EXPECT_NE(g_run.splashPalette, selections[1].palette);
+    EXPECT_TRUE(selections[1].forceBackground);
+    EXPECT_EQ(1, sim::RealizeCalls()) << "the previous palette is not realised again";
+}
+
+TEST_F(Splash, NewPaletteReportsTheRealisedCountAndRepaints) {
+    sim::SetRealizedColours(5);
+    ShowSplash();
+    int paintsBefore = int(sim::BitmapsDrawn().size());
+    EXPECT_EQ(5, SendMessageA(g_run.splashWindow, WM_QUERYNEWPALETTE, 0, 0));
+    UpdateWindow(g_run.splashWindow);
+    EXPECT_EQ(paintsBefore + 1, int(sim::BitmapsDrawn().size())) << "a changed palette repaints";
+    EXPECT_EQ(0, sim::OpenDeviceContexts());
+}
+
+TEST_F(Splash, PaletteChangeByTheWindowItselfIsIgnored) {
+    sim::SetRealizedColours(5);
+    ShowSplash();
+    int realized = sim::RealizeCalls();
+    EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_PALETTECHANGED,
+                              reinterpret_cast<WPARAM>(g_run.splashWindow), 0));
+    EXPECT_EQ(realized, sim::RealizeCalls());
+}
+
+TEST_F(Splash, PaletteChangeByAnotherWindowRealisesThePalette) {
+    sim::SetRealizedColours(5);
+    ShowSplash();
+    int realized = sim::RealizeCalls();
+    EXPECT_EQ(5, SendMessageA(g_run.splashWindow, WM_PALETTECHANGED, 0x12345, 0));
+    EXPECT_EQ(realized + 2, sim::RealizeCalls()) << "foreground, then the previous palette";
+}
+
+TEST_F(Splash, WithoutAPaletteNothingIsRealised) {
+    sim::RefusePalettes();
+    ShowSplash();
+    EXPECT_EQ(nullptr, g_run.splashPalette);
+    EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_QUERYNEWPALETTE, 0, 0));
+    EXPECT_EQ(0, sim::RealizeCalls());
+    EXPECT_EQ(1u, sim::BitmapsDrawn().size()) << "the picture is drawn all the same";
+}
+
+TEST_F(Splash, CloseCommandSetsCancelAndTheWindowStays) {
+    ShowSplash();
+    EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_SYSCOMMAND, SC_CLOSE, 0));
+    EXPECT_TRUE(g_run.cancelRequested);
+    EXPECT_TRUE(IsWindow(g_run.splashWindow));
+}
+
+TEST_F(Splash, OtherSystemCommandsGoToTheDefaultProcedure) {
+    ShowSplash();
+    // Compared whole: SC_CLOSE with a low bit set is not the close command,
+    // and the default procedure closes the window on it.
+    SendMessageA(g_run.splashWindow, WM_SYSCOMMAND, SC_CLOSE | 2, 0);
+    EXPECT_FALSE(g_run.cancelRequested);
+    EXPECT_FALSE(IsWindow(g_run.splashWindow));
+}
+
+TEST_F(Splash, SessionEndNoticesSetSessionEnding) {
+    ShowSplash();
+    EXPECT_EQ(1, SendMessageA(g_run.splashWindow, WM_QUERYENDSESSION, 0, 0));
+    EXPECT_TRUE(g_run.sessionEnding);
+
+    g_run.sessionEnding = FALSE;
+    EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_ENDSESSION, FALSE, 0));
+    EXPECT_TRUE(g_run.sessionEnding) << "whatever wParam says";
+}
+
+TEST_F(Splash, BackgroundIsNeverErased) {
+    ShowSplash();
+    EXPECT_EQ(1, SendMessageA(g_run.splashWindow, WM_ERASEBKGND, 0, 0));
+}
+
+TEST_F(Splash, HoldEndsWithTheFirstTimerMessage) {
+    ShowSplash();
+    PumpUntil(2999);
+    EXPECT_TRUE(g_run.splashHold);
+    PumpUntil(3001);
+    EXPECT_FALSE(g_run.splashHold);
+}
+
+TEST_F(Splash, SecondTimerMessageChangesNothing) {
+    ShowSplash();
+    PumpUntil(3001);
+    sim::WindowInfo before = SplashInfo();
+    PumpUntil(6001);
+    EXPECT_EQ(2, sim::CountDelivered(SPLASH_CLASS_NAME, WM_TIMER)) << "the timer keeps firing";
+    EXPECT_FALSE(g_run.splashHold);
+    EXPECT_FALSE(g_run.cancelRequested);
+    EXPECT_FALSE(g_run.sessionEnding);
+    EXPECT_TRUE(SplashInfo().visible);
+    EXPECT_EQ(before.x, SplashInfo().x);
+}
+
+TEST_F(Splash, HiddenAndShownAgain) {
+    ShowSplash();
+    int paints = int(sim::BitmapsDrawn().size());
+    SetSplashVisible(FALSE);
+    EXPECT_FALSE(SplashInfo().visible);
+    SetSplashVisible(TRUE);
+    EXPECT_TRUE(SplashInfo().visible);
+    EXPECT_EQ(paints + 1, int(sim::BitmapsDrawn().size())) << "shown again, painted at once";
+}
+
+TEST_F(Splash, CloseReleasesEverythingAfterTheWindowIsGone) {
+    ShowSplash();
+    int blocks = sim::memory::LiveBlocks();
+    HPALETTE palette = g_run.splashPalette;
+    CloseSplash();
+    int destroyed = sim::FindTrace("DestroyWindow " SPLASH_CLASS_NAME);
+    int paletteDeleted = sim::FindTrace("DeleteObject palette");
+    int slept = sim::FindTrace("Sleep 100");
+    ASSERT_NE(-1, destroyed);
+    EXPECT_LT(destroyed, paletteDeleted);
+    EXPECT_LT(paletteDeleted, slept);
+    EXPECT_EQ(blocks - 1, sim::memory::LiveBlocks()) << "the picture's copy is freed";
+    EXPECT_FALSE(sim::IsLiveGdiObject(palette));
+    EXPECT_EQ(nullptr, g_run.splashWindow);
+    EXPECT_EQ(nullptr, g_run.splashBitmap);
+    EXPECT_EQ(nullptr, g_run.splashPalette);
+    EXPECT_FALSE(sim::QuitPending()) << "the quit message the window posted is consumed";
+}
+
+TEST_F(Splash, ClosingTwiceDoesNothingTheSecondTime) {
+    ShowSplash();
+    CloseSplash();
+    size_t traced = sim::Trace().size();
+    uint64_t now = sim::Now();
+    CloseSplash();
+    EXPECT_EQ(traced, sim::Trace().size());
+    EXPECT_EQ(now, sim::Now());
+}
+
+TEST_F(Splash, MissingPictureMeansNoWindow) {
+    sim::RemoveResource(2, 111);
+    ShowSplash();
+    EXPECT_EQ(nullptr, g_run.splashBitmap);
+    EXPECT_EQ(nullptr, g_run.splashWindow);
+    EXPECT_EQ(nullptr, g_run.splashPalette);
+    EXPECT_FALSE(g_run.splashHold);
+    EXPECT_EQ(0, sim::CountWindowsOfClass(SPLASH_CLASS_NAME));
+    EXPECT_EQ(1024, g_run.screenWidth) << "the screen is measured all the same";
+    CloseSplash();
+    EXPECT_EQ(-1, sim::FindTrace("Sleep")) << "closing no splash does nothing";
+}
+
+TEST_F(Splash, NoMemoryForTheCopyMeansNoWindow) {
+    sim::memory::FailAllAllocations();
+    ShowSplash();
+    EXPECT_EQ(nullptr, g_run.splashBitmap);
+    EXPECT_EQ(nullptr, g_run.splashWindow);
+    EXPECT_EQ(0, sim::ResourcesHeld()) << "the resource is given back";
+}
+
+TEST_F(Splash, RefusedClassIsReported) {
+    sim::RefuseClassRegistration(SPLASH_CLASS_NAME);
+    LoadSplashBitmap();
+    EXPECT_EQ(0, RegisterSplashClass());
+}
+
+TEST_F(Splash, WindowThatCannotBeCreatedLeavesNoTimerAndNoHold) {
+    LoadSplashBitmap();
+    CreateSplash();  // the class was never registered
+    EXPECT_EQ(nullptr, g_run.splashWindow);
+    EXPECT_FALSE(g_run.splashHold);
+    EXPECT_EQ(-1, sim::FindTrace("SetTimer"));
+    WaitSplashHold();
+    EXPECT_EQ(0u, sim::Now());
+}
+
+TEST_F(Splash, ClassCarriesTheProgramsIconAndTheArrowCursor) {
+    LoadSplashBitmap();
+    RegisterSplashClass();
+    EXPECT_NE(-1, sim::FindTrace("LoadIconA #108"));
+    EXPECT_EQ(-1, sim::FindTrace("LoadIconA #108 missing"));
+    EXPECT_NE(-1, sim::FindTrace("LoadCursorA #32512"));
+}
+
+TEST_F(Splash, WindowClosedFromOutsideEndsTheHoldAndCloseStaysHarmless) {
+    ShowSplash();
+    sim::PostFromOutside(sim::At(500), SPLASH_CLASS_NAME, WM_CLOSE, 0, 0);
+    WaitSplashHold();
+    EXPECT_LT(sim::Now(), 3000u);
+    EXPECT_FALSE(IsWindow(g_run.splashWindow));
+    int blocks = sim::memory::LiveBlocks();
+    CloseSplash();
+    EXPECT_EQ(blocks - 1, sim::memory::LiveBlocks());
+    EXPECT_EQ(1, Count("DestroyWindow " SPLASH_CLASS_NAME)) << "only the close destroyed it";
+    EXPECT_EQ(nullptr, g_run.splashWindow);
+}
+
+}  // namespace
