@@ -14,5 +14,6 @@ void RegisterResume(LPCSTR productCode);
 // not a braced 38-to-42-character GUID packs to an empty text.
 void PackGuid(LPCSTR productCode, char* out);
 #define PACKED_GUID_FIELD 64
-// Start-up removal of the resume value an earlier restart left behind.
+// Start-up removal of the resume value an earlier restart left behind,
+// whichever setup wrote it; nothing when productCode is empty.
 void RemoveResumeEntry(void);

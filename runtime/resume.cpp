@@ -1,0 +1,123 @@
+// Restart and resume: the restart question, the Run value that starts the
+// setup again after a restart, and its removal by the next run.
+#include "driver/ini_keys.h"
+#include "driver/settings.h"
+#include "driver/text.h"
+#include "runtime/installer.h"
+#include "runtime/runtime.h"
+#include "ui/ui.h"
+
+// Input position -> output position of the packed product code; -1 drops the
+// character (braces, hyphens and the spare positions after the GUID).
+static const signed char kPackedPosition[42] = {
+    -1,                                   // {
+    7, 6, 5, 4, 3, 2, 1, 0,               // first group, reversed
+    -1,                                   // -
+    11, 10, 9, 8,                         // second group, reversed
+    -1,                                   // -
+    15, 14, 13, 12,                       // third group, reversed
+    -1,                                   // -
+    17, 16, 19, 18,                       // two bytes, digits swapped
+    -1,                                   // -
+    21, 20, 23, 22, 25, 24, 27, 26, 29, 28, 31, 30,  // six bytes, digits swapped
+    -1, -1, -1, -1, -1,                   // } and the spare positions
+};
+
+#define GUID_TEXT_LENGTH 38
+#define GUID_TEXT_MAX 42
+
+static BOOL IsHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
+
+// A braced GUID of 38 characters, followed by at most four more. Anything else
+// would leave output positions unwritten.
+static BOOL IsBracedGuid(LPCSTR text) {
+    UINT length = BoundedLength(text, GUID_TEXT_MAX + 1);
+    if (length < GUID_TEXT_LENGTH || length > GUID_TEXT_MAX) return FALSE;
+    if (text[0] != '{' || text[GUID_TEXT_LENGTH - 1] != '}') return FALSE;
+    for (UINT i = 1; i < GUID_TEXT_LENGTH - 1; ++i) {
+        BOOL hyphen = i == 9 || i == 14 || i == 19 || i == 24;
+        if (hyphen ? text[i] != '-' : !IsHexDigit(text[i])) return FALSE;
+    }
+    return TRUE;
+}
+
+void PackGuid(LPCSTR productCode, char* out) {
+    out[0] = 0;
+    if (!IsBracedGuid(productCode)) return;
+    UINT stored = 0;
+    for (UINT i = 0; i < GUID_TEXT_MAX && productCode[i]; ++i) {
+        if (kPackedPosition[i] < 0) continue;
+        out[kPackedPosition[i]] = productCode[i];
+        ++stored;
+    }
+    out[stored] = 0;
+}
+
+// The service resumes the product itself when it holds more than one byte
+// under the packed product code.
+static BOOL ServiceResumesProduct(LPCSTR productCode) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_ONCE_ENTRIES_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return FALSE;
+    char packed[PACKED_GUID_FIELD];
+    PackGuid(productCode, packed);
+    DWORD size = 1024;
+    LONG status = RegQueryValueExA(key, packed, NULL, NULL, NULL, &size);
+    RegCloseKey(key);
+    return status == ERROR_SUCCESS && size > 1;
+}
+
+void RegisterResume(LPCSTR productCode) {
+    if (ServiceResumesProduct(productCode)) return;
+    static char noClass[] = "";
+    HKEY key;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, noClass, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
+        return;
+    // The whole command line, so that the setup comes back with its arguments.
+    LPCSTR commandLine = GetCommandLineA();
+    RegSetValueExA(key, RESUME_VALUE_NAME, 0, REG_SZ, (const BYTE*)commandLine,
+                   (DWORD)lstrlenA(commandLine) + 1);
+    RegCloseKey(key);
+}
+
+void RemoveResumeEntry(void) {
+    if (g_settings.productCode[0] == 0) return;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, KEY_READ | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key, RESUME_VALUE_NAME);
+    RegCloseKey(key);
+}
+
+// Without the shutdown privilege Windows refuses the restart; its absence is
+// not an error, the restart is attempted anyway.
+static void EnableShutdownPrivilege(void) {
+    HANDLE token;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+        return;
+    TOKEN_PRIVILEGES privileges;
+    FillBytes(&privileges, 0, sizeof privileges);
+    LookupPrivilegeValueA(NULL, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
+    CloseHandle(token);
+}
+
+void RestartQuestion(void) {
+    char text[TEXT_FIELD];
+    LoadMessageText(text, MSG_REBOOT, g_run.iniPath, INI_KEY_REBOOT, BUILTIN_REBOOT);
+    if (ShowProductMessage(text, MB_YESNO) == IDYES) {
+        RegisterResume(g_settings.productCode);
+        EnableShutdownPrivilege();
+        ExitWindowsEx(EWX_REBOOT, 0);
+        // Set before the splash closes, so that its pumping dispatches nothing
+        // more once the restart has begun.
+        g_run.sessionEnding = TRUE;
+    }
+    CloseSplash();
+    ExitProcess(EXIT_CODE_OK);
+}
