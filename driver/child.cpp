@@ -1,0 +1,58 @@
+// The child process runner: the one way the setup starts other programs.
+#include "driver/child.h"
+
+#include "driver/run_state.h"
+#include "driver/text.h"
+#include "runtime/runtime.h"
+#include "ui/ui.h"
+
+#define CHILD_POLL_MS 500
+
+void GetOwnExecutablePath(char* out) {
+    // Older systems leave a path that fills the buffer unterminated.
+    DWORD length = GetModuleFileNameA(NULL, out, PATH_BUFFER);
+    if (length >= PATH_BUFFER) length = PATH_BUFFER - 1;
+    out[length] = 0;
+}
+
+// Side-file mode: the program's own folder, without its trailing backslash,
+// so that relative paths from the side INI file resolve next to it.
+static void OwnFolder(char* out) {
+    GetOwnExecutablePath(out);
+    char* lastBackslash = NULL;
+    for (char* p = out; *p; p = CharNextA(p))
+        if (*p == '\\') lastBackslash = p;
+    if (lastBackslash) *lastBackslash = 0;
+}
+
+DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode) {
+    SHELLEXECUTEINFOA info;
+    FillBytes(&info, 0, sizeof info);
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    info.lpFile = file;
+    info.lpParameters = parameters;
+    info.nShow = SW_SHOWNORMAL;
+    char folder[PATH_BUFFER];
+    if (!g_run.embedded) {
+        OwnFolder(folder);
+        info.lpDirectory = folder;
+    }
+    if (!ShellExecuteExA(&info)) return 0;
+    PumpMessages();
+    if (wait) {
+        while (WaitForSingleObject(info.hProcess, CHILD_POLL_MS) == WAIT_TIMEOUT) {
+            PumpMessages();
+            if (g_run.sessionEnding) {
+                // The child keeps running; the setup comes back after the restart.
+                RegisterResume(productCode);
+                break;
+            }
+        }
+    }
+    DWORD exitCode = 0;
+    if (!GetExitCodeProcess(info.hProcess, &exitCode)) exitCode = 0;
+    PumpMessages();
+    CloseHandle(info.hProcess);
+    return exitCode;
+}

@@ -1,0 +1,148 @@
+// Starting a child program through the shell and waiting for it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "driver/child.h"
+#include "driver/run_state.h"
+#include "runtime/installer.h"
+#include "sim/registry.h"
+#include "sim/shell.h"
+#include "sim/sim.h"
+#include "sim/windows.h"
+
+namespace {
+
+const char* const kProgram = "C:\\Temp\\ZRP1.exe";
+const char* const kCode = "{12345678-9ABC-DEF0-1234-56789ABCDEF0}";
+
+// Stands in for the splash window: it notes the end of the session the way
+// the run's own windows do.
+LRESULT CALLBACK SessionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_ENDSESSION && wParam) g_run.sessionEnding = TRUE;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+class ChildRunner : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        g_run.embedded = TRUE;
+    }
+
+    static sim::shell::Program Running(uint64_t ms, uint32_t exitCode = 0) {
+        sim::shell::Program program;
+        program.runMs = ms;
+        program.exitCode = exitCode;
+        return program;
+    }
+
+    static void OpenSessionWindow() {
+        WNDCLASSA windowClass{};
+        windowClass.lpfnWndProc = SessionWindowProc;
+        windowClass.lpszClassName = "SessionTest";
+        ASSERT_NE(RegisterClassA(&windowClass), 0);
+        ASSERT_NE(CreateWindowExA(0, "SessionTest", "", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                  nullptr, nullptr),
+                  nullptr);
+    }
+};
+
+TEST_F(ChildRunner, StartsTheProgramAsTheShellExpects) {
+    sim::shell::Script(kProgram, Running(0));
+    RunAndWait(kProgram, "/q /r:n", TRUE, kCode);
+    ASSERT_EQ(sim::shell::Starts().size(), 1u);
+    const sim::shell::Start& start = sim::shell::Starts()[0];
+    EXPECT_EQ(start.cbSize, sizeof(SHELLEXECUTEINFOA));
+    EXPECT_EQ(start.mask, uint32_t(SEE_MASK_NOCLOSEPROCESS));
+    EXPECT_FALSE(start.hasOwner);
+    EXPECT_FALSE(start.hasVerb) << "the shell's default action";
+    EXPECT_EQ(start.file, kProgram);
+    EXPECT_EQ(start.parameters, "/q /r:n");
+    EXPECT_EQ(start.show, SW_SHOWNORMAL);
+    EXPECT_FALSE(start.hasDirectory) << "embedded mode: the current directory is inherited";
+}
+
+TEST_F(ChildRunner, SideFileModeRunsTheChildInTheProgramsOwnFolder) {
+    g_run.embedded = FALSE;
+    const struct {
+        const char* modulePath;
+        const char* folder;
+    } cases[] = {
+        {"D:\\setup\\setup.exe", "D:\\setup"},
+        {"setup.exe", "setup.exe"},
+        {"\\setup.exe", ""},
+    };
+    for (const auto& c : cases) {
+        sim::SetModulePath(c.modulePath);
+        sim::shell::Script(kProgram, Running(0));
+        RunAndWait(kProgram, "", TRUE, kCode);
+        const sim::shell::Start& start = sim::shell::Starts().back();
+        EXPECT_TRUE(start.hasDirectory) << c.modulePath;
+        EXPECT_EQ(start.directory, c.folder) << c.modulePath;
+    }
+}
+
+TEST_F(ChildRunner, ReturnsTheExitCodeOfAChildThatRanToItsEnd) {
+    sim::shell::Script(kProgram, Running(200, 3010));
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 3010u);
+    EXPECT_EQ(sim::shell::RunningChildren(), 0);
+}
+
+TEST_F(ChildRunner, AChildRunningOnePointTwoSecondsIsPolledThreeTimes) {
+    sim::shell::Script(kProgram, Running(1200));
+    RunAndWait(kProgram, "", TRUE, kCode);
+    EXPECT_EQ(sim::shell::WaitCalls(), 3);
+    for (uint32_t timeout : sim::shell::WaitTimeouts()) EXPECT_EQ(timeout, 500u);
+    EXPECT_GE(sim::Now(), 1200u);
+    EXPECT_LT(sim::Now(), 1300u) << "the wait ends with the child, not at the next poll";
+}
+
+TEST_F(ChildRunner, MessagesAreDispatchedBetweenPolls) {
+    sim::shell::Script(kProgram, Running(1200));
+    RunAndWait(kProgram, "", TRUE, kCode);
+    // Once after the start, after each of the two time-outs, and at the end.
+    EXPECT_EQ(sim::PeekMessageCalls(), 4);
+}
+
+TEST_F(ChildRunner, TheProcessHandleIsClosedAfterTheExitCodeIsRead) {
+    sim::shell::Script(kProgram, Running(700, 5));
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 5u);
+    EXPECT_TRUE(sim::shell::Starts()[0].handleClosed);
+}
+
+TEST_F(ChildRunner, AMissingProgramGivesZeroWithoutWaiting) {
+    EXPECT_EQ(RunAndWait("C:\\nowhere\\missing.exe", "", TRUE, kCode), 0u);
+    EXPECT_EQ(sim::shell::WaitCalls(), 0);
+    EXPECT_EQ(sim::PeekMessageCalls(), 0);
+}
+
+TEST_F(ChildRunner, AStartThatFailsGivesZero) {
+    sim::shell::Program program = Running(0, 7);
+    program.startFails = true;
+    sim::shell::Script(kProgram, program);
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 0u);
+}
+
+TEST_F(ChildRunner, WithoutWaitingTheRunningChildsCodeIsStillActive) {
+    sim::shell::Script(kProgram, Running(1200));
+    EXPECT_EQ(RunAndWait(kProgram, "", FALSE, kCode), DWORD(STILL_ACTIVE));
+    EXPECT_EQ(sim::shell::WaitCalls(), 0);
+}
+
+TEST_F(ChildRunner, TheSessionEndingDuringTheWaitRegistersTheResumeOnceAndReturns259) {
+    sim::SetCommandLine("setup.exe /qb");
+    OpenSessionWindow();
+    sim::shell::Script(kProgram, Running(sim::shell::kForever));
+    sim::EndSession(sim::At(700));
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), DWORD(STILL_ACTIVE));
+    EXPECT_EQ(sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME), "setup.exe /qb");
+    int writes = 0;
+    for (const std::string& line : sim::Trace())
+        if (line.rfind("RegSetValueExA", 0) == 0) ++writes;
+    EXPECT_EQ(writes, 1) << "the resume value is written once";
+    EXPECT_EQ(sim::shell::RunningChildren(), 1) << "the child is never terminated";
+    EXPECT_TRUE(sim::shell::Starts()[0].handleClosed);
+}
+
+}  // namespace
