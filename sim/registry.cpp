@@ -147,6 +147,12 @@ void SetText(const std::string& key, const std::string& name, const std::string&
     SetValue(key, name, type, text + std::string(1, '\0'));
 }
 
+void DeleteValue(const std::string& keyPath, const std::string& name) {
+    Key* key = Find(keyPath);
+    if (!key) return;
+    std::erase_if(key->values, [&](const Value& value) { return Lower(value.name) == Lower(name); });
+}
+
 std::optional<Value> GetValue(const std::string& keyPath, const std::string& name) {
     Key* key = Find(keyPath);
     if (!key) return std::nullopt;

@@ -24,6 +24,7 @@ void SetValue(const std::string& key, const std::string& name, uint32_t type,
               const std::string& data);
 void SetText(const std::string& key, const std::string& name, const std::string& text,
              uint32_t type = 1 /* REG_SZ */);
+void DeleteValue(const std::string& key, const std::string& name);
 std::optional<Value> GetValue(const std::string& key, const std::string& name);
 // The text of a string value without its terminator; "" when missing.
 std::string GetText(const std::string& key, const std::string& name);

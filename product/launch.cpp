@@ -1,0 +1,109 @@
+// Composing the installer engine's command line and running the engine.
+#include "container/container.h"
+#include "driver/child.h"
+#include "driver/ini_keys.h"
+#include "driver/text.h"
+#include "product/product.h"
+#include "runtime/installer.h"
+#include "ui/ui.h"
+
+// Room for whatever a user may pass on a command line; static, not on the
+// stack. A text that still does not fit is refused, never cut: a cut command
+// would install with the wrong options.
+static char g_switchText[ENGINE_COMMAND_BUFFER];
+static char g_engineCommand[ENGINE_COMMAND_BUFFER];
+
+// The text after a leading "/*" and its blanks; NULL when it has no marker.
+static LPCSTR VerbatimRest(LPCSTR text) {
+    if (text[0] != ENGINE_VERBATIM_MARKER[0] || text[1] != ENGINE_VERBATIM_MARKER[1]) return NULL;
+    text += 2;
+    while (*text == ' ') ++text;
+    return text;
+}
+
+// Environment references expanded; undefined ones stay as written.
+static BOOL Expand(LPCSTR text, char* out, UINT cap) {
+    DWORD needed = ExpandEnvironmentStringsA(text, out, cap);
+    if (needed == 0 || needed > cap) {
+        out[0] = 0;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// Appends ` NAME="value"`.
+static BOOL AppendProperty(char* command, UINT cap, LPCSTR name, LPCSTR value) {
+    return AppendText(command, cap, " ") && AppendText(command, cap, name) &&
+           AppendText(command, cap, "=\"") && AppendText(command, cap, value) &&
+           AppendText(command, cap, "\"");
+}
+
+// The builder's configured command text: the container's text 4 or the
+// side INI file's CmdLine; no built-in text applies.
+static void ReadConfiguredCommand(char* out) {
+    out[0] = 0;
+    if (g_run.embedded)
+        ReadStoredText(out, MSG_CMDLINE);
+    else
+        GetPrivateProfileStringA(INI_SECTION, INI_KEY_CMDLINE, "", out, TEXT_FIELD, g_run.iniPath);
+}
+
+BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command, UINT cap) {
+    char* switches = g_switchText;
+    command[0] = 0;
+    if (commandTail[0] == 0) ReadConfiguredCommand(switches);
+    else switches[0] = 0;
+    LPCSTR verbatim = VerbatimRest(commandTail);
+    if (verbatim) return Expand(verbatim, command, cap);
+    // The user's switches are expanded; the builder's text is used as written.
+    if (commandTail[0] != 0) {
+        if (!Expand(commandTail, switches, ENGINE_COMMAND_BUFFER)) return FALSE;
+    } else if (switches[0] == 0) {
+        CopyText(switches, ENGINE_COMMAND_BUFFER, ENGINE_DEFAULT_SWITCHES);
+    }
+    verbatim = VerbatimRest(switches);
+    if (verbatim) return Expand(verbatim, command, cap);
+    // With a transform, the engine opens the database it applies to.
+    BOOL transform = g_settings.transformBase[0] != 0;
+    LPCSTR database = transform ? g_settings.transformBase : productPath;
+    BOOL fits = CopyText(command, cap, switches) && AppendText(command, cap, " \"") &&
+                AppendText(command, cap, database) && AppendText(command, cap, "\"");
+    if (fits && transform) fits = AppendProperty(command, cap, ENGINE_PROPERTY_TRANSFORMS, productPath);
+    return fits;
+}
+
+// The engine from the system directory; FALSE when that path does not fit.
+static BOOL EnginePath(char* out) {
+    UINT length = GetSystemDirectoryA(out, PATH_BUFFER);
+    if (length == 0 || length >= PATH_BUFFER) return FALSE;
+    if (!EndsWithBackslash(out) && !AppendText(out, PATH_BUFFER, "\\")) return FALSE;
+    return AppendText(out, PATH_BUFFER, ENGINE_FILE_NAME);
+}
+
+// A command that cannot be had whole: the corrupt-installation box and 1.
+static void RefuseLaunch(void) {
+    ShowInstallError(NULL);
+    ExitProcess(EXIT_CODE_FAILED);
+}
+
+UINT LaunchEngine(LPCSTR productPath) {
+    WaitSplashHold();
+    CloseSplash();
+    CloseProgressDialog();
+    char* command = g_engineCommand;
+    if (!ComposeEngineCommand(g_run.commandTail, productPath, command, ENGINE_COMMAND_BUFFER))
+        RefuseLaunch();
+    PumpMessages();
+    if (g_run.sessionEnding || command[0] == 0) return EXIT_CODE_OK;
+    char ownPath[PATH_BUFFER];
+    GetOwnExecutablePath(ownPath);
+    char engine[PATH_BUFFER];
+    if (!AppendProperty(command, ENGINE_COMMAND_BUFFER, ENGINE_PROPERTY_SETUP_EXE_PATH, ownPath) ||
+        !EnginePath(engine))
+        RefuseLaunch();
+    DWORD code = RunAndWait(engine, command, TRUE, g_settings.productCode);
+    // Abandoned because Windows is ending the session: the engine goes on,
+    // and the setup resumes after the restart.
+    if (code == STILL_ACTIVE && g_run.sessionEnding) return EXIT_CODE_OK;
+    return code;
+}

@@ -1,0 +1,171 @@
+// Putting the product file on disk: under the common files folder, else in
+// the temporary folder, else under a fresh temporary name; in side-file mode
+// the file lies beside the program and is only named.
+#include "container/extract.h"
+#include "driver/ini_keys.h"
+#include "driver/settings.h"
+#include "driver/text.h"
+#include "product/product.h"
+#include "ui/ui.h"
+
+#define CURRENT_VERSION_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion"
+#define COMMON_FILES_VALUE "CommonFilesDir"
+#define PRODUCT_FOLDER "\\Vesk Installation Wizard\\"
+#define DATABASE_EXTENSION "MSI"
+#define TRANSFORM_EXTENSION "MST"
+#define TEMP_FILE_PREFIX "ZRP"
+
+// Walked with CharNextA, so that the trail byte of a double-byte character is
+// never taken for a character (a backslash) of its own.
+char* LastCharacters(char* text, UINT count) {
+    char* starts[3] = {text, text, text};
+    UINT seen = 0;
+    for (char* p = text; *p; p = CharNextA(p)) starts[seen++ % 3] = p;
+    if (seen < count) return text;
+    return starts[(seen - count) % 3];
+}
+
+BOOL EndsWithBackslash(char* text) { return *LastCharacters(text, 1) == '\\'; }
+
+// The temporary folder with its trailing backslash; FALSE when there is none
+// or it does not fit (the call then reports the size it would need).
+static BOOL TempFolder(char* out) {
+    DWORD length = GetTempPathA(PATH_BUFFER, out);
+    if (length == 0 || length >= PATH_BUFFER) {
+        out[0] = 0;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void MakeTempFileName(char* out) {
+    char folder[PATH_BUFFER];
+    // The platform writes up to MAX_PATH bytes: a name that does not fit the
+    // path buffer is not taken (the path stays empty and will not open).
+    char name[MAX_PATH];
+    out[0] = 0;
+    if (!TempFolder(folder)) return;
+    name[0] = 0;
+    if (GetTempFileNameA(folder, TEMP_FILE_PREFIX, 0, name) == 0) return;
+    if (BoundedLength(name, MAX_PATH) >= PATH_BUFFER) {
+        DeleteFileA(name);
+        return;
+    }
+    CopyText(out, PATH_BUFFER, name);
+}
+
+void CreatePathDirectories(char* path) {
+    for (char* p = path; *p; p = CharNextA(p)) {
+        if (*p != '\\') continue;
+        *p = 0;
+        CreateDirectoryA(path, NULL);
+        *p = '\\';
+    }
+}
+
+// The common files folder from the registry, its data terminated within the
+// buffer; empty when missing, empty or too long for a path.
+static void CommonFilesFolder(char* out) {
+    out[0] = 0;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, CURRENT_VERSION_KEY, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return;
+    DWORD size = PATH_BUFFER;
+    LONG status = RegQueryValueExA(key, COMMON_FILES_VALUE, NULL, NULL, (LPBYTE)out, &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || size == 0) {
+        out[0] = 0;
+        return;
+    }
+    // Registry data need not carry its terminator: one that fills the
+    // buffer to the last byte without it would be cut, so it is not taken.
+    if (size >= PATH_BUFFER && out[PATH_BUFFER - 1] != 0) {
+        out[0] = 0;
+        return;
+    }
+    if (size < PATH_BUFFER) out[size] = 0;
+}
+
+// "<common files>\Vesk Installation Wizard\<name>" with the last three
+// characters made the database or transform extension. Empty when the
+// folder is unknown, the stored name is empty or the path would not fit.
+static void CommonFilesCandidate(char* path) {
+    char folder[PATH_BUFFER];
+    path[0] = 0;
+    if (g_settings.productFileName[0] == 0) return;
+    CommonFilesFolder(folder);
+    if (folder[0] == 0) return;
+    if (EndsWithBackslash(folder)) *LastCharacters(folder, 1) = 0;
+    if (!CopyText(path, PATH_BUFFER, folder) || !AppendText(path, PATH_BUFFER, PRODUCT_FOLDER) ||
+        !AppendText(path, PATH_BUFFER, g_settings.productFileName)) {
+        path[0] = 0;
+        return;
+    }
+    // The stored name may end in TMP: the engine wants the right extension.
+    CopyText(LastCharacters(path, 3), 4,
+             g_settings.transformBase[0] ? TRANSFORM_EXTENSION : DATABASE_EXTENSION);
+}
+
+// The temporary folder followed by the stored name, extension unchanged.
+static void TempFolderCandidate(char* path) {
+    path[0] = 0;
+    if (g_settings.productFileName[0] == 0 || !TempFolder(path)) return;
+    if ((!EndsWithBackslash(path) && !AppendText(path, PATH_BUFFER, "\\")) ||
+        !AppendText(path, PATH_BUFFER, g_settings.productFileName))
+        path[0] = 0;
+}
+
+// Creates the file empty (cutting an existing one) with its folders.
+static BOOL CreateEmptyFile(char* path) {
+    CreatePathDirectories(path);
+    HFILE file = _lcreat(path, 0);
+    if (file == HFILE_ERROR) return FALSE;
+    _lclose(file);
+    return TRUE;
+}
+
+static void FailPlacement(LPCSTR text) {
+    ShowInstallError(text);
+    ExitProcess(EXIT_CODE_FAILED);
+}
+
+// Side-file mode: the INI's ProductFile, always relative to the program.
+static void NameSideProductFile(char* path) {
+    char name[PATH_BUFFER];
+    GetPrivateProfileStringA(INI_SECTION, INI_KEY_PRODUCT_FILE, "", name, PATH_BUFFER, g_run.iniPath);
+    // A path that does not fit would name another file: refused, not cut.
+    if (!CopyText(path, PATH_BUFFER, g_run.ownDirectory) || !AppendText(path, PATH_BUFFER, name))
+        FailPlacement(NULL);
+}
+
+void PlaceProductFile(char* path) {
+    if (!g_run.embedded) {
+        NameSideProductFile(path);
+        return;
+    }
+    CommonFilesCandidate(path);
+    if (path[0] == 0) TempFolderCandidate(path);
+    if (path[0] == 0) MakeTempFileName(path);
+    if (!CreateEmptyFile(path)) {
+        // Common files may be closed to this user: a temporary name will do.
+        MakeTempFileName(path);
+        CreateEmptyFile(path);
+    }
+    HFILE file = _lopen(path, OF_READWRITE);
+    if (file < 0) FailPlacement(NULL);
+    int result = ExtractPayload(file, (LONG)g_settings.productSize);
+    _lclose(file);
+    if (result != 0) {
+        DeleteFileA(path);
+        char text[TEXT_FIELD];
+        if (g_run.crcMismatch)
+            LoadMessageText(text, MSG_CRC_ERROR, g_run.iniPath, INI_KEY_CRC_ERROR, BUILTIN_CRC_ERROR);
+        else
+            LoadMessageText(text, MSG_SPACE_ERROR, g_run.iniPath, INI_KEY_SPACE_ERROR, BUILTIN_SPACE_ERROR);
+        FailPlacement(text);
+    }
+    if (g_run.cancelRequested) {
+        DeleteFileA(path);
+        ExitProcess(EXIT_CODE_FAILED);
+    }
+}
