@@ -47,7 +47,8 @@ void Pack(const PackOptions& options) {
 
     const InputFile stubFile(options.stub ? *options.stub : DefaultStubPath());
     const std::vector<uint8_t> stub = ReadWhole(stubFile);
-    const PeImage image = ParsePeImage(stub, stub.size(), stubFile.Name());
+    const PeImage image = ParsePeImage(stub, stubFile.Name());
+    if (auto problems = PartsPastEnd(image, stub.size()); !problems.empty()) throw Failure(stubFile.Name(), problems[0]);
 
     // The container's order: 95/98 runtime, NT runtime, product.
     std::vector<Payload> payloads;

@@ -38,7 +38,7 @@ uint32_t PeImage::DataDirectoryOffset(unsigned index) const {
     return peOffset + PE_DATA_DIRECTORIES_OFFSET + index * PE_DATA_DIRECTORY_SIZE;
 }
 
-PeImage ParsePeImage(std::span<const uint8_t> bytes, uint64_t fileSize, const std::string& input) {
+PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
     auto need = [&](uint64_t end, const char* what) {
         if (end > bytes.size() || end > VESK_HEADER_PROBE_SIZE)
             throw Failure(input, std::string(what) + " ends at byte " + std::to_string(end) +
@@ -80,8 +80,6 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, uint64_t fileSize, const st
     if (image.numberOfRvaAndSizes > kCertificateDirectory) {
         image.certificateOffset = Load32(&bytes[image.DataDirectoryOffset(kCertificateDirectory)]);
         image.certificateSize = Load32(&bytes[image.DataDirectoryOffset(kCertificateDirectory) + 4]);
-        if (image.certificateSize != 0 && uint64_t{image.certificateOffset} + image.certificateSize > fileSize)
-            throw Failure(input, "certificate table lies beyond the end of the file");
     }
     if (image.numberOfRvaAndSizes > kDebugDirectory)
         image.debugDirectorySize = Load32(&bytes[image.DataDirectoryOffset(kDebugDirectory) + 4]);
@@ -99,9 +97,6 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, uint64_t fileSize, const st
         section.pointerToRawData = Load32(s + PE_SECTION_POINTER_TO_RAW_DATA);
         section.characteristics = Load32(s + 36);
         section.headerOffset = at;
-        if (section.sizeOfRawData != 0 && uint64_t{section.pointerToRawData} + section.sizeOfRawData > fileSize)
-            throw Failure(input, "section " + section.name + " raw data (" + Hex(section.pointerToRawData) + " + " +
-                                     Hex(section.sizeOfRawData) + ") lies beyond the end of the file");
         // The setup compares the name as a NUL-terminated string: an
         // 8-byte name without a NUL never matches.
         if (image.payloadSection < 0 && nameLength < 8 && section.name == VESK_SECTION_NAME)
@@ -110,6 +105,17 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, uint64_t fileSize, const st
     }
     if (image.payloadSection < 0) throw Failure(input, "no " VESK_SECTION_NAME " section");
     return image;
+}
+
+std::vector<std::string> PartsPastEnd(const PeImage& image, uint64_t fileSize) {
+    std::vector<std::string> problems;
+    for (const PeSection& s : image.sections)
+        if (s.sizeOfRawData != 0 && uint64_t{s.pointerToRawData} + s.sizeOfRawData > fileSize)
+            problems.push_back("section " + s.name + " raw data (" + Hex(s.pointerToRawData) + " + " +
+                               Hex(s.sizeOfRawData) + ") run past the end of the file");
+    if (image.certificateSize != 0 && uint64_t{image.certificateOffset} + image.certificateSize > fileSize)
+        problems.push_back("certificate table runs past the end of the file");
+    return problems;
 }
 
 }  // namespace vesk

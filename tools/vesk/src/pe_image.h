@@ -46,9 +46,12 @@ inline constexpr unsigned kCertificateDirectory = 4;
 inline constexpr unsigned kDebugDirectory = 6;
 inline constexpr uint32_t kSectionInitializedData = 0x00000040;
 
-// headerBytes: the file's first bytes (at least as many as the headers take,
-// up to the probe size); fileSize: the whole file's size, to check that
-// every section's raw data lies inside it. Throws Failure(input, ...).
-PeImage ParsePeImage(std::span<const uint8_t> headerBytes, uint64_t fileSize, const std::string& input);
+// headerBytes: the file's first bytes (at least as many as the headers
+// take, up to the probe size). Throws Failure(input, ...).
+PeImage ParsePeImage(std::span<const uint8_t> headerBytes, const std::string& input);
+
+// Section raw data and a certificate table that the file does not hold,
+// one line each.
+std::vector<std::string> PartsPastEnd(const PeImage& image, uint64_t fileSize);
 
 }  // namespace vesk

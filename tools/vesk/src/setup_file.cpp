@@ -20,7 +20,7 @@ SetupFile OpenSetup(const std::filesystem::path& path) {
     const InputFile& file = *setup.file;
     std::vector<uint8_t> probe(std::min<uint64_t>(file.Size(), VESK_HEADER_PROBE_SIZE));
     probe.resize(file.ReadAt(0, probe));
-    setup.image = ParsePeImage(probe, file.Size(), file.Name());
+    setup.image = ParsePeImage(probe, file.Name());
 
     const PeSection& section = setup.PayloadSection();
     setup.embedded = section.sizeOfRawData > VESK_PLACEHOLDER_SIZE;

@@ -16,8 +16,11 @@ std::string HexWord(uint32_t value) {
 std::vector<std::string> VerifySetup(const std::filesystem::path& path) {
     const SetupFile setup = OpenSetup(path);
     const InputFile& file = *setup.file;
-    std::vector<std::string> problems;
-    if (!setup.embedded) return {VESK_SECTION_NAME " holds only the placeholder: not a packed setup"};
+    std::vector<std::string> problems = PartsPastEnd(setup.image, file.Size());
+    if (!setup.embedded) {
+        problems.push_back(VESK_SECTION_NAME " holds only the placeholder: not a packed setup");
+        return problems;
+    }
 
     const uint64_t sectionEnd = setup.containerOffset + setup.PayloadSection().sizeOfRawData;
     const ContainerHeader& header = setup.head->header;

@@ -1,0 +1,160 @@
+// The stub's PE image after pack: later sections move in the file but keep
+// their RVAs and bytes, the certificate table goes, the CheckSum is right.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include "byte_order.h"
+#include "failure.h"
+#include "pack.h"
+#include "setup_file.h"
+#include "tool_test_support.h"
+
+namespace vesk::test {
+namespace {
+
+const char* const kIdentity =
+    "ProductCode={6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}\nProductVersion=1.0\nProductName=Sample\n";
+
+class PeRewrite : public ToolTest {
+protected:
+    // Packs a product of productSize bytes into a stub of the given shape;
+    // returns the failure message, empty on success.
+    std::string PackInto(const StubShape& shape, size_t productSize = 20000) {
+        WriteFakeMsi("product.msi", productSize);
+        WriteText("settings.ini", std::string("[VeskInstaller]\nProductFile=product.msi\n") + kIdentity);
+        stub_ = BuildStub(shape);
+        WriteFile(Path("stub.exe"), stub_);
+        PackOptions options;
+        options.request.settingsFile = Path("settings.ini");
+        options.output = Path("setup.exe");
+        options.stub = Path("stub.exe");
+        try {
+            Pack(options);
+        } catch (const Failure& failure) {
+            return failure.what();
+        }
+        setup_ = ReadFile(Path("setup.exe"));
+        return "";
+    }
+
+    PeImage Image(const std::vector<uint8_t>& file) const {
+        return ParsePeImage(file, "image");
+    }
+
+    const PeSection& Section(const PeImage& image, const std::string& name) const {
+        for (const PeSection& s : image.sections)
+            if (s.name == name) return s;
+        throw std::runtime_error("no section " + name);
+    }
+
+    std::vector<uint8_t> RawData(const std::vector<uint8_t>& file, const PeSection& s) const {
+        return std::vector<uint8_t>(file.begin() + s.pointerToRawData,
+                                    file.begin() + s.pointerToRawData + s.sizeOfRawData);
+    }
+
+    std::vector<uint8_t> stub_;
+    std::vector<uint8_t> setup_;
+};
+
+TEST_F(PeRewrite, SectionAfterVeskKeepsItsRvaAndBytes) {
+    ASSERT_EQ(PackInto({}), "");
+    const PeImage before = Image(stub_);
+    const PeImage after = Image(setup_);
+    const PeSection& rsrcBefore = Section(before, ".rsrc");
+    const PeSection& rsrcAfter = Section(after, ".rsrc");
+    EXPECT_EQ(rsrcAfter.virtualAddress, rsrcBefore.virtualAddress);
+    EXPECT_EQ(rsrcAfter.virtualSize, rsrcBefore.virtualSize);
+    EXPECT_EQ(RawData(setup_, rsrcAfter), RawData(stub_, rsrcBefore));
+    const PeSection& vesk = Section(after, ".VESK");
+    EXPECT_EQ(rsrcAfter.pointerToRawData, vesk.pointerToRawData + vesk.sizeOfRawData)
+        << "the raw data move up by exactly the growth of .VESK";
+    EXPECT_EQ(rsrcAfter.pointerToRawData % after.fileAlignment, 0u);
+}
+
+TEST_F(PeRewrite, SectionBeforeVeskAndHeadersOtherwiseUntouched) {
+    ASSERT_EQ(PackInto({}), "");
+    const PeImage before = Image(stub_);
+    const PeImage after = Image(setup_);
+    EXPECT_EQ(RawData(setup_, Section(after, ".text")), RawData(stub_, Section(before, ".text")));
+    EXPECT_EQ(Section(after, ".text").pointerToRawData, Section(before, ".text").pointerToRawData);
+    EXPECT_EQ(Section(after, ".VESK").virtualSize, Section(before, ".VESK").virtualSize) << "VirtualSize stays";
+    EXPECT_EQ(Section(after, ".VESK").pointerToRawData, Section(before, ".VESK").pointerToRawData);
+}
+
+TEST_F(PeRewrite, SizeOfInitializedDataFollowsTheSection) {
+    ASSERT_EQ(PackInto({}), "");
+    const PeImage before = Image(stub_);
+    const PeImage after = Image(setup_);
+    const uint32_t growth = Section(after, ".VESK").sizeOfRawData - Section(before, ".VESK").sizeOfRawData;
+    EXPECT_EQ(after.sizeOfInitializedData, before.sizeOfInitializedData + growth);
+}
+
+TEST_F(PeRewrite, CheckSumMatchesAnIndependentComputation) {
+    ASSERT_EQ(PackInto({}), "");
+    const PeImage after = Image(setup_);
+    EXPECT_EQ(after.checkSum, ReferenceCheckSum(setup_, after.CheckSumOffset()));
+}
+
+TEST_F(PeRewrite, CheckSumOfAnOddSizedFile) {
+    std::vector<uint8_t> odd = BuildStub();
+    odd.push_back(0x77);
+    const uint32_t offset = Image(odd).CheckSumOffset();
+    WriteFile(Path("odd.exe"), odd);
+    InputFile file(Path("odd.exe"));
+    EXPECT_EQ(ComputeFileCheckSum(file, offset), ReferenceCheckSum(odd, offset));
+}
+
+TEST_F(PeRewrite, CertificateTableIsDroppedWithItsBytes) {
+    ASSERT_EQ(PackInto({.certificate = true}), "");
+    const PeImage after = Image(setup_);
+    EXPECT_EQ(after.certificateOffset, 0u);
+    EXPECT_EQ(after.certificateSize, 0u);
+    const PeSection& rsrc = Section(after, ".rsrc");
+    EXPECT_EQ(setup_.size(), uint64_t{rsrc.pointerToRawData} + rsrc.sizeOfRawData) << "nothing after the last section";
+}
+
+TEST_F(PeRewrite, SmallContainerStillReadsAsEmbedded) {
+    ASSERT_EQ(PackInto({}, 64), "");
+    EXPECT_GT(Section(Image(setup_), ".VESK").sizeOfRawData, 4096u)
+        << "4096 bytes or less would be taken for the side-file placeholder";
+}
+
+TEST_F(PeRewrite, LargerFileAlignmentIsKept) {
+    ASSERT_EQ(PackInto({.fileAlignment = 0x1000}), "");
+    const PeImage after = Image(setup_);
+    for (const PeSection& s : after.sections) EXPECT_EQ(s.pointerToRawData % 0x1000, 0u) << s.name;
+    EXPECT_EQ(Section(after, ".VESK").sizeOfRawData % 0x1000, 0u);
+}
+
+TEST_F(PeRewrite, HeadersBeyondTheFirst1536BytesAreRefused) {
+    std::string problem = PackInto({.extraSections = 30});
+    EXPECT_NE(problem.find("1536"), std::string::npos) << problem;
+    EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
+}
+
+TEST_F(PeRewrite, StubWithoutVeskSectionIsRefused) {
+    std::string problem = PackInto({.vesk = false});
+    EXPECT_NE(problem.find("no .VESK section"), std::string::npos) << problem;
+}
+
+TEST_F(PeRewrite, SetupReachingTwoGibibytesIsRefusedBeforeWriting) {
+    WriteFakeMsi("product.msi", 16);
+    // Sparse: nothing is read before the size is refused.
+    ASSERT_EQ(truncate(Path("product.msi").c_str(), (1LL << 31) - 64), 0);
+    WriteText("settings.ini", std::string("[VeskInstaller]\nProductFile=product.msi\n") + kIdentity);
+    PackOptions options;
+    options.request.settingsFile = Path("settings.ini");
+    options.output = Path("setup.exe");
+    options.stub = WriteStub();
+    try {
+        Pack(options);
+        FAIL() << "packed a setup of 2 GiB";
+    } catch (const Failure& failure) {
+        EXPECT_NE(std::string(failure.what()).find("below 2 GiB"), std::string::npos) << failure.what();
+    }
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"product.msi", "settings.ini", "stub.exe"}));
+}
+
+}  // namespace
+}  // namespace vesk::test

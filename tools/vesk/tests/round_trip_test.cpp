@@ -1,0 +1,121 @@
+// Pack, unpack, pack again: the same setup, byte for byte. And what pack
+// reads from the MSI itself.
+#include <gtest/gtest.h>
+
+#include "failure.h"
+#include "ini_file.h"
+#include "pack.h"
+#include "setup_file.h"
+#include "tool_test_support.h"
+#include "unpack.h"
+
+namespace vesk::test {
+namespace {
+
+class RoundTrip : public ToolTest {
+protected:
+    void PackSettings(const std::filesystem::path& settings, const std::filesystem::path& output,
+                      std::vector<SettingOverride> overrides = {}) {
+        PackOptions options;
+        options.request.settingsFile = settings;
+        options.request.overrides = std::move(overrides);
+        options.output = output;
+        options.stub = Path("stub.exe");
+        Pack(options);
+    }
+
+    void WriteSampleSetting(const std::string& extra) {
+        ASSERT_FALSE(SampleMsi().empty()) << "wixl could not build the fixture MSI";
+        std::filesystem::copy_file(SampleMsi(), Path("sample.msi"));
+        WriteFakeMsi("nt.exe", 3000);
+        WriteFakeMsi("9x.exe", 2500);
+        WriteStub();
+        WriteText("settings.ini", "[VeskInstaller]\nProductFile=sample.msi\nRuntimeNT=nt.exe\nRuntime9X=9x.exe\n" + extra);
+    }
+};
+
+TEST_F(RoundTrip, ProductIdentityComesFromThePropertyTable) {
+    WriteSampleSetting("");
+    PackSettings(Path("settings.ini"), Path("setup.exe"));
+    SetupFile setup = OpenSetup(Path("setup.exe"));
+    EXPECT_EQ(StoredText(setup.head->strings[1]), "{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}");
+    EXPECT_EQ(StoredText(setup.head->strings[2]), "1.2.3");
+    EXPECT_EQ(SplitTextBlock(setup.head->textBlock)[1], "Vesk Sample");
+}
+
+TEST_F(RoundTrip, GivenValuesWinOverThePropertyTable) {
+    WriteSampleSetting("ProductName=\n");
+    PackSettings(Path("settings.ini"), Path("setup.exe"), {{"ProductVersion", "9.9", "--product-version"}});
+    SetupFile setup = OpenSetup(Path("setup.exe"));
+    EXPECT_EQ(StoredText(setup.head->strings[2]), "9.9") << "the option overrides";
+    EXPECT_EQ(SplitTextBlock(setup.head->textBlock)[1], "") << "a key given empty stays empty";
+}
+
+TEST_F(RoundTrip, PayloadsComeInContainerOrder) {
+    WriteSampleSetting("");
+    PackSettings(Path("settings.ini"), Path("setup.exe"));
+    SetupFile setup = OpenSetup(Path("setup.exe"));
+    ASSERT_EQ(setup.payloads.size(), 3u);
+    EXPECT_STREQ(setup.payloads[0].name, "runtime9X");
+    EXPECT_EQ(setup.payloads[0].storedSize, 2504u);
+    EXPECT_STREQ(setup.payloads[1].name, "runtimeNT");
+    EXPECT_EQ(setup.payloads[1].storedSize, 3004u);
+    EXPECT_STREQ(setup.payloads[2].name, "product");
+}
+
+TEST_F(RoundTrip, UnpackThenPackIsByteIdentical) {
+    WriteSampleSetting(
+        "CharFont=Tahoma\nCharSet=1\nCharSize=10\nVeskInitPrefix=Preparing\nVeskInitSuffix=^Setup  \n"
+        "RuntimeVersion=3.1\nCmdLine=/qb ALLUSERS=1\nAdminError=\" Admin, please \"\n"
+        "ExistError=%s is already there (%s); 100%% sure?\nCRCError='quoted'\n");
+    PackSettings(Path("settings.ini"), Path("first.exe"));
+    Unpack(Path("first.exe"), Path("out"));
+    PackSettings(Path("out") / "setup.ini", Path("second.exe"));
+    EXPECT_EQ(ReadFile(Path("second.exe")), ReadFile(Path("first.exe")));
+    EXPECT_EQ(ReadFile(Path("out") / "sample.msi"), ReadFile(Path("sample.msi")));
+    EXPECT_EQ(ReadFile(Path("out") / "runtime-nt.exe"), ReadFile(Path("nt.exe")));
+}
+
+TEST_F(RoundTrip, UnpackedSettingsSayEverything) {
+    WriteSampleSetting("TransformMSI=base.msi\nProductCode={6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}\n"
+                       "ProductVersion=2\nProductName=T\n");
+    PackSettings(Path("settings.ini"), Path("first.exe"), {{"SizeCheck", "0", "--no-size-check"}});
+    Unpack(Path("first.exe"), Path("out"));
+    auto ini = IniSection::Read(Path("out") / "setup.ini", "VeskInstaller");
+    EXPECT_EQ(ini.Get("TransformMSI"), "base.msi");
+    EXPECT_EQ(ini.Get("SizeCheck"), "0");
+    EXPECT_EQ(ini.Get("VeskInitPrefix"), "Initializing ");
+    EXPECT_EQ(ini.Get("VeskInitSuffix"), " Wizard...");
+    EXPECT_EQ(ini.Get("ExistError"), "") << "texts are written even when empty";
+    PackSettings(Path("out") / "setup.ini", Path("second.exe"));
+    EXPECT_EQ(ReadFile(Path("second.exe")), ReadFile(Path("first.exe"))) << "no expected size either time";
+}
+
+TEST_F(RoundTrip, UnpackRefusesAProductNameThatIsAPath) {
+    WriteSampleSetting("");
+    PackSettings(Path("settings.ini"), Path("setup.exe"));
+    // Turn the stored name "sample.msi" into "../mple.msi".
+    std::vector<uint8_t> bytes = ReadFile(Path("setup.exe"));
+    SetupFile setup = OpenSetup(Path("setup.exe"));
+    const size_t name = setup.containerOffset + 32;
+    bytes[name] = '.';
+    bytes[name + 1] = '.';
+    bytes[name + 2] = '/';
+    WriteFile(Path("setup.exe"), bytes);
+    EXPECT_THROW(Unpack(Path("setup.exe"), Path("out")), Failure);
+    EXPECT_FALSE(std::filesystem::exists(Path("mple.msi")));
+}
+
+TEST_F(RoundTrip, UnpackWritesNothingWhenAPayloadIsCorrupt) {
+    WriteSampleSetting("");
+    PackSettings(Path("settings.ini"), Path("setup.exe"));
+    std::vector<uint8_t> bytes = ReadFile(Path("setup.exe"));
+    SetupFile setup = OpenSetup(Path("setup.exe"));
+    bytes[setup.payloads[2].offset + 100] ^= 0xFF;
+    WriteFile(Path("setup.exe"), bytes);
+    EXPECT_THROW(Unpack(Path("setup.exe"), Path("out")), Failure);
+    EXPECT_TRUE(std::filesystem::is_empty(Path("out"))) << "the runtimes were fine but nothing is left half done";
+}
+
+}  // namespace
+}  // namespace vesk::test
