@@ -29,8 +29,18 @@ struct ErrorFree {
 };
 
 std::string Describe(GError* error) {
-    return error && error->message ? error->message : "unknown error";
+    return error && error->message ? std::string(": ") + error->message : "";
 }
+
+// The library logs its own complaints about a bad file; the tool reports
+// the failure itself, in one line.
+void Discard(const gchar*, GLogLevelFlags, const gchar*, gpointer) {}
+
+struct QuietLog {
+    QuietLog() : previous(g_log_set_default_handler(Discard, nullptr)) {}
+    ~QuietLog() { g_log_set_default_handler(previous, nullptr); }
+    GLogFunc previous;
+};
 
 }  // namespace
 
@@ -47,11 +57,12 @@ bool HasCompoundFileSignature(const std::filesystem::path& file) {
 std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path& msi,
                                                      const std::vector<std::string>& names) {
     const std::string input = msi.string();
+    QuietLog quiet;
     GError* rawError = nullptr;
     GObjectPtr<LibmsiDatabase> database(
         libmsi_database_new(input.c_str(), LIBMSI_DB_FLAGS_READONLY, nullptr, &rawError));
     std::unique_ptr<GError, ErrorFree> error(rawError);
-    if (!database) throw Failure(input, "not an installer database: " + Describe(error.get()));
+    if (!database) throw Failure(input, "not an installer database" + Describe(error.get()));
 
     rawError = nullptr;
     GObjectPtr<LibmsiQuery> query(
@@ -60,7 +71,7 @@ std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path
     rawError = nullptr;
     if (!query || !libmsi_query_execute(query.get(), nullptr, &rawError)) {
         error.reset(rawError);
-        throw Failure(input, "cannot read the Property table: " + Describe(error.get()));
+        throw Failure(input, "cannot read the Property table" + Describe(error.get()));
     }
 
     std::map<std::string, std::string> found;

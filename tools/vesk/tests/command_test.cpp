@@ -1,0 +1,238 @@
+// The vesk binary as users run it: exit codes, one-line errors naming the
+// input, and never an output file left behind by a failed pack.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+
+#include "tool_test_support.h"
+
+namespace vesk::test {
+namespace {
+
+const char* const kGuid = "{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}";
+
+class Command : public ToolTest {
+protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        WriteFakeMsi("product.msi", 5000);
+        WriteStub();
+    }
+
+    // Writes settings.ini with the product and identity plus extra lines.
+    void Settings(const std::string& extra) {
+        WriteText("settings.ini", std::string("[VeskInstaller]\nProductFile=product.msi\nProductCode=") + kGuid +
+                                      "\nProductVersion=1.0\nProductName=Sample\n" + extra);
+    }
+
+    ToolRun PackWith(std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"pack", Path("settings.ini").string(), "-o", Path("setup.exe").string(),
+                                         "--stub", Path("stub.exe").string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunTool(args);
+    }
+
+    // A failed pack: exit 1, one line "vesk: <input>: ..." that holds
+    // problem, and the directory as it was.
+    void ExpectRefused(const ToolRun& run, const std::string& input, const std::string& problem) {
+        EXPECT_EQ(run.exitCode, 1) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
+        EXPECT_EQ(run.err.rfind("vesk: " + input + ": ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(problem), std::string::npos) << run.err;
+        auto listing = Listing();
+        EXPECT_TRUE(std::none_of(listing.begin(), listing.end(),
+                                 [](const std::string& n) { return n.rfind("setup.exe", 0) == 0; }))
+            << "no setup.exe and no temporary file";
+    }
+};
+
+TEST_F(Command, PackThenVerifySucceeds) {
+    Settings("");
+    ToolRun pack = PackWith();
+    EXPECT_EQ(pack.exitCode, 0) << pack.err;
+    ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
+    EXPECT_EQ(verify.exitCode, 0) << verify.err;
+    EXPECT_NE(verify.out.find("OK"), std::string::npos);
+    EXPECT_EQ(access(Path("setup.exe").c_str(), X_OK), 0) << "the setup is executable";
+}
+
+TEST_F(Command, VerifyExitsOneWithALinePerProblem) {
+    Settings("");
+    ASSERT_EQ(PackWith().exitCode, 0);
+    std::vector<uint8_t> bytes = ReadFile(Path("setup.exe"));
+    bytes.push_back(0);
+    WriteFile(Path("setup.exe"), bytes);
+    ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
+    EXPECT_EQ(verify.exitCode, 1);
+    EXPECT_EQ(std::count(verify.err.begin(), verify.err.end(), '\n'), 2) << "size and CheckSum: " << verify.err;
+}
+
+TEST_F(Command, InspectJsonNamesEveryPart) {
+    Settings("");
+    ASSERT_EQ(PackWith().exitCode, 0);
+    ToolRun inspect = RunTool({"inspect", Path("setup.exe").string(), "--json"});
+    EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
+    for (const char* key : {"\"sections\"", "\"expectedFileSize\"", "\"initLine\"", "\"texts\"", "\"storedCrc\"",
+                            "\"textTableOffset\"", "\"mode\": \"embedded\""})
+        EXPECT_NE(inspect.out.find(key), std::string::npos) << key;
+    EXPECT_EQ(inspect.out.front(), '{');
+}
+
+TEST_F(Command, InspectTextShowsTheSixTexts) {
+    Settings("Reboot=Restart now?\n");
+    ASSERT_EQ(PackWith().exitCode, 0);
+    ToolRun inspect = RunTool({"inspect", Path("setup.exe").string()});
+    EXPECT_EQ(inspect.exitCode, 0);
+    EXPECT_NE(inspect.out.find("text: \"Restart now?\""), std::string::npos) << inspect.out;
+    EXPECT_NE(inspect.out.find("key: \"CRCError\""), std::string::npos);
+}
+
+TEST_F(Command, HelpAndVersion) {
+    for (auto args : std::vector<std::vector<std::string>>{
+             {"--help"}, {"pack", "--help"}, {"inspect", "--help"}, {"verify", "--help"}, {"unpack", "--help"}}) {
+        ToolRun run = RunTool(args);
+        EXPECT_EQ(run.exitCode, 0) << args[0];
+        EXPECT_NE(run.out.find("usage: vesk"), std::string::npos) << args[0];
+    }
+    ToolRun version = RunTool({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out.rfind("vesk ", 0), 0u);
+}
+
+TEST_F(Command, EmbeddedOnlyKeysDrawAWarningButPack) {
+    Settings("Remove Previous=1\nInstMsi CmdLine=/q\n");
+    ToolRun run = PackWith();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("warning: " + Path("settings.ini").string() + ": Remove Previous"), std::string::npos);
+    EXPECT_NE(run.err.find("InstMsi CmdLine"), std::string::npos);
+}
+
+TEST_F(Command, MissingSettingsFile) {
+    ExpectRefused(PackWith(), Path("settings.ini").string(), "cannot read settings file");
+}
+
+TEST_F(Command, MissingProductFile) {
+    Settings("");
+    std::filesystem::remove(Path("product.msi"));
+    ExpectRefused(PackWith(), Path("product.msi").string(), "cannot open");
+}
+
+TEST_F(Command, ProductThatIsNotAnMsi) {
+    Settings("");
+    WriteText("product.msi", "just text");
+    ExpectRefused(PackWith(), Path("product.msi").string(), "not an installer database");
+}
+
+TEST_F(Command, ProductWithSignatureButNoDatabase) {
+    WriteText("settings.ini", "[VeskInstaller]\nProductFile=product.msi\n");
+    ExpectRefused(PackWith(), Path("product.msi").string(), "not an installer database");
+}
+
+TEST_F(Command, ProductCodeThatIsNotABracedGuid) {
+    Settings("");
+    ExpectRefused(PackWith({"--product-code", "6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10"}), "--product-code",
+                  "not a braced upper-case GUID");
+}
+
+TEST_F(Command, TransformWithoutProductCode) {
+    WriteText("settings.ini", "[VeskInstaller]\nProductFile=product.msi\nTransformMSI=base.msi\n");
+    ExpectRefused(PackWith(), Path("product.msi").string(), "give ProductCode");
+}
+
+TEST_F(Command, ProductVersionTooLongForItsField) {
+    Settings("");
+    ExpectRefused(PackWith({"--product-version", std::string(64, '1')}), Path("settings.ini").string(),
+                  "product version is 64 bytes; at most 63 fit");
+}
+
+TEST_F(Command, TextTooLongForItsLengthByte) {
+    Settings("AdminError=" + std::string(255, 'a') + "\n");
+    ExpectRefused(PackWith(), Path("settings.ini").string(), "AdminError text is 255 bytes; at most 254 fit");
+}
+
+TEST_F(Command, TextBlockOver255Bytes) {
+    Settings("CharFont=" + std::string(150, 'f') + "\n");
+    ExpectRefused(PackWith({"--product-name", std::string(70, 'n')}), Path("settings.ini").string(),
+                  "text block");
+}
+
+TEST_F(Command, ExistErrorWithAnotherConversion) {
+    Settings("ExistError=%s has %d\n");
+    ExpectRefused(PackWith(), Path("settings.ini").string(), "ExistError: has the conversion %d");
+}
+
+TEST_F(Command, RuntimeVersionThatIsNotAVersion) {
+    Settings("");
+    ExpectRefused(PackWith({"--runtime-version", "2.x"}), "--runtime-version", "not a version");
+}
+
+TEST_F(Command, CharSizeOutOfRange) {
+    Settings("");
+    ExpectRefused(PackWith({"--set", "CharSize=300"}), "--set CharSize", "not a number from 0 to 255");
+}
+
+TEST_F(Command, UnknownKey) {
+    Settings("");
+    ExpectRefused(PackWith({"--set", "Colour=red"}), "--set Colour", "unknown key");
+}
+
+TEST_F(Command, StubThatIsNotAPeImage) {
+    Settings("");
+    WriteText("stub.exe", "MZ but nothing more");
+    ExpectRefused(PackWith(), Path("stub.exe").string(), "not a PE32 image");
+}
+
+TEST_F(Command, StubWithoutVeskSection) {
+    Settings("");
+    WriteFile(Path("stub.exe"), BuildStub({.vesk = false}));
+    ExpectRefused(PackWith(), Path("stub.exe").string(), "no .VESK section");
+}
+
+TEST_F(Command, StubWhoseHeadersPassTheFirst1536Bytes) {
+    Settings("");
+    WriteFile(Path("stub.exe"), BuildStub({.extraSections = 30}));
+    ExpectRefused(PackWith(), Path("stub.exe").string(), "beyond the first 1536 bytes");
+}
+
+TEST_F(Command, SetupReachingTwoGibibytes) {
+    Settings("");
+    ASSERT_EQ(truncate(Path("product.msi").c_str(), (1LL << 31) - 8), 0);
+    ExpectRefused(PackWith(), Path("setup.exe").string(), "below 2 GiB");
+}
+
+TEST_F(Command, MissingOutputOption) {
+    Settings("");
+    ToolRun run = RunTool({"pack", Path("settings.ini").string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err.rfind("vesk: pack: no output given", 0), 0u) << run.err;
+}
+
+TEST_F(Command, FailedPackKeepsAnEarlierSetup) {
+    Settings("");
+    ASSERT_EQ(PackWith().exitCode, 0);
+    const auto good = ReadFile(Path("setup.exe"));
+    ToolRun run = PackWith({"--product-code", "bad"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(ReadFile(Path("setup.exe")), good) << "the old setup is not touched";
+}
+
+TEST_F(Command, RealStubStillReadsCleanly) {
+    if (!std::filesystem::exists(VESK_REAL_STUB)) GTEST_SKIP() << "no " << VESK_REAL_STUB << " (run scripts/build)";
+    ASSERT_FALSE(SampleMsi().empty()) << "wixl could not build the fixture MSI";
+    ToolRun pack = RunTool({"pack", "--product", SampleMsi().string(), "-o", Path("setup.exe").string(),
+                            "--stub", VESK_REAL_STUB});
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    EXPECT_EQ(RunTool({"verify", Path("setup.exe").string()}).exitCode, 0);
+    const std::string command = "i686-w64-mingw32-objdump -p '" + Path("setup.exe").string() + "' >'" +
+                                Path("objdump.out").string() + "' 2>'" + Path("objdump.err").string() + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    const auto err = ReadFile(Path("objdump.err"));
+    EXPECT_TRUE(err.empty()) << std::string(err.begin(), err.end());
+    const auto out = ReadFile(Path("objdump.out"));
+    EXPECT_NE(std::string(out.begin(), out.end()).find("pei-i386"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vesk::test
