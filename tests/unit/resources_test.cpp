@@ -1,0 +1,272 @@
+// The program's resources: the splash picture, the icon and the progress
+// dialog's template, as the simulator serves them and as the built stub
+// carries them, and the stub's exports.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "sim/resources.h"
+#include "sim/sim.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kBitmap = 2, kIcon = 3, kDialog = 5, kGroupIcon = 14;
+
+uint16_t Word(const Bytes& b, size_t at) {
+    return at + 2 <= b.size() ? uint16_t(b[at] | b[at + 1] << 8) : 0;
+}
+uint32_t Dword(const Bytes& b, size_t at) {
+    return at + 4 <= b.size() ? uint32_t(Word(b, at) | uint32_t(Word(b, at + 2)) << 16) : 0;
+}
+
+// Reads a dialog template field by field; a read past the end yields 0 and
+// is noted, so the comparison fails instead of running off.
+struct TemplateReader {
+    const Bytes& bytes;
+    size_t at = 0;
+    bool overrun = false;
+
+    uint16_t Word16() {
+        if (at + 2 > bytes.size()) overrun = true;
+        uint16_t value = Word(bytes, at);
+        at += 2;
+        return value;
+    }
+    uint32_t Dword32() {
+        uint32_t low = Word16();
+        return low | uint32_t(Word16()) << 16;
+    }
+    std::string Text() {
+        std::string text;
+        for (uint16_t c; !overrun && (c = Word16()) != 0;) text += char(c);
+        return text;
+    }
+    // "#n" for an ordinal, else the text as stored.
+    std::string ClassField() {
+        if (Word(bytes, at) == 0xFFFF) {
+            at += 2;
+            return "#" + std::to_string(Word16());
+        }
+        return Text();
+    }
+    void Align() { at = (at + 3) & ~size_t(3); }
+};
+
+struct ExpectedItem {
+    uint32_t style;
+    int x, y, cx, cy;
+    uint16_t id;
+    std::string className;
+    std::string text;
+};
+
+void ExpectProgressTemplate(const Bytes& bytes) {
+    TemplateReader r{bytes};
+    EXPECT_EQ(0x90C808C4u, r.Dword32()) << "style";
+    EXPECT_EQ(0u, r.Dword32()) << "extended style";
+    EXPECT_EQ(3, r.Word16()) << "item count";
+    EXPECT_EQ(0, r.Word16()) << "x";
+    EXPECT_EQ(0, r.Word16()) << "y";
+    EXPECT_EQ(208, r.Word16()) << "width";
+    EXPECT_EQ(66, r.Word16()) << "height";
+    EXPECT_EQ(0, r.Word16()) << "no menu";
+    EXPECT_EQ(0, r.Word16()) << "the standard dialog class";
+    EXPECT_EQ(" ", r.Text()) << "caption";
+    EXPECT_EQ(8, r.Word16()) << "font size";
+    EXPECT_EQ("MS Sans Serif", r.Text()) << "font face";
+    const ExpectedItem items[] = {
+        {0x50020000, 7, 7, 194, 17, 0xFFFF, "#130",
+         "The Vesk Installation Wizard is extracting files to your local computer, please wait..."},
+        {0x50800000, 7, 29, 194, 10, 1007, "msctls_progress32", "Progress1"},
+        {0x50010000, 151, 46, 50, 14, 2, "#128", "Cancel"},
+    };
+    for (const auto& item : items) {
+        r.Align();
+        SCOPED_TRACE("item " + item.text);
+        EXPECT_EQ(item.style, r.Dword32()) << "style";
+        EXPECT_EQ(0u, r.Dword32()) << "extended style";
+        EXPECT_EQ(item.x, r.Word16()) << "x";
+        EXPECT_EQ(item.y, r.Word16()) << "y";
+        EXPECT_EQ(item.cx, r.Word16()) << "width";
+        EXPECT_EQ(item.cy, r.Word16()) << "height";
+        EXPECT_EQ(item.id, r.Word16()) << "id";
+        EXPECT_EQ(item.className, r.ClassField()) << "class";
+        EXPECT_EQ(item.text, r.ClassField()) << "text";
+        EXPECT_EQ(0, r.Word16()) << "no creation data";
+    }
+    EXPECT_FALSE(r.overrun) << "the template is shorter than its fields";
+    EXPECT_EQ(bytes.size(), r.at) << "bytes after the last item";
+}
+
+void ExpectSplashBitmap(const Bytes& b) {
+    EXPECT_EQ(16824u, b.size());
+    EXPECT_EQ(40u, Dword(b, 0)) << "header size";
+    EXPECT_EQ(300u, Dword(b, 4)) << "width";
+    EXPECT_EQ(110u, Dword(b, 8)) << "height, rows bottom-up";
+    EXPECT_EQ(1, Word(b, 12)) << "planes";
+    EXPECT_EQ(4, Word(b, 14)) << "bits per pixel";
+    EXPECT_EQ(0u, Dword(b, 16)) << "BI_RGB";
+    EXPECT_EQ(40u + 64u + 110u * 152u, b.size()) << "16 colours, then rows of 152 bytes";
+    for (size_t i = 0; i < 16; ++i) {
+        uint8_t blue = b[40 + 4 * i], green = b[41 + 4 * i], red = b[42 + 4 * i];
+        EXPECT_TRUE(blue > 0 && blue >= green && blue >= red) << "colour " << i << " is not blue";
+    }
+}
+
+// The icon group's single entry; returns the icon's identifier.
+uint16_t ExpectIconGroup(const Bytes& b) {
+    EXPECT_EQ(6u + 14u, b.size()) << "one entry";
+    EXPECT_EQ(1, Word(b, 2)) << "type: icons";
+    EXPECT_EQ(1, Word(b, 4)) << "image count";
+    EXPECT_EQ(32, b.at(6)) << "width";
+    EXPECT_EQ(32, b.at(7)) << "height";
+    EXPECT_EQ(16, b.at(8)) << "colours";
+    EXPECT_EQ(4, Word(b, 12)) << "bits per pixel";
+    EXPECT_EQ(744u, Dword(b, 14)) << "image size";
+    return Word(b, 18);
+}
+
+void ExpectIconImage(const Bytes& b) {
+    EXPECT_EQ(744u, b.size());
+    EXPECT_EQ(40u, Dword(b, 0));
+    EXPECT_EQ(32u, Dword(b, 4));
+    EXPECT_EQ(64u, Dword(b, 8)) << "colour rows and mask rows";
+    EXPECT_EQ(4, Word(b, 14));
+    EXPECT_EQ(0u, Dword(b, 16));
+}
+
+TEST(Resources, SplashBitmapIsA16ColourPictureOfBlueShades) {
+    sim::Reset();
+    const Bytes* bitmap = sim::ResourceBytes(kBitmap, 111);
+    ASSERT_NE(nullptr, bitmap);
+    ExpectSplashBitmap(*bitmap);
+}
+
+TEST(Resources, IconGroupHoldsOne32By32SixteenColourImage) {
+    sim::Reset();
+    const Bytes* group = sim::ResourceBytes(kGroupIcon, 108);
+    ASSERT_NE(nullptr, group);
+    uint16_t icon = ExpectIconGroup(*group);
+    const Bytes* image = sim::ResourceBytes(kIcon, icon);
+    ASSERT_NE(nullptr, image) << "the group names icon " << icon;
+    ExpectIconImage(*image);
+}
+
+TEST(Resources, DialogTemplateMatchesTheProgressDialog) {
+    sim::Reset();
+    const Bytes* dialog = sim::ResourceBytes(kDialog, 110);
+    ASSERT_NE(nullptr, dialog);
+    EXPECT_EQ(1033, sim::ResourceLanguage(kDialog, 110));
+    ExpectProgressTemplate(*dialog);
+}
+
+// The built stub, read as a PE image: its resource tree and export names.
+class BuiltStub : public ::testing::Test {
+protected:
+    Bytes image;
+
+    void SetUp() override {
+        std::string path = std::string(VESK_SOURCE_DIR) + "/build/win32/vesk-stub.exe";
+        std::ifstream file(path, std::ios::binary);
+        if (!file) GTEST_SKIP() << "the Windows stub is not built (" << path << ")";
+        image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    }
+
+    size_t OptionalHeader() const { return Dword(image, 0x3C) + 24; }
+    uint32_t DirectoryRva(int index) const { return Dword(image, OptionalHeader() + 96 + 8 * index); }
+
+    std::optional<size_t> FileOffset(uint32_t rva) const {
+        size_t header = Dword(image, 0x3C);
+        size_t sections = OptionalHeader() + Word(image, header + 20);
+        for (int i = 0; i < Word(image, header + 6); ++i) {
+            size_t s = sections + 40 * size_t(i);
+            uint32_t address = Dword(image, s + 12), size = Dword(image, s + 16);
+            if (rva >= address && rva < address + size) return Dword(image, s + 20) + (rva - address);
+        }
+        return std::nullopt;
+    }
+
+    // The entry with this identifier in a resource directory, as an offset
+    // from the start of the resource data.
+    std::optional<uint32_t> Entry(size_t root, uint32_t directory, uint32_t id) const {
+        size_t at = root + directory;
+        int count = Word(image, at + 12) + Word(image, at + 14);
+        for (int i = 0; i < count; ++i) {
+            size_t entry = at + 16 + 8 * size_t(i);
+            if (Dword(image, entry) == id) return Dword(image, entry + 4) & 0x7FFFFFFF;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<Bytes> Resource(uint32_t type, uint32_t name, uint32_t language) const {
+        auto root = FileOffset(DirectoryRva(2));
+        if (!root) return std::nullopt;
+        auto names = Entry(*root, 0, type);
+        auto languages = names ? Entry(*root, *names, name) : std::nullopt;
+        auto leaf = languages ? Entry(*root, *languages, language) : std::nullopt;
+        if (!leaf) return std::nullopt;
+        auto data = FileOffset(Dword(image, *root + *leaf));
+        uint32_t size = Dword(image, *root + *leaf + 4);
+        if (!data || *data + size > image.size()) return std::nullopt;
+        return Bytes(image.begin() + long(*data), image.begin() + long(*data + size));
+    }
+
+    std::vector<std::string> ExportNames() const {
+        std::vector<std::string> names;
+        auto directory = FileOffset(DirectoryRva(0));
+        if (!directory) return names;
+        uint32_t count = Dword(image, *directory + 24);
+        auto table = FileOffset(Dword(image, *directory + 32));
+        for (uint32_t i = 0; table && i < count; ++i) {
+            auto name = FileOffset(Dword(image, *table + 4 * i));
+            if (!name) continue;
+            std::string text;
+            for (size_t at = *name; at < image.size() && image[at]; ++at) text += char(image[at]);
+            names.push_back(text);
+        }
+        return names;
+    }
+};
+
+TEST_F(BuiltStub, CarriesTheProgressDialogTemplateInUsEnglish) {
+    auto dialog = Resource(kDialog, 110, 1033);
+    ASSERT_TRUE(dialog.has_value()) << "no dialog 110 of language 1033 in the stub";
+    ExpectProgressTemplate(*dialog);
+}
+
+TEST_F(BuiltStub, CarriesTheSplashBitmapAndTheIcon) {
+    auto bitmap = Resource(kBitmap, 111, 1033);
+    ASSERT_TRUE(bitmap.has_value()) << "no bitmap 111 in the stub";
+    ExpectSplashBitmap(*bitmap);
+    auto group = Resource(kGroupIcon, 108, 1033);
+    ASSERT_TRUE(group.has_value()) << "no icon group 108 in the stub";
+    auto icon = Resource(kIcon, ExpectIconGroup(*group), 1033);
+    ASSERT_TRUE(icon.has_value());
+    ExpectIconImage(*icon);
+}
+
+TEST_F(BuiltStub, ServesTheSameResourcesAsTheSimulator) {
+    sim::Reset();
+    for (auto [type, id] : {std::pair{kDialog, 110}, {kBitmap, 111}, {kGroupIcon, 108}}) {
+        auto built = Resource(type, id, 1033);
+        const Bytes* simulated = sim::ResourceBytes(type, id);
+        ASSERT_TRUE(built && simulated) << "resource " << type << "/" << id;
+        EXPECT_EQ(*simulated, *built) << "resource " << type << "/" << id << " differs";
+    }
+}
+
+TEST_F(BuiltStub, ExportsTheCallbacksUnderTheirDecoratedNames) {
+    auto names = ExportNames();
+    for (const char* name : {"_MainWndProc@16", "_ProgressDlg@16"})
+        EXPECT_NE(names.end(), std::find(names.begin(), names.end(), name)) << name << " not exported";
+}
+
+}  // namespace
