@@ -1,0 +1,296 @@
+// CRC-32 and copying stored payloads out of the container: chunks, progress
+// positions, the splash giving way to the progress dialog, cancel, faults,
+// and where the container's cursor is left.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "container/extract.h"
+#include "container_fixture.h"
+#include "pe_builder.h"
+#include "sim/files.h"
+#include "sim/memory.h"
+#include "sim/sim.h"
+#include "sim/windows.h"
+#include "ui/ui.h"
+
+namespace {
+
+constexpr LONG kLead = 4;  // bytes before the payload in the container file
+constexpr const char* kOutPath = "C:\\Out\\product.msi";
+
+struct Extraction {
+    int result = -1;
+    std::string written;
+    LONG position = -1;  // container cursor afterwards, from the payload's start
+    int chunks = 0;      // message pumps, one per chunk copied
+};
+
+class Extract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        g_run.instance = GetModuleHandleA(nullptr);
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&controls);
+        ASSERT_TRUE(BuildCrcTable());
+        sim::files::MakeDirectory("C:\\Out");
+    }
+
+    // Stores the payload bytes after a lead and before a marker, and
+    // extracts them as the callers do: output created, closed, reopened.
+    Extraction Run(const std::string& stored, LONG storedSize) {
+        container_fixture::OpenContainer("LEAD" + stored + "NEXT");
+        _llseek(g_run.containerFile, kLead, FILE_BEGIN);
+        _lclose(_lcreat(kOutPath, 0));
+        HFILE out = _lopen(kOutPath, OF_READWRITE);
+        PumpMessages();  // what opening windows left queued, so each chunk's pump peeks once
+        int peeksBefore = sim::PeekMessageCalls();
+        Extraction e;
+        e.result = ExtractPayload(out, storedSize);
+        e.chunks = sim::PeekMessageCalls() - peeksBefore;
+        e.position = container_fixture::Position() - kLead;
+        _lclose(out);
+        _lclose(g_run.containerFile);
+        e.written = sim::files::Get(kOutPath);
+        return e;
+    }
+
+    Extraction RunPayload(const std::string& data) {
+        std::string stored = pe_builder::Payload(data);
+        return Run(stored, LONG(stored.size()));
+    }
+
+    void CreateRealSplash() {
+        LoadSplashBitmap();
+        ASSERT_NE(0, RegisterSplashClass());
+        CreateSplash();
+        ASSERT_NE(nullptr, g_run.splashWindow);
+    }
+};
+
+DWORD Crc(const std::string& text) {
+    UpdateCRC(nullptr, 0);
+    return UpdateCRC(reinterpret_cast<const BYTE*>(text.data()), DWORD(text.size()));
+}
+
+}  // namespace
+
+TEST_F(Extract, CrcCheckValue) { EXPECT_EQ(0xCBF43926u, Crc("123456789")); }
+
+TEST_F(Extract, CrcFedInTwoCallsIsTheSame) {
+    UpdateCRC(nullptr, 0);
+    UpdateCRC(reinterpret_cast<const BYTE*>("1234"), 4);
+    EXPECT_EQ(0xCBF43926u, UpdateCRC(reinterpret_cast<const BYTE*>("56789"), 5));
+    EXPECT_EQ(0xCBF43926u, UpdateCRC(reinterpret_cast<const BYTE*>(""), 0)) << "length 0 changes nothing";
+}
+
+TEST_F(Extract, CrcNullPointerResetsAndReturnsZero) {
+    Crc("abc");
+    EXPECT_EQ(0u, UpdateCRC(nullptr, 12345));
+    EXPECT_EQ(0xFFFFFFFFu, g_run.crcRegister);
+}
+
+TEST_F(Extract, CrcTableIsTheStandardOne) {
+    EXPECT_EQ(0u, g_run.crcTable[0]);
+    EXPECT_EQ(0x77073096u, g_run.crcTable[1]);
+    EXPECT_EQ(0x2D02EF8Du, g_run.crcTable[255]);
+}
+
+TEST_F(Extract, CrcWithoutTableStillRight) {
+    FreeCrcTable();
+    EXPECT_EQ(0, sim::memory::LiveBlocks()) << "the table's memory is released";
+    EXPECT_EQ(0xCBF43926u, Crc("123456789")) << "an outside caller after the end";
+}
+
+TEST_F(Extract, CrcTableMemoryRefused) {
+    FreeCrcTable();
+    sim::memory::FailAllAllocations();
+    EXPECT_FALSE(BuildCrcTable());
+    EXPECT_EQ(nullptr, g_run.crcTable);
+}
+
+TEST_F(Extract, EmptyPayloadWithZeroTrailer) {
+    OpenProgressDialog();
+    Extraction e = Run(pe_builder::Dword(0), 4);
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ("", e.written);
+    EXPECT_TRUE(sim::ProgressPositions().empty()) << "no chunk, no position";
+    EXPECT_EQ(4, e.position) << "just past the trailer";
+}
+
+TEST_F(Extract, EmptyPayloadWithNonZeroTrailerFails) {
+    Extraction e = Run(pe_builder::Dword(1), 4);
+    EXPECT_EQ(1, e.result);
+    EXPECT_TRUE(g_run.crcMismatch);
+}
+
+TEST_F(Extract, EmptyPayloadOpensNoDialog) {
+    CreateRealSplash();
+    g_run.splashHold = FALSE;
+    Run(pe_builder::Dword(0), 4);
+    EXPECT_EQ(nullptr, g_run.progressDialog);
+    EXPECT_NE(nullptr, g_run.splashWindow);
+}
+
+TEST_F(Extract, StoredSizeBelowTrailerReadsNothing) {
+    Extraction e = Run("abc", 3);
+    EXPECT_EQ(1, e.result);
+    EXPECT_TRUE(g_run.crcMismatch);
+    EXPECT_EQ(0, e.position) << "nothing read";
+    EXPECT_EQ(0, e.chunks);
+}
+
+TEST_F(Extract, OneFullChunk) {
+    OpenProgressDialog();
+    std::string data = pe_builder::PatternBytes(65536);
+    Extraction e = RunPayload(data);
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(data, e.written);
+    EXPECT_EQ(1, e.chunks);
+    EXPECT_EQ(std::vector<int>{0}, sim::ProgressPositions());
+}
+
+TEST_F(Extract, OneByteMoreTakesTwoChunks) {
+    OpenProgressDialog();
+    std::string data = pe_builder::PatternBytes(65537);
+    Extraction e = RunPayload(data);
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(data, e.written);
+    EXPECT_EQ(2, e.chunks);
+    EXPECT_EQ((std::vector<int>{0, 100}), sim::ProgressPositions());
+}
+
+TEST_F(Extract, MillionBytesPositions) {
+    OpenProgressDialog();
+    std::string data = pe_builder::PatternBytes(1000000);
+    Extraction e = RunPayload(data);
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(data, e.written);
+    EXPECT_EQ(16, e.chunks);
+    EXPECT_EQ((std::vector<int>{0, 6, 13, 19, 26, 32, 39, 45, 52, 58, 65, 72, 78, 85, 91, 98}),
+              sim::ProgressPositions());
+    EXPECT_EQ(1000004, e.position) << "just past the trailer";
+}
+
+TEST(ProgressFormula, TwoBillionBytesStayWithinRange) {
+    const LONG total = 2000000000;
+    int chunks = 0;
+    int lowest = 1000, highest = -1;
+    for (int64_t done = 0; done < total; done += 65536, ++chunks) {
+        int position = ProgressPosition(LONG(done), total);
+        lowest = std::min(lowest, position);
+        highest = std::max(highest, position);
+    }
+    EXPECT_EQ(30518, chunks);
+    EXPECT_EQ(0, lowest);
+    EXPECT_EQ(99, highest) << "the last chunk starts 99.998% in";
+    EXPECT_EQ(100, ProgressPosition(total, total)) << "no overflow at the end either";
+}
+
+TEST_F(Extract, FewerThanTenBytesSendNoPosition) {
+    OpenProgressDialog();
+    EXPECT_EQ(0, RunPayload("123456789").result);
+    EXPECT_TRUE(sim::ProgressPositions().empty());
+    EXPECT_EQ(0, RunPayload("1234567890").result);
+    EXPECT_EQ(std::vector<int>{0}, sim::ProgressPositions()) << "ten bytes do";
+}
+
+TEST_F(Extract, CancelBeforeStartStillCopiesOneChunk) {
+    g_run.cancelRequested = TRUE;
+    std::string data = pe_builder::PatternBytes(200000);
+    Extraction e = RunPayload(data);
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(data.substr(0, 65536), e.written);
+    EXPECT_EQ(1, e.chunks) << "one pump after the chunk";
+    EXPECT_EQ(65536, e.position) << "just past the last chunk read; no trailer";
+}
+
+TEST_F(Extract, ContainerCutShortIsACrcFailure) {
+    std::string stored = pe_builder::Payload(pe_builder::PatternBytes(100000)).substr(0, 50000);
+    container_fixture::OpenContainer("LEAD" + stored);
+    _llseek(g_run.containerFile, kLead, FILE_BEGIN);
+    HFILE out = _lcreat(kOutPath, 0);
+    EXPECT_EQ(1, ExtractPayload(out, 100004));
+    EXPECT_TRUE(g_run.crcMismatch) << "not a write failure";
+    EXPECT_EQ(kLead + 50000, container_fixture::Position()) << "at the end of the file";
+    _lclose(out);
+    EXPECT_EQ(50000u, sim::files::Size(kOutPath)) << "every byte that could be read";
+}
+
+TEST_F(Extract, ShortWriteIsNotACrcFailure) {
+    sim::files::SetWriteQuota(70000);
+    Extraction e = RunPayload(pe_builder::PatternBytes(200000));
+    EXPECT_EQ(1, e.result);
+    EXPECT_FALSE(g_run.crcMismatch);
+    EXPECT_EQ(131072, e.position) << "just past the chunk whose write fell short";
+    EXPECT_EQ(70000u, e.written.size());
+}
+
+TEST_F(Extract, TrailerMismatchLeavesCursorPastTrailer) {
+    std::string stored = pe_builder::PatternBytes(1000) + pe_builder::Dword(0xDEADBEEF);
+    Extraction e = Run(stored, LONG(stored.size()));
+    EXPECT_EQ(1, e.result);
+    EXPECT_TRUE(g_run.crcMismatch);
+    EXPECT_EQ(1004, e.position);
+    EXPECT_EQ(1000u, e.written.size());
+}
+
+TEST_F(Extract, ReadErrorEndsTheDataAsACrcFailure) {
+    std::string stored = pe_builder::Payload(pe_builder::PatternBytes(200000));
+    container_fixture::OpenContainer("LEAD" + stored);
+    sim::files::FailReadAt(container_fixture::kSetupPath, kLead + 70000);
+    _llseek(g_run.containerFile, kLead, FILE_BEGIN);
+    HFILE out = _lcreat(kOutPath, 0);
+    EXPECT_EQ(1, ExtractPayload(out, LONG(stored.size())));
+    EXPECT_TRUE(g_run.crcMismatch);
+    _lclose(out);
+}
+
+TEST_F(Extract, SplashGivesWayToDialogOnceHoldHasPassed) {
+    CreateRealSplash();
+    g_run.splashHold = FALSE;
+    Extraction e = RunPayload(pe_builder::PatternBytes(200000));
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(nullptr, g_run.splashWindow) << "the splash is closed after the first chunk";
+    EXPECT_NE(nullptr, g_run.progressDialog);
+    EXPECT_EQ((std::vector<int>{32, 65, 98}), sim::ProgressPositions())
+        << "positions from the chunk after the dialog opened";
+}
+
+TEST_F(Extract, SplashStaysWhileHoldIsOn) {
+    CreateRealSplash();
+    ASSERT_TRUE(g_run.splashHold);
+    RunPayload(pe_builder::PatternBytes(200000));
+    EXPECT_NE(nullptr, g_run.splashWindow);
+    EXPECT_EQ(nullptr, g_run.progressDialog);
+    EXPECT_TRUE(sim::ProgressPositions().empty());
+}
+
+TEST_F(Extract, NoSplashAtStartOpensNoDialog) {
+    Extraction e = RunPayload(pe_builder::PatternBytes(200000));
+    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(nullptr, g_run.progressDialog);
+}
+
+TEST_F(Extract, DialogLeftOpenStartsAgainFromZero) {
+    OpenProgressDialog();
+    RunPayload(pe_builder::PatternBytes(65537));
+    RunPayload(pe_builder::PatternBytes(65537));
+    EXPECT_EQ((std::vector<int>{0, 100, 0, 100}), sim::ProgressPositions());
+}
+
+TEST_F(Extract, RuntimeThenSeekLandsOnProduct) {
+    std::string runtime9x = pe_builder::Payload(pe_builder::PatternBytes(70000));
+    std::string runtimeNT = pe_builder::Payload("nt installer");
+    container_fixture::OpenContainer(runtime9x + runtimeNT + "PROD");
+    HFILE out = _lcreat(kOutPath, 0);
+    ASSERT_EQ(0, ExtractPayload(out, LONG(runtime9x.size())));
+    _lclose(out);
+    _llseek(g_run.containerFile, LONG(runtimeNT.size()), FILE_CURRENT);
+    char product[4];
+    EXPECT_EQ(4u, _lread(g_run.containerFile, product, 4));
+    EXPECT_EQ("PROD", std::string(product, 4));
+}
