@@ -1,0 +1,171 @@
+// Setups written by the vesk tool, read by the stub's own container code on
+// the simulated machine: the writer and the reader agree on every field,
+// and a settings file packs to what the stub reads from it beside itself.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "container/container.h"
+#include "container_fixture.h"
+#include "driver/settings.h"
+#include "driver/text.h"
+#include "pe_builder.h"
+#include "sim/files.h"
+#include "sim/sim.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kVesk = fs::path(VESK_BINARY_DIR) / "vesk";
+
+// Values that exercise the profile rules: keys in other cases, blanks
+// around values, quotes, a prefix without its blank, a '^' suffix.
+const std::string kSettings =
+    "[VeskInstaller]\r\n"
+    "ProductFile=product.msi\r\n"
+    "runtimeNT = nt.exe\r\n"
+    "Runtime9X=9x.exe\r\n"
+    "PRODUCTCODE={6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}\r\n"
+    "ProductVersion = 4.2.1 \r\n"
+    "ProductName=\"  Spaced Name  \"\r\n"
+    "RuntimeVersion=3.1.4000.2\r\n"
+    "CharFont=Tahoma\r\n"
+    "CharSet=186\r\n"
+    "CharSize=11\r\n"
+    "VeskInitPrefix=Preparing\r\n"
+    "VeskInitSuffix=^Setup\r\n"
+    "CmdLine=/qb ALLUSERS=1\r\n"
+    "AdminError='Administrators only.'\r\n"
+    "ExistError=%s (%s) is installed. Remove it?\r\n"
+    "SpaceError=No room.\r\n"
+    "Reboot=Restart?\r\n";
+
+std::string ReadHostFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteHostFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+class PackedSetup : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!fs::exists(kVesk)) GTEST_SKIP() << "no " << kVesk << " (build the vesk target)";
+        dir_ = fs::temp_directory_path() / ("vesk-packed-" + std::to_string(getpid()));
+        fs::create_directories(dir_);
+        product_ = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + pe_builder::PatternBytes(150000);
+        WriteHostFile(dir_ / "product.msi", product_);
+        WriteHostFile(dir_ / "nt.exe", pe_builder::PatternBytes(7000));
+        WriteHostFile(dir_ / "9x.exe", pe_builder::PatternBytes(5000));
+        WriteHostFile(dir_ / "settings.ini", kSettings);
+        // The side-file stub, with the FileAlignment every linker writes.
+        pe_builder::Image stub = pe_builder::BuildSideFileStub();
+        pe_builder::PutDword(stub.bytes, 0x80 + 24 + 36, pe_builder::kFileAlignment);
+        stubBytes_ = stub.bytes;
+        WriteHostFile(dir_ / "stub.exe", stubBytes_);
+        const std::string command = "'" + kVesk.string() + "' pack '" + (dir_ / "settings.ini").string() + "' -o '" +
+                                    (dir_ / "setup.exe").string() + "' --stub '" + (dir_ / "stub.exe").string() +
+                                    "' 2>'" + (dir_ / "pack.err").string() + "'";
+        ASSERT_EQ(std::system(command.c_str()), 0) << ReadHostFile(dir_ / "pack.err");
+        setup_ = ReadHostFile(dir_ / "setup.exe");
+        sim::Reset();
+        g_run = RunState{};
+        g_settings = SetupSettings{};
+    }
+    void TearDown() override {
+        if (g_run.containerFile > 0) _lclose(g_run.containerFile);
+        if (!dir_.empty()) fs::remove_all(dir_);
+    }
+
+    // Opens the packed setup and reads its header as an embedded run does.
+    void ReadEmbedded() {
+        container_fixture::OpenContainer(setup_);
+        ASSERT_EQ(FindPayloadSection(), 0);
+        ASSERT_TRUE(g_run.embedded) << "the packed section is larger than the placeholder";
+        ReadContainerHeader();
+    }
+
+    std::string StoredText(MessageId id) {
+        char text[TEXT_FIELD];
+        ReadStoredText(text, id);
+        return text;
+    }
+
+    fs::path dir_;
+    std::string product_;
+    std::string stubBytes_;
+    std::string setup_;
+};
+
+TEST_F(PackedSetup, StubFindsTheSettingsPackWrote) {
+    ReadEmbedded();
+    EXPECT_STREQ(g_settings.productFileName, "product.msi");
+    EXPECT_STREQ(g_settings.productCode, "{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}");
+    EXPECT_STREQ(g_settings.productVersion, "4.2.1");
+    EXPECT_STREQ(g_settings.transformBase, "");
+    EXPECT_EQ(g_settings.requiredRuntimeMS, (3u << 16) | 1);
+    EXPECT_EQ(g_settings.requiredRuntimeLS, (4000u << 16) | 2);
+    EXPECT_EQ(g_settings.fontCharSet, 186);
+    EXPECT_EQ(g_settings.fontPointSize, 11);
+    EXPECT_STREQ(FontFace(), "Tahoma");
+    EXPECT_STREQ(ProductName(), "  Spaced Name  ");
+    EXPECT_STREQ(InitLine(), "Preparing Vesk Installation Setup");
+}
+
+TEST_F(PackedSetup, StubReadsEachStoredText) {
+    ReadEmbedded();
+    EXPECT_EQ(StoredText(MSG_CMDLINE), "/qb ALLUSERS=1");
+    EXPECT_EQ(StoredText(MSG_ADMIN_ERROR), "Administrators only.");
+    EXPECT_EQ(StoredText(MSG_EXIST_ERROR), "%s (%s) is installed. Remove it?");
+    EXPECT_EQ(StoredText(MSG_SPACE_ERROR), "No room.");
+    EXPECT_EQ(StoredText(MSG_CRC_ERROR), "") << "not configured: stored as one NUL";
+    EXPECT_EQ(StoredText(MSG_REBOOT), "Restart?");
+}
+
+TEST_F(PackedSetup, StubFindsThePayloadsInOrder) {
+    ReadEmbedded();
+    EXPECT_EQ(g_settings.runtime9XSize, 5004);
+    EXPECT_EQ(g_settings.runtimeNTSize, 7004);
+    EXPECT_EQ(g_settings.productSize, product_.size() + 4);
+    EXPECT_TRUE(CheckFileSize()) << "the recorded size is the setup's";
+    SkipPayloads(g_settings.runtime9XSize + g_settings.runtimeNTSize);
+    std::string stored(g_settings.productSize, '\0');
+    ASSERT_EQ(_lread(g_run.containerFile, stored.data(), g_settings.productSize), g_settings.productSize);
+    EXPECT_EQ(stored, pe_builder::Payload(product_)) << "the product's data, then their CRC-32";
+}
+
+TEST_F(PackedSetup, SettingsFileBesideTheStubReadsTheSame) {
+    ReadEmbedded();
+    const SetupSettings embedded = g_settings;
+    const std::string fontFace = FontFace(), productName = ProductName(), initLine = InitLine();
+    _lclose(g_run.containerFile);
+    g_run = RunState{};  // side-file mode from here
+    g_settings = SetupSettings{};
+    sim::files::Put("C:\\Side\\setup.ini", kSettings);
+    CopyText(g_run.ownPath, PATH_BUFFER, "C:\\Side\\setup.exe");
+    ASSERT_TRUE(LoadSideSettings());
+    EXPECT_STREQ(g_settings.productCode, embedded.productCode);
+    EXPECT_STREQ(g_settings.productVersion, embedded.productVersion);
+    EXPECT_STREQ(g_settings.transformBase, embedded.transformBase);
+    EXPECT_EQ(g_settings.requiredRuntimeMS, embedded.requiredRuntimeMS);
+    EXPECT_EQ(g_settings.requiredRuntimeLS, embedded.requiredRuntimeLS);
+    EXPECT_EQ(g_settings.fontCharSet, embedded.fontCharSet);
+    EXPECT_EQ(g_settings.fontPointSize, embedded.fontPointSize);
+    EXPECT_EQ(FontFace(), fontFace);
+    EXPECT_EQ(ProductName(), productName);
+    EXPECT_EQ(InitLine(), initLine);
+    char text[TEXT_FIELD];
+    LoadMessageText(text, MSG_EXIST_ERROR, g_run.iniPath, "ExistError", "built-in");
+    EXPECT_STREQ(text, "%s (%s) is installed. Remove it?");
+}
+
+}  // namespace
