@@ -263,6 +263,13 @@ TEST_F(BuiltStub, ServesTheSameResourcesAsTheSimulator) {
     }
 }
 
+TEST_F(BuiltStub, IsAProgramNotALibrary) {
+    // Exports must not turn the image into a DLL, which the system will not start.
+    uint16_t characteristics = Word(image, Dword(image, 0x3C) + 22);
+    EXPECT_EQ(0, characteristics & 0x2000) << "IMAGE_FILE_DLL is set";
+    EXPECT_NE(0, characteristics & 0x0002) << "IMAGE_FILE_EXECUTABLE_IMAGE is not set";
+}
+
 TEST_F(BuiltStub, ExportsTheCallbacksUnderTheirDecoratedNames) {
     auto names = ExportNames();
     for (const char* name : {"_MainWndProc@16", "_ProgressDlg@16"})
