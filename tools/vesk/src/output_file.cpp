@@ -80,6 +80,11 @@ OutputFile::~OutputFile() {
 void OutputFile::Write(std::span<const uint8_t> bytes) {
     checksum_.Add(bytes);
     size_ += bytes.size();
+    if (buffer_.empty() && bytes.size() >= kBufferSize) {
+        // A whole chunk needs no copy through the buffer.
+        WriteAll(fd_, bytes.data(), bytes.size(), target_.string());
+        return;
+    }
     while (!bytes.empty()) {
         size_t room = kBufferSize - buffer_.size();
         size_t take = std::min(room, bytes.size());

@@ -7,6 +7,7 @@
 #include "byte_order.h"
 #include "failure.h"
 #include "pack.h"
+#include "pe_checksum.h"
 #include "setup_file.h"
 #include "tool_test_support.h"
 
@@ -103,6 +104,18 @@ TEST_F(PeRewrite, CheckSumOfAnOddSizedFile) {
     WriteFile(Path("odd.exe"), odd);
     InputFile file(Path("odd.exe"));
     EXPECT_EQ(ComputeFileCheckSum(file, offset), ReferenceCheckSum(odd, offset));
+}
+
+TEST_F(PeRewrite, CheckSumFedInOddPiecesOfAllOnesMatches) {
+    // All-ones words fill the summing lanes fastest; odd piece sizes split
+    // words between calls.
+    std::vector<uint8_t> file(300001, 0xFF);
+    PeChecksum sum;
+    for (size_t at = 0, piece = 1; at < file.size(); at += piece, piece = piece * 3 % 70001 + 1)
+        sum.Add(std::span(file).subspan(at, std::min(piece, file.size() - at)));
+    std::vector<uint8_t> withField = file;
+    withField.insert(withField.begin(), 4, 0);  // a zero CheckSum field at offset 0 adds nothing
+    EXPECT_EQ(sum.Finish(withField.size()), ReferenceCheckSum(withField, 0));
 }
 
 TEST_F(PeRewrite, CertificateTableIsDroppedWithItsBytes) {
