@@ -11,6 +11,8 @@
 #include "sim/registry.h"
 #include "sim/session.h"
 #include "sim/sim.h"
+#include "sim/windows.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -74,6 +76,27 @@ TEST_F(Resume, AnswerYesWritesTheWholeCommandLineAndRestarts) {
     EXPECT_EQ(sim::session::ExitRequests()[0].reason, 0u);
     EXPECT_TRUE(sim::session::ExitRequests()[0].shutdownPrivilegeEnabled);
     EXPECT_TRUE(g_run.sessionEnding);
+}
+
+TEST_F(Resume, AfterYesTheClosingSplashDispatchesNothingMore) {
+    g_run.instance = GetModuleHandleA(nullptr);
+    LoadSplashBitmap();
+    ASSERT_NE(RegisterSplashClass(), 0);
+    CreateSplash();
+    AnswerRestart(IDYES);
+    EXPECT_FALSE(sim::FindWindowOfClass(SPLASH_CLASS_NAME)->alive) << "the splash is closed";
+    EXPECT_TRUE(sim::QuitPending()) << "the splash's quit message is left in the queue";
+    EXPECT_LT(sim::FindTrace("ExitWindowsEx"), sim::FindTrace("DestroyWindow"));
+}
+
+TEST_F(Resume, AfterNoTheClosingSplashIsPumpedAsUsual) {
+    g_run.instance = GetModuleHandleA(nullptr);
+    LoadSplashBitmap();
+    ASSERT_NE(RegisterSplashClass(), 0);
+    CreateSplash();
+    AnswerRestart(IDNO);
+    EXPECT_FALSE(sim::FindWindowOfClass(SPLASH_CLASS_NAME)->alive);
+    EXPECT_FALSE(sim::QuitPending());
 }
 
 TEST_F(Resume, TheShutdownPrivilegeIsRequestedAsTheSystemExpects) {
