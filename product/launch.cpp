@@ -38,21 +38,25 @@ static BOOL AppendProperty(char* command, UINT cap, LPCSTR name, LPCSTR value) {
            AppendText(command, cap, "\"");
 }
 
-// The builder's configured command text: the container's text 4 or the
-// side INI file's CmdLine; no built-in text applies.
-static void ReadConfiguredCommand(char* out) {
+// The builder's configured command text into out (ENGINE_COMMAND_BUFFER
+// bytes): the container's text 4 or the side INI file's CmdLine; no built-in
+// text applies. FALSE when the INI value fills the buffer, as a cut one does.
+static BOOL ReadConfiguredCommand(char* out) {
     out[0] = 0;
-    if (g_run.embedded)
+    if (g_run.embedded) {
         ReadStoredText(out, MSG_CMDLINE);
-    else
-        GetPrivateProfileStringA(INI_SECTION, INI_KEY_CMDLINE, "", out, TEXT_FIELD, g_run.iniPath);
+        return TRUE;
+    }
+    DWORD length = GetPrivateProfileStringA(INI_SECTION, INI_KEY_CMDLINE, "", out,
+                                            ENGINE_COMMAND_BUFFER, g_run.iniPath);
+    return length < ENGINE_COMMAND_BUFFER - 1;
 }
 
 BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command, UINT cap) {
     char* switches = g_switchText;
     command[0] = 0;
-    if (commandTail[0] == 0) ReadConfiguredCommand(switches);
-    else switches[0] = 0;
+    switches[0] = 0;
+    if (commandTail[0] == 0 && !ReadConfiguredCommand(switches)) return FALSE;
     LPCSTR verbatim = VerbatimRest(commandTail);
     if (verbatim) return Expand(verbatim, command, cap);
     // The user's switches are expanded; the builder's text is used as written.

@@ -122,6 +122,18 @@ TEST_F(EngineCommand, ATailThatDoesNotFitIsRefusedNotCut) {
         << "the tail fits, the quoted path after it does not";
 }
 
+TEST_F(EngineCommand, AConfiguredTextTooLongForItsBufferIsRefusedNotCut) {
+    ConfigureInSideFile("/i PROP=" + std::string(ENGINE_COMMAND_BUFFER, 'x'));
+    static char command[ENGINE_COMMAND_BUFFER];
+    EXPECT_FALSE(ComposeEngineCommand("", kProduct, command, sizeof command));
+}
+
+TEST_F(EngineCommand, AConfiguredTextLongerThanAPathIsKeptWhole) {
+    std::string text = "/i PROP=" + std::string(400, 'x');
+    ConfigureInSideFile(text);
+    EXPECT_EQ(Composed(""), text + " " + Quoted(kProduct));
+}
+
 class EngineLaunch : public EngineCommand {
 protected:
     void SetUp() override {
