@@ -2,7 +2,10 @@
 // input, and never an output file left behind by a failed pack.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <algorithm>
 
@@ -216,6 +219,31 @@ TEST_F(Command, FailedPackKeepsAnEarlierSetup) {
     ToolRun run = PackWith({"--product-code", "bad"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(ReadFile(Path("setup.exe")), good) << "the old setup is not touched";
+}
+
+TEST_F(Command, InterruptedPackLeavesNoFile) {
+    Settings("");
+    ASSERT_EQ(truncate(Path("product.msi").c_str(), 1LL << 30), 0) << "sparse: quick to make, slow to pack";
+    pid_t pid = StartTool({"pack", Path("settings.ini").string(), "-o", Path("setup.exe").string(), "--stub",
+                           Path("stub.exe").string()},
+                          "/dev/null", "/dev/null");
+    ASSERT_GT(pid, 0);
+    auto temporaryExists = [&] {
+        auto names = Listing();
+        return std::any_of(names.begin(), names.end(),
+                           [](const std::string& n) { return n.rfind("setup.exe.vesk-", 0) == 0; });
+    };
+    // Wait for the pack to be under way (its temporary file exists).
+    int status = 0;
+    bool running = true;
+    while (running && !temporaryExists()) running = waitpid(pid, &status, WNOHANG) == 0;
+    if (!running) GTEST_SKIP() << "pack finished before it could be interrupted";
+    kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);
+    if (!WIFSIGNALED(status)) GTEST_SKIP() << "pack finished before the signal arrived";
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    EXPECT_FALSE(temporaryExists()) << "the temporary file is removed";
+    EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
 }
 
 TEST_F(Command, RealStubStillReadsCleanly) {

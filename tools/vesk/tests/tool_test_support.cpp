@@ -31,11 +31,30 @@ std::filesystem::path BuildSampleMsi() {
                                    std::filesystem::copy_options::overwrite_existing);
     // wixl wants source paths relative to where it runs.
     std::string command = "cd '" + dir.string() + "' && wixl -o sample.msi product.wxs >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) return {};
+    if (std::system(command.c_str()) != 0) {
+        std::filesystem::remove_all(dir);
+        return {};
+    }
     return dir / "sample.msi";
 }
 
 }  // namespace
+
+pid_t StartTool(const std::vector<std::string>& arguments, const std::string& outPath, const std::string& errPath) {
+    std::vector<std::string> argv = {VESK_TOOL_BINARY};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
 
 ToolRun RunTool(const std::vector<std::string>& arguments) {
     static int counter = 0;
@@ -43,24 +62,13 @@ ToolRun RunTool(const std::vector<std::string>& arguments) {
                 ("vesk-run-" + std::to_string(getpid()) + "-" + std::to_string(counter++));
     std::string outPath = base.string() + ".out";
     std::string errPath = base.string() + ".err";
-    std::vector<std::string> argv = {VESK_TOOL_BINARY};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(a.data());
-    raw.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = 0;
     ToolRun run;
-    if (posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ) == 0) {
+    pid_t pid = StartTool(arguments, outPath, errPath);
+    if (pid > 0) {
         int status = 0;
         waitpid(pid, &status, 0);
         run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     }
-    posix_spawn_file_actions_destroy(&actions);
     run.out = Slurp(outPath);
     run.err = Slurp(errPath);
     std::filesystem::remove(outPath);
@@ -69,8 +77,14 @@ ToolRun RunTool(const std::vector<std::string>& arguments) {
 }
 
 std::filesystem::path SampleMsi() {
-    static const std::filesystem::path msi = BuildSampleMsi();
-    return msi;
+    // Built once; its folder goes when the test program ends.
+    static const struct Built {
+        std::filesystem::path msi = BuildSampleMsi();
+        ~Built() {
+            if (!msi.empty()) std::filesystem::remove_all(msi.parent_path());
+        }
+    } built;
+    return built.msi;
 }
 
 void ToolTest::SetUp() {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/types.h>
 
 #include <filesystem>
 #include <string>
@@ -20,6 +21,8 @@ struct ToolRun {
 
 // Runs the vesk binary with arguments (no shell involved).
 ToolRun RunTool(const std::vector<std::string>& arguments);
+// Starts it with stdout and stderr going to the given files; -1 on failure.
+pid_t StartTool(const std::vector<std::string>& arguments, const std::string& outPath, const std::string& errPath);
 
 // The fixture MSI built by wixl once per test run; empty when wixl failed.
 std::filesystem::path SampleMsi();
