@@ -130,6 +130,12 @@ WORD ResourceLanguage(int type, int id) {
 
 void RemoveResource(int type, int id) { State().entries.erase({Ordinal(type), Ordinal(id)}); }
 
+void ReplaceResource(int type, int id, const std::vector<uint8_t>& bytes) {
+    RemoveResource(type, id);
+    State().entries.emplace(std::make_pair(Ordinal(type), Ordinal(id)),
+                            Resource{Ordinal(type), Ordinal(id), 1033, bytes});
+}
+
 int ResourcesHeld() { return State().held; }
 
 }  // namespace sim

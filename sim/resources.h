@@ -18,6 +18,8 @@ const std::vector<uint8_t>* ResourceBytes(int type, int id);
 WORD ResourceLanguage(int type, int id);
 // The machine loses a resource until the next reset (a build without it).
 void RemoveResource(int type, int id);
+// ... or carries other bytes in its place (language 1033).
+void ReplaceResource(int type, int id, const std::vector<uint8_t>& bytes);
 // Resources the program loaded (LoadResource) minus those it released.
 int ResourcesHeld();
 

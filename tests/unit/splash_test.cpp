@@ -313,6 +313,25 @@ TEST_F(Splash, MissingPictureMeansNoWindow) {
     EXPECT_EQ(-1, sim::FindTrace("Sleep")) << "closing no splash does nothing";
 }
 
+TEST_F(Splash, PictureThatClaimsMoreThanItHoldsIsTreatedAsMissing) {
+    std::vector<uint8_t> cut = *sim::ResourceBytes(2, 111);
+    cut.resize(cut.size() - 1);  // the last pixel row is one byte short
+    sim::ReplaceResource(2, 111, cut);
+    ShowSplash();
+    EXPECT_EQ(nullptr, g_run.splashBitmap);
+    EXPECT_EQ(nullptr, g_run.splashWindow);
+    EXPECT_EQ(0, sim::ResourcesHeld());
+}
+
+TEST_F(Splash, PictureWithMoreBitsPerPixelThanItHoldsIsTreatedAsMissing) {
+    std::vector<uint8_t> bytes = *sim::ResourceBytes(2, 111);
+    bytes[14] = 8;  // 8 bits per pixel: a 256-entry table and rows that are not there
+    sim::ReplaceResource(2, 111, bytes);
+    ShowSplash();
+    EXPECT_EQ(nullptr, g_run.splashWindow);
+    EXPECT_TRUE(sim::PalettesCreated().empty());
+}
+
 TEST_F(Splash, NoMemoryForTheCopyMeansNoWindow) {
     sim::memory::FailAllAllocations();
     ShowSplash();
