@@ -17,12 +17,10 @@ constexpr uint8_t kSkippedField[] = {0};
 
 uint8_t StoredLength(const std::string& text, size_t field, const std::string& what,
                      const std::string& input) {
-    size_t length = text.size() + 1;
-    size_t limit = std::min<size_t>(STORED_STRING_MAX, field);
-    if (length > limit)
+    if (text.size() > MaxStoredText(field))
         throw Failure(input, what + " is " + std::to_string(text.size()) + " bytes; at most " +
-                                 std::to_string(limit - 1) + " fit");
-    return static_cast<uint8_t>(length);
+                                 std::to_string(MaxStoredText(field)) + " fit");
+    return static_cast<uint8_t>(text.size() + 1);
 }
 
 void Append(std::vector<uint8_t>& out, const std::string& text) {

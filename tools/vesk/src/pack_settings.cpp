@@ -73,10 +73,18 @@ void RefuseLineBreaks(const Setting& s, const std::string& key) {
     if (s.value.find_first_of("\r\n") != std::string::npos) Fail(s, key, "value holds a line break");
 }
 
-std::string Text(const Settings& settings, const std::string& key, const std::string& fallback) {
+void RefuseLongerThan(const Setting& s, const std::string& key, size_t field) {
+    if (s.value.size() > MaxStoredText(field))
+        Fail(s, key, "is " + std::to_string(s.value.size()) + " bytes; at most " +
+                         std::to_string(MaxStoredText(field)) + " fit");
+}
+
+std::string Text(const Settings& settings, const std::string& key, const std::string& fallback,
+                 size_t field = TEXT_BLOCK_FIELD) {
     auto s = settings.Get(key);
     if (!s) return fallback;
     RefuseLineBreaks(*s, key);
+    RefuseLongerThan(*s, key, field);
     return s->value;
 }
 
@@ -100,9 +108,10 @@ std::optional<std::filesystem::path> FilePath(const Settings& settings, const st
 // The name the setup writes the product under: a plain Windows file name.
 std::string StoredFileName(const std::filesystem::path& product) {
     std::string name = product.filename().string();
-    if (name.find_first_of("\\/:*?\"<>|") != std::string::npos ||
-        std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; }))
-        throw Failure(product.string(), "file name cannot be used on Windows");
+    if (!IsPlainFileName(name)) throw Failure(product.string(), "file name cannot be used on Windows");
+    if (name.size() > MaxStoredText(PRODUCT_FILE_NAME_FIELD))
+        throw Failure(product.string(), "file name is " + std::to_string(name.size()) + " bytes; at most " +
+                                            std::to_string(MaxStoredText(PRODUCT_FILE_NAME_FIELD)) + " fit");
     return name;
 }
 
@@ -128,23 +137,27 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
                                                                                          : INI_KEY_PRODUCT_NAME));
         fromMsi = ReadMsiProperties(product, {kMsiProductCode, kMsiProductVersion, kMsiProductName});
     }
-    auto pick = [&](const std::optional<Setting>& given, const char* key, const char* property) {
+    auto pick = [&](const std::optional<Setting>& given, const char* key, const char* property, size_t field) {
+        Setting s;
         if (given) {
-            RefuseLineBreaks(*given, key);
-            return given->value;
+            s = *given;
+        } else {
+            auto it = fromMsi.find(property);
+            if (it == fromMsi.end())
+                throw Failure(product.string(), std::string("the Property table has no ") + property + "; give " + key);
+            // The setup shows text in the system's ANSI code page; the
+            // database gives it as UTF-8, which only agrees for plain ASCII.
+            if (!IsPlainAscii(it->second))
+                throw Failure(product.string(), std::string(property) + " is not plain ASCII; give " + key);
+            s = Setting{it->second, product.string(), {}};
         }
-        auto it = fromMsi.find(property);
-        if (it == fromMsi.end())
-            throw Failure(product.string(), std::string("the Property table has no ") + property + "; give " + key);
-        // The setup shows text in the system's ANSI code page; the database
-        // gives it as UTF-8, which only agrees for plain ASCII.
-        if (!IsPlainAscii(it->second))
-            throw Failure(product.string(), std::string(property) + " is not plain ASCII; give " + key);
-        return it->second;
+        RefuseLineBreaks(s, key);
+        RefuseLongerThan(s, key, field);
+        return s.value;
     };
-    f.productCode = pick(code, INI_KEY_PRODUCT_CODE, kMsiProductCode);
-    f.productVersion = pick(version, INI_KEY_PRODUCT_VERSION, kMsiProductVersion);
-    f.productName = pick(name, INI_KEY_PRODUCT_NAME, kMsiProductName);
+    f.productCode = pick(code, INI_KEY_PRODUCT_CODE, kMsiProductCode, PRODUCT_CODE_FIELD);
+    f.productVersion = pick(version, INI_KEY_PRODUCT_VERSION, kMsiProductVersion, PRODUCT_VERSION_FIELD);
+    f.productName = pick(name, INI_KEY_PRODUCT_NAME, kMsiProductName, TEXT_BLOCK_FIELD);
 
     std::string codeOrigin = code ? code->origin : product.string();
     if (!IsBracedGuid(f.productCode))
@@ -183,7 +196,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     plan.runtimeNT = FilePath(settings, INI_KEY_RUNTIME_NT);
     plan.runtime9X = FilePath(settings, INI_KEY_RUNTIME_9X);
 
-    f.transformBase = Text(settings, INI_KEY_TRANSFORM, "");
+    f.transformBase = Text(settings, INI_KEY_TRANSFORM, "", TRANSFORM_BASE_FIELD);
     const bool transform = !f.transformBase.empty();
     f.productFileName = StoredFileName(plan.product);
     if (!HasCompoundFileSignature(plan.product)) {
@@ -207,7 +220,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.initLine = ComposeInitLine(Text(settings, INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX),
                                  Text(settings, INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX));
 
-    for (size_t i = 0; i < kTextCount; ++i) f.texts[i] = Text(settings, kTextKeys[i], "");
+    for (size_t i = 0; i < kTextCount; ++i) f.texts[i] = Text(settings, kTextKeys[i], "", TEXT_FIELD);
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
 
@@ -215,9 +228,8 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
         if (s->value != "0" && s->value != "1") Fail(*s, kSizeCheckKey, "must be 0 or 1");
         plan.sizeCheck = s->value == "1";
     }
-    // Field lengths are checked where the container is encoded; name the
-    // settings as the input at fault.
-    EncodeContainerHead(f, request.settingsFile ? request.settingsFile->string() : "settings");
+    // What is left to check is the three strings of the text block together.
+    EncodeContainerHead(f, request.settingsFile ? request.settingsFile->string() : "vesk pack");
     return plan;
 }
 

@@ -1,5 +1,7 @@
 #include "text_rules.h"
 
+#include <algorithm>
+
 #include "driver/ini_keys.h"
 
 namespace vesk {
@@ -32,6 +34,12 @@ std::optional<InitLineParts> SplitInitLine(const std::string& initLine) {
         if (ComposeInitLine(parts.prefix, parts.suffix) == initLine) return parts;
     }
     return std::nullopt;
+}
+
+bool IsPlainFileName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("\\/:*?\"<>|") == std::string::npos &&
+           std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
 }
 
 bool IsBracedGuid(const std::string& text) {

@@ -19,6 +19,10 @@ struct InitLineParts {
 // Prefix and suffix that compose back to initLine; none when no pair does.
 std::optional<InitLineParts> SplitInitLine(const std::string& initLine);
 
+// A name the setup can write a file under: no folder part, nothing
+// Windows refuses in a file name.
+bool IsPlainFileName(const std::string& name);
+
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX} in upper-case hexadecimal, the
 // only form Windows Installer accepts for a product code.
 bool IsBracedGuid(const std::string& text);

@@ -22,12 +22,6 @@ namespace {
 
 constexpr const char* kSettingsName = "setup.ini";
 
-bool IsPlainFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("\\/:*?\"<>|") == std::string::npos &&
-           std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
-}
-
 std::string PayloadFileName(const PayloadInfo& payload, const std::string& productName) {
     if (std::string(payload.name) == "runtime9X") return "runtime-9x.exe";
     if (std::string(payload.name) == "runtimeNT") return "runtime-nt.exe";

@@ -146,13 +146,13 @@ TEST_F(Command, TransformWithoutProductCode) {
 
 TEST_F(Command, ProductVersionTooLongForItsField) {
     Settings("");
-    ExpectRefused(PackWith({"--product-version", std::string(64, '1')}), Path("settings.ini").string(),
-                  "product version is 64 bytes; at most 63 fit");
+    ExpectRefused(PackWith({"--product-version", std::string(64, '1')}), "--product-version",
+                  "ProductVersion: is 64 bytes; at most 63 fit");
 }
 
 TEST_F(Command, TextTooLongForItsLengthByte) {
     Settings("AdminError=" + std::string(255, 'a') + "\n");
-    ExpectRefused(PackWith(), Path("settings.ini").string(), "AdminError text is 255 bytes; at most 254 fit");
+    ExpectRefused(PackWith(), Path("settings.ini").string(), "AdminError: is 255 bytes; at most 254 fit");
 }
 
 TEST_F(Command, TextBlockOver255Bytes) {
