@@ -1,6 +1,8 @@
 // verify finds what is wrong with a setup, one problem per line.
 #include <gtest/gtest.h>
 
+#include "failure.h"
+#include "inspect.h"
 #include "pack.h"
 #include "setup_file.h"
 #include "tool_test_support.h"
@@ -89,6 +91,21 @@ TEST_F(Verify, PayloadSizesPastTheSectionAreCaughtWithoutReadingPastTheFile) {
     std::vector<uint8_t> bytes = bytes_;
     bytes[setup_.containerOffset + 24 + 3] = 0x7F;  // product size near 2 GiB
     EXPECT_TRUE(Mentions(VerifyBytes(bytes), "product payload runs past"));
+}
+
+TEST_F(Verify, CutSetupsAreReportedNeverMisread) {
+    const size_t container = setup_.containerOffset;
+    for (size_t length : {size_t{0}, size_t{1}, size_t{63}, size_t{200}, size_t{0x200}, container + 10, container + 100,
+                          container + 300, bytes_.size() / 2, bytes_.size() - 1}) {
+        std::vector<uint8_t> cut(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(length));
+        WriteFile(Path("cut.exe"), cut);
+        try {
+            EXPECT_FALSE(VerifySetup(Path("cut.exe")).empty()) << "cut at " << length;
+            InspectSetup(Path("cut.exe"));
+        } catch (const Failure&) {
+            // A file too short to read as a setup is a reported failure too.
+        }
+    }
 }
 
 }  // namespace
