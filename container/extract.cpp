@@ -41,13 +41,15 @@ extern "C" DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length) {
         g_run.crcRegister = 0xFFFFFFFFu;
         return 0;
     }
-    DWORD r = g_run.crcRegister;
     const DWORD* table = g_run.crcTable;
-    for (DWORD i = 0; i < length; ++i) {
-        BYTE index = (BYTE)(r ^ data[i]);
-        // An outside caller after the table is freed still gets the right value.
-        r = (r >> 8) ^ (table ? table[index] : CrcEntry(index));
+    // An outside caller after the table is released still gets the right value.
+    DWORD ownTable[256];
+    if (!table) {
+        for (DWORD i = 0; i < 256; ++i) ownTable[i] = CrcEntry(i);
+        table = ownTable;
     }
+    DWORD r = g_run.crcRegister;
+    for (DWORD i = 0; i < length; ++i) r = (r >> 8) ^ table[(BYTE)(r ^ data[i])];
     g_run.crcRegister = r;
     return ~r;
 }
