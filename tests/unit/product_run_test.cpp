@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "driver/run_state.h"
 #include "pe_builder.h"
 #include "runtime/installer.h"
 #include "sim/files.h"
@@ -11,6 +12,8 @@
 #include "sim/registry.h"
 #include "sim/shell.h"
 #include "sim/sim.h"
+#include "sim/windows.h"
+#include "ui/ui.h"
 
 namespace {
 
@@ -116,21 +119,47 @@ TEST_F(ProductRun, ADamagedProductEndsWithTheCrcTextAndOne) {
               "Corrupt installation detected, check source media or re-download.");
 }
 
-TEST_F(ProductRun, ASideFileSetupRunsTheEngineOnTheFileBesideIt) {
-    sim::files::Put("D:\\setup\\setup.exe", pe_builder::BuildSideFileStub().bytes);
-    sim::files::Put("D:\\setup\\setup.ini",
-                    std::string("[VeskInstaller]\r\nProductName=Example\r\nProductCode=") + kCode +
-                        "\r\nProductVersion=1.0.0\r\nProductFile=product.msi\r\n");
-    sim::SetModulePath("D:\\setup\\setup.exe");
-    sim::SetCommandLine("D:\\setup\\setup.exe");
-    sim::shell::Program engine;
-    engine.exitCode = 0;
-    sim::shell::Script(kEngine, engine);
+TEST_F(ProductRun, ACancelDuringAnEmbeddedRunEndsWithOneAndNoEngine) {
+    PutEmbeddedSetup();
+    ScriptEngine(0);
+    // The user closes the splash before the product has been written.
+    sim::SendFromOutside(sim::BeforePeek(1), SPLASH_CLASS_NAME, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(sim::RunEntry(), 1u);
+    EXPECT_TRUE(sim::shell::Starts().empty());
+    EXPECT_FALSE(sim::files::Exists(kPlaced));
+}
+
+class SideFileRun : public ProductRun {
+protected:
+    void SetUp() override {
+        ProductRun::SetUp();
+        PutSideFileSetup();
+    }
+
+    static void PutSideFileSetup() {
+        sim::files::Put("D:\\setup\\setup.exe", pe_builder::BuildSideFileStub().bytes);
+        sim::files::Put("D:\\setup\\setup.ini",
+                        std::string("[VeskInstaller]\r\nProductName=Example\r\nProductCode=") +
+                            kCode + "\r\nProductVersion=1.0.0\r\nProductFile=product.msi\r\n");
+        sim::SetModulePath("D:\\setup\\setup.exe");
+        sim::SetCommandLine("D:\\setup\\setup.exe");
+        sim::shell::Script(kEngine, sim::shell::Program{});
+    }
+};
+
+TEST_F(SideFileRun, TheEngineRunsOnTheFileBesideTheSetup) {
     EXPECT_EQ(sim::RunEntry(), 0u);
     ASSERT_EQ(sim::shell::Starts().size(), 1u);
     EXPECT_EQ(sim::shell::Starts()[0].parameters,
               "/I \"D:\\setup\\product.msi\" VESK_SETUP_EXE_PATH=\"D:\\setup\\setup.exe\"");
     EXPECT_EQ(sim::shell::Starts()[0].directory, "D:\\setup");
+}
+
+TEST_F(SideFileRun, ACancelDoesNotStopTheLaunch) {
+    sim::SendFromOutside(sim::BeforePeek(1), SPLASH_CLASS_NAME, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(sim::RunEntry(), 0u);
+    EXPECT_TRUE(g_run.cancelRequested) << "the user did cancel";
+    EXPECT_EQ(sim::shell::Starts().size(), 1u);
 }
 
 }  // namespace
