@@ -65,19 +65,17 @@ Key* Find(const std::string& path) {
     return it == registry.keys.end() ? nullptr : &it->second;
 }
 
+// The key, created with its parents when missing.
 Key& Make(const std::string& path) {
     std::string trimmed = path;
     while (!trimmed.empty() && trimmed.back() == '\\') trimmed.pop_back();
-    for (size_t end = trimmed.find('\\'); end != std::string::npos; end = trimmed.find('\\', end + 1))
-        if (!Find(trimmed.substr(0, end))) registry.keys[Normal(trimmed.substr(0, end))].name = trimmed.substr(0, end);
+    for (size_t end = trimmed.find('\\'); end != std::string::npos; end = trimmed.find('\\', end + 1)) {
+        Key& parent = registry.keys[Normal(trimmed.substr(0, end))];
+        if (parent.name.empty()) parent.name = trimmed.substr(0, end);
+    }
     Key& key = registry.keys[Normal(trimmed)];
     if (key.name.empty()) key.name = trimmed;
     return key;
-}
-
-Key& Existing(const std::string& path) {
-    Key* key = Find(path);
-    return key ? *key : Make(path);
 }
 
 Faults& FaultsOf(const std::string& path) { return registry.faults[Normal(path)]; }
@@ -86,6 +84,14 @@ Value* FindValue(Key& key, const std::string& name) {
     for (Value& value : key.values)
         if (Lower(value.name) == Lower(name)) return &value;
     return nullptr;
+}
+
+bool EraseValue(Key& key, const std::string& name) {
+    auto it = std::find_if(key.values.begin(), key.values.end(),
+                           [&](const Value& value) { return Lower(value.name) == Lower(name); });
+    if (it == key.values.end()) return false;
+    key.values.erase(it);
+    return true;
 }
 
 std::string Hex(uint32_t value) {
@@ -133,7 +139,7 @@ bool KeyExists(const std::string& key) { return Find(key) != nullptr; }
 
 void SetValue(const std::string& keyPath, const std::string& name, uint32_t type,
               const std::string& data) {
-    Key& key = Existing(keyPath);
+    Key& key = Make(keyPath);
     if (Value* value = FindValue(key, name)) {
         value->type = type;
         value->data = data;
@@ -148,9 +154,7 @@ void SetText(const std::string& key, const std::string& name, const std::string&
 }
 
 void DeleteValue(const std::string& keyPath, const std::string& name) {
-    Key* key = Find(keyPath);
-    if (!key) return;
-    std::erase_if(key->values, [&](const Value& value) { return Lower(value.name) == Lower(name); });
+    if (Key* key = Find(keyPath)) EraseValue(*key, name);
 }
 
 std::optional<Value> GetValue(const std::string& keyPath, const std::string& name) {
@@ -244,7 +248,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY keyHandle, LPCSTR name, LPDWORD, LPDWORD ty
                 ValueName(name) + "]");
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    Value* value = FindValue(Existing(handle->key), ValueName(name));
+    Value* value = FindValue(Make(handle->key), ValueName(name));
     if (!value) return ERROR_FILE_NOT_FOUND;
     if (type) *type = value->type;
     DWORD needed = DWORD(value->data.size());
@@ -281,13 +285,7 @@ LSTATUS WINAPI RegDeleteValueA(HKEY keyHandle, LPCSTR name) {
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
     if (FaultsOf(handle->key).refuseDelete) return ERROR_ACCESS_DENIED;
-    Key& key = Existing(handle->key);
-    std::string wanted = Lower(ValueName(name));
-    auto it = std::find_if(key.values.begin(), key.values.end(),
-                           [&](const Value& value) { return Lower(value.name) == wanted; });
-    if (it == key.values.end()) return ERROR_FILE_NOT_FOUND;
-    key.values.erase(it);
-    return ERROR_SUCCESS;
+    return EraseValue(Make(handle->key), ValueName(name)) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
 }
 
 LSTATUS WINAPI RegEnumValueA(HKEY keyHandle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD,
@@ -297,7 +295,7 @@ LSTATUS WINAPI RegEnumValueA(HKEY keyHandle, DWORD index, LPSTR name, LPDWORD na
                 std::to_string(index));
     if (!handle) return ERROR_INVALID_HANDLE;
     if (!(handle->access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
-    Key& key = Existing(handle->key);
+    Key& key = Make(handle->key);
     if (index >= key.values.size()) return ERROR_NO_MORE_ITEMS;
     const Value& value = key.values[index];
     // The name's buffer counts characters with the terminator.
