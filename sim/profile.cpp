@@ -46,10 +46,17 @@ std::string Unquote(const std::string& value) {
     return value;
 }
 
+// A bare file name is looked for in the Windows folder.
+std::string ProfilePath(LPCSTR fileName) {
+    std::string path = fileName;
+    if (path.find_first_of("\\/:") == std::string::npos) path = "C:\\WINDOWS\\" + path;
+    return path;
+}
+
 std::vector<Section> Load(LPCSTR fileName) {
     std::vector<Section> sections;
-    if (!fileName || !sim::files::Exists(fileName)) return sections;
-    std::istringstream lines(sim::files::Get(fileName));
+    if (!fileName || !fileName[0] || !sim::files::Exists(ProfilePath(fileName))) return sections;
+    std::istringstream lines(sim::files::Get(ProfilePath(fileName)));
     std::string line;
     while (std::getline(lines, line)) {
         line = Trim(line);

@@ -184,6 +184,13 @@ TEST_F(SimKernel, IniMissingFileOrKeyGivesDefaultWithoutTrailingBlanks) {
     EXPECT_EQ("d|1", ReadIni("Key", "d"));
 }
 
+TEST_F(SimKernel, IniBareFileNameIsInTheWindowsFolder) {
+    sim::files::Put("C:\\WINDOWS\\vesk.ini", "[VeskInstaller]\nKey=win\n");
+    char buffer[16];
+    GetPrivateProfileStringA("VeskInstaller", "Key", "", buffer, sizeof buffer, "vesk.ini");
+    EXPECT_STREQ("win", buffer);
+}
+
 TEST_F(SimKernel, IniIntegerParsesLeadingSignedDecimal) {
     sim::files::Put("C:\\Setup\\setup.ini",
                     "[VeskInstaller]\nA=12abc\nB=-7\nC=abc\nD=\nE=+4\n");
