@@ -17,6 +17,7 @@ from pathlib import Path, PureWindowsPath
 
 QUIET_ENGINE = "/qn /i"  # a tail that installs without any engine UI
 TRACE_CHANNELS = "-all,trace+msgbox,trace+msiexec"
+PROBE_GRACE = 30  # the probe's own time-out backs up ours by this many seconds
 
 
 class Failure(Exception):
@@ -28,8 +29,17 @@ def check(condition, message):
         raise Failure(message)
 
 
+def _read(file):
+    file.seek(0)
+    return file.read().decode(errors="replace")
+
+
 def _run(args, timeout, **kwargs):
-    return subprocess.run(args, timeout=timeout, capture_output=True, text=True, errors="replace", **kwargs)
+    """Runs a program to its end. Output goes through files, not pipes: Wine's
+    own background processes inherit them and would hold a pipe open."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        result = subprocess.run(args, timeout=timeout, stdout=out, stderr=err, **kwargs)
+        return subprocess.CompletedProcess(args, result.returncode, _read(out), _read(err))
 
 
 def _xdotool_pattern(title):
@@ -97,6 +107,8 @@ class Session:
     def __init__(self, work_dir, probe_exe, artifacts):
         self.work_dir = Path(work_dir)
         self.artifacts = Path(artifacts)
+        for stale in self.artifacts.glob("*.png"):
+            stale.unlink()
         self.artifacts.mkdir(parents=True, exist_ok=True)
         self.prefix = self.work_dir / "prefix"
         shutil.rmtree(self.prefix, ignore_errors=True)
@@ -115,6 +127,12 @@ class Session:
         # A crashing setup must end, not wait behind Wine's crash dialog.
         self.wine(["reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
                    "/t", "REG_DWORD", "/d", "0", "/f"])
+        self._persist_wineserver()
+
+    def _persist_wineserver(self):
+        """A server that outlives its processes keeps each wine start quick;
+        only a newly started server takes the option."""
+        _run(["wineserver", "-w"], timeout=60, env=self.env())
         subprocess.run(["wineserver", "-p"], env=self.env(), check=True, timeout=30)
 
     def close(self):
@@ -124,8 +142,7 @@ class Session:
     def restart_wineserver(self):
         """Ends every process of the prefix (a hung setup, its engine)."""
         _run(["wineserver", "-k"], timeout=30, env=self.env())
-        _run(["wineserver", "-w"], timeout=30, env=self.env())
-        subprocess.run(["wineserver", "-p"], env=self.env(), check=True, timeout=30)
+        self._persist_wineserver()
 
     def wine(self, args, timeout=120, debug="-all"):
         return _run(["wine"] + [str(a) for a in args], timeout=timeout, env=self.env(debug))
@@ -228,18 +245,18 @@ class SetupRun:
         self.timeout = timeout
         env = session.env(TRACE_CHANNELS)
         env["VESK_E2E_CMDLINE"] = command_line
-        self.log_file = tempfile.TemporaryFile(mode="w+", errors="replace")
+        self.out_file = tempfile.TemporaryFile()
+        self.log_file = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
-            ["wine", str(session.probe), "run", str(timeout * 1000)], env=env, text=True,
-            stdout=subprocess.PIPE, stderr=self.log_file, start_new_session=True)
+            ["wine", str(session.probe), "run", str((timeout + PROBE_GRACE) * 1000)], env=env,
+            stdout=self.out_file, stderr=self.log_file, start_new_session=True)
         self.deadline = time.monotonic() + timeout
 
     def running(self):
         return self.process.poll() is None
 
     def log(self):
-        self.log_file.seek(0)
-        return self.log_file.read()
+        return _read(self.log_file)
 
     def wait_window(self, title, timeout=30, accept=lambda window: True):
         """The first visible window named `title` that `accept` takes."""
@@ -253,9 +270,18 @@ class SetupRun:
             time.sleep(0.1)
         shot = self.session.screenshot(f"missing-window-{int(time.time())}.png")
         boxes, _ = parse_trace(self.log())
+        names = self.session.window_names()
+        running = self.running()
+        self._abandon()
         raise Failure(f"no window {title!r} appeared while running {self.command_line!r}; "
-                      f"on screen: {self.session.window_names()}; boxes: {boxes}; "
-                      f"still running: {self.running()}; screenshot: {shot}")
+                      f"on screen: {names}; boxes: {boxes}; still running: {running}; screenshot: {shot}")
+
+    def _abandon(self):
+        """Ends the probe, the program and anything it started."""
+        if self.running():
+            os.killpg(self.process.pid, signal.SIGKILL)
+            self.process.wait()
+        self.session.restart_wineserver()
 
     def answer(self, title, key="Return", timeout=30):
         """Waits for the box captioned `title` and answers it with `key`."""
@@ -266,21 +292,21 @@ class SetupRun:
     def finish(self):
         """Waits for the end (bounded); a hung run is killed and reported."""
         try:
-            stdout, _ = self.process.communicate(timeout=max(1, self.deadline - time.monotonic()) + 20)
+            self.process.wait(timeout=max(1, self.deadline - time.monotonic()))
         except subprocess.TimeoutExpired:
-            os.killpg(self.process.pid, signal.SIGKILL)
-            stdout, _ = self.process.communicate()
+            pass  # reported below, with the screen as the hung run left it
+        stdout = _read(self.out_file).replace("\r", "")
         log = self.log()
         boxes, runs = parse_trace(log)
-        match = re.search(r"^EXIT=(\d+)$", stdout or "", re.M)
-        refused = re.search(r"^START-FAILED=(.*)$", stdout or "", re.M)
+        match = re.search(r"^EXIT=(\d+)$", stdout, re.M)
+        refused = re.search(r"^START-FAILED=(.*)$", stdout, re.M)
         if refused:
             raise Failure(f"{self.command_line!r} could not be started (Windows error {refused.group(1)})")
         if not match:
             shot = self.session.screenshot(f"hung-{int(time.time())}.png")
             names = self.session.window_names()
-            self.session.restart_wineserver()
+            self._abandon()
             raise Failure(f"{self.command_line!r} did not end within {self.timeout} s "
-                          f"(probe said {stdout.strip()!r}); on screen: {names}; boxes: {boxes}; "
+                          f"({stdout.strip() or 'still running'}); on screen: {names}; boxes: {boxes}; "
                           f"engine runs: {runs}; screenshot: {shot}")
         return Outcome(int(match.group(1)), boxes, runs, log)

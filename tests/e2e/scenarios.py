@@ -1,0 +1,282 @@
+"""The end-to-end scenarios: real setups under Wine, judged by what the
+prefix shows afterwards (exit code, boxes, engine command lines, files,
+registry, installed products)."""
+
+import shutil
+from pathlib import Path, PureWindowsPath
+
+from fixtures import FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, RECORD_KEY, build_large_file, pack
+from harness import QUIET_ENGINE, Failure, check
+
+WIZARD_FOLDER = "Vesk Installation Wizard"
+CORRUPT_TEXT = "Corrupt installation detected."
+CRC_TEXT = "Corrupt installation detected, check source media or re-download."
+SPLASH_SIZE = (300, 110)  # the splash window takes the size of its bitmap
+# The large product must outlast the splash's 3 s hold by far, so that the
+# progress dialog comes up and can be cancelled while extraction goes on.
+LARGE_PRODUCT_SIZE = 1536 * 1024 * 1024
+
+
+def is_splash(window):
+    return (window.width, window.height) == SPLASH_SIZE
+
+
+def is_progress_dialog(window):
+    return not is_splash(window)
+
+
+class Context:
+    """What every scenario shares: the session, the tool and the packages."""
+
+    def __init__(self, session, vesk, stub, packages, work_dir):
+        self.session = session
+        self.vesk = vesk
+        self.stub = stub
+        self.packages = packages
+        self.work_dir = Path(work_dir)
+        self.common_files = session.registry_value(r"SOFTWARE\Microsoft\Windows\CurrentVersion", "CommonFilesDir")
+        check(self.common_files, "the prefix has no CommonFilesDir value")
+        self.wizard_folder = str(PureWindowsPath(self.common_files) / WIZARD_FOLDER)
+        self._setups = {}
+
+    def setup_for(self, product, name, **settings):
+        """A packed setup, made once per name."""
+        if name not in self._setups:
+            self._setups[name] = pack(self.vesk, product, self.work_dir / f"{name}.exe", **settings)
+        return self._setups[name]
+
+    def place(self, scenario, source, file_name="setup.exe"):
+        """Copies a file into C:\\setups\\<scenario>\\ and returns its Windows path."""
+        windows_path = rf"C:\setups\{scenario}\{file_name}"
+        self.session.install_file(source, windows_path)
+        return windows_path
+
+    def fresh_state(self):
+        """No test product installed and no product file placed."""
+        for code in (PRODUCT_CODE, FAILING_CODE):
+            if self.session.installed_version(code) is not None:
+                self.session.uninstall(code)
+        shutil.rmtree(self.session.unix_path(self.wizard_folder), ignore_errors=True)
+
+    def placed_files(self):
+        folder = self.session.unix_path(self.wizard_folder)
+        return sorted(p for p in folder.iterdir()) if folder.is_dir() else []
+
+    def expect_nothing_written(self, outcome):
+        check(self.placed_files() == [], f"product files were left behind: {self.placed_files()}")
+        check(outcome.engine_runs == [], f"the engine was started: {outcome.engine_runs}")
+        version = self.session.installed_version(PRODUCT_CODE)
+        check(version is None, f"the product is installed (version {version})")
+
+    def expect_installed(self, outcome, setup, version, engine_args):
+        check(outcome.exit_code == 0, f"exit code {outcome.exit_code}, expected 0; boxes: {outcome.boxes}")
+        check(outcome.boxes == [], f"unexpected message boxes: {outcome.boxes}")
+        expected_run = engine_args + [f"VESK_SETUP_EXE_PATH={setup}"]
+        check(outcome.engine_runs == [expected_run],
+              f"engine command lines {outcome.engine_runs}, expected [{expected_run}]")
+        installed = self.session.installed_version(PRODUCT_CODE)
+        check(installed == version, f"installed version {installed!r}, expected {version!r}")
+        recorded = self.session.registry_value(RECORD_KEY, "SetupExePath")
+        check(recorded == setup, f"VESK_SETUP_EXE_PATH arrived as {recorded!r}, expected {setup!r}")
+
+    def placed_product(self, source):
+        """The one product file placed under the wizard folder, equal to `source`."""
+        files = self.placed_files()
+        check(len(files) == 1, f"expected one product file in {self.wizard_folder}, found {files}")
+        check(files[0].name.upper().endswith(".MSI"), f"the placed file {files[0].name} does not end in MSI")
+        check(files[0].read_bytes() == Path(source).read_bytes(), f"{files[0]} differs from {source}")
+        return str(PureWindowsPath(self.wizard_folder) / files[0].name)
+
+    def run_and_answer(self, command_line, caption):
+        """Runs a setup that shows one box captioned `caption`, answered with Enter."""
+        run = self.session.start(command_line)
+        run.answer(caption)
+        return run.finish()
+
+
+def _copy_with(source, target, change):
+    data = bytearray(Path(source).read_bytes())
+    change(data)
+    Path(target).write_bytes(data)
+    return target
+
+
+# --- scenarios ------------------------------------------------------------------
+
+
+def bare_stub_without_settings_ends_silently(ctx):
+    stub = ctx.place("bare", ctx.stub, "vesk-stub.exe")
+    outcome = ctx.session.run_command(f'"{stub}"')
+    check(outcome.exit_code == 0, f"exit code {outcome.exit_code}, expected 0")
+    check(outcome.boxes == [], f"unexpected message boxes: {outcome.boxes}")
+    ctx.expect_nothing_written(outcome)
+
+
+def embedded_setup_without_arguments_installs(ctx):
+    setup = ctx.place("embedded", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    run = ctx.session.start(f'"{setup}"')
+    run.wait_window(PRODUCT_NAME, accept=is_splash)
+    ctx.session.screenshot("splash.png")
+    outcome = run.finish()
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "1.0.0", ["/I", placed])
+    ui_level = ctx.session.registry_value(RECORD_KEY, "UILevel")
+    check(ui_level == "5", f"the engine ran with UI level {ui_level!r}, expected full UI (5)")
+
+
+def plain_word_tail_is_dropped(ctx):
+    setup = ctx.place("plainword", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    outcome = ctx.session.run_command(f'"{setup}" hello')
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "1.0.0", ["/I", placed])
+
+
+def switch_tail_replaces_default_switch(ctx):
+    setup = ctx.place("switches", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    outcome = ctx.session.run_command(f'"{setup}" {QUIET_ENGINE}')
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
+    ui_level = ctx.session.registry_value(RECORD_KEY, "UILevel")
+    check(ui_level == "2", f"the engine ran with UI level {ui_level!r}, expected none (2) from /qn")
+
+
+def property_tail_is_passed_whole(ctx):
+    setup = ctx.place("allusers", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    tail = f"ALLUSERS=1 {QUIET_ENGINE}"
+    outcome = ctx.session.run_command(f'"{setup}" {tail}')
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "1.0.0", tail.split() + [placed])
+    all_users = ctx.session.registry_value(RECORD_KEY, "AllUsers")
+    check(all_users == "1", f"ALLUSERS arrived as {all_users!r}, expected '1'")
+
+
+def lone_switch_tail_gets_no_install_switch(ctx):
+    """/qn alone replaces /I, so the engine has no action and shows its usage."""
+    setup = ctx.place("loneswitch", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    run = ctx.session.start(f'"{setup}" /qn')
+    run.answer("Error", timeout=60)
+    outcome = run.finish()
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    expected_run = ["/qn", placed, f"VESK_SETUP_EXE_PATH={setup}"]
+    check(outcome.engine_runs == [expected_run],
+          f"engine command lines {outcome.engine_runs}, expected [{expected_run}]")
+    check(any("Usage" in box for box in outcome.boxes), f"the engine showed no usage text: {outcome.boxes}")
+    check(outcome.exit_code != 0, "the engine's refusal was reported as success (exit code 0)")
+    version = ctx.session.installed_version(PRODUCT_CODE)
+    check(version is None, f"the product got installed (version {version})")
+
+
+def side_file_mode_installs(ctx):
+    setup = ctx.place("side", ctx.stub)
+    product = ctx.place("side", ctx.packages.product_v2, "product.msi")
+    ini = ctx.work_dir / "side.ini"
+    ini.write_text("[VeskInstaller]\r\n"
+                   f"ProductName={PRODUCT_NAME}\r\n"
+                   f"ProductCode={PRODUCT_CODE}\r\n"
+                   "ProductVersion=2.0.0\r\n"
+                   "ProductFile=product.msi\r\n"
+                   f"CmdLine={QUIET_ENGINE}\r\n")
+    ctx.place("side", ini, "setup.ini")
+    outcome = ctx.session.run_command(f'"{setup}"')
+    ctx.expect_installed(outcome, setup, "2.0.0", QUIET_ENGINE.split() + [product])
+    check(ctx.placed_files() == [], f"side-file mode placed files: {ctx.placed_files()}")
+
+
+def flipped_payload_byte_shows_crc_error(ctx):
+    source = ctx.setup_for(ctx.packages.product_v1, "product-1.0.0")
+    product = ctx.packages.product_v1.read_bytes()
+
+    def flip_in_product(data):
+        start = bytes(data).find(product)
+        check(start > 0, "the product's bytes are not stored in the setup")
+        data[start + len(product) // 2] ^= 0x01
+
+    damaged = _copy_with(source, ctx.work_dir / "flipped.exe", flip_in_product)
+    setup = ctx.place("flipped", damaged)
+    outcome = ctx.run_and_answer(f'"{setup}"', "Install")
+    check(outcome.boxes == [CRC_TEXT], f"boxes {outcome.boxes}, expected [{CRC_TEXT!r}]")
+    check(outcome.exit_code == 1, f"exit code {outcome.exit_code}, expected 1")
+    ctx.expect_nothing_written(outcome)
+
+
+def setup_one_byte_longer_is_corrupt(ctx):
+    source = ctx.setup_for(ctx.packages.product_v1, "product-1.0.0")
+    longer = _copy_with(source, ctx.work_dir / "longer.exe", lambda data: data.append(0))
+    setup = ctx.place("longer", longer)
+    outcome = ctx.run_and_answer(f'"{setup}"', "Install")
+    check(outcome.boxes == [CORRUPT_TEXT], f"boxes {outcome.boxes}, expected [{CORRUPT_TEXT!r}]")
+    check(outcome.exit_code == 0, f"exit code {outcome.exit_code}, expected 0")
+    ctx.expect_nothing_written(outcome)
+
+
+def cancel_during_extraction_deletes_partial_file(ctx):
+    large = build_large_file(ctx.packages.product_v1, ctx.work_dir / "large.msi", LARGE_PRODUCT_SIZE)
+    setup = r"C:\setups\large\setup.exe"
+    # Packed straight into the prefix: no second copy of a large file.
+    packed = ctx.session.unix_path(setup)
+    packed.parent.mkdir(parents=True, exist_ok=True)
+    try:
+        pack(ctx.vesk, large, packed, ProductCode=PRODUCT_CODE, ProductVersion="3.0.0", ProductName=PRODUCT_NAME)
+        large.unlink()
+        run = ctx.session.start(f'"{setup}"', timeout=180)
+        run.wait_window(PRODUCT_NAME, accept=is_splash)
+        dialog = run.wait_window(PRODUCT_NAME, timeout=60, accept=is_progress_dialog)
+        ctx.session.screenshot("progress.png")
+        partial = ctx.placed_files()
+        check(len(partial) == 1 and partial[0].stat().st_size < LARGE_PRODUCT_SIZE,
+              f"expected one partly written product file while the dialog is up, found {partial}")
+        click_cancel(ctx.session, dialog)
+        outcome = run.finish()
+    finally:
+        large.unlink(missing_ok=True)
+        packed.unlink(missing_ok=True)
+    check(outcome.exit_code == 1, f"exit code {outcome.exit_code}, expected 1 after Cancel")
+    check(outcome.boxes == [], f"Cancel showed message boxes: {outcome.boxes}")
+    ctx.expect_nothing_written(outcome)
+
+
+def click_cancel(session, dialog):
+    """Clicks the dialog's Cancel button.
+
+    The pump passes no keys to the dialog manager, so only the mouse works.
+    Wine's X window for the dialog is its client area, 208 x 66 dialog units;
+    the button's centre lies at (176, 53) of them."""
+    session.click(dialog.x + dialog.width * 176 // 208, dialog.y + dialog.height * 53 // 66)
+
+
+def engine_failure_is_the_exit_code(ctx):
+    setup = ctx.place("failing", ctx.setup_for(ctx.packages.failing, "failing"))
+    outcome = ctx.session.run_command(f'"{setup}" {QUIET_ENGINE}')
+    check(len(outcome.engine_runs) == 1, f"engine command lines {outcome.engine_runs}, expected one run")
+    check(outcome.exit_code == 1603, f"exit code {outcome.exit_code}, expected the engine's 1603")
+    version = ctx.session.installed_version(FAILING_CODE)
+    check(version is None, f"the failing product is installed (version {version})")
+
+
+SCENARIOS = [
+    bare_stub_without_settings_ends_silently,
+    embedded_setup_without_arguments_installs,
+    plain_word_tail_is_dropped,
+    switch_tail_replaces_default_switch,
+    property_tail_is_passed_whole,
+    lone_switch_tail_gets_no_install_switch,
+    side_file_mode_installs,
+    flipped_payload_byte_shows_crc_error,
+    setup_one_byte_longer_is_corrupt,
+    cancel_during_extraction_deletes_partial_file,
+    engine_failure_is_the_exit_code,
+]
+
+
+def run_all(ctx, report):
+    """Runs each scenario from a clean state; `report(name, error)` hears each end."""
+    for scenario in SCENARIOS:
+        error = None
+        try:
+            ctx.fresh_state()
+            scenario(ctx)
+        except Failure as failure:
+            error = str(failure)
+        except Exception as crash:  # a harness fault fails this scenario only
+            error = f"{type(crash).__name__}: {crash}"
+        report(scenario.__name__, error)
