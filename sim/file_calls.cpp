@@ -133,8 +133,9 @@ LONG WINAPI _llseek(HFILE handle, LONG offset, int origin) {
     int whence = origin == FILE_BEGIN ? SEEK_SET : origin == FILE_CURRENT ? SEEK_CUR
                : origin == FILE_END   ? SEEK_END : -1;
     if (whence < 0) return HFILE_ERROR;
-    off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? lseek(file->fd, 0, SEEK_CUR)
-                                                             : lseek(file->fd, 0, SEEK_END);
+    struct stat info {};
+    fstat(file->fd, &info);  // the end without moving: a refused seek leaves the position
+    off_t base = whence == SEEK_SET ? 0 : whence == SEEK_CUR ? lseek(file->fd, 0, SEEK_CUR) : info.st_size;
     off_t target = base + offset;
     // Positions are 32-bit signed offsets; nothing before the start.
     if (target < 0 || target > 0x7FFFFFFF) return HFILE_ERROR;

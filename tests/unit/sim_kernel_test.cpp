@@ -56,8 +56,9 @@ TEST_F(SimKernel, SeekReturnsNewPositionAndRefusesNegative) {
     EXPECT_EQ(10, _llseek(file, 10, FILE_BEGIN));
     EXPECT_EQ(15, _llseek(file, 5, FILE_CURRENT));
     EXPECT_EQ(100, _llseek(file, 0, FILE_END));
+    EXPECT_EQ(40, _llseek(file, 40, FILE_BEGIN));
     EXPECT_EQ(HFILE_ERROR, _llseek(file, -200, FILE_END));
-    EXPECT_EQ(100, _llseek(file, 0, FILE_CURRENT)) << "a failed seek leaves the position";
+    EXPECT_EQ(40, _llseek(file, 0, FILE_CURRENT)) << "a failed seek leaves the position";
     _lclose(file);
 }
 
