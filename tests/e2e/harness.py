@@ -221,6 +221,13 @@ class Session:
         self.xdotool(["mousemove", "--sync", str(x), str(y)])
         self.xdotool(["click", "1"])
 
+    def colours(self, window):
+        """The distinct colours on screen inside `window`, as RGB triples."""
+        geometry = f"{window.width}x{window.height}+{window.x}+{window.y}"
+        args = ["import", "-display", self.display.name, "-window", "root", "-crop", geometry, "-depth", "8", "rgb:-"]
+        pixels = subprocess.run(args, capture_output=True, timeout=30).stdout
+        return {pixels[i:i + 3] for i in range(0, len(pixels) - 2, 3)}
+
     def screenshot(self, name):
         target = self.artifacts / name
         _run(["import", "-display", self.display.name, "-window", "root", str(target)], timeout=30)

@@ -23,6 +23,7 @@ TOOLS = ["Xvfb", "xdotool", "wixl", "i686-w64-mingw32-gcc", "import", "wineserve
 def parse_args():
     parser = argparse.ArgumentParser(description=__doc__)
     parser.add_argument("--build-dir", type=Path, required=True, help="the host build (holds vesk, vesk-stub.exe)")
+    parser.add_argument("--only", default="", help="comma-separated scenario names to run (default: all)")
     return parser.parse_args()
 
 
@@ -62,12 +63,14 @@ def main():
           f"after {time.monotonic() - started:.0f} s", flush=True)
     results = []
 
-    def report(name, error):
+    def report(name, error, seconds):
         results.append(error is None)
-        print(f"{'PASS' if error is None else 'FAIL'} {name}" + (f": {error}" if error else ""), flush=True)
+        print(f"{'PASS' if error is None else 'FAIL'} {name} ({seconds:.0f} s)" + (f": {error}" if error else ""),
+              flush=True)
 
     try:
-        run_all(Context(session, vesk, stub, packages, work_dir / "setups"), report)
+        run_all(Context(session, vesk, stub, packages, work_dir / "setups"), report,
+                [name for name in args.only.split(",") if name])
     except Exception:
         traceback.print_exc()
         results.append(False)

@@ -3,6 +3,7 @@ prefix shows afterwards (exit code, boxes, engine command lines, files,
 registry, installed products)."""
 
 import shutil
+import time
 from pathlib import Path, PureWindowsPath
 
 from fixtures import FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, RECORD_KEY, build_large_file, pack
@@ -11,6 +12,7 @@ from harness import QUIET_ENGINE, Failure, check
 WIZARD_FOLDER = "Vesk Installation Wizard"
 CORRUPT_TEXT = "Corrupt installation detected."
 CRC_TEXT = "Corrupt installation detected, check source media or re-download."
+WHITE = b"\xff\xff\xff"
 SPLASH_SIZE = (300, 110)  # the splash window takes the size of its bitmap
 # The large product must outlast the splash's 3 s hold by far, so that the
 # progress dialog comes up and can be cancelled while extraction goes on.
@@ -115,9 +117,13 @@ def bare_stub_without_settings_ends_silently(ctx):
 def embedded_setup_without_arguments_installs(ctx):
     setup = ctx.place("embedded", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
     run = ctx.session.start(f'"{setup}"')
-    run.wait_window(PRODUCT_NAME, accept=is_splash)
+    splash = run.wait_window(PRODUCT_NAME, accept=is_splash)
     ctx.session.screenshot("splash.png")
+    colours = ctx.session.colours(splash)
     outcome = run.finish()
+    # The picture is shades of blue under two lines of white text.
+    check(len(colours) >= 8, f"the splash window shows {len(colours)} colours, not its picture")
+    check(WHITE in colours, "the splash window shows no white text")
     placed = ctx.placed_product(ctx.packages.product_v1)
     ctx.expect_installed(outcome, setup, "1.0.0", ["/I", placed])
     ui_level = ctx.session.registry_value(RECORD_KEY, "UILevel")
@@ -222,6 +228,8 @@ def cancel_during_extraction_deletes_partial_file(ctx):
         run.wait_window(PRODUCT_NAME, accept=is_splash)
         dialog = run.wait_window(PRODUCT_NAME, timeout=60, accept=is_progress_dialog)
         ctx.session.screenshot("progress.png")
+        colours = ctx.session.colours(dialog)
+        check(len(colours) >= 4, f"the progress dialog shows {len(colours)} colours: no text, bar and button")
         partial = ctx.placed_files()
         check(len(partial) == 1 and partial[0].stat().st_size < LARGE_PRODUCT_SIZE,
               f"expected one partly written product file while the dialog is up, found {partial}")
@@ -268,9 +276,16 @@ SCENARIOS = [
 ]
 
 
-def run_all(ctx, report):
-    """Runs each scenario from a clean state; `report(name, error)` hears each end."""
+def run_all(ctx, report, only=()):
+    """Runs each scenario (or those named in `only`) from a clean state;
+    `report(name, error, seconds)` hears each end."""
+    unknown = set(only) - {scenario.__name__ for scenario in SCENARIOS}
+    if unknown:
+        raise ValueError(f"no such scenarios: {sorted(unknown)}")
     for scenario in SCENARIOS:
+        if only and scenario.__name__ not in only:
+            continue
+        started = time.monotonic()
         error = None
         try:
             ctx.fresh_state()
@@ -279,4 +294,4 @@ def run_all(ctx, report):
             error = str(failure)
         except Exception as crash:  # a harness fault fails this scenario only
             error = f"{type(crash).__name__}: {crash}"
-        report(scenario.__name__, error)
+        report(scenario.__name__, error, time.monotonic() - started)
