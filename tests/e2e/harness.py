@@ -170,6 +170,12 @@ class Session:
         shutil.copyfile(source, target)
         return target
 
+    def temp_folder(self):
+        """The user's temporary folder, as Windows programs see it (%TEMP%)."""
+        kind, value = self._probe(["temp"])
+        check(kind == "VALUE", f"the probe found no temporary folder ({kind}={value})")
+        return value.rstrip("\\")
+
     # --- asking the prefix through the probe ---------------------------------
 
     def _probe(self, args):

@@ -8,6 +8,7 @@
  *   probe regget KEY VALUE   prints VALUE=<text> of HKLM\KEY, or MISSING=<error>
  *   probe version CODE       prints VERSION=<version string> of an installed
  *                            product, or MISSING=<error>
+ *   probe temp               prints VALUE=<the temporary folder>
  */
 #include <windows.h>
 #include <msi.h>
@@ -73,6 +74,17 @@ static int version(const char *productCode)
     return 0;
 }
 
+static int temp(void)
+{
+    char folder[MAX_PATH + 1];
+    if (!GetTempPathA(sizeof folder, folder)) {
+        printf("MISSING=%lu\n", GetLastError());
+        return 1;
+    }
+    printf("VALUE=%s\n", folder);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     int code = 64;
@@ -82,8 +94,10 @@ int main(int argc, char **argv)
         code = regget(argv[2], argv[3]);
     else if (argc == 3 && strcmp(argv[1], "version") == 0)
         code = version(argv[2]);
+    else if (argc == 2 && strcmp(argv[1], "temp") == 0)
+        code = temp();
     else
-        printf("usage: probe run TIMEOUT_MS | regget KEY VALUE | version CODE\n");
+        printf("usage: probe run TIMEOUT_MS | regget KEY VALUE | version CODE | temp\n");
     fflush(stdout);
     return code;
 }

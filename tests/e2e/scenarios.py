@@ -172,6 +172,25 @@ def lone_switch_tail_gets_no_install_switch(ctx):
     check(version is None, f"the product got installed (version {version})")
 
 
+def verbatim_tail_is_the_whole_command(ctx):
+    """/* hands the rest, environment expanded, to the engine as it is: here
+    it installs version 2 from the temporary folder instead of the carried 1."""
+    temp = ctx.session.temp_folder()
+    ctx.session.install_file(ctx.packages.product_v2, rf"{temp}\verbatim.msi")
+    setup = ctx.place("verbatim", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    outcome = ctx.session.run_command(f'"{setup}" /* /qn /i %TEMP%\\verbatim.msi')
+    ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "2.0.0", ["/qn", "/i", rf"{temp}\verbatim.msi"])
+
+
+def verbatim_empty_tail_starts_no_engine(ctx):
+    setup = ctx.place("verbatimempty", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    outcome = ctx.session.run_command(f'"{setup}" /*')
+    check(outcome.exit_code == 0, f"exit code {outcome.exit_code}, expected 0")
+    check(outcome.engine_runs == [], f"the engine was started: {outcome.engine_runs}")
+    ctx.placed_product(ctx.packages.product_v1)
+
+
 def side_file_mode_installs(ctx):
     setup = ctx.place("side", ctx.stub)
     product = ctx.place("side", ctx.packages.product_v2, "product.msi")
@@ -268,6 +287,8 @@ SCENARIOS = [
     switch_tail_replaces_default_switch,
     property_tail_is_passed_whole,
     lone_switch_tail_gets_no_install_switch,
+    verbatim_tail_is_the_whole_command,
+    verbatim_empty_tail_starts_no_engine,
     side_file_mode_installs,
     flipped_payload_byte_shows_crc_error,
     setup_one_byte_longer_is_corrupt,
