@@ -34,12 +34,30 @@ char* ClaimPendingSlot(const std::string& target) {
     throw Failure(target, "too many files in progress");
 }
 
+constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
 void InstallCleanupHandlers() {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    for (int signal : {SIGINT, SIGTERM, SIGHUP}) std::signal(signal, RemovePendingAndDie);
+    for (int signal : kCleanupSignals) std::signal(signal, RemovePendingAndDie);
 }
+
+// Holds the cleanup signals back while a temporary file is created and
+// recorded, so that none can arrive between the two and leave it behind.
+class CleanupSignalsHeld {
+public:
+    CleanupSignalsHeld() {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int signal : kCleanupSignals) sigaddset(&held, signal);
+        sigprocmask(SIG_BLOCK, &held, &previous_);
+    }
+    ~CleanupSignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+
+private:
+    sigset_t previous_;
+};
 
 void WriteAll(int fd, const uint8_t* data, size_t count, const std::string& name) {
     while (count > 0) {
@@ -62,10 +80,13 @@ OutputFile::OutputFile(const std::filesystem::path& target) : target_(target) {
     std::vector<char> name(pattern.begin(), pattern.end());
     name.push_back('\0');
     InstallCleanupHandlers();
-    fd_ = mkstemp(name.data());
+    {
+        CleanupSignalsHeld held;
+        fd_ = mkstemp(name.data());
+        if (fd_ >= 0) std::memcpy(pending_, name.data(), name.size());
+    }
     if (fd_ < 0) throw Failure(target.string(), "cannot create output: " + SystemReason());
     temporary_ = name.data();
-    std::memcpy(pending_, name.data(), name.size());
     buffer_.reserve(kBufferSize);
 }
 
