@@ -21,19 +21,19 @@ std::string Digits(uint32_t value, unsigned base, bool upper) {
     return digits;
 }
 
-struct Spec {
+struct Conversion {
     bool left = false, zero = false, alternate = false;
     int width = 0;
     int precision = -1;
 };
 
-void Pad(std::string& out, const std::string& sign, const std::string& body, const Spec& spec,
+void Pad(std::string& out, const std::string& sign, const std::string& body, const Conversion& conversion,
          bool numeric) {
     size_t length = sign.size() + body.size();
-    size_t fill = spec.width > int(length) ? size_t(spec.width) - length : 0;
-    if (spec.left) {
+    size_t fill = conversion.width > int(length) ? size_t(conversion.width) - length : 0;
+    if (conversion.left) {
         out += sign + body + std::string(fill, ' ');
-    } else if (spec.zero && numeric) {
+    } else if (conversion.zero && numeric) {
         out += sign + std::string(fill, '0') + body;
     } else {
         out += std::string(fill, ' ') + sign + body;
@@ -52,17 +52,17 @@ extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
             continue;
         }
         ++p;
-        Spec spec;
+        Conversion conversion;
         for (;; ++p) {
-            if (*p == '-') spec.left = true;
-            else if (*p == '0') spec.zero = true;
-            else if (*p == '#') spec.alternate = true;
+            if (*p == '-') conversion.left = true;
+            else if (*p == '0') conversion.zero = true;
+            else if (*p == '#') conversion.alternate = true;
             else break;
         }
-        while (*p >= '0' && *p <= '9') spec.width = spec.width * 10 + (*p++ - '0');
+        while (*p >= '0' && *p <= '9') conversion.width = conversion.width * 10 + (*p++ - '0');
         if (*p == '.') {
-            spec.precision = 0;
-            for (++p; *p >= '0' && *p <= '9'; ++p) spec.precision = spec.precision * 10 + (*p - '0');
+            conversion.precision = 0;
+            for (++p; *p >= '0' && *p <= '9'; ++p) conversion.precision = conversion.precision * 10 + (*p - '0');
         }
         // 'l' and 'h' change nothing here: int and long are both 32 bits
         // on the platform, and the stub passes 32-bit values.
@@ -71,12 +71,12 @@ extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
             case 's': {
                 const char* text = va_arg(args, const char*);
                 std::string body = text ? text : "(null)";
-                if (spec.precision >= 0 && size_t(spec.precision) < body.size())
-                    body.resize(size_t(spec.precision));
-                Pad(out, "", body, spec, false);
+                if (conversion.precision >= 0 && size_t(conversion.precision) < body.size())
+                    body.resize(size_t(conversion.precision));
+                Pad(out, "", body, conversion, false);
                 break;
             }
-            case 'c': Pad(out, "", std::string(1, char(va_arg(args, int))), spec, false); break;
+            case 'c': Pad(out, "", std::string(1, char(va_arg(args, int))), conversion, false); break;
             case 'd':
             case 'i':
             case 'u':
@@ -88,11 +88,11 @@ extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
                 uint32_t magnitude = negative ? 0u - raw : raw;
                 unsigned base = (*p == 'x' || *p == 'X') ? 16 : 10;
                 std::string body = Digits(magnitude, base, *p == 'X');
-                if (spec.precision >= 0 && int(body.size()) < spec.precision)
-                    body.insert(0, size_t(spec.precision) - body.size(), '0');
+                if (conversion.precision >= 0 && int(body.size()) < conversion.precision)
+                    body.insert(0, size_t(conversion.precision) - body.size(), '0');
                 std::string sign = negative ? "-" : "";
-                if (spec.alternate && base == 16 && raw) sign += *p == 'X' ? "0X" : "0x";
-                Pad(out, sign, body, spec, true);
+                if (conversion.alternate && base == 16 && raw) sign += *p == 'X' ? "0X" : "0x";
+                Pad(out, sign, body, conversion, true);
                 break;
             }
             case 0: --p; break;  // a lone '%' at the end prints nothing
