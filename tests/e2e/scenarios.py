@@ -131,7 +131,9 @@ def embedded_setup_without_arguments_installs(ctx):
 
 
 def plain_word_tail_is_dropped(ctx):
-    setup = ctx.place("plainword", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    """Also from a folder with a blank in its name: the quoted program path
+    ends before the tail, and the setup's path reaches the engine whole."""
+    setup = ctx.place("plain word", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"), "my setup.exe")
     outcome = ctx.session.run_command(f'"{setup}" hello')
     placed = ctx.placed_product(ctx.packages.product_v1)
     ctx.expect_installed(outcome, setup, "1.0.0", ["/I", placed])
