@@ -84,7 +84,6 @@ class Outcome:
     exit_code: int
     boxes: list = field(default_factory=list)          # texts of the message boxes shown
     engine_runs: list = field(default_factory=list)    # argv[1:] of each msiexec started
-    log: str = ""
 
 
 def _decode_trace_string(text):
@@ -144,8 +143,8 @@ class Session:
         _run(["wineserver", "-k"], timeout=30, env=self.env())
         self._persist_wineserver()
 
-    def wine(self, args, timeout=120, debug="-all"):
-        return _run(["wine"] + [str(a) for a in args], timeout=timeout, env=self.env(debug))
+    def wine(self, args, timeout=120):
+        return _run(["wine"] + [str(a) for a in args], timeout=timeout, env=self.env())
 
     # --- the prefix's files -------------------------------------------------
 
@@ -309,8 +308,7 @@ class SetupRun:
         except subprocess.TimeoutExpired:
             pass  # reported below, with the screen as the hung run left it
         stdout = _read(self.out_file).replace("\r", "")
-        log = self.log()
-        boxes, runs = parse_trace(log)
+        boxes, runs = parse_trace(self.log())
         match = re.search(r"^EXIT=(\d+)$", stdout, re.M)
         refused = re.search(r"^START-FAILED=(.*)$", stdout, re.M)
         if refused:
@@ -322,4 +320,4 @@ class SetupRun:
             raise Failure(f"{self.command_line!r} did not end within {self.timeout} s "
                           f"({stdout.strip() or 'still running'}); on screen: {names}; boxes: {boxes}; "
                           f"engine runs: {runs}; screenshot: {shot}")
-        return Outcome(int(match.group(1)), boxes, runs, log)
+        return Outcome(int(match.group(1)), boxes, runs)
