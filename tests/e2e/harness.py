@@ -113,7 +113,11 @@ class Session:
         shutil.rmtree(self.prefix, ignore_errors=True)
         self.display = Display()
         self.probe = probe_exe
-        self._start_prefix()
+        try:
+            self._start_prefix()
+        except BaseException:
+            self.display.close()
+            raise
 
     def env(self, debug="-all"):
         env = dict(os.environ)
