@@ -5,6 +5,7 @@
 
 import argparse
 import shutil
+import subprocess
 import sys
 import time
 import traceback
@@ -58,7 +59,12 @@ def main():
         print(f"e2e: fixtures: {error}")
         print("0 passed, 1 failed")
         return 1
-    session = Session(work_dir, probe, work_dir / "artifacts")
+    try:
+        session = Session(work_dir, probe, work_dir / "artifacts")
+    except (OSError, RuntimeError, subprocess.SubprocessError) as error:
+        print(f"e2e: the Wine session did not start: {error}")
+        print("0 passed, 1 failed")
+        return 1
     print(f"e2e: prefix {session.prefix} ready on display {session.display.name} "
           f"after {time.monotonic() - started:.0f} s", flush=True)
     results = []
