@@ -64,9 +64,9 @@ UINT RunSetup(void) {
     GetModuleFileNameA(NULL, g_run.ownPath, PATH_BUFFER);
     g_run.ownPath[PATH_BUFFER - 1] = 0;  // older systems leave a cut path unterminated
     FindOwnDirectory();
-    // The progress dialog's bar needs its window class before any dialog opens.
-    INITCOMMONCONTROLSEX controls = {sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    // The progress dialog's bar needs its window class before any dialog
+    // opens. Not the Ex form: the first 95 and NT 4.0 libraries lack it.
+    InitCommonControls();
 
     g_run.containerFile = _lopen(g_run.ownPath, OF_READ);
     if (g_run.containerFile == HFILE_ERROR) return EndCorrupt();

@@ -76,12 +76,10 @@ std::vector<int> ProgressPositions() { return State().positions; }
 
 extern "C" {
 
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* init) {
-    if (!init || init->dwSize != sizeof(INITCOMMONCONTROLSEX)) return FALSE;
-    sim::Record("InitCommonControlsEx " + std::to_string(init->dwICC));
-    if (init->dwICC & ICC_PROGRESS_CLASS)
-        sim::RegisterSystemClass("msctls_progress32", sim::ProgressWindowProc);
-    return TRUE;
+// Registers every common control class; of them the program uses the bar.
+void WINAPI InitCommonControls(void) {
+    sim::Record("InitCommonControls");
+    sim::RegisterSystemClass("msctls_progress32", sim::ProgressWindowProc);
 }
 
 }  // extern "C"

@@ -36,7 +36,7 @@ std::optional<WindowInfo> WindowOf(HWND window);
 int CountWindowsOfClass(const std::string& className);
 
 // Classes. The system's own ("#32770", "Button", "Static") exist from the
-// start; "msctls_progress32" only after InitCommonControlsEx asks for it.
+// start; "msctls_progress32" only after InitCommonControls.
 bool ClassRegistered(const std::string& className);
 // RegisterClassA of this class name fails (returns 0).
 void RefuseClassRegistration(const std::string& className);

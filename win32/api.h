@@ -456,13 +456,6 @@ typedef struct _SHELLEXECUTEINFOA {
     HANDLE hProcess;
 } SHELLEXECUTEINFOA, *LPSHELLEXECUTEINFOA;
 
-// Common controls.
-#define ICC_PROGRESS_CLASS 0x00000020
-typedef struct tagINITCOMMONCONTROLSEX {
-    DWORD dwSize;
-    DWORD dwICC;
-} INITCOMMONCONTROLSEX;
-
 extern "C" {
 
 // kernel32
@@ -609,7 +602,7 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo);
 
 // comctl32
-BOOL WINAPI InitCommonControlsEx(const INITCOMMONCONTROLSEX* picce);
+void WINAPI InitCommonControls(void);
 
 }  // extern "C"
 

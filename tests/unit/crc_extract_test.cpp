@@ -33,8 +33,7 @@ protected:
     void SetUp() override {
         sim::Reset();
         g_run.instance = GetModuleHandleA(nullptr);
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-        InitCommonControlsEx(&controls);
+        InitCommonControls();
         ASSERT_TRUE(BuildCrcTable());
         sim::files::MakeDirectory("C:\\Out");
     }

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdint>
 #include <fstream>
 #include <iterator>
@@ -227,12 +228,38 @@ protected:
         auto table = FileOffset(Dword(image, *directory + 32));
         for (uint32_t i = 0; table && i < count; ++i) {
             auto name = FileOffset(Dword(image, *table + 4 * i));
-            if (!name) continue;
-            std::string text;
-            for (size_t at = *name; at < image.size() && image[at]; ++at) text += char(image[at]);
-            names.push_back(text);
+            if (name) names.push_back(Text(*name));
         }
         return names;
+    }
+
+    // The names the image imports from one DLL (compared without regard to case).
+    std::vector<std::string> ImportNames(const std::string& dll) const {
+        std::vector<std::string> names;
+        auto descriptor = FileOffset(DirectoryRva(1));
+        for (; descriptor && Dword(image, *descriptor + 12) != 0; *descriptor += 20) {
+            auto name = FileOffset(Dword(image, *descriptor + 12));
+            if (!name || !SameName(Text(*name), dll)) continue;
+            uint32_t thunks = Dword(image, *descriptor);  // the lookup table, else the address table
+            auto thunk = FileOffset(thunks ? thunks : Dword(image, *descriptor + 16));
+            for (; thunk && Dword(image, *thunk) != 0; *thunk += 4) {
+                uint32_t entry = Dword(image, *thunk);
+                auto hint = (entry & 0x80000000u) ? std::nullopt : FileOffset(entry);
+                names.push_back(hint ? Text(*hint + 2) : "#" + std::to_string(entry & 0xFFFF));
+            }
+        }
+        return names;
+    }
+
+    std::string Text(size_t at) const {
+        std::string text;
+        for (; at < image.size() && image[at]; ++at) text += char(image[at]);
+        return text;
+    }
+
+    static bool SameName(const std::string& a, const std::string& b) {
+        return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                          [](unsigned char x, unsigned char y) { return std::tolower(x) == std::tolower(y); });
     }
 };
 
@@ -274,6 +301,12 @@ TEST_F(BuiltStub, ExportsTheCallbacksUnderTheirDecoratedNames) {
     auto names = ExportNames();
     for (const char* name : {"_MainWndProc@16", "_ProgressDlg@16"})
         EXPECT_NE(names.end(), std::find(names.begin(), names.end(), name)) << name << " not exported";
+}
+
+// The common controls library of the first 95 and NT 4.0 releases exports no
+// InitCommonControlsEx: importing it would keep the setup from starting there.
+TEST_F(BuiltStub, ImportsFromTheCommonControlsOnlyWhatEveryVersionHas) {
+    EXPECT_EQ(std::vector<std::string>{"InitCommonControls"}, ImportNames("comctl32.dll"));
 }
 
 }  // namespace

@@ -170,14 +170,12 @@ TEST_F(SimWindows, MessageSentFromOutsideRunsOnlyWhenTheThreadRetrievesMessages)
 
 TEST_F(SimWindows, DialogNeedsTheProgressBarsClass) {
     EXPECT_EQ(nullptr, CreateDialogParamA(nullptr, MAKEINTRESOURCEA(110), nullptr, nullptr, 0));
-    INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    EXPECT_TRUE(InitCommonControlsEx(&init));
+    InitCommonControls();
     EXPECT_NE(nullptr, CreateDialogParamA(nullptr, MAKEINTRESOURCEA(110), nullptr, nullptr, 0));
 }
 
 TEST_F(SimWindows, DialogIsCentredOnTheScreen) {
-    INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&init);
+    InitCommonControls();
     HWND dialog = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(110), nullptr, nullptr, 0);
     auto info = sim::WindowOf(dialog);
     ASSERT_TRUE(info.has_value());

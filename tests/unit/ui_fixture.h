@@ -32,10 +32,7 @@ protected:
     }
 
     // What start-up does before the progress dialog can be opened.
-    static void RegisterProgressClass() {
-        INITCOMMONCONTROLSEX init{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
-        InitCommonControlsEx(&init);
-    }
+    static void RegisterProgressClass() { InitCommonControls(); }
 
     // Step 9 of the run.
     static void ShowSplash() {
