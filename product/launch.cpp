@@ -95,10 +95,13 @@ UINT LaunchEngine(LPCSTR productPath) {
     CloseSplash();
     CloseProgressDialog();
     char* command = g_engineCommand;
-    if (!ComposeEngineCommand(g_run.commandTail, productPath, command, ENGINE_COMMAND_BUFFER))
-        RefuseLaunch();
+    BOOL composed = ComposeEngineCommand(g_run.commandTail, productPath, command, ENGINE_COMMAND_BUFFER);
     PumpMessages();
-    if (g_run.sessionEnding || command[0] == 0) return EXIT_CODE_OK;
+    // A session that is ending starts no engine, so a command that did not
+    // fit is nothing to report then.
+    if (g_run.sessionEnding) return EXIT_CODE_OK;
+    if (!composed) RefuseLaunch();
+    if (command[0] == 0) return EXIT_CODE_OK;
     char ownPath[PATH_BUFFER];
     GetOwnExecutablePath(ownPath);
     char engine[PATH_BUFFER];

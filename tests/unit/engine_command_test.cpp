@@ -231,6 +231,16 @@ TEST_F(EngineLaunch, AnOverLongTailIsRefusedWithTheCorruptBoxAndOne) {
     EXPECT_EQ(sim::MessageBoxes()[0].caption, "Install");
 }
 
+TEST_F(EngineLaunch, AnOverLongTailWhileTheSessionEndsEndsQuietlyWithZero) {
+    std::string tail = "/qb PROP=" + std::string(ENGINE_COMMAND_BUFFER, 'x');
+    g_run.commandTail = tail.c_str();
+    g_run.sessionEnding = TRUE;
+    ScriptEngine(0);
+    EXPECT_EQ(Launch(), 0u) << "the end of the session, not a refused command";
+    EXPECT_TRUE(sim::MessageBoxes().empty()) << "no box while Windows logs off";
+    EXPECT_TRUE(sim::shell::Starts().empty());
+}
+
 TEST_F(EngineLaunch, ACommandWithNoRoomForTheSetupsPathIsRefused) {
     std::string tail = "/* " + std::string(ENGINE_COMMAND_BUFFER - 20, 'x');
     g_run.commandTail = tail.c_str();
