@@ -88,22 +88,32 @@ static void CommonFilesFolder(char* out) {
 
 // "<common files>\Vesk Installation Wizard\<name>" with the last three
 // characters made the database or transform extension. Empty when the
-// folder is unknown, the stored name is empty or the path would not fit.
+// folder is unknown, the stored name is shorter than the extension or the
+// path would not fit.
 static void CommonFilesCandidate(char* path) {
     char folder[PATH_BUFFER];
     path[0] = 0;
-    if (g_settings.productFileName[0] == 0) return;
     CommonFilesFolder(folder);
     if (folder[0] == 0) return;
     if (EndsWithBackslash(folder)) *LastCharacters(folder, 1) = 0;
-    if (!CopyText(path, PATH_BUFFER, folder) || !AppendText(path, PATH_BUFFER, PRODUCT_FOLDER) ||
-        !AppendText(path, PATH_BUFFER, g_settings.productFileName)) {
+    if (!CopyText(path, PATH_BUFFER, folder) || !AppendText(path, PATH_BUFFER, PRODUCT_FOLDER)) {
+        path[0] = 0;
+        return;
+    }
+    char* name = path + BoundedLength(path, PATH_BUFFER);
+    if (!AppendText(path, PATH_BUFFER, g_settings.productFileName)) {
         path[0] = 0;
         return;
     }
     // The stored name may end in TMP: the engine wants the right extension.
-    CopyText(LastCharacters(path, 3), 4,
-             g_settings.transformBase[0] ? TRANSFORM_EXTENSION : DATABASE_EXTENSION);
+    // A name of fewer than three characters (none at all included) would
+    // have it eat into the folder and put the file beside it.
+    char* extension = LastCharacters(path, 3);
+    if (extension < name) {
+        path[0] = 0;
+        return;
+    }
+    CopyText(extension, 4, g_settings.transformBase[0] ? TRANSFORM_EXTENSION : DATABASE_EXTENSION);
 }
 
 // The temporary folder followed by the stored name, extension unchanged.

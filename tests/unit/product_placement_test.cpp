@@ -101,9 +101,15 @@ TEST_F(ProductPlacement, WithoutCommonFilesAndANameAFreshTemporaryFileIsUsed) {
     EXPECT_EQ(sim::files::Get(placed), kData);
 }
 
-TEST_F(ProductPlacement, AnEmptyNameIsNeverPlacedUnderCommonFiles) {
+TEST_F(ProductPlacement, ANameShorterThanTheExtensionIsNeverPlacedUnderCommonFiles) {
     SetProductFileName("");
     EXPECT_TRUE(IsTempName(Placed())) << "no file named after the folder itself";
+    for (const char* name : {"a", "ab"}) {
+        StoreProduct(pe_builder::Payload(kData));
+        SetProductFileName(name);
+        EXPECT_EQ(Placed(), std::string("C:\\Temp\\") + name)
+            << "the extension would eat into the folder and put the file beside it";
+    }
 }
 
 TEST_F(ProductPlacement, AFolderWhereFilesCannotBeCreatedFallsBackToATemporaryName) {
