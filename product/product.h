@@ -24,5 +24,5 @@ BOOL EndsWithBackslash(char* text);
 // Closes the start-up windows, composes the engine command and runs the
 // engine when there is one. Returns the run's exit code: the engine's own
 // code when it ran to its end, else 0. Ends the process (exit code 1) when
-// the command cannot be composed whole.
+// the command cannot be composed whole and the session is not ending.
 UINT LaunchEngine(LPCSTR productPath);
