@@ -34,6 +34,7 @@ struct Queue {
     std::deque<std::function<void()>> incomingSends;
     std::vector<ScheduledEvent> events;
     int peekCalls = 0;
+    int unvalidatedPaints = 0;  // paint messages in a row that left their window invalid
 };
 
 Queue& State() {
@@ -42,6 +43,9 @@ Queue& State() {
 }
 
 Registration reg([] { State() = Queue{}; });
+
+// A pump on a window that is never validated would spin for ever.
+constexpr int kPaintsBeforeHang = 1000;
 
 MSG MakeMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     MSG msg{};
@@ -245,9 +249,14 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg) {
     // A thread message, or one whose window is gone, has nobody to handle it.
     if (!msg->hwnd || !IsWindow(msg->hwnd)) return 0;
     LRESULT result = sim::CallWindowProcedure(msg->hwnd, msg->message, msg->wParam, msg->lParam);
-    // A paint message whose procedure left the window invalid is validated
-    // here, as the platform does, so that it does not come back forever.
-    if (msg->message == WM_PAINT) sim::ValidateWindow(msg->hwnd);
+    // The platform goes on generating WM_PAINT until the procedure validates
+    // the window (BeginPaint does); one that never does hangs its pump.
+    if (msg->message == WM_PAINT) {
+        int& unvalidated = sim::State().unvalidatedPaints;
+        unvalidated = sim::WindowNeedingPaint(msg->hwnd) == msg->hwnd ? unvalidated + 1 : 0;
+        if (unvalidated > sim::kPaintsBeforeHang)
+            throw sim::Hang("WM_PAINT keeps coming: a window procedure never validates its window");
+    }
     return result;
 }
 

@@ -19,7 +19,6 @@ int ControlIdOf(HWND window);
 HWND ParentOf(HWND window);
 // A visible window with an update region, or none; filter as PeekMessageA's.
 HWND WindowNeedingPaint(HWND filter);
-void ValidateWindow(HWND window);
 void MakeDialog(HWND window, DLGPROC procedure);
 DLGPROC DialogProcedureOf(HWND window);
 void RegisterSystemClass(const std::string& name, WNDPROC procedure);

@@ -170,10 +170,6 @@ HWND WindowNeedingPaint(HWND filter) {
     return nullptr;
 }
 
-void ValidateWindow(HWND handle) {
-    if (Window* window = FindLive(handle)) window->needsPaint = window->needsErase = false;
-}
-
 void MakeDialog(HWND handle, DLGPROC procedure) {
     if (Window* window = FindLive(handle)) {
         window->dialogProcedure = procedure;

@@ -20,6 +20,12 @@ LRESULT CALLBACK Recording(HWND window, UINT message, WPARAM wParam, LPARAM lPar
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// A procedure that forgets to paint.
+LRESULT CALLBACK NeverPaints(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_PAINT) return 0;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
 class SimWindows : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -80,6 +86,25 @@ TEST_F(SimWindows, UpdateWithoutAnUpdateRegionPaintsNothing) {
     g_seen.clear();
     UpdateWindow(window);
     EXPECT_FALSE(Saw(WM_PAINT));
+}
+
+TEST_F(SimWindows, PaintKeepsComingUntilTheWindowIsValidated) {
+    WNDCLASSA careless{};
+    careless.lpfnWndProc = NeverPaints;
+    careless.lpszClassName = "Careless";
+    RegisterClassA(&careless);
+    CreateWindowExA(0, "Careless", "", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                    nullptr, nullptr);
+    MSG msg;
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    ASSERT_EQ(UINT(WM_PAINT), msg.message);
+    DispatchMessageA(&msg);
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "the window is still invalid";
+    EXPECT_EQ(UINT(WM_PAINT), msg.message);
+    auto pump = [&] {
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&msg);
+    };
+    EXPECT_THROW(pump(), sim::Hang) << "a pump on it never empties the queue";
 }
 
 TEST_F(SimWindows, ShowSendsShowWindow) {
