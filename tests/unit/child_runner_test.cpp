@@ -111,17 +111,14 @@ TEST_F(ChildRunner, TheProcessHandleIsClosedAfterTheExitCodeIsRead) {
     EXPECT_TRUE(sim::shell::Starts()[0].handleClosed);
 }
 
-TEST_F(ChildRunner, AMissingProgramGivesZeroWithoutWaiting) {
-    EXPECT_EQ(RunAndWait("C:\\nowhere\\missing.exe", "", TRUE, kCode), 0u);
-    EXPECT_EQ(sim::shell::WaitCalls(), 0);
-    EXPECT_EQ(sim::PeekMessageCalls(), 0);
-}
-
-TEST_F(ChildRunner, AStartThatFailsGivesZero) {
+TEST_F(ChildRunner, AProgramThatCannotBeStartedGivesZeroWithoutWaiting) {
+    EXPECT_EQ(RunAndWait("C:\\nowhere\\missing.exe", "", TRUE, kCode), 0u) << "a missing file";
     sim::shell::Program program = Running(0, 7);
     program.startFails = true;
     sim::shell::Script(kProgram, program);
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 0u);
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 0u) << "a start the shell refuses";
+    EXPECT_EQ(sim::shell::WaitCalls(), 0);
+    EXPECT_EQ(sim::PeekMessageCalls(), 0);
 }
 
 TEST_F(ChildRunner, WithoutWaitingTheRunningChildsCodeIsStillActive) {
