@@ -297,9 +297,9 @@ TEST_F(BuiltStub, IsAProgramNotALibrary) {
     EXPECT_NE(0, characteristics & 0x0002) << "IMAGE_FILE_EXECUTABLE_IMAGE is not set";
 }
 
-TEST_F(BuiltStub, ExportsTheCallbacksUnderTheirDecoratedNames) {
+TEST_F(BuiltStub, ExportsTheCallbacksAndTheCrcUnderTheirDecoratedNames) {
     auto names = ExportNames();
-    for (const char* name : {"_MainWndProc@16", "_ProgressDlg@16"})
+    for (const char* name : {"_MainWndProc@16", "_ProgressDlg@16", "_UpdateCRC@8"})
         EXPECT_NE(names.end(), std::find(names.begin(), names.end(), name)) << name << " not exported";
 }
 
