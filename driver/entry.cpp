@@ -1,6 +1,7 @@
 // The entry routine and the run sequence.
 #include "container/container.h"
 #include "container/extract.h"
+#include "driver/child.h"
 #include "driver/run.h"
 #include "driver/run_state.h"
 #include "driver/settings.h"
@@ -61,8 +62,7 @@ UINT RunSetup(void) {
     SetErrorMode(SEM_NOALIGNMENTFAULTEXCEPT);
     g_run.commandTail = FindCommandTail(GetCommandLineA());
     g_run.instance = GetModuleHandleA(NULL);
-    GetModuleFileNameA(NULL, g_run.ownPath, PATH_BUFFER);
-    g_run.ownPath[PATH_BUFFER - 1] = 0;  // older systems leave a cut path unterminated
+    GetOwnExecutablePath(g_run.ownPath);
     FindOwnDirectory();
     // The progress dialog's bar needs its window class before any dialog
     // opens. Not the Ex form: the first 95 and NT 4.0 libraries lack it.

@@ -115,11 +115,10 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
     if (module && module != kOwnModule) return 0;
     const std::string& path = sim::State().modulePath;
     if (size == 0) return 0;
-    // The platform's rule: a path that does not fit is cut and terminated,
-    // and the result is the buffer size.
+    // A path that does not fit is cut to the buffer size and, as on older
+    // systems and under Wine, left unterminated; the result is the size.
     if (path.size() >= size) {
-        std::memcpy(buffer, path.data(), size - 1);
-        buffer[size - 1] = 0;
+        std::memcpy(buffer, path.data(), size);
         return size;
     }
     std::memcpy(buffer, path.c_str(), path.size() + 1);

@@ -130,3 +130,12 @@ TEST_F(RunSequence, OwnDirectoryOfPathWithoutBackslashIsEmpty) {
     sim::RunEntry();
     EXPECT_STREQ("", g_run.ownDirectory);
 }
+
+TEST_F(RunSequence, OwnPathTooLongForItsBufferIsCutAndTerminated) {
+    // The platform leaves a path that fills the buffer unterminated.
+    const std::string longPath = "C:\\" + std::string(300, 'd') + "\\setup.exe";
+    sim::SetModulePath(longPath);
+    EXPECT_EQ(0u, sim::RunEntry());
+    EXPECT_EQ(longPath.substr(0, 255), std::string(g_run.ownPath));
+    ExpectOnlyTheCorruptBox();
+}
