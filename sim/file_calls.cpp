@@ -211,9 +211,10 @@ UINT WINAPI GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR
     if (base.empty() || base.back() != '\\') base += '\\';
     base += std::string(prefix).substr(0, 3);
     auto nameFor = [&](unsigned number) {
+        // As Wine writes them: lower-case hex digits and extension.
         char digits[8];
-        std::snprintf(digits, sizeof digits, "%04X", number & 0xFFFF);
-        return base + digits + ".TMP";
+        std::snprintf(digits, sizeof digits, "%x", number & 0xFFFF);
+        return base + digits + ".tmp";
     };
     if (unique != 0) {
         std::string name = nameFor(unique);

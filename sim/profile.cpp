@@ -150,7 +150,14 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, 
     bool negative = *p == '-';
     if (*p == '-' || *p == '+') ++p;
     uint32_t result = 0;
-    for (; *p >= '0' && *p <= '9'; ++p) result = result * 10 + uint32_t(*p - '0');
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) {  // Wine reads a hex value too
+        for (p += 2; std::isxdigit(static_cast<unsigned char>(*p)); ++p)
+            result = result * 16 + uint32_t(std::isdigit(static_cast<unsigned char>(*p))
+                                                ? *p - '0'
+                                                : std::tolower(static_cast<unsigned char>(*p)) - 'a' + 10);
+    } else {
+        for (; *p >= '0' && *p <= '9'; ++p) result = result * 10 + uint32_t(*p - '0');
+    }
     return negative ? 0u - result : result;
 }
 

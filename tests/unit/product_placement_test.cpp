@@ -58,8 +58,9 @@ protected:
     }
 
     static bool IsTempName(const std::string& placed) {
+        // The platform chooses the case of the hex digits and the extension.
         return placed.rfind("C:\\Temp\\ZRP", 0) == 0 && placed.size() > 4 &&
-               placed.compare(placed.size() - 4, 4, ".TMP") == 0;
+               lstrcmpiA(placed.c_str() + placed.size() - 4, ".TMP") == 0;
     }
 
     static constexpr const char* kData = "an installer database";
@@ -224,7 +225,7 @@ TEST(MakeTempFileName, CreatesAnEmptyZrpFileInTheTemporaryFolder) {
     MakeTempFileName(name);
     std::string made = name;
     EXPECT_EQ(made.rfind("C:\\Temp\\ZRP", 0), 0u) << made;
-    EXPECT_EQ(made.substr(made.size() - 4), ".TMP");
+    EXPECT_EQ(0, lstrcmpiA(made.c_str() + made.size() - 4, ".TMP")) << made;
     EXPECT_TRUE(sim::files::Exists(made));
     EXPECT_EQ(sim::files::Size(made), 0u);
 }

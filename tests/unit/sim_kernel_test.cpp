@@ -131,12 +131,12 @@ TEST_F(SimKernel, TempFileNameIsPrefixHexAndTmpAndCreated) {
     char name[MAX_PATH];
     UINT unique = GetTempFileNameA("C:\\Temp", "VESKX", 0, name);
     ASSERT_NE(0u, unique);
-    EXPECT_EQ("C:\\Temp\\VES0001.TMP", std::string(name));
+    EXPECT_EQ("C:\\Temp\\VES1.tmp", std::string(name));
     EXPECT_TRUE(sim::files::Exists(name));
     EXPECT_EQ(2u, GetTempFileNameA("C:\\Temp\\", "VES", 0, name)) << "an unused name is picked";
-    EXPECT_EQ("C:\\Temp\\VES0002.TMP", std::string(name));
+    EXPECT_EQ("C:\\Temp\\VES2.tmp", std::string(name));
     EXPECT_EQ(0x1Fu, GetTempFileNameA("C:\\Temp", "ab", 0x1F, name));
-    EXPECT_EQ("C:\\Temp\\ab001F.TMP", std::string(name));
+    EXPECT_EQ("C:\\Temp\\ab1f.tmp", std::string(name));
     EXPECT_FALSE(sim::files::Exists(name)) << "a given number creates nothing";
     EXPECT_EQ(0u, GetTempFileNameA("C:\\Missing", "VES", 0, name));
 }
@@ -194,7 +194,7 @@ TEST_F(SimKernel, IniBareFileNameIsInTheWindowsFolder) {
 
 TEST_F(SimKernel, IniIntegerParsesLeadingSignedDecimal) {
     sim::files::Put("C:\\Setup\\setup.ini",
-                    "[VeskInstaller]\nA=12abc\nB=-7\nC=abc\nD=\nE=+4\n");
+                    "[VeskInstaller]\nA=12abc\nB=-7\nC=abc\nD=\nE=+4\nF=0x10\n");
     auto read = [](LPCSTR key) {
         return GetPrivateProfileIntA("VeskInstaller", key, 99, "C:\\Setup\\setup.ini");
     };
@@ -203,6 +203,7 @@ TEST_F(SimKernel, IniIntegerParsesLeadingSignedDecimal) {
     EXPECT_EQ(0u, read("C")) << "no digits give 0";
     EXPECT_EQ(99u, read("D")) << "an empty value gives the default";
     EXPECT_EQ(4u, read("E"));
+    EXPECT_EQ(16u, read("F")) << "a hex value is read as Wine reads it";
     EXPECT_EQ(99u, read("Missing"));
 }
 
