@@ -1,0 +1,43 @@
+// What the product steps and whole runs share: the installer engine's place,
+// the common files folder the product goes under, and the run's boxes.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+#include "sim/msgbox.h"
+#include "sim/registry.h"
+#include "sim/shell.h"
+
+namespace run_fixture {
+
+constexpr const char* kEngine = "C:\\WINDOWS\\SYSTEM32\\msiexec.exe";
+constexpr const char* kCurrentVersion = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
+constexpr const char* kCommonFiles = "C:\\Program Files\\Common Files";
+constexpr const char* kWizardFolder = "C:\\Program Files\\Common Files\\Vesk Installation Wizard";
+constexpr const char* kCorruptText = "Corrupt installation detected.";
+constexpr const char* kCrcText = "Corrupt installation detected, check source media or re-download.";
+
+inline void SetCommonFiles(const std::string& folder) {
+    sim::registry::SetText(kCurrentVersion, "CommonFilesDir", folder);
+}
+
+inline void ScriptEngine(uint32_t exitCode, uint64_t runMs = 100, std::function<void()> onStart = {}) {
+    sim::shell::Program engine;
+    engine.exitCode = exitCode;
+    engine.runMs = runMs;
+    engine.onStart = std::move(onStart);
+    sim::shell::Script(kEngine, engine);
+}
+
+// The run showed exactly one box, with this text and caption.
+inline void ExpectOnlyBox(const std::string& text, const std::string& caption = "Install") {
+    ASSERT_EQ(1u, sim::MessageBoxes().size()) << "expected only the box \"" << text << "\"";
+    EXPECT_EQ(text, sim::MessageBoxes()[0].text);
+    EXPECT_EQ(caption, sim::MessageBoxes()[0].caption);
+    EXPECT_EQ(nullptr, sim::MessageBoxes()[0].owner) << "a box of the run has no owner";
+}
+
+}  // namespace run_fixture

@@ -1,0 +1,249 @@
+// Whole runs, from the entry routine to the exit code: how a run starts, the
+// ends before anything is written, and a setup installing its product
+// through the installer engine in both modes.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+
+#include "container/extract.h"
+#include "pe_builder.h"
+#include "run_fixture.h"
+#include "runtime/installer.h"
+#include "sim/files.h"
+#include "sim/memory.h"
+#include "sim/resources.h"
+#include "sim/sim.h"
+#include "sim/windows.h"
+#include "ui/ui.h"
+
+using namespace run_fixture;
+
+namespace {
+
+constexpr const char* kSetup = "C:\\Setup\\setup.exe";
+constexpr const char* kPlaced = "C:\\Program Files\\Common Files\\Vesk Installation Wizard\\product.MSI";
+constexpr const char* kDatabase = "the product's installer database";
+
+class Run : public ::testing::Test {
+protected:
+    void SetUp() override {
+        sim::Reset();
+        SetCommonFiles(kCommonFiles);
+        sim::SetModulePath(kSetup);
+        sim::SetCommandLine("\"C:\\Setup\\setup.exe\"");
+    }
+
+    // An embedded setup carrying both runtime installers (stepped over: the
+    // installed runtime is recent enough) and the product.
+    static std::string EmbeddedSetup(const std::string& productPayload = pe_builder::Payload(kDatabase)) {
+        pe_builder::Container container;
+        std::string runtime9X = pe_builder::Payload("runtime for 95/98");
+        std::string runtimeNT = pe_builder::Payload("runtime for NT");
+        container.runtime9XSize = uint32_t(runtime9X.size());
+        container.runtimeNTSize = uint32_t(runtimeNT.size());
+        container.productSize = uint32_t(productPayload.size());
+        container.payloads = runtime9X + runtimeNT + productPayload;
+        return pe_builder::BuildSetup(container.Bytes()).bytes;
+    }
+
+    static void PutEmbeddedSetup() { sim::files::Put(kSetup, EmbeddedSetup()); }
+};
+
+TEST_F(Run, AnUnreadableSetupShowsOnlyTheCorruptBoxAndWritesNothing) {
+    const struct {
+        const char* name;
+        std::optional<std::string> file;
+    } cases[] = {
+        {"own file missing", std::nullopt},
+        {"not an image", "This is not a program."},
+        {"no payload section", pe_builder::BuildImage({{".text", "code"}, {".rsrc", "r"}}).bytes},
+        {"one byte longer than recorded", EmbeddedSetup() + "x"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        if (c.file) sim::files::Put(kSetup, *c.file);
+        ScriptEngine(0);
+        EXPECT_EQ(0u, sim::RunEntry());
+        ExpectOnlyBox(kCorruptText);
+        EXPECT_EQ(-1, sim::FindTrace("_lcreat")) << "no file was written";
+        EXPECT_TRUE(sim::shell::Starts().empty());
+    }
+}
+
+TEST_F(Run, RefusedMemoryShowsTheCorruptBox) {
+    for (int allocation : {1, 2}) {
+        SCOPED_TRACE(allocation == 1 ? "the CRC table" : "the work buffer");
+        SetUp();
+        PutEmbeddedSetup();
+        sim::memory::FailNthAllocation(allocation);
+        EXPECT_EQ(0u, sim::RunEntry());
+        ExpectOnlyBox(kCorruptText);
+    }
+}
+
+TEST_F(Run, StartsWithErrorModeAndProgressClass) {
+    sim::files::Put(kSetup, "not a program");
+    sim::RunEntry();
+    EXPECT_EQ(0, sim::FindTrace("SetErrorMode 4")) << "the very first call";
+    EXPECT_EQ(4u, sim::ErrorMode());
+    EXPECT_TRUE(sim::ClassRegistered("msctls_progress32"))
+        << "the progress bar's class is there before any dialog";
+}
+
+TEST_F(Run, OwnPathDirectoryAndTail) {
+    // The platform leaves a path that fills the buffer unterminated: it is cut.
+    const std::string longPath = "C:\\" + std::string(300, 'd') + "\\setup.exe";
+    const struct {
+        std::string modulePath, ownPath;
+        std::optional<std::string> directory;
+    } cases[] = {
+        {kSetup, kSetup, "C:\\Setup\\"},
+        {"setup.exe", "setup.exe", ""},
+        {longPath, longPath.substr(0, 255), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.modulePath.substr(0, 40));
+        SetUp();
+        sim::SetModulePath(c.modulePath);
+        sim::SetCommandLine("\"C:\\Setup\\setup.exe\" /qb");
+        EXPECT_EQ(0u, sim::RunEntry());
+        EXPECT_EQ(c.ownPath, std::string(g_run.ownPath));
+        if (c.directory) {
+            EXPECT_EQ(*c.directory, std::string(g_run.ownDirectory));
+        }
+        EXPECT_STREQ("/qb", g_run.commandTail);
+        ExpectOnlyBox(kCorruptText);
+    }
+}
+
+TEST_F(Run, SideFileWithoutProductCodeEndsSilently) {
+    sim::files::Put(kSetup, pe_builder::BuildSideFileStub().bytes);
+    sim::files::Put("C:\\Setup\\setup.ini", "[VeskInstaller]\r\nProductVersion=1.0\r\n");
+    EXPECT_EQ(0u, sim::RunEntry());
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_FALSE(sim::ClassRegistered(SPLASH_CLASS_NAME)) << "ended before the splash";
+    EXPECT_TRUE(sim::shell::Starts().empty());
+}
+
+TEST_F(Run, AnEmbeddedSetupPlacesTheDatabaseAndRunsTheEngineOnIt) {
+    PutEmbeddedSetup();
+    ScriptEngine(0, 2000, [] { EXPECT_EQ(sim::files::Get(kPlaced), kDatabase) << "the database is on disk"; });
+    EXPECT_EQ(0u, sim::RunEntry());
+    ASSERT_EQ(1u, sim::shell::Starts().size());
+    EXPECT_EQ(kEngine, sim::shell::Starts()[0].file);
+    EXPECT_EQ(std::string("/I \"") + kPlaced + "\" VESK_SETUP_EXE_PATH=\"C:\\Setup\\setup.exe\"",
+              sim::shell::Starts()[0].parameters);
+    EXPECT_FALSE(sim::shell::Starts()[0].hasDirectory);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_TRUE(sim::files::Exists(kPlaced)) << "the product file stays after the run";
+    EXPECT_EQ(0, sim::files::OpenHandleCount()) << "the container is closed at the end";
+    EXPECT_EQ(nullptr, g_run.crcTable) << "the CRC table is released at the end";
+}
+
+TEST_F(Run, SplashIsShownForItsHoldAndGoneBeforeTheEngine) {
+    PutEmbeddedSetup();
+    ScriptEngine(0, 1000);
+    EXPECT_EQ(0u, sim::RunEntry());
+    auto splash = sim::FindWindowOfClass(SPLASH_CLASS_NAME);
+    ASSERT_TRUE(splash.has_value()) << "no splash window during the run";
+    EXPECT_FALSE(splash->alive);
+    int engine = sim::FindTrace("ShellExecuteExA");
+    ASSERT_NE(-1, engine);
+    EXPECT_LT(sim::FindTrace("DestroyWindow " SPLASH_CLASS_NAME), engine);
+    EXPECT_EQ(1, sim::CountDelivered(SPLASH_CLASS_NAME, WM_TIMER)) << "the hold was waited for";
+    EXPECT_GE(sim::shell::Starts()[0].atMs, 3000u) << "the splash was shown for its full time";
+}
+
+TEST_F(Run, TheEnginesFailureIsTheSetupsExitCodeAndTheTailLeadsItsCommand) {
+    PutEmbeddedSetup();
+    sim::SetCommandLine("\"C:\\Setup\\setup.exe\" /qb");
+    ScriptEngine(1603, 2000);
+    EXPECT_EQ(1603u, sim::RunEntry()) << "a failed installation is not reported as success";
+    ASSERT_EQ(1u, sim::shell::Starts().size());
+    EXPECT_EQ(0u, sim::shell::Starts()[0].parameters.rfind("/qb \"", 0)) << sim::shell::Starts()[0].parameters;
+}
+
+TEST_F(Run, AResumeValueFromAnEarlierRestartIsRemovedAtStartUp) {
+    PutEmbeddedSetup();
+    ScriptEngine(0);
+    sim::registry::SetText(RUN_KEY, RESUME_VALUE_NAME, "\"C:\\Setup\\setup.exe\" /qb");
+    sim::RunEntry();
+    EXPECT_FALSE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME));
+}
+
+TEST_F(Run, ADamagedProductEndsWithTheCrcTextAndOne) {
+    sim::files::Put(kSetup, EmbeddedSetup(std::string(kDatabase) + pe_builder::Dword(0)));
+    ScriptEngine(0);
+    EXPECT_EQ(1u, sim::RunEntry());
+    EXPECT_TRUE(sim::shell::Starts().empty());
+    EXPECT_FALSE(sim::files::Exists(kPlaced));
+    ExpectOnlyBox(kCrcText);
+}
+
+TEST_F(Run, ACancelDuringAnEmbeddedRunEndsWithOneAndNoEngine) {
+    PutEmbeddedSetup();
+    ScriptEngine(0);
+    // The user closes the splash before the product has been written.
+    sim::SendFromOutside(sim::BeforePeek(1), SPLASH_CLASS_NAME, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(1u, sim::RunEntry());
+    EXPECT_TRUE(sim::shell::Starts().empty());
+    EXPECT_FALSE(sim::files::Exists(kPlaced));
+}
+
+TEST_F(Run, WithoutThePictureTheRunInstallsWithNoWindows) {
+    PutEmbeddedSetup();
+    ScriptEngine(0);
+    sim::RemoveResource(2, 111);
+    EXPECT_EQ(0u, sim::RunEntry());
+    EXPECT_EQ(1u, sim::shell::Starts().size()) << "the engine still runs";
+    EXPECT_EQ(0, sim::CountWindowsOfClass(SPLASH_CLASS_NAME));
+    EXPECT_EQ(0, sim::CountWindowsOfClass("#32770")) << "no progress dialog either";
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+}
+
+TEST_F(Run, RefusedWindowClassOrEndingSessionEndsTheRunSilentlyWithoutTheEngine) {
+    for (bool refuseClass : {true, false}) {
+        SCOPED_TRACE(refuseClass ? "window class refused" : "session ending during the hold");
+        SetUp();
+        PutEmbeddedSetup();
+        ScriptEngine(0);
+        if (refuseClass) sim::RefuseClassRegistration(SPLASH_CLASS_NAME);
+        else sim::EndSession(sim::At(1500));
+        EXPECT_EQ(0u, sim::RunEntry());
+        EXPECT_TRUE(sim::shell::Starts().empty());
+        EXPECT_TRUE(sim::MessageBoxes().empty());
+    }
+}
+
+class SideFileRun : public Run {
+protected:
+    void SetUp() override {
+        Run::SetUp();
+        sim::files::Put("D:\\setup\\setup.exe", pe_builder::BuildSideFileStub().bytes);
+        sim::files::Put("D:\\setup\\setup.ini",
+                        "[VeskInstaller]\r\nProductName=Example\r\nProductCode={11111111-2222-3333-4444-"
+                        "555555555555}\r\nProductVersion=1.0.0\r\nProductFile=product.msi\r\n");
+        sim::SetModulePath("D:\\setup\\setup.exe");
+        sim::SetCommandLine("D:\\setup\\setup.exe");
+        ScriptEngine(0, 0);
+    }
+};
+
+TEST_F(SideFileRun, TheEngineRunsOnTheFileBesideTheSetup) {
+    EXPECT_EQ(0u, sim::RunEntry());
+    ASSERT_EQ(1u, sim::shell::Starts().size());
+    EXPECT_EQ("/I \"D:\\setup\\product.msi\" VESK_SETUP_EXE_PATH=\"D:\\setup\\setup.exe\"",
+              sim::shell::Starts()[0].parameters);
+    EXPECT_EQ("D:\\setup", sim::shell::Starts()[0].directory);
+}
+
+TEST_F(SideFileRun, ACancelDoesNotStopTheLaunch) {
+    sim::SendFromOutside(sim::BeforePeek(1), SPLASH_CLASS_NAME, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(0u, sim::RunEntry());
+    EXPECT_TRUE(g_run.cancelRequested) << "the user did cancel";
+    EXPECT_EQ(1u, sim::shell::Starts().size());
+}
+
+}  // namespace
