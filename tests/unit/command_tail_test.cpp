@@ -5,37 +5,26 @@
 
 #include "driver/run.h"
 
-namespace {
-
-std::string Tail(const char* commandLine) { return FindCommandTail(commandLine); }
-
-}  // namespace
-
-TEST(CommandTail, QuotedPathThenSwitch) {
-    EXPECT_EQ("/qb", Tail("\"C:\\Program Files\\Setup\\setup.exe\" /qb"));
+TEST(CommandTail, FoundAfterTheProgramsName) {
+    const struct {
+        const char* commandLine;
+        const char* tail;
+        const char* why;
+    } cases[] = {
+        {"\"C:\\Program Files\\Setup\\setup.exe\" /qb", "/qb", "quoted path, then a switch"},
+        {"setup.exe ALLUSERS=1", "ALLUSERS=1", "unquoted name, then a property"},
+        {"setup.exe hello", "", "a plain word is dropped"},
+        {"\"C:\\Setup\\setup.exe\"", "", "a quoted path alone"},
+        {"setup.exe x y=z", "x y=z", "any '=' keeps the whole tail"},
+        {"setup.exe    /qn", "/qn", "runs of blanks are stepped over"},
+        {"\"C:\\setup.exe\"\tA=1", "\tA=1", "a tab after a quoted path stays; kept for its '='"},
+        {"\"C:\\setup.exe\"\t/qb", "", "a tab is no blank, so '/' is not first"},
+        {"setup.exe\tA=1 /qb", "/qb", "a tab after an unquoted name is part of the name"},
+        {"setup.exe\tA=1", "", "the name with its tab is all there is"},
+        {"\"C:\\setup.exe /qb A=1", "", "an unclosed quote takes the whole line"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(std::string(c.tail), FindCommandTail(c.commandLine)) << c.why;
 }
-
-TEST(CommandTail, UnquotedNameThenProperty) { EXPECT_EQ("ALLUSERS=1", Tail("setup.exe ALLUSERS=1")); }
-
-TEST(CommandTail, PlainWordIsDropped) { EXPECT_EQ("", Tail("setup.exe hello")); }
-
-TEST(CommandTail, QuotedPathAlone) { EXPECT_EQ("", Tail("\"C:\\Setup\\setup.exe\"")); }
-
-TEST(CommandTail, AnyEqualsSignKeepsTheWholeTail) { EXPECT_EQ("x y=z", Tail("setup.exe x y=z")); }
-
-TEST(CommandTail, RunsOfBlanksAreSteppedOver) { EXPECT_EQ("/qn", Tail("setup.exe    /qn")); }
-
-TEST(CommandTail, TabAfterQuotedPathStaysInTheTail) {
-    EXPECT_EQ("\tA=1", Tail("\"C:\\setup.exe\"\tA=1")) << "kept because it holds '='";
-    EXPECT_EQ("", Tail("\"C:\\setup.exe\"\t/qb")) << "a tab is no blank, so '/' is not first";
-}
-
-TEST(CommandTail, TabAfterUnquotedNameIsPartOfTheName) {
-    EXPECT_EQ("/qb", Tail("setup.exe\tA=1 /qb"));
-    EXPECT_EQ("", Tail("setup.exe\tA=1"));
-}
-
-TEST(CommandTail, UnclosedQuoteTakesTheWholeLine) { EXPECT_EQ("", Tail("\"C:\\setup.exe /qb A=1")); }
 
 TEST(CommandTail, PointsIntoTheCommandLine) {
     const char line[] = "setup.exe /qb";

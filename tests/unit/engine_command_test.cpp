@@ -2,26 +2,28 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "container_fixture.h"
 #include "driver/run_state.h"
 #include "pe_builder.h"
 #include "product/product.h"
+#include "run_fixture.h"
 #include "runtime/installer.h"
 #include "sim/files.h"
-#include "sim/msgbox.h"
 #include "sim/os.h"
-#include "sim/registry.h"
-#include "sim/shell.h"
 #include "sim/sim.h"
-#include "sim/windows.h"
+
+using namespace run_fixture;
 
 namespace {
 
 const char* const kProduct = "C:\\Program Files\\Common Files\\Vesk Installation Wizard\\setup.MSI";
-const char* const kEngine = "C:\\WINDOWS\\SYSTEM32\\msiexec.exe";
 const char* const kSetup = "C:\\Downloads\\setup.exe";
+const std::string kQuotedProduct = std::string("\"") + kProduct + "\"";
+const std::string kSetupProperty = " VESK_SETUP_EXE_PATH=\"C:\\Downloads\\setup.exe\"";
+const std::string kTooLong(ENGINE_COMMAND_BUFFER, 'x');
 
 class EngineCommand : public ::testing::Test {
 protected:
@@ -30,6 +32,7 @@ protected:
         sim::SetModulePath(kSetup);
         sim::os::SetEnvironment("TEMP", "C:\\Temp");
         g_run.embedded = FALSE;
+        g_run.commandTail = "";
         std::strcpy(g_run.iniPath, "C:\\Downloads\\setup.ini");
         std::strcpy(g_settings.productCode, "{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
     }
@@ -38,114 +41,11 @@ protected:
         sim::files::Put("C:\\Downloads\\setup.ini", "[VeskInstaller]\r\nCmdLine=" + commandText + "\r\n");
     }
 
-    // Embedded mode: the configured text is text 4 of the container.
-    static void ConfigureInContainer(const std::string& commandText) {
-        g_run.embedded = TRUE;
-        container_fixture::OpenContainer(std::string(100, 'h') + pe_builder::Stored(commandText));
-        g_run.textTableOffset = 100;
-        g_run.textLengths[4] = BYTE(commandText.size() + 1);
-    }
-
-    static std::string Composed(const std::string& tail) {
-        static char command[ENGINE_COMMAND_BUFFER];
-        EXPECT_TRUE(ComposeEngineCommand(tail.c_str(), kProduct, command, sizeof command))
-            << "the command fits";
-        return command;
-    }
-
-    static std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
-};
-
-TEST_F(EngineCommand, WithNoTailAndNoConfiguredTextTheSwitchIsInstall) {
-    EXPECT_EQ(Composed(""), "/I " + Quoted(kProduct));
-}
-
-TEST_F(EngineCommand, ASwitchTailTakesThePlaceOfInstall) {
-    EXPECT_EQ(Composed("/qb"), "/qb " + Quoted(kProduct));
-}
-
-TEST_F(EngineCommand, APropertyTailIsKeptWhole) {
-    EXPECT_EQ(Composed("ALLUSERS=1"), "ALLUSERS=1 " + Quoted(kProduct));
-}
-
-TEST_F(EngineCommand, TheUsersTailHasItsEnvironmentExpanded) {
-    EXPECT_EQ(Composed("/qb LOG=%TEMP%\\log %UNDEFINED%"),
-              "/qb LOG=C:\\Temp\\log %UNDEFINED% " + Quoted(kProduct))
-        << "undefined references stay as written";
-}
-
-TEST_F(EngineCommand, AVerbatimTailIsTheWholeCommandExpanded) {
-    EXPECT_EQ(Composed("/* /i %TEMP%\\x.msi /qn"), "/i C:\\Temp\\x.msi /qn");
-}
-
-TEST_F(EngineCommand, AVerbatimTailAloneIsAnEmptyCommand) {
-    EXPECT_EQ(Composed("/*"), "");
-}
-
-TEST_F(EngineCommand, TheConfiguredTextIsUsedAsWrittenWhenTheTailIsEmpty) {
-    ConfigureInSideFile("/i /qb %TEMP%");
-    EXPECT_EQ(Composed(""), "/i /qb %TEMP% " + Quoted(kProduct));
-}
-
-TEST_F(EngineCommand, TheTailWinsOverTheConfiguredText) {
-    ConfigureInSideFile("/i /qn");
-    EXPECT_EQ(Composed("/qb"), "/qb " + Quoted(kProduct));
-}
-
-TEST_F(EngineCommand, AVerbatimConfiguredTextIsExpandedIntoTheWholeCommand) {
-    ConfigureInSideFile("/*  /i %TEMP%\\y.msi");
-    EXPECT_EQ(Composed(""), "/i C:\\Temp\\y.msi");
-}
-
-TEST_F(EngineCommand, EmbeddedModeReadsTheConfiguredTextFromTheContainer) {
-    ConfigureInContainer("/i /qb");
-    EXPECT_EQ(Composed(""), "/i /qb " + Quoted(kProduct));
-    EXPECT_EQ(container_fixture::Position(), 0) << "the container's cursor is where it was";
-}
-
-TEST_F(EngineCommand, ATransformAppliesToItsBaseDatabase) {
-    std::strcpy(g_settings.transformBase, "D:\\base.msi");
-    EXPECT_EQ(Composed(""), "/I \"D:\\base.msi\" TRANSFORMS=" + Quoted(kProduct));
-}
-
-TEST_F(EngineCommand, AVerbatimCommandGetsNoTransform) {
-    std::strcpy(g_settings.transformBase, "D:\\base.msi");
-    EXPECT_EQ(Composed("/* /i x.msi"), "/i x.msi");
-}
-
-TEST_F(EngineCommand, ATailThatDoesNotFitIsRefusedNotCut) {
-    static char command[ENGINE_COMMAND_BUFFER];
-    std::string tail = "/qb PROP=" + std::string(ENGINE_COMMAND_BUFFER, 'x');
-    EXPECT_FALSE(ComposeEngineCommand(tail.c_str(), kProduct, command, sizeof command));
-    std::string nearlyFull = "/qb PROP=" + std::string(ENGINE_COMMAND_BUFFER - 20, 'x');
-    EXPECT_FALSE(ComposeEngineCommand(nearlyFull.c_str(), kProduct, command, sizeof command))
-        << "the tail fits, the quoted path after it does not";
-}
-
-TEST_F(EngineCommand, AConfiguredTextTooLongForItsBufferIsRefusedNotCut) {
-    ConfigureInSideFile("/i PROP=" + std::string(ENGINE_COMMAND_BUFFER, 'x'));
-    static char command[ENGINE_COMMAND_BUFFER];
-    EXPECT_FALSE(ComposeEngineCommand("", kProduct, command, sizeof command));
-}
-
-TEST_F(EngineCommand, AConfiguredTextLongerThanAPathIsKeptWhole) {
-    std::string text = "/i PROP=" + std::string(400, 'x');
-    ConfigureInSideFile(text);
-    EXPECT_EQ(Composed(""), text + " " + Quoted(kProduct));
-}
-
-class EngineLaunch : public EngineCommand {
-protected:
-    void SetUp() override {
-        EngineCommand::SetUp();
-        g_run.commandTail = "";
-    }
-
-    static void ScriptEngine(uint32_t exitCode, uint64_t runMs = 100) {
-        sim::shell::Program engine;
-        engine.exitCode = exitCode;
-        engine.runMs = runMs;
-        sim::shell::Script(kEngine, engine);
+    static bool Compose(const std::string& tail, std::string* command = nullptr) {
+        static char buffer[ENGINE_COMMAND_BUFFER];
+        BOOL fits = ComposeEngineCommand(tail.c_str(), kProduct, buffer, sizeof buffer);
+        if (command) *command = buffer;
+        return fits;
     }
 
     // Runs the launch; the run's exit code, whether it returned or ended.
@@ -156,104 +56,144 @@ protected:
     }
 };
 
-TEST_F(EngineLaunch, StartsTheEngineFromTheSystemDirectoryWithTheSetupsPath) {
-    ScriptEngine(0);
-    EXPECT_EQ(Launch(), 0u);
-    ASSERT_EQ(sim::shell::Starts().size(), 1u);
-    EXPECT_EQ(sim::shell::Starts()[0].file, kEngine) << "never a bare name the shell searches for";
-    EXPECT_EQ(sim::shell::Starts()[0].parameters,
-              "/I " + Quoted(kProduct) + " VESK_SETUP_EXE_PATH=" + Quoted(kSetup));
+TEST_F(EngineCommand, ComposedFromTheTailTheConfiguredTextAndTheTransform) {
+    const std::string longText = "/i PROP=" + std::string(400, 'x');
+    const struct {
+        const char* name;
+        std::string tail;
+        std::optional<std::string> configured;
+        const char* transformBase;
+        std::string expected;
+    } cases[] = {
+        {"no tail, nothing configured", "", std::nullopt, "", "/I " + kQuotedProduct},
+        {"a switch takes the place of install", "/qb", std::nullopt, "", "/qb " + kQuotedProduct},
+        {"a property tail is kept whole", "ALLUSERS=1", std::nullopt, "", "ALLUSERS=1 " + kQuotedProduct},
+        {"the tail is expanded, undefined references stay", "/qb LOG=%TEMP%\\log %UNDEFINED%", std::nullopt,
+         "", "/qb LOG=C:\\Temp\\log %UNDEFINED% " + kQuotedProduct},
+        {"a verbatim tail is the whole command", "/* /i %TEMP%\\x.msi /qn", std::nullopt, "",
+         "/i C:\\Temp\\x.msi /qn"},
+        {"a verbatim tail alone is empty", "/*", std::nullopt, "", ""},
+        {"configured text used as written", "", "/i /qb %TEMP%", "", "/i /qb %TEMP% " + kQuotedProduct},
+        {"the tail wins over the configured text", "/qb", "/i /qn", "", "/qb " + kQuotedProduct},
+        {"verbatim configured text", "", "/*  /i %TEMP%\\y.msi", "", "/i C:\\Temp\\y.msi"},
+        {"configured text longer than a path is kept whole", "", longText, "", longText + " " + kQuotedProduct},
+        {"a transform applies to its base", "", std::nullopt, "D:\\base.msi",
+         "/I \"D:\\base.msi\" TRANSFORMS=" + kQuotedProduct},
+        {"a verbatim command gets no transform", "/* /i x.msi", std::nullopt, "D:\\base.msi", "/i x.msi"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        if (c.configured) ConfigureInSideFile(*c.configured);
+        std::strcpy(g_settings.transformBase, c.transformBase);
+        std::string command;
+        EXPECT_TRUE(Compose(c.tail, &command)) << "the command fits";
+        EXPECT_EQ(c.expected, command);
+    }
 }
 
-TEST_F(EngineLaunch, ATransformCommandCarriesBothProperties) {
-    std::strcpy(g_settings.transformBase, "D:\\base.msi");
-    ScriptEngine(0);
-    Launch();
-    ASSERT_EQ(sim::shell::Starts().size(), 1u);
-    EXPECT_EQ(sim::shell::Starts()[0].parameters,
-              "/I \"D:\\base.msi\" TRANSFORMS=" + Quoted(kProduct) +
-                  " VESK_SETUP_EXE_PATH=" + Quoted(kSetup));
+TEST_F(EngineCommand, EmbeddedModeReadsTheConfiguredTextFromTheContainer) {
+    // The configured text is text 4 of the container.
+    g_run.embedded = TRUE;
+    container_fixture::OpenContainer(std::string(100, 'h') + pe_builder::Stored("/i /qb"));
+    g_run.textTableOffset = 100;
+    g_run.textLengths[4] = BYTE(7);
+    std::string command;
+    EXPECT_TRUE(Compose("", &command));
+    EXPECT_EQ("/i /qb " + kQuotedProduct, command);
+    EXPECT_EQ(0, container_fixture::Position()) << "the container's cursor is where it was";
 }
 
-TEST_F(EngineLaunch, AVerbatimCommandStillCarriesTheSetupsPath) {
-    g_run.commandTail = "/* /i %TEMP%\\x.msi /qn";
-    ScriptEngine(0);
-    Launch();
-    ASSERT_EQ(sim::shell::Starts().size(), 1u);
-    EXPECT_EQ(sim::shell::Starts()[0].parameters,
-              "/i C:\\Temp\\x.msi /qn VESK_SETUP_EXE_PATH=" + Quoted(kSetup));
+TEST_F(EngineCommand, ACommandThatDoesNotFitIsRefusedNotCut) {
+    const struct {
+        const char* name;
+        std::string tail, configured;
+    } cases[] = {
+        {"the tail is too long", "/qb PROP=" + kTooLong, ""},
+        {"the tail fits, the quoted path after it does not",
+         "/qb PROP=" + std::string(ENGINE_COMMAND_BUFFER - 20, 'x'), ""},
+        {"the configured text is too long", "", "/i PROP=" + kTooLong},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        ConfigureInSideFile(c.configured);
+        EXPECT_FALSE(Compose(c.tail));
+    }
 }
 
-TEST_F(EngineLaunch, TheEnginesExitCodeBecomesTheRunsExitCode) {
-    ScriptEngine(1603);
-    EXPECT_EQ(Launch(), 1603u) << "a failed installation is not reported as success";
+TEST_F(EngineCommand, TheLaunchStartsTheEngineFromTheSystemDirectoryWithTheSetupsPath) {
+    const struct {
+        const char* tail;
+        const char* transformBase;
+        std::string parameters;
+    } cases[] = {
+        {"", "", "/I " + kQuotedProduct + kSetupProperty},
+        {"", "D:\\base.msi", "/I \"D:\\base.msi\" TRANSFORMS=" + kQuotedProduct + kSetupProperty},
+        {"/* /i %TEMP%\\x.msi /qn", "", "/i C:\\Temp\\x.msi /qn" + kSetupProperty},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.parameters);
+        SetUp();
+        g_run.commandTail = c.tail;
+        std::strcpy(g_settings.transformBase, c.transformBase);
+        ScriptEngine(0);
+        EXPECT_EQ(0u, Launch());
+        ASSERT_EQ(1u, sim::shell::Starts().size());
+        EXPECT_EQ(kEngine, sim::shell::Starts()[0].file) << "never a bare name the shell searches for";
+        EXPECT_EQ(c.parameters, sim::shell::Starts()[0].parameters);
+        EXPECT_EQ("C:\\Downloads", sim::shell::Starts()[0].directory) << "side-file mode: the program's folder";
+    }
 }
 
-TEST_F(EngineLaunch, AnEmptyCommandStartsNoEngine) {
-    g_run.commandTail = "/*";
-    ScriptEngine(1603);
-    EXPECT_EQ(Launch(), 0u);
-    EXPECT_TRUE(sim::shell::Starts().empty());
+TEST_F(EngineCommand, AnEmptyCommandOrAnEndingSessionStartsNoEngine) {
+    for (bool sessionEnding : {false, true}) {
+        SCOPED_TRACE(sessionEnding ? "session ending" : "command /*");
+        SetUp();
+        g_run.commandTail = sessionEnding ? "" : "/*";
+        g_run.sessionEnding = sessionEnding;
+        ScriptEngine(1603);
+        EXPECT_EQ(0u, Launch());
+        EXPECT_TRUE(sim::shell::Starts().empty());
+    }
 }
 
-TEST_F(EngineLaunch, AnEndingSessionStartsNoEngine) {
-    g_run.sessionEnding = TRUE;
-    ScriptEngine(1603);
-    EXPECT_EQ(Launch(), 0u);
-    EXPECT_TRUE(sim::shell::Starts().empty());
-}
-
-TEST_F(EngineLaunch, AnEngineThatCannotBeStartedEndsWithZero) {
-    EXPECT_EQ(Launch(), 0u);
-    EXPECT_EQ(sim::shell::Starts().size(), 1u);
+TEST_F(EngineCommand, AnEngineThatCannotBeStartedEndsWithZero) {
+    EXPECT_EQ(0u, Launch());
+    EXPECT_EQ(1u, sim::shell::Starts().size());
     EXPECT_TRUE(sim::MessageBoxes().empty());
 }
 
-TEST_F(EngineLaunch, AWaitAbandonedForTheEndOfTheSessionEndsWithZero) {
-    sim::shell::Program engine;
-    engine.runMs = sim::shell::kForever;
-    // Windows ends the session while the engine runs; the run's windows
-    // are gone by then, so the flag stands for what they would have noted.
-    engine.onStart = [] { g_run.sessionEnding = TRUE; };
-    sim::shell::Script(kEngine, engine);
-    EXPECT_EQ(Launch(), 0u) << "not the still-active code";
+TEST_F(EngineCommand, AWaitAbandonedForTheEndOfTheSessionEndsWithZero) {
+    // Windows ends the session while the engine runs; the run's windows are
+    // gone by then, so the flag stands for what they would have noted.
+    ScriptEngine(0, sim::shell::kForever, [] { g_run.sessionEnding = TRUE; });
+    EXPECT_EQ(0u, Launch()) << "not the still-active code";
     EXPECT_TRUE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME)) << "the setup resumes";
 }
 
-TEST_F(EngineLaunch, AnOverLongTailIsRefusedWithTheCorruptBoxAndOne) {
-    std::string tail = "/qb PROP=" + std::string(ENGINE_COMMAND_BUFFER, 'x');
-    g_run.commandTail = tail.c_str();
-    ScriptEngine(0);
-    EXPECT_EQ(Launch(), 1u);
-    EXPECT_TRUE(sim::shell::Starts().empty());
-    ASSERT_EQ(sim::MessageBoxes().size(), 1u);
-    EXPECT_EQ(sim::MessageBoxes()[0].text, "Corrupt installation detected.");
-    EXPECT_EQ(sim::MessageBoxes()[0].caption, "Install");
+TEST_F(EngineCommand, ALaunchCommandThatDoesNotFitIsRefusedWithTheCorruptBoxAndOne) {
+    const std::string overLong = "/qb PROP=" + kTooLong;
+    const std::string noRoomForTheSetup = "/* " + std::string(ENGINE_COMMAND_BUFFER - 20, 'x');
+    for (const std::string* tail : {&overLong, &noRoomForTheSetup}) {
+        SCOPED_TRACE(tail == &overLong ? "an over-long tail" : "no room for the setup's path");
+        SetUp();
+        g_run.commandTail = tail->c_str();
+        ScriptEngine(0);
+        EXPECT_EQ(1u, Launch());
+        EXPECT_TRUE(sim::shell::Starts().empty());
+        ExpectOnlyBox(kCorruptText);
+    }
 }
 
-TEST_F(EngineLaunch, AnOverLongTailWhileTheSessionEndsEndsQuietlyWithZero) {
-    std::string tail = "/qb PROP=" + std::string(ENGINE_COMMAND_BUFFER, 'x');
+TEST_F(EngineCommand, AnOverLongTailWhileTheSessionEndsEndsQuietlyWithZero) {
+    const std::string tail = "/qb PROP=" + kTooLong;
     g_run.commandTail = tail.c_str();
     g_run.sessionEnding = TRUE;
     ScriptEngine(0);
-    EXPECT_EQ(Launch(), 0u) << "the end of the session, not a refused command";
+    EXPECT_EQ(0u, Launch()) << "the end of the session, not a refused command";
     EXPECT_TRUE(sim::MessageBoxes().empty()) << "no box while Windows logs off";
     EXPECT_TRUE(sim::shell::Starts().empty());
-}
-
-TEST_F(EngineLaunch, ACommandWithNoRoomForTheSetupsPathIsRefused) {
-    std::string tail = "/* " + std::string(ENGINE_COMMAND_BUFFER - 20, 'x');
-    g_run.commandTail = tail.c_str();
-    ScriptEngine(0);
-    EXPECT_EQ(Launch(), 1u);
-    EXPECT_TRUE(sim::shell::Starts().empty());
-}
-
-TEST_F(EngineLaunch, SideFileModeRunsTheEngineInTheProgramsFolder) {
-    ScriptEngine(0);
-    Launch();
-    ASSERT_EQ(sim::shell::Starts().size(), 1u);
-    EXPECT_EQ(sim::shell::Starts()[0].directory, "C:\\Downloads");
 }
 
 }  // namespace
