@@ -1,6 +1,7 @@
 // The splash window: placement, painting, palette, the hold timer, the
 // notices its procedure turns into run flags, and closing it.
 #include <algorithm>
+#include <functional>
 
 #include "sim/gdi.h"
 #include "sim/memory.h"
@@ -31,43 +32,44 @@ protected:
     }
 };
 
-TEST_F(Splash, IsCentredOnTheScreenWithThePicturesSize) {
+TEST_F(Splash, IsAVisiblePopupWithThePicturesSizeNamedAfterTheProduct) {
     ShowSplash();
     sim::WindowInfo info = SplashInfo();
-    EXPECT_EQ(362, info.x);
-    EXPECT_EQ(329, info.y);
     EXPECT_EQ(300, info.width);
     EXPECT_EQ(110, info.height);
     EXPECT_TRUE(info.visible);
     EXPECT_EQ(DWORD(WS_POPUP | WS_VISIBLE), info.style);
-    EXPECT_EQ(std::string(kProductName), info.text) << "the window is named after the product";
+    EXPECT_EQ(std::string(kProductName), info.text);
 }
 
-TEST_F(Splash, CentringTruncatesOnAnOddScreenWidth) {
-    sim::SetScreenSize(1023, 768);
-    ShowSplash();
-    EXPECT_EQ(361, SplashInfo().x);
-    EXPECT_EQ(1023, g_run.screenWidth);
-    EXPECT_EQ(768, g_run.screenHeight);
-}
-
-TEST_F(Splash, PictureLargerThanTheScreenGetsNegativeCoordinates) {
-    sim::SetScreenSize(200, 100);
-    ShowSplash();
-    EXPECT_EQ(-50, SplashInfo().x);
-    EXPECT_EQ(-5, SplashInfo().y);
+TEST_F(Splash, IsCentredOnTheScreen) {
+    const struct {
+        int screenWidth, screenHeight, x, y;
+    } cases[] = {
+        {1024, 768, 362, 329},
+        {1023, 768, 361, 329},  // the centre is truncated on an odd width
+        {200, 100, -50, -5},    // a picture larger than the screen
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.screenWidth) + "x" + std::to_string(c.screenHeight));
+        SetUp();
+        sim::SetScreenSize(c.screenWidth, c.screenHeight);
+        ShowSplash();
+        EXPECT_EQ(c.x, SplashInfo().x);
+        EXPECT_EQ(c.y, SplashInfo().y);
+        EXPECT_EQ(c.screenWidth, g_run.screenWidth);
+        EXPECT_EQ(c.screenHeight, g_run.screenHeight);
+    }
 }
 
 TEST_F(Splash, FontHeightFollowsTheScreensResolution) {
-    ShowSplash();
-    ASSERT_FALSE(sim::FontsCreated().empty());
-    EXPECT_EQ(-11, sim::FontsCreated().back().height) << "8 points at 96 dots per inch";
-
-    UiTest::SetUp();
-    sim::SetDpi(120);
-    ShowSplash();
-    ASSERT_FALSE(sim::FontsCreated().empty());
-    EXPECT_EQ(-13, sim::FontsCreated().back().height) << "8 points at 120 dots per inch";
+    for (auto [dpi, height] : {std::pair{96, -11}, {120, -13}}) {
+        SetUp();
+        sim::SetDpi(dpi);
+        ShowSplash();
+        ASSERT_FALSE(sim::FontsCreated().empty());
+        EXPECT_EQ(height, sim::FontsCreated().back().height) << "8 points at " << dpi << " dots per inch";
+    }
 }
 
 TEST_F(Splash, FontIsTheConfiguredBoldFace) {
@@ -95,21 +97,18 @@ TEST_F(Splash, ProductNameIsDrawnWhiteAtTheTopLeft) {
 }
 
 TEST_F(Splash, InitLineIsCentredFromHalfThePicturesHeight) {
-    ShowSplash();
-    const sim::TextDrawn* line = TextDrawn(kInitLine);
-    ASSERT_NE(nullptr, line) << "the init line was never drawn";
-    int width = int(std::string(kInitLine).size()) * sim::CharacterWidth(-11);
-    EXPECT_EQ((300 - width) / 2, line->x);
-    EXPECT_EQ(55, line->y);
-    EXPECT_EQ(sim::FontsCreated().back().handle, line->font) << "both lines share one bold font";
-}
-
-TEST_F(Splash, InitLineWiderThanThePictureStartsLeftOfIt) {
-    sim::SetTextWidth(kInitLine, 320);
-    ShowSplash();
-    const sim::TextDrawn* line = TextDrawn(kInitLine);
-    ASSERT_NE(nullptr, line);
-    EXPECT_EQ(-10, line->x);
+    const int normalWidth = int(std::string(kInitLine).size()) * sim::CharacterWidth(-11);
+    for (int width : {normalWidth, 320}) {
+        SCOPED_TRACE("a line " + std::to_string(width) + " pixels wide");
+        SetUp();
+        sim::SetTextWidth(kInitLine, width);
+        ShowSplash();
+        const sim::TextDrawn* line = TextDrawn(kInitLine);
+        ASSERT_NE(nullptr, line) << "the init line was never drawn";
+        EXPECT_EQ((300 - width) / 2, line->x) << "a line wider than the picture starts left of it";
+        EXPECT_EQ(55, line->y);
+        EXPECT_EQ(sim::FontsCreated().back().handle, line->font) << "both lines share one bold font";
+    }
 }
 
 TEST_F(Splash, PictureIsDrawnOneToOneFromTheProgramsCopy) {
@@ -183,19 +182,12 @@ TEST_F(Splash, NewPaletteReportsTheRealisedCountAndRepaints) {
     EXPECT_EQ(0, sim::OpenDeviceContexts());
 }
 
-TEST_F(Splash, PaletteChangeByTheWindowItselfIsIgnored) {
+TEST_F(Splash, PaletteChangeIsIgnoredFromTheWindowItselfAndRealisedFromAnother) {
     sim::SetRealizedColours(5);
     ShowSplash();
     int realized = sim::RealizeCalls();
-    EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_PALETTECHANGED,
-                              reinterpret_cast<WPARAM>(g_run.splashWindow), 0));
-    EXPECT_EQ(realized, sim::RealizeCalls());
-}
-
-TEST_F(Splash, PaletteChangeByAnotherWindowRealisesThePalette) {
-    sim::SetRealizedColours(5);
-    ShowSplash();
-    int realized = sim::RealizeCalls();
+    EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_PALETTECHANGED, reinterpret_cast<WPARAM>(g_run.splashWindow), 0));
+    EXPECT_EQ(realized, sim::RealizeCalls()) << "its own change";
     EXPECT_EQ(5, SendMessageA(g_run.splashWindow, WM_PALETTECHANGED, 0x12345, 0));
     EXPECT_EQ(realized + 2, sim::RealizeCalls()) << "foreground, then the previous palette";
 }
@@ -240,17 +232,12 @@ TEST_F(Splash, BackgroundIsNeverErased) {
     EXPECT_EQ(1, SendMessageA(g_run.splashWindow, WM_ERASEBKGND, 0, 0));
 }
 
-TEST_F(Splash, HoldEndsWithTheFirstTimerMessage) {
+TEST_F(Splash, HoldEndsWithTheFirstTimerMessageAndASecondChangesNothing) {
     ShowSplash();
     PumpUntil(2999);
     EXPECT_TRUE(g_run.splashHold);
     PumpUntil(3001);
     EXPECT_FALSE(g_run.splashHold);
-}
-
-TEST_F(Splash, SecondTimerMessageChangesNothing) {
-    ShowSplash();
-    PumpUntil(3001);
     sim::WindowInfo before = SplashInfo();
     PumpUntil(6001);
     EXPECT_EQ(2, sim::CountDelivered(SPLASH_CLASS_NAME, WM_TIMER)) << "the timer keeps firing";
@@ -300,44 +287,42 @@ TEST_F(Splash, ClosingTwiceDoesNothingTheSecondTime) {
     EXPECT_EQ(now, sim::Now());
 }
 
-TEST_F(Splash, MissingPictureMeansNoWindow) {
-    sim::RemoveResource(2, 111);
-    ShowSplash();
-    EXPECT_EQ(nullptr, g_run.splashBitmap);
-    EXPECT_EQ(nullptr, g_run.splashWindow);
-    EXPECT_EQ(nullptr, g_run.splashPalette);
-    EXPECT_FALSE(g_run.splashHold);
-    EXPECT_EQ(0, sim::CountWindowsOfClass(SPLASH_CLASS_NAME));
-    EXPECT_EQ(1024, g_run.screenWidth) << "the screen is measured all the same";
-    CloseSplash();
-    EXPECT_EQ(-1, sim::FindTrace("Sleep")) << "closing no splash does nothing";
-}
-
-TEST_F(Splash, PictureThatClaimsMoreThanItHoldsIsTreatedAsMissing) {
-    std::vector<uint8_t> cut = *sim::ResourceBytes(2, 111);
-    cut.resize(cut.size() - 1);  // the last pixel row is one byte short
-    sim::ReplaceResource(2, 111, cut);
-    ShowSplash();
-    EXPECT_EQ(nullptr, g_run.splashBitmap);
-    EXPECT_EQ(nullptr, g_run.splashWindow);
-    EXPECT_EQ(0, sim::ResourcesHeld());
-}
-
-TEST_F(Splash, PictureWithMoreBitsPerPixelThanItHoldsIsTreatedAsMissing) {
-    std::vector<uint8_t> bytes = *sim::ResourceBytes(2, 111);
-    bytes[14] = 8;  // 8 bits per pixel: a 256-entry table and rows that are not there
-    sim::ReplaceResource(2, 111, bytes);
-    ShowSplash();
-    EXPECT_EQ(nullptr, g_run.splashWindow);
-    EXPECT_TRUE(sim::PalettesCreated().empty());
-}
-
-TEST_F(Splash, NoMemoryForTheCopyMeansNoWindow) {
-    sim::memory::FailAllAllocations();
-    ShowSplash();
-    EXPECT_EQ(nullptr, g_run.splashBitmap);
-    EXPECT_EQ(nullptr, g_run.splashWindow);
-    EXPECT_EQ(0, sim::ResourcesHeld()) << "the resource is given back";
+TEST_F(Splash, AMissingOrUnusablePictureMeansNoWindow) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+    } cases[] = {
+        {"no picture", [] { sim::RemoveResource(2, 111); }},
+        {"the last pixel row one byte short",
+         [] {
+             std::vector<uint8_t> cut = *sim::ResourceBytes(2, 111);
+             cut.resize(cut.size() - 1);
+             sim::ReplaceResource(2, 111, cut);
+         }},
+        {"8 bits per pixel: a 256-entry table and rows that are not there",
+         [] {
+             std::vector<uint8_t> bytes = *sim::ResourceBytes(2, 111);
+             bytes[14] = 8;
+             sim::ReplaceResource(2, 111, bytes);
+         }},
+        {"no memory for the copy", [] { sim::memory::FailAllAllocations(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        c.arrange();
+        ShowSplash();
+        EXPECT_EQ(nullptr, g_run.splashBitmap);
+        EXPECT_EQ(nullptr, g_run.splashWindow);
+        EXPECT_EQ(nullptr, g_run.splashPalette);
+        EXPECT_TRUE(sim::PalettesCreated().empty());
+        EXPECT_FALSE(g_run.splashHold);
+        EXPECT_EQ(0, sim::CountWindowsOfClass(SPLASH_CLASS_NAME));
+        EXPECT_EQ(0, sim::ResourcesHeld()) << "the resource is given back";
+        EXPECT_EQ(1024, g_run.screenWidth) << "the screen is measured all the same";
+        CloseSplash();
+        EXPECT_EQ(-1, sim::FindTrace("Sleep")) << "closing no splash does nothing";
+    }
 }
 
 TEST_F(Splash, RefusedClassIsReported) {
