@@ -44,9 +44,6 @@ TEST_F(SimKernel, OldStyleReadReturnsCountThenZeroAtEnd) {
     EXPECT_EQ(0u, _lread(file, buffer, 8)) << "at the end a read returns 0";
     EXPECT_EQ(0, _lclose(file));
     EXPECT_EQ(UINT(HFILE_ERROR), _lread(file, buffer, 1)) << "a closed handle fails";
-}
-
-TEST_F(SimKernel, OpenOfMissingFileFails) {
     EXPECT_EQ(HFILE_ERROR, _lopen("C:\\missing.bin", OF_READ));
 }
 
@@ -71,12 +68,9 @@ TEST_F(SimKernel, CreateTruncatesAndWriteOnlyHandleCannotRead) {
     EXPECT_EQ("new", sim::files::Get("C:\\out.bin"));
     file = _lopen("C:\\out.bin", OF_WRITE);
     char buffer[4];
-    EXPECT_EQ(UINT(HFILE_ERROR), _lread(file, buffer, 1));
+    EXPECT_EQ(UINT(HFILE_ERROR), _lread(file, buffer, 1)) << "a write-only handle cannot read";
     _lclose(file);
-}
-
-TEST_F(SimKernel, CreateInMissingFolderFails) {
-    EXPECT_EQ(HFILE_ERROR, _lcreat("C:\\NoSuchDir\\out.bin", 0));
+    EXPECT_EQ(HFILE_ERROR, _lcreat("C:\\NoSuchDir\\out.bin", 0)) << "no folder to create it in";
 }
 
 TEST_F(SimKernel, WriteQuotaGivesShortCount) {
@@ -127,7 +121,7 @@ TEST_F(SimKernel, OpenFileCannotBeDeleted) {
     EXPECT_FALSE(sim::files::Exists("C:\\a.bin"));
 }
 
-TEST_F(SimKernel, TempFileNameIsPrefixHexAndTmpAndCreated) {
+TEST_F(SimKernel, TempFolderAndTempFileNames) {
     char name[MAX_PATH];
     UINT unique = GetTempFileNameA("C:\\Temp", "VESKX", 0, name);
     ASSERT_NE(0u, unique);
@@ -139,13 +133,9 @@ TEST_F(SimKernel, TempFileNameIsPrefixHexAndTmpAndCreated) {
     EXPECT_EQ("C:\\Temp\\ab1f.tmp", std::string(name));
     EXPECT_FALSE(sim::files::Exists(name)) << "a given number creates nothing";
     EXPECT_EQ(0u, GetTempFileNameA("C:\\Missing", "VES", 0, name));
-}
-
-TEST_F(SimKernel, TempPathReportsSizeWhenBufferTooSmall) {
-    char buffer[64];
-    EXPECT_EQ(8u, GetTempPathA(sizeof buffer, buffer));
-    EXPECT_STREQ("C:\\Temp\\", buffer);
-    EXPECT_EQ(9u, GetTempPathA(8, buffer)) << "size with the terminator";
+    EXPECT_EQ(8u, GetTempPathA(sizeof name, name));
+    EXPECT_STREQ("C:\\Temp\\", name);
+    EXPECT_EQ(9u, GetTempPathA(8, name)) << "a buffer too small: the size with the terminator";
 }
 
 TEST_F(SimKernel, FileTimeIsTheLastWriteOrWhatTheTestSet) {
@@ -172,24 +162,17 @@ TEST_F(SimKernel, IniValuesAreTrimmedAndUnquotedOnce) {
     EXPECT_EQ("a b|3", ReadIni("PLAIN"));
     EXPECT_EQ("\"x\"|3", ReadIni("Twice")) << "only one pair of quotes goes";
     EXPECT_EQ("\"x'|3", ReadIni("Mixed"));
+    EXPECT_EQ("a |2", ReadIni("Plain", "", 3)) << "cut to the buffer: size minus one";
 }
 
-TEST_F(SimKernel, IniValueCutToBufferReturnsSizeMinusOne) {
-    sim::files::Put("C:\\Setup\\setup.ini", "[VeskInstaller]\nLong=0123456789\n");
-    EXPECT_EQ("0123|4", ReadIni("Long", "", 5));
-}
-
-TEST_F(SimKernel, IniMissingFileOrKeyGivesDefaultWithoutTrailingBlanks) {
+TEST_F(SimKernel, IniMissingFileOrKeyGivesDefaultAndBareNamesAreInTheWindowsFolder) {
     EXPECT_EQ("Initializing|12", ReadIni("VeskInitPrefix", "Initializing "));
     sim::files::Put("C:\\Setup\\setup.ini", "[Other]\nKey=1\n");
     EXPECT_EQ("d|1", ReadIni("Key", "d"));
-}
-
-TEST_F(SimKernel, IniBareFileNameIsInTheWindowsFolder) {
     sim::files::Put("C:\\WINDOWS\\vesk.ini", "[VeskInstaller]\nKey=win\n");
     char buffer[16];
     GetPrivateProfileStringA("VeskInstaller", "Key", "", buffer, sizeof buffer, "vesk.ini");
-    EXPECT_STREQ("win", buffer);
+    EXPECT_STREQ("win", buffer) << "a bare file name is in the Windows folder";
 }
 
 TEST_F(SimKernel, IniIntegerParsesLeadingSignedDecimal) {
@@ -207,7 +190,7 @@ TEST_F(SimKernel, IniIntegerParsesLeadingSignedDecimal) {
     EXPECT_EQ(99u, read("Missing"));
 }
 
-TEST_F(SimKernel, WsprintfConversions) {
+TEST_F(SimKernel, WsprintfConversionsAndLimit) {
     char out[2048];
     EXPECT_EQ(26, wsprintfA(out, "%s|%c|%d|%i|%u|%x|%X", "ab", 'z', -5, 7, 4000000000u, 255, 255));
     EXPECT_STREQ("ab|z|-5|7|4000000000|ff|FF", out);
@@ -215,12 +198,7 @@ TEST_F(SimKernel, WsprintfConversions) {
     EXPECT_STREQ("[   42][42   ][-0042][ab   ][7][-7]", out);
     wsprintfA(out, "%.3s|%08lX|100%%", "abcdef", 0xBEEFu);
     EXPECT_STREQ("abc|0000BEEF|100%", out);
-}
-
-TEST_F(SimKernel, WsprintfStopsAt1024Bytes) {
-    std::string longText(2000, 'a');
-    char out[2048];
-    EXPECT_EQ(1023, wsprintfA(out, "%s", longText.c_str()));
+    EXPECT_EQ(1023, wsprintfA(out, "%s", std::string(2000, 'a').c_str())) << "output stops at 1024 bytes";
     EXPECT_EQ(1023u, std::string(out).size());
 }
 
