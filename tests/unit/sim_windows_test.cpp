@@ -45,11 +45,15 @@ protected:
     }
 };
 
-TEST_F(SimWindows, CreationSendsNcCreateThenCreate) {
+TEST_F(SimWindows, CreationSendsNcCreateThenCreateAndClassNamesAreUnique) {
     Create(WS_POPUP, 0, 0, 10, 10);
     ASSERT_GE(g_seen.size(), 2u);
     EXPECT_EQ(UINT(WM_NCCREATE), g_seen[0]);
     EXPECT_EQ(UINT(WM_CREATE), g_seen[1]);
+    WNDCLASSA again{};
+    again.lpfnWndProc = Recording;
+    again.lpszClassName = "RECORDING";
+    EXPECT_EQ(0, RegisterClassA(&again)) << "a second class of the same name is refused";
 }
 
 TEST_F(SimWindows, PopupWithDefaultPlaceAndSizeGetsZeroes) {
@@ -62,13 +66,6 @@ TEST_F(SimWindows, PopupWithDefaultPlaceAndSizeGetsZeroes) {
     EXPECT_EQ(0, info->height);
 }
 
-TEST_F(SimWindows, SecondClassOfTheSameNameIsRefused) {
-    WNDCLASSA again{};
-    again.lpfnWndProc = Recording;
-    again.lpszClassName = "RECORDING";
-    EXPECT_EQ(0, RegisterClassA(&again));
-}
-
 TEST_F(SimWindows, ResizingSendsPositionMessagesAndInvalidates) {
     HWND window = Create(WS_POPUP | WS_VISIBLE, 0, 0, 0, 0);
     g_seen.clear();
@@ -78,14 +75,9 @@ TEST_F(SimWindows, ResizingSendsPositionMessagesAndInvalidates) {
     g_seen.clear();
     UpdateWindow(window);
     EXPECT_TRUE(Saw(WM_PAINT)) << "the grown window has an update region";
-}
-
-TEST_F(SimWindows, UpdateWithoutAnUpdateRegionPaintsNothing) {
-    HWND window = Create(WS_POPUP | WS_VISIBLE, 0, 0, 10, 10);
-    UpdateWindow(window);
     g_seen.clear();
     UpdateWindow(window);
-    EXPECT_FALSE(Saw(WM_PAINT));
+    EXPECT_FALSE(Saw(WM_PAINT)) << "no update region is left, so nothing is painted";
 }
 
 TEST_F(SimWindows, PaintKeepsComingUntilTheWindowIsValidated) {
@@ -115,31 +107,24 @@ TEST_F(SimWindows, ShowSendsShowWindow) {
     EXPECT_TRUE(ShowWindow(window, SW_HIDE)) << "it was visible";
 }
 
-TEST_F(SimWindows, CloseDestroysThroughTheDefaultProcedure) {
+TEST_F(SimWindows, DefaultProcedureDestroysOnCloseAndLetsTheSessionEnd) {
     HWND window = Create(WS_POPUP, 0, 0, 10, 10);
     g_seen.clear();
     SendMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ((std::vector<UINT>{WM_SYSCOMMAND, WM_CLOSE, WM_DESTROY, WM_NCDESTROY}), g_seen);
     EXPECT_FALSE(IsWindow(window));
     EXPECT_EQ(0, SendMessageA(window, WM_USER, 0, 0)) << "a destroyed window gets nothing";
-}
-
-TEST_F(SimWindows, DefaultProcedureLetsTheSessionEnd) {
-    HWND window = Create(WS_POPUP, 0, 0, 10, 10);
-    EXPECT_EQ(TRUE, SendMessageA(window, WM_QUERYENDSESSION, 0, 0));
-}
-
-TEST_F(SimWindows, EmptyQueueLetsAMillisecondPass) {
-    MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
-    EXPECT_EQ(1u, sim::Now());
+    window = Create(WS_POPUP, 0, 0, 10, 10);
+    EXPECT_EQ(TRUE, SendMessageA(window, WM_QUERYENDSESSION, 0, 0)) << "the session may end";
 }
 
 TEST_F(SimWindows, QuitComesAfterPostedMessages) {
+    MSG msg;
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(1u, sim::Now()) << "an empty queue lets a millisecond pass";
     HWND window = Create(WS_POPUP, 0, 0, 10, 10);
     PostQuitMessage(3);
     PostMessageA(window, WM_USER, 0, 0);
-    MSG msg;
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(UINT(WM_USER), msg.message);
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
@@ -161,15 +146,9 @@ TEST_F(SimWindows, TimerFiresWhenDueAndRepeatsWithoutPilingUp) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) << "one at a time";
     sim::Advance(100);
     EXPECT_TRUE(PeekMessageA(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE)) << "it repeats";
-}
-
-TEST_F(SimWindows, DestroyedWindowsTimerStops) {
-    HWND window = Create(WS_POPUP, 0, 0, 10, 10);
-    SetTimer(window, 7, 100, nullptr);
     DestroyWindow(window);
     sim::Advance(500);
-    MSG msg;
-    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "a destroyed window's timer stops";
 }
 
 TEST_F(SimWindows, InjectedMessageArrivesBeforeTheChosenPeek) {
@@ -193,13 +172,8 @@ TEST_F(SimWindows, MessageSentFromOutsideRunsOnlyWhenTheThreadRetrievesMessages)
     EXPECT_TRUE(Saw(WM_USER + 6));
 }
 
-TEST_F(SimWindows, DialogNeedsTheProgressBarsClass) {
+TEST_F(SimWindows, DialogNeedsTheProgressBarsClassAndIsCentred) {
     EXPECT_EQ(nullptr, CreateDialogParamA(nullptr, MAKEINTRESOURCEA(110), nullptr, nullptr, 0));
-    InitCommonControls();
-    EXPECT_NE(nullptr, CreateDialogParamA(nullptr, MAKEINTRESOURCEA(110), nullptr, nullptr, 0));
-}
-
-TEST_F(SimWindows, DialogIsCentredOnTheScreen) {
     InitCommonControls();
     HWND dialog = CreateDialogParamA(nullptr, MAKEINTRESOURCEA(110), nullptr, nullptr, 0);
     auto info = sim::WindowOf(dialog);
