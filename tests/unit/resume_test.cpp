@@ -46,20 +46,16 @@ protected:
     }
 };
 
-TEST_F(Resume, TheQuestionShowsTheRebootTextUnderTheProductName) {
-    AnswerRestart(IDNO);
+TEST_F(Resume, TheQuestionShowsTheRebootTextAndNoEndsWithZeroWritingNothing) {
+    EXPECT_EQ(AnswerRestart(IDNO), 0u);
     ASSERT_EQ(sim::MessageBoxes().size(), 1u);
     const sim::MessageBoxShown& box = sim::MessageBoxes()[0];
     EXPECT_EQ(box.text,
               "This system must reboot before the installation can begin. After the reboot the "
               "installation will restart automatically. Do you want to reboot this system?");
-    EXPECT_EQ(box.caption, "Acme Tool");
+    EXPECT_EQ(box.caption, "Acme Tool") << "the product name";
     EXPECT_EQ(box.type, UINT(MB_YESNO));
     EXPECT_EQ(box.owner, nullptr);
-}
-
-TEST_F(Resume, AnswerNoEndsWithZeroAndWritesNothing) {
-    EXPECT_EQ(AnswerRestart(IDNO), 0u);
     EXPECT_FALSE(HasResumeValue());
     EXPECT_TRUE(sim::session::ExitRequests().empty()) << "no restart after No";
     EXPECT_FALSE(g_run.sessionEnding);
@@ -76,37 +72,27 @@ TEST_F(Resume, AnswerYesWritesTheWholeCommandLineAndRestarts) {
     EXPECT_EQ(sim::session::ExitRequests()[0].reason, 0u);
     EXPECT_TRUE(sim::session::ExitRequests()[0].shutdownPrivilegeEnabled);
     EXPECT_TRUE(g_run.sessionEnding);
-}
-
-TEST_F(Resume, AfterYesTheClosingSplashDispatchesNothingMore) {
-    g_run.instance = GetModuleHandleA(nullptr);
-    LoadSplashBitmap();
-    ASSERT_NE(RegisterSplashClass(), 0);
-    CreateSplash();
-    AnswerRestart(IDYES);
-    EXPECT_FALSE(sim::FindWindowOfClass(SPLASH_CLASS_NAME)->alive) << "the splash is closed";
-    EXPECT_TRUE(sim::QuitPending()) << "the splash's quit message is left in the queue";
-    EXPECT_LT(sim::FindTrace("ExitWindowsEx"), sim::FindTrace("DestroyWindow"));
-}
-
-TEST_F(Resume, AfterNoTheClosingSplashIsPumpedAsUsual) {
-    g_run.instance = GetModuleHandleA(nullptr);
-    LoadSplashBitmap();
-    ASSERT_NE(RegisterSplashClass(), 0);
-    CreateSplash();
-    AnswerRestart(IDNO);
-    EXPECT_FALSE(sim::FindWindowOfClass(SPLASH_CLASS_NAME)->alive);
-    EXPECT_FALSE(sim::QuitPending());
-}
-
-TEST_F(Resume, TheShutdownPrivilegeIsRequestedAsTheSystemExpects) {
-    AnswerRestart(IDYES);
     EXPECT_GE(sim::FindTrace("OpenProcessToken 0x28"), 0);
     EXPECT_GE(sim::FindTrace("LookupPrivilegeValueA - SeShutdownPrivilege"), 0);
-    EXPECT_GE(sim::FindTrace("AdjustTokenPrivileges disableAll=0 count=1 luid=19 attributes=2 "
-                             "previous=no"),
-              0);
+    EXPECT_GE(sim::FindTrace("AdjustTokenPrivileges disableAll=0 count=1 luid=19 attributes=2 previous=no"), 0);
     EXPECT_EQ(sim::session::OpenTokenCount(), 0) << "the token handle is closed";
+}
+
+TEST_F(Resume, TheSplashIsClosedAndAfterYesItsQuitMessageIsLeftAlone) {
+    for (int answer : {IDYES, IDNO}) {
+        SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
+        SetUp();
+        g_run.instance = GetModuleHandleA(nullptr);
+        LoadSplashBitmap();
+        ASSERT_NE(RegisterSplashClass(), 0);
+        CreateSplash();
+        AnswerRestart(answer);
+        EXPECT_FALSE(sim::FindWindowOfClass(SPLASH_CLASS_NAME)->alive) << "the splash is closed";
+        EXPECT_EQ(answer == IDYES, sim::QuitPending()) << "after Yes nothing more is dispatched";
+        if (answer == IDYES) {
+            EXPECT_LT(sim::FindTrace("ExitWindowsEx"), sim::FindTrace("DestroyWindow"));
+        }
+    }
 }
 
 TEST_F(Resume, TheRestartIsAttemptedWhenTheTokenCannotBeOpened) {
@@ -118,19 +104,14 @@ TEST_F(Resume, TheRestartIsAttemptedWhenTheTokenCannotBeOpened) {
     EXPECT_TRUE(g_run.sessionEnding);
 }
 
-TEST_F(Resume, AServiceResumeOfTwoBytesOrMoreMeansNoRunValue) {
-    sim::registry::SetValue(RUN_ONCE_ENTRIES_KEY, kPacked, REG_SZ, "ab");
-    EXPECT_EQ(AnswerRestart(IDYES), 0u);
-    EXPECT_FALSE(HasResumeValue());
-    EXPECT_EQ(sim::session::ExitRequests().size(), 1u) << "the restart is still started";
-}
-
-TEST_F(Resume, AServiceResumeOfOneOrNoByteStillWritesTheRunValue) {
-    for (const char* data : {"a", ""}) {
+TEST_F(Resume, AServiceResumeOfTwoBytesOrMoreMeansNoRunValueButStillARestart) {
+    for (const char* data : {"ab", "a", ""}) {
+        SCOPED_TRACE(std::to_string(std::strlen(data)) + " byte(s) of data");
         SetUp();
         sim::registry::SetValue(RUN_ONCE_ENTRIES_KEY, kPacked, REG_SZ, data);
-        AnswerRestart(IDYES);
-        EXPECT_TRUE(HasResumeValue()) << "with " << std::strlen(data) << " byte(s) of data";
+        EXPECT_EQ(AnswerRestart(IDYES), 0u);
+        EXPECT_EQ(HasResumeValue(), std::strlen(data) < 2);
+        EXPECT_EQ(sim::session::ExitRequests().size(), 1u) << "the restart is started";
     }
 }
 
