@@ -83,32 +83,17 @@ TEST_F(ChildRunner, SideFileModeRunsTheChildInTheProgramsOwnFolder) {
     }
 }
 
-TEST_F(ChildRunner, ReturnsTheExitCodeOfAChildThatRanToItsEnd) {
-    sim::shell::Script(kProgram, Running(200, 3010));
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 3010u);
-    EXPECT_EQ(sim::shell::RunningChildren(), 0);
-}
-
 TEST_F(ChildRunner, AChildRunningOnePointTwoSecondsIsPolledThreeTimes) {
-    sim::shell::Script(kProgram, Running(1200));
-    RunAndWait(kProgram, "", TRUE, kCode);
+    sim::shell::Script(kProgram, Running(1200, 3010));
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 3010u) << "the exit code of a child that ran to its end";
     EXPECT_EQ(sim::shell::WaitCalls(), 3);
     for (uint32_t timeout : sim::shell::WaitTimeouts()) EXPECT_EQ(timeout, 500u);
     EXPECT_GE(sim::Now(), 1200u);
     EXPECT_LT(sim::Now(), 1300u) << "the wait ends with the child, not at the next poll";
-}
-
-TEST_F(ChildRunner, MessagesAreDispatchedBetweenPolls) {
-    sim::shell::Script(kProgram, Running(1200));
-    RunAndWait(kProgram, "", TRUE, kCode);
     // Once after the start, after each of the two time-outs, and at the end.
-    EXPECT_EQ(sim::PeekMessageCalls(), 4);
-}
-
-TEST_F(ChildRunner, TheProcessHandleIsClosedAfterTheExitCodeIsRead) {
-    sim::shell::Script(kProgram, Running(700, 5));
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 5u);
-    EXPECT_TRUE(sim::shell::Starts()[0].handleClosed);
+    EXPECT_EQ(sim::PeekMessageCalls(), 4) << "messages are dispatched between polls";
+    EXPECT_TRUE(sim::shell::Starts()[0].handleClosed) << "the handle is closed after the code is read";
+    EXPECT_EQ(sim::shell::RunningChildren(), 0);
 }
 
 TEST_F(ChildRunner, AProgramThatCannotBeStartedGivesZeroWithoutWaiting) {

@@ -39,13 +39,9 @@ TEST_F(ProgressDialog, HoldsTheTemplatesThreeControls) {
     EXPECT_EQ("Cancel", cancel->text);
 }
 
-TEST_F(ProgressDialog, BarStartsAtZero) {
-    OpenProgressDialog();
-    EXPECT_EQ(0, SendMessageA(Bar(), PBM_GETPOS, 0, 0));
-}
-
 TEST_F(ProgressDialog, PositionsReachTheBar) {
     OpenProgressDialog();
+    EXPECT_EQ(0, SendMessageA(Bar(), PBM_GETPOS, 0, 0)) << "the bar starts at zero";
     SetProgressPosition(6);
     SetProgressPosition(100);
     EXPECT_EQ((std::vector<int>{6, 100}), sim::ProgressPositions());
@@ -72,29 +68,19 @@ TEST_F(ProgressDialog, AnyCommandRequestsCancelAndIsNotHandled) {
     EXPECT_TRUE(g_run.cancelRequested);
 }
 
-TEST_F(ProgressDialog, CancelClickRequestsCancelAndTheDialogStays) {
-    OpenProgressDialog();
-    sim::ClickDialogControl(sim::At(10), IDCANCEL);
-    PumpUntil(20);
-    EXPECT_TRUE(g_run.cancelRequested);
-    EXPECT_TRUE(IsWindow(g_run.progressDialog));
-    EXPECT_TRUE(sim::WindowOf(g_run.progressDialog)->visible);
-}
-
-TEST_F(ProgressDialog, CloseBoxRequestsCancelAndTheDialogStays) {
-    OpenProgressDialog();
-    sim::PostFromOutside(sim::At(10), "#32770", WM_SYSCOMMAND, SC_CLOSE, 0);
-    PumpUntil(20);
-    EXPECT_TRUE(g_run.cancelRequested);
-    EXPECT_TRUE(IsWindow(g_run.progressDialog));
-}
-
-TEST_F(ProgressDialog, CloseFromOutsideRequestsCancelAndTheDialogStays) {
-    OpenProgressDialog();
-    sim::SendFromOutside(sim::At(10), "#32770", WM_CLOSE, 0, 0);
-    PumpUntil(20);
-    EXPECT_TRUE(g_run.cancelRequested);
-    EXPECT_TRUE(IsWindow(g_run.progressDialog));
+TEST_F(ProgressDialog, CancelButtonCloseBoxAndCloseRequestCancelAndTheDialogStays) {
+    for (int way = 0; way < 3; ++way) {
+        SCOPED_TRACE(way == 0 ? "Cancel clicked" : way == 1 ? "close box" : "WM_CLOSE sent from outside");
+        SetUp();
+        OpenProgressDialog();
+        if (way == 0) sim::ClickDialogControl(sim::At(10), IDCANCEL);
+        if (way == 1) sim::PostFromOutside(sim::At(10), "#32770", WM_SYSCOMMAND, SC_CLOSE, 0);
+        if (way == 2) sim::SendFromOutside(sim::At(10), "#32770", WM_CLOSE, 0, 0);
+        PumpUntil(20);
+        EXPECT_TRUE(g_run.cancelRequested);
+        EXPECT_TRUE(IsWindow(g_run.progressDialog));
+        EXPECT_TRUE(sim::WindowOf(g_run.progressDialog)->visible);
+    }
 }
 
 TEST_F(ProgressDialog, CancelWorksWhileAMessageBoxIsUp) {
