@@ -31,19 +31,17 @@ protected:
 
 }  // namespace
 
-TEST_F(Settings, FourPartRuntimeVersion) {
+TEST_F(Settings, RuntimeVersionOfFourPartsOrOne) {
     LoadWith("RuntimeVersion=2.5.300.7\r\n");
     EXPECT_EQ(2u * 65536 + 5, g_settings.requiredRuntimeMS);
     EXPECT_EQ(300u * 65536 + 7, g_settings.requiredRuntimeLS);
-}
-
-TEST_F(Settings, OnePartRuntimeVersion) {
     LoadWith("RuntimeVersion=2\r\n");
-    EXPECT_EQ(2u * 65536, g_settings.requiredRuntimeMS);
-    EXPECT_EQ(0u, g_settings.requiredRuntimeLS);
+    EXPECT_EQ(2u * 65536, g_settings.requiredRuntimeMS) << "one part";
+    EXPECT_EQ(0u, g_settings.requiredRuntimeLS) << "one part";
 }
 
 TEST_F(Settings, NoKeysAtAllGiveDefaultsAndIncomplete) {
+    EXPECT_FALSE(LoadSideSettings()) << "no INI file: incomplete";
     sim::files::Put("C:\\Setup\\setup.ini", "");
     EXPECT_FALSE(LoadSideSettings()) << "no product code: incomplete";
     EXPECT_STREQ("Initializing Vesk Installation Wizard...", InitLine());
@@ -55,21 +53,13 @@ TEST_F(Settings, NoKeysAtAllGiveDefaultsAndIncomplete) {
     EXPECT_FALSE(g_settings.removePrevious);
 }
 
-TEST_F(Settings, MissingIniIsIncompleteToo) { EXPECT_FALSE(LoadSideSettings()); }
-
-TEST_F(Settings, CaretSuffixStartsWithABlank) {
+TEST_F(Settings, InitLineFromPrefixAndSuffix) {
     LoadWith("VeskInitSuffix=^Setup\r\n");
-    EXPECT_STREQ("Initializing Vesk Installation Setup", InitLine());
-}
-
-TEST_F(Settings, PrefixGetsOneBlank) {
+    EXPECT_STREQ("Initializing Vesk Installation Setup", InitLine()) << "a '^' suffix starts with a blank";
     LoadWith("VeskInitPrefix=Preparing\r\n");
-    EXPECT_STREQ("Preparing Vesk Installation Wizard...", InitLine());
-}
-
-TEST_F(Settings, QuotedPrefixEndingInBlankGetsNoSecond) {
+    EXPECT_STREQ("Preparing Vesk Installation Wizard...", InitLine()) << "a prefix gets one blank";
     LoadWith("VeskInitPrefix=\"Preparing \"\r\n");
-    EXPECT_STREQ("Preparing Vesk Installation Wizard...", InitLine());
+    EXPECT_STREQ("Preparing Vesk Installation Wizard...", InitLine()) << "a prefix ending in a blank gets no second";
 }
 
 TEST_F(Settings, RemovePreviousOnlyForExactlyOne) {
@@ -94,18 +84,15 @@ TEST_F(Settings, IdentityFontAndRuntimesAreRead) {
     EXPECT_STREQ("C:\\Setup\\setup.ini", g_run.iniPath);
 }
 
-TEST_F(Settings, PathWithoutDotReadsNoIniAndIsNotIncomplete) {
+TEST_F(Settings, PathWithoutDotReadsNoIniAndTheLastDotStartsTheExtension) {
     CopyText(g_run.ownPath, PATH_BUFFER, "C:\\Setup\\setup");
     sim::files::Put("C:\\Setup\\setup.ini", "[VeskInstaller]\r\nCharFont=Tahoma\r\n");
     EXPECT_TRUE(LoadSideSettings());
     EXPECT_STREQ("", FontFace()) << "nothing read, not even defaults";
     EXPECT_EQ(8, g_settings.fontPointSize);
-}
-
-TEST_F(Settings, LastDotAnywhereInThePathStartsTheExtension) {
     CopyText(g_run.ownPath, PATH_BUFFER, "C:\\My.Setup\\setup");
     LoadSideSettings();
-    EXPECT_STREQ("C:\\My.ini", g_run.iniPath);
+    EXPECT_STREQ("C:\\My.ini", g_run.iniPath) << "the last dot anywhere in the path starts the extension";
 }
 
 TEST_F(Settings, LongValuesAreCutToTheirFields) {
@@ -134,22 +121,21 @@ TEST_F(Settings, LaterBlockStringsAreCutFirst) {
     EXPECT_EQ(std::string(256 - 151 - 61 - 1, 'P'), init) << "the init line takes what is left";
 }
 
-TEST(ParseDecimalText, SignBlanksAndWrap) {
+TEST(ParseText, DecimalSignBlanksAndWrapAndVersionParts) {
     EXPECT_EQ(-12, ParseDecimal(" \t-12x"));
     EXPECT_EQ(0, ParseDecimal("+5")) << "'+' is not a sign";
     EXPECT_EQ(1, ParseDecimal("4294967297")) << "32-bit arithmetic wraps";
     EXPECT_EQ(0, ParseDecimal(""));
-}
-
-TEST(ParseVersion, MissingPartsAreZero) {
     DWORD high = 1, low = 1;
     ParseVersionText("", &high, &low);
-    EXPECT_EQ(0u, high);
-    EXPECT_EQ(0u, low);
+    EXPECT_EQ(0u, high) << "missing parts are zero";
+    EXPECT_EQ(0u, low) << "missing parts are zero";
     ParseVersionText("3.1", &high, &low);
     EXPECT_EQ(3u * 65536 + 1, high);
     EXPECT_EQ(0u, low);
 }
+
+
 
 TEST_F(Settings, MessageTextFromIniOrBuiltIn) {
     sim::files::Put("C:\\Setup\\setup.ini", "[VeskInstaller]\r\nSpaceError=Disk is full\r\nCRCError=\r\n");

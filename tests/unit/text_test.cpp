@@ -21,12 +21,9 @@ TEST(BoundedText, AppendReportsWhatDidNotFit) {
     EXPECT_STREQ("abcd", buffer);
     EXPECT_FALSE(AppendText(buffer, sizeof buffer, "ef"));
     EXPECT_STREQ("abcde", buffer);
-}
-
-TEST(BoundedText, AppendToUnterminatedBufferTerminatesIt) {
-    char buffer[4] = {'a', 'b', 'c', 'd'};
-    EXPECT_FALSE(AppendText(buffer, sizeof buffer, "e"));
-    EXPECT_EQ(0, buffer[3]);
+    char unterminated[4] = {'a', 'b', 'c', 'd'};
+    EXPECT_FALSE(AppendText(unterminated, sizeof unterminated, "e"));
+    EXPECT_EQ(0, unterminated[3]) << "an unterminated buffer is terminated";
 }
 
 TEST(BoundedText, LittleEndianLoads) {
