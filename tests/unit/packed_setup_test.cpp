@@ -106,7 +106,7 @@ protected:
     std::string setup_;
 };
 
-TEST_F(PackedSetup, StubFindsTheSettingsPackWrote) {
+TEST_F(PackedSetup, StubFindsTheSettingsAndTextsPackWrote) {
     ReadEmbedded();
     EXPECT_STREQ(g_settings.productFileName, "product.msi");
     EXPECT_STREQ(g_settings.productCode, "{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}");
@@ -119,10 +119,6 @@ TEST_F(PackedSetup, StubFindsTheSettingsPackWrote) {
     EXPECT_STREQ(FontFace(), "Tahoma");
     EXPECT_STREQ(ProductName(), "  Spaced Name  ");
     EXPECT_STREQ(InitLine(), "Preparing Vesk Installation Setup");
-}
-
-TEST_F(PackedSetup, StubReadsEachStoredText) {
-    ReadEmbedded();
     EXPECT_EQ(StoredText(MSG_CMDLINE), "/qb ALLUSERS=1");
     EXPECT_EQ(StoredText(MSG_ADMIN_ERROR), "Administrators only.");
     EXPECT_EQ(StoredText(MSG_EXIST_ERROR), "%s (%s) is installed. Remove it?");

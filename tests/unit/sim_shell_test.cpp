@@ -78,7 +78,7 @@ TEST_F(SimShell, OnlyAnAdministratorOpensTheServiceManager) {
     EXPECT_EQ(sim::session::OpenServiceHandleCount(), 0);
 }
 
-TEST_F(SimShell, TheInstalledProductsVersionIsReportedByMsi) {
+TEST_F(SimShell, TheInstalledProductsVersionIsReportedAndAFailedRemovalKeepsIt) {
     sim::installer::InstallProduct(kCode, "2.1.0");
     HMODULE msi = LoadLibraryA(MSI_LIBRARY);
     ASSERT_NE(msi, nullptr);
@@ -95,32 +95,16 @@ TEST_F(SimShell, TheInstalledProductsVersionIsReportedByMsi) {
                       version, &length),
               1605u)
         << "ERROR_UNKNOWN_PRODUCT";
-    EXPECT_TRUE(FreeLibrary(msi));
-    EXPECT_EQ(sim::installer::LoadedLibraryCount(), 0);
-}
-
-TEST_F(SimShell, RemovalTakesTheProductAwayUnlessItFails) {
-    sim::installer::InstallProduct(kCode, "1.0");
-    HMODULE msi = LoadLibraryA(MSI_LIBRARY);
     auto configure = reinterpret_cast<MsiConfigureProductProc>(
         reinterpret_cast<void*>(GetProcAddress(msi, MSI_CONFIGURE_PRODUCT)));
     sim::installer::FailRemoval();
     EXPECT_EQ(configure(kCode, MSI_INSTALLLEVEL_DEFAULT, MSI_INSTALLSTATE_ABSENT), 1603u);
-    EXPECT_TRUE(sim::installer::IsInstalled(kCode));
-    FreeLibrary(msi);
+    EXPECT_TRUE(sim::installer::IsInstalled(kCode)) << "a failed removal leaves the product";
+    EXPECT_TRUE(FreeLibrary(msi));
+    EXPECT_EQ(sim::installer::LoadedLibraryCount(), 0);
 }
 
-TEST_F(SimShell, MissingLibrariesAndEntryPointsAreModelled) {
-    sim::installer::RemoveEntryPoint(VERSION_LIBRARY, VERSION_QUERY_VALUE);
-    HMODULE version = LoadLibraryA(VERSION_LIBRARY);
-    EXPECT_EQ(GetProcAddress(version, VERSION_QUERY_VALUE), nullptr);
-    EXPECT_NE(GetProcAddress(version, VERSION_GET_FILE_VERSION_INFO), nullptr);
-    FreeLibrary(version);
-    sim::installer::FailLibraryLoad(MSI_LIBRARY);
-    EXPECT_EQ(LoadLibraryA(MSI_LIBRARY), nullptr);
-}
-
-TEST_F(SimShell, TheFileVersionOfAnyFileCanBeRead) {
+TEST_F(SimShell, TheFileVersionOfAnyFileCanBeReadAndLibrariesCanBeMissing) {
     sim::installer::SetFileVersion("C:\\WINDOWS\\SYSTEM32\\MSI.DLL", 0x00020000, 0x012C0001);
     HMODULE version = LoadLibraryA(VERSION_LIBRARY);
     auto getInfo = reinterpret_cast<GetFileVersionInfoProc>(
@@ -137,6 +121,13 @@ TEST_F(SimShell, TheFileVersionOfAnyFileCanBeRead) {
     EXPECT_EQ(info->dwFileVersionLS, 0x012C0001u);
     EXPECT_FALSE(getInfo("C:\\other.dll", 0, sizeof block, block)) << "no version resource";
     FreeLibrary(version);
+    sim::installer::RemoveEntryPoint(VERSION_LIBRARY, VERSION_QUERY_VALUE);
+    version = LoadLibraryA(VERSION_LIBRARY);
+    EXPECT_EQ(GetProcAddress(version, VERSION_QUERY_VALUE), nullptr) << "a removed entry point";
+    EXPECT_NE(GetProcAddress(version, VERSION_GET_FILE_VERSION_INFO), nullptr);
+    FreeLibrary(version);
+    sim::installer::FailLibraryLoad(MSI_LIBRARY);
+    EXPECT_EQ(LoadLibraryA(MSI_LIBRARY), nullptr) << "a library that fails to load";
 }
 
 }  // namespace
