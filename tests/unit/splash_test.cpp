@@ -111,7 +111,7 @@ TEST_F(Splash, InitLineIsCentredFromHalfThePicturesHeight) {
     }
 }
 
-TEST_F(Splash, PictureIsDrawnOneToOneFromTheProgramsCopy) {
+TEST_F(Splash, PictureIsDrawnOneToOneFromTheProgramsCopyBeforeTheTimerStarts) {
     ShowSplash();
     ASSERT_EQ(1u, sim::BitmapsDrawn().size()) << "creation paints the window once";
     const sim::BitmapDrawn& drawn = sim::BitmapsDrawn()[0];
@@ -126,22 +126,12 @@ TEST_F(Splash, PictureIsDrawnOneToOneFromTheProgramsCopy) {
     EXPECT_EQ(UINT(DIB_RGB_COLORS), drawn.usage);
     EXPECT_EQ(DWORD(SRCCOPY), drawn.rop);
     EXPECT_NE(sim::ResourceBytes(2, 111)->data(), drawn.bits) << "the copy, not the resource";
-}
-
-TEST_F(Splash, PaintLeavesNoFontOrDeviceContextBehind) {
-    ShowSplash();
-    EXPECT_EQ(0, sim::OpenDeviceContexts());
-    EXPECT_FALSE(sim::IsLiveGdiObject(sim::FontsCreated().back().handle));
+    EXPECT_EQ(0, sim::OpenDeviceContexts()) << "the paint leaves no device context behind";
+    EXPECT_FALSE(sim::IsLiveGdiObject(sim::FontsCreated().back().handle)) << "nor its font";
     EXPECT_EQ(0, sim::ObjectsDeletedWhileSelected());
-}
-
-TEST_F(Splash, IsPaintedBeforeItsTimerStarts) {
-    ShowSplash();
-    int painted = sim::FindTrace("StretchDIBits");
     int timer = sim::FindTrace("SetTimer 8297 3000");
-    ASSERT_NE(-1, painted);
     ASSERT_NE(-1, timer);
-    EXPECT_LT(painted, timer);
+    EXPECT_LT(sim::FindTrace("StretchDIBits"), timer) << "painted before its timer starts";
     EXPECT_TRUE(g_run.splashHold);
 }
 
@@ -159,10 +149,7 @@ TEST_F(Splash, PaletteComesFromTheColourTable) {
         EXPECT_EQ(0, palette.entries[i].peFlags) << "entry " << i;
     }
     EXPECT_EQ(palette.handle, g_run.splashPalette);
-}
-
-TEST_F(Splash, PaintSelectsThePaletteAndGivesItBackInTheBackground) {
-    ShowSplash();
+    // The paint selects it, then gives it back in the background.
     const auto& selections = sim::PaletteSelections();
     ASSERT_EQ(2u, selections.size());
     EXPECT_EQ(g_run.splashPalette, selections[0].palette);
@@ -172,7 +159,7 @@ TEST_F(Splash, PaintSelectsThePaletteAndGivesItBackInTheBackground) {
     EXPECT_EQ(1, sim::RealizeCalls()) << "the previous palette is not realised again";
 }
 
-TEST_F(Splash, NewPaletteReportsTheRealisedCountAndRepaints) {
+TEST_F(Splash, NewOrChangedPalettesAreRealised) {
     sim::SetRealizedColours(5);
     ShowSplash();
     int paintsBefore = int(sim::BitmapsDrawn().size());
@@ -180,16 +167,11 @@ TEST_F(Splash, NewPaletteReportsTheRealisedCountAndRepaints) {
     UpdateWindow(g_run.splashWindow);
     EXPECT_EQ(paintsBefore + 1, int(sim::BitmapsDrawn().size())) << "a changed palette repaints";
     EXPECT_EQ(0, sim::OpenDeviceContexts());
-}
-
-TEST_F(Splash, PaletteChangeIsIgnoredFromTheWindowItselfAndRealisedFromAnother) {
-    sim::SetRealizedColours(5);
-    ShowSplash();
     int realized = sim::RealizeCalls();
     EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_PALETTECHANGED, reinterpret_cast<WPARAM>(g_run.splashWindow), 0));
-    EXPECT_EQ(realized, sim::RealizeCalls()) << "its own change";
+    EXPECT_EQ(realized, sim::RealizeCalls()) << "a palette change by the window itself is ignored";
     EXPECT_EQ(5, SendMessageA(g_run.splashWindow, WM_PALETTECHANGED, 0x12345, 0));
-    EXPECT_EQ(realized + 2, sim::RealizeCalls()) << "foreground, then the previous palette";
+    EXPECT_EQ(realized + 2, sim::RealizeCalls()) << "another's change: foreground, then the previous palette";
 }
 
 TEST_F(Splash, WithoutAPaletteNothingIsRealised) {
@@ -201,23 +183,20 @@ TEST_F(Splash, WithoutAPaletteNothingIsRealised) {
     EXPECT_EQ(1u, sim::BitmapsDrawn().size()) << "the picture is drawn all the same";
 }
 
-TEST_F(Splash, CloseCommandSetsCancelAndTheWindowStays) {
+TEST_F(Splash, CloseCommandSetsCancelAndTheWindowStaysOtherCommandsAreDefault) {
     ShowSplash();
     EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_SYSCOMMAND, SC_CLOSE, 0));
     EXPECT_TRUE(g_run.cancelRequested);
     EXPECT_TRUE(IsWindow(g_run.splashWindow));
-}
-
-TEST_F(Splash, OtherSystemCommandsGoToTheDefaultProcedure) {
-    ShowSplash();
     // Compared whole: SC_CLOSE with a low bit set is not the close command,
     // and the default procedure closes the window on it.
+    g_run.cancelRequested = FALSE;
     SendMessageA(g_run.splashWindow, WM_SYSCOMMAND, SC_CLOSE | 2, 0);
-    EXPECT_FALSE(g_run.cancelRequested);
-    EXPECT_FALSE(IsWindow(g_run.splashWindow));
+    EXPECT_FALSE(g_run.cancelRequested) << "another system command";
+    EXPECT_FALSE(IsWindow(g_run.splashWindow)) << "another system command goes to the default procedure";
 }
 
-TEST_F(Splash, SessionEndNoticesSetSessionEnding) {
+TEST_F(Splash, SessionEndNoticesSetSessionEndingAndTheBackgroundIsNeverErased) {
     ShowSplash();
     EXPECT_EQ(1, SendMessageA(g_run.splashWindow, WM_QUERYENDSESSION, 0, 0));
     EXPECT_TRUE(g_run.sessionEnding);
@@ -225,11 +204,7 @@ TEST_F(Splash, SessionEndNoticesSetSessionEnding) {
     g_run.sessionEnding = FALSE;
     EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_ENDSESSION, FALSE, 0));
     EXPECT_TRUE(g_run.sessionEnding) << "whatever wParam says";
-}
-
-TEST_F(Splash, BackgroundIsNeverErased) {
-    ShowSplash();
-    EXPECT_EQ(1, SendMessageA(g_run.splashWindow, WM_ERASEBKGND, 0, 0));
+    EXPECT_EQ(1, SendMessageA(g_run.splashWindow, WM_ERASEBKGND, 0, 0)) << "the background is never erased";
 }
 
 TEST_F(Splash, HoldEndsWithTheFirstTimerMessageAndASecondChangesNothing) {
@@ -325,12 +300,6 @@ TEST_F(Splash, AMissingOrUnusablePictureMeansNoWindow) {
     }
 }
 
-TEST_F(Splash, RefusedClassIsReported) {
-    sim::RefuseClassRegistration(SPLASH_CLASS_NAME);
-    LoadSplashBitmap();
-    EXPECT_EQ(0, RegisterSplashClass());
-}
-
 TEST_F(Splash, WindowThatCannotBeCreatedLeavesNoTimerAndNoHold) {
     LoadSplashBitmap();
     CreateSplash();  // the class was never registered
@@ -341,12 +310,16 @@ TEST_F(Splash, WindowThatCannotBeCreatedLeavesNoTimerAndNoHold) {
     EXPECT_EQ(0u, sim::Now());
 }
 
-TEST_F(Splash, ClassCarriesTheProgramsIconAndTheArrowCursor) {
+TEST_F(Splash, ClassCarriesTheProgramsIconAndTheArrowCursorAndARefusalIsReported) {
     LoadSplashBitmap();
     RegisterSplashClass();
     EXPECT_NE(-1, sim::FindTrace("LoadIconA #108"));
     EXPECT_EQ(-1, sim::FindTrace("LoadIconA #108 missing"));
     EXPECT_NE(-1, sim::FindTrace("LoadCursorA #32512"));
+    SetUp();
+    sim::RefuseClassRegistration(SPLASH_CLASS_NAME);
+    LoadSplashBitmap();
+    EXPECT_EQ(0, RegisterSplashClass()) << "a refused class is reported";
 }
 
 TEST_F(Splash, WindowClosedFromOutsideEndsTheHoldAndCloseStaysHarmless) {
