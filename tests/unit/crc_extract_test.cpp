@@ -14,7 +14,7 @@
 #include "sim/memory.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
-#include "ui/ui.h"
+#include "ui_fixture.h"
 
 namespace {
 
@@ -28,12 +28,11 @@ struct Extraction {
     int chunks = 0;      // message pumps, one per chunk copied
 };
 
-class Extract : public ::testing::Test {
+class Extract : public UiTest {
 protected:
     void SetUp() override {
-        sim::Reset();
-        g_run.instance = GetModuleHandleA(nullptr);
-        InitCommonControls();
+        UiTest::SetUp();
+        RegisterProgressClass();
         ASSERT_TRUE(BuildCrcTable());
         sim::files::MakeDirectory("C:\\Out");
     }
@@ -61,13 +60,6 @@ protected:
         std::string stored = pe_builder::Payload(data);
         return Run(stored, LONG(stored.size()));
     }
-
-    void CreateRealSplash() {
-        LoadSplashBitmap();
-        ASSERT_NE(0, RegisterSplashClass());
-        CreateSplash();
-        ASSERT_NE(nullptr, g_run.splashWindow);
-    }
 };
 
 DWORD Crc(const std::string& text) {
@@ -91,18 +83,16 @@ TEST_F(Extract, CrcNullPointerResetsAndReturnsZero) {
     EXPECT_EQ(0xFFFFFFFFu, g_run.crcRegister);
 }
 
-TEST_F(Extract, CrcWithoutTableStillRight) {
+TEST_F(Extract, CrcWithoutTableStillRightAndARefusedTableIsReported) {
     FreeCrcTable();
     EXPECT_EQ(0, sim::memory::LiveBlocks()) << "the table's memory is released";
     EXPECT_EQ(0xCBF43926u, Crc("123456789")) << "an outside caller after the end";
-}
-
-TEST_F(Extract, CrcTableMemoryRefused) {
-    FreeCrcTable();
     sim::memory::FailAllAllocations();
-    EXPECT_FALSE(BuildCrcTable());
+    EXPECT_FALSE(BuildCrcTable()) << "its memory refused";
     EXPECT_EQ(nullptr, g_run.crcTable);
 }
+
+
 
 TEST_F(Extract, EmptyPayloadWithZeroTrailer) {
     OpenProgressDialog();
@@ -120,7 +110,7 @@ TEST_F(Extract, EmptyPayloadWithNonZeroTrailerFails) {
 }
 
 TEST_F(Extract, EmptyPayloadOpensNoDialog) {
-    CreateRealSplash();
+    ShowSplash();
     g_run.splashHold = FALSE;
     Run(pe_builder::Dword(0), 4);
     EXPECT_EQ(nullptr, g_run.progressDialog);
@@ -228,7 +218,7 @@ TEST_F(Extract, ReadErrorEndsTheDataAsACrcFailure) {
 }
 
 TEST_F(Extract, SplashGivesWayToDialogOnceHoldHasPassed) {
-    CreateRealSplash();
+    ShowSplash();
     g_run.splashHold = FALSE;
     Extraction e = RunPayload(pe_builder::PatternBytes(200000));
     EXPECT_EQ(0, e.result);
@@ -242,7 +232,7 @@ TEST_F(Extract, NoDialogWhileTheHoldIsOnOrWithoutASplash) {
     for (bool splash : {true, false}) {
         SCOPED_TRACE(splash ? "splash holding" : "no splash");
         SetUp();
-        if (splash) CreateRealSplash();
+        if (splash) ShowSplash();
         EXPECT_EQ(0, RunPayload(pe_builder::PatternBytes(200000)).result);
         EXPECT_EQ(splash, g_run.splashWindow != nullptr) << "the splash stays as it was";
         EXPECT_EQ(nullptr, g_run.progressDialog);
