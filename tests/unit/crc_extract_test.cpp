@@ -93,7 +93,6 @@ TEST_F(Extract, CrcWithoutTableStillRightAndARefusedTableIsReported) {
 }
 
 
-
 TEST_F(Extract, EmptyPayloadWithZeroTrailer) {
     OpenProgressDialog();
     Extraction e = Run(pe_builder::Dword(0), 4);
@@ -101,29 +100,38 @@ TEST_F(Extract, EmptyPayloadWithZeroTrailer) {
     EXPECT_EQ("", e.written);
     EXPECT_TRUE(sim::ProgressPositions().empty()) << "no chunk, no position";
     EXPECT_EQ(4, e.position) << "just past the trailer";
-}
-
-TEST_F(Extract, EmptyPayloadWithNonZeroTrailerFails) {
-    Extraction e = Run(pe_builder::Dword(1), 4);
-    EXPECT_EQ(1, e.result);
-    EXPECT_TRUE(g_run.crcMismatch);
-}
-
-TEST_F(Extract, EmptyPayloadOpensNoDialog) {
+    CloseProgressDialog();
     ShowSplash();
     g_run.splashHold = FALSE;
     Run(pe_builder::Dword(0), 4);
-    EXPECT_EQ(nullptr, g_run.progressDialog);
+    EXPECT_EQ(nullptr, g_run.progressDialog) << "an empty payload opens no dialog";
     EXPECT_NE(nullptr, g_run.splashWindow);
 }
 
-TEST_F(Extract, StoredSizeBelowTrailerReadsNothing) {
-    Extraction e = Run("abc", 3);
-    EXPECT_EQ(1, e.result);
-    EXPECT_TRUE(g_run.crcMismatch);
-    EXPECT_EQ(0, e.position) << "nothing read";
-    EXPECT_EQ(0, e.chunks);
+TEST_F(Extract, ATrailerThatDoesNotMatchIsACrcFailure) {
+    const std::string badTrailer = pe_builder::PatternBytes(1000) + pe_builder::Dword(0xDEADBEEF);
+    const struct {
+        const char* name;
+        std::string stored;
+        LONG storedSize, position;
+        size_t written;
+    } cases[] = {
+        {"an empty payload with a non-zero trailer", pe_builder::Dword(1), 4, 4, 0},
+        {"a stored size below the trailer's reads nothing", "abc", 3, 0, 0},
+        {"the cursor is left past the trailer", badTrailer, LONG(badTrailer.size()), 1004, 1000},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        Extraction e = Run(c.stored, c.storedSize);
+        EXPECT_EQ(1, e.result);
+        EXPECT_TRUE(g_run.crcMismatch);
+        EXPECT_EQ(c.position, e.position);
+        EXPECT_EQ(c.written, e.written.size());
+    }
 }
+
+
 
 TEST_F(Extract, ChunksAndProgressPositions) {
     const struct {
@@ -195,15 +203,6 @@ TEST_F(Extract, ShortWriteIsNotACrcFailure) {
     EXPECT_FALSE(g_run.crcMismatch);
     EXPECT_EQ(131072, e.position) << "just past the chunk whose write fell short";
     EXPECT_EQ(70000u, e.written.size());
-}
-
-TEST_F(Extract, TrailerMismatchLeavesCursorPastTrailer) {
-    std::string stored = pe_builder::PatternBytes(1000) + pe_builder::Dword(0xDEADBEEF);
-    Extraction e = Run(stored, LONG(stored.size()));
-    EXPECT_EQ(1, e.result);
-    EXPECT_TRUE(g_run.crcMismatch);
-    EXPECT_EQ(1004, e.position);
-    EXPECT_EQ(1000u, e.written.size());
 }
 
 TEST_F(Extract, ReadErrorEndsTheDataAsACrcFailure) {
