@@ -19,7 +19,7 @@ protected:
     }
 };
 
-TEST_F(MessagePump, DispatchesEverythingWaiting) {
+TEST_F(MessagePump, DispatchesEverythingWaitingAndNeverWaits) {
     HWND window = PlainWindow();
     PostMessageA(window, WM_USER + 1, 0, 0);
     PostMessageA(window, WM_USER + 2, 0, 0);
@@ -27,12 +27,9 @@ TEST_F(MessagePump, DispatchesEverythingWaiting) {
     EXPECT_EQ(1, sim::CountDelivered("Plain", WM_USER + 1));
     EXPECT_EQ(1, sim::CountDelivered("Plain", WM_USER + 2));
     EXPECT_TRUE(sim::PostedMessages().empty());
-}
-
-TEST_F(MessagePump, NeverWaitsForAMessage) {
     ShowSplash();
     PumpMessages();
-    EXPECT_LT(sim::Now(), 3000u) << "the timer message is not waited for";
+    EXPECT_LT(sim::Now(), 3000u) << "the splash's timer message is not waited for";
     EXPECT_TRUE(g_run.splashHold);
 }
 
@@ -83,13 +80,6 @@ TEST_F(MessagePump, HoldWaitLastsUntilTheTimer) {
     EXPECT_LT(sim::Now(), 3100u);
 }
 
-TEST_F(MessagePump, HoldWaitReturnsAtOnceWithoutASplash) {
-    g_run.splashHold = TRUE;
-    WaitSplashHold();
-    EXPECT_EQ(0u, sim::Now());
-    EXPECT_EQ(0, sim::PeekMessageCalls());
-}
-
 TEST_F(MessagePump, HoldWaitEndsWhenTheSessionEnds) {
     ShowSplash();
     sim::EndSession(sim::At(1000));
@@ -97,6 +87,13 @@ TEST_F(MessagePump, HoldWaitEndsWhenTheSessionEnds) {
     EXPECT_TRUE(g_run.sessionEnding);
     EXPECT_TRUE(g_run.splashHold) << "the timer never came";
     EXPECT_LT(sim::Now(), 1100u);
+}
+
+TEST_F(MessagePump, HoldWaitReturnsAtOnceWithoutASplash) {
+    g_run.splashHold = TRUE;
+    WaitSplashHold();
+    EXPECT_EQ(0u, sim::Now());
+    EXPECT_EQ(0, sim::PeekMessageCalls());
 }
 
 TEST_F(MessagePump, SessionEndReachesTheSplashWhileABoxIsUp) {

@@ -14,7 +14,7 @@ protected:
     static HWND Bar() { return GetDlgItem(g_run.progressDialog, PROGRESS_BAR_ID); }
 };
 
-TEST_F(ProgressDialog, OpensVisibleWithTheProductNameAsCaption) {
+TEST_F(ProgressDialog, OpensVisibleWithTheProductNameAsCaptionAndTheTemplatesControls) {
     OpenProgressDialog();
     ASSERT_NE(nullptr, g_run.progressDialog);
     auto dialog = sim::WindowOf(g_run.progressDialog);
@@ -22,18 +22,12 @@ TEST_F(ProgressDialog, OpensVisibleWithTheProductNameAsCaption) {
     EXPECT_TRUE(dialog->visible);
     EXPECT_TRUE(dialog->dialog);
     EXPECT_EQ(std::string(kProductName), dialog->text);
-}
-
-TEST_F(ProgressDialog, HoldsTheTemplatesThreeControls) {
-    OpenProgressDialog();
     auto text = sim::WindowOf(GetDlgItem(g_run.progressDialog, 0xFFFF));
     auto bar = sim::WindowOf(Bar());
     auto cancel = sim::WindowOf(GetDlgItem(g_run.progressDialog, IDCANCEL));
-    ASSERT_TRUE(text && bar && cancel) << "a control is missing";
+    ASSERT_TRUE(text && bar && cancel) << "a control of the template is missing";
     EXPECT_EQ("Static", text->className);
-    EXPECT_EQ("The Vesk Installation Wizard is extracting files to your local computer, please "
-              "wait...",
-              text->text);
+    EXPECT_EQ("The Vesk Installation Wizard is extracting files to your local computer, please wait...", text->text);
     EXPECT_EQ("msctls_progress32", bar->className);
     EXPECT_EQ("Button", cancel->className);
     EXPECT_EQ("Cancel", cancel->text);

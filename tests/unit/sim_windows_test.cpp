@@ -151,7 +151,7 @@ TEST_F(SimWindows, TimerFiresWhenDueAndRepeatsWithoutPilingUp) {
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "a destroyed window's timer stops";
 }
 
-TEST_F(SimWindows, InjectedMessageArrivesBeforeTheChosenPeek) {
+TEST_F(SimWindows, MessagesFromOutsideArriveWhenChosen) {
     HWND window = Create(WS_POPUP, 0, 0, 10, 10);
     sim::PostFromOutside(sim::BeforePeek(3), "Recording", WM_USER + 5, 0, 0);
     MSG msg;
@@ -160,14 +160,9 @@ TEST_F(SimWindows, InjectedMessageArrivesBeforeTheChosenPeek) {
     ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
     EXPECT_EQ(UINT(WM_USER + 5), msg.message);
     EXPECT_EQ(window, msg.hwnd);
-}
-
-TEST_F(SimWindows, MessageSentFromOutsideRunsOnlyWhenTheThreadRetrievesMessages) {
-    Create(WS_POPUP, 0, 0, 10, 10);
     sim::SendFromOutside(sim::At(10), "Recording", WM_USER + 6, 0, 0);
     sim::Advance(20);
-    EXPECT_FALSE(Saw(WM_USER + 6));
-    MSG msg;
+    EXPECT_FALSE(Saw(WM_USER + 6)) << "a sent message waits until the thread retrieves messages";
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) << "a sent message is not returned";
     EXPECT_TRUE(Saw(WM_USER + 6));
 }
