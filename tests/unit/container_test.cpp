@@ -199,7 +199,7 @@ TEST_F(Container, PayloadSectionLookup) {
     }
 }
 
-TEST_F(Container, LongStringsAreCutWhileThePositionFollowsTheStoredLength) {
+TEST_F(Container, LongOrUnterminatedStringsAreCutWhileThePositionFollowsTheStoredLength) {
     pe_builder::Container c;
     c.productCode = Stored(std::string(100, 'c'));
     c.productVersion = std::string(70, 'v');  // no NUL stored either
@@ -210,34 +210,28 @@ TEST_F(Container, LongStringsAreCutWhileThePositionFollowsTheStoredLength) {
     EXPECT_EQ(std::string(63, 'v'), std::string(g_settings.productVersion));
     EXPECT_EQ(std::string(255, 'f'), std::string(g_settings.productFileName));
     EXPECT_EQ("space", Text(MSG_SPACE_ERROR)) << "the text table was found after the long strings";
+    c.texts[MSG_CRC_ERROR - MESSAGE_ID_FIRST] = std::string(255, 'z');
+    OpenAndRead(c);
+    std::vector<char> text(TEXT_FIELD, 'q');  // exactly the field, so an overrun is caught
+    ReadStoredText(text.data(), MSG_CRC_ERROR);
+    EXPECT_EQ(std::string(255, 'z'), std::string(text.data())) << "a stored text without its NUL";
 }
 
-TEST_F(Container, TextBlockWithFewerStringsGivesEmptyOnes) {
+
+
+TEST_F(Container, TextBlockWithFewerStringsGivesEmptyOnesAndUnterminatedKeepsAllInside) {
     pe_builder::Container c;
     c.textBlock = Stored("Tahoma");
     OpenAndRead(c);
     EXPECT_STREQ("Tahoma", FontFace());
     EXPECT_STREQ("", ProductName());
     EXPECT_STREQ("", InitLine());
-}
-
-TEST_F(Container, UnterminatedTextBlockKeepsAllThreeStringsInside) {
-    pe_builder::Container c;
     c.textBlock = std::string(255, 'F');
     OpenAndRead(c);
     const char* block = g_settings.textBlock;
-    EXPECT_EQ(std::string(253, 'F'), std::string(FontFace()));
+    EXPECT_EQ(std::string(253, 'F'), std::string(FontFace())) << "an unterminated block";
     for (const char* s : {FontFace(), ProductName(), InitLine()})
-        EXPECT_TRUE(s >= block && s + std::string(s).size() < block + TEXT_BLOCK_FIELD);
-}
-
-TEST_F(Container, UnterminatedStoredTextIsTerminatedInsideTheBuffer) {
-    pe_builder::Container c;
-    c.texts[MSG_CRC_ERROR - MESSAGE_ID_FIRST] = std::string(255, 'z');
-    OpenAndRead(c);
-    std::vector<char> text(TEXT_FIELD, 'q');  // exactly the field, so an overrun is caught
-    ReadStoredText(text.data(), MSG_CRC_ERROR);
-    EXPECT_EQ(std::string(255, 'z'), std::string(text.data()));
+        EXPECT_TRUE(s >= block && s + std::string(s).size() < block + TEXT_BLOCK_FIELD) << "inside the block";
 }
 
 // Cut-short and random files: whatever they hold, reading them never runs
