@@ -1,7 +1,5 @@
 // Restart and resume: the restart question, the Run value that brings the
 // setup back after a restart, and its removal by the next run.
-#include <gtest/gtest.h>
-
 #include <cstring>
 
 #include "driver/run_state.h"
@@ -12,7 +10,7 @@
 #include "sim/session.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
-#include "ui/ui.h"
+#include "ui_fixture.h"
 
 namespace {
 
@@ -20,14 +18,12 @@ const char* const kCode = "{12345678-9ABC-DEF0-1234-56789ABCDEF0}";
 const char* const kPacked = "87654321CBA90FED21436587A9CBED0F";
 const char* const kCommandLine = "\"C:\\Downloads\\setup.exe\" /qb";
 
-class Resume : public ::testing::Test {
+class Resume : public UiTest {
 protected:
     void SetUp() override {
-        sim::Reset();
+        UiTest::SetUp();
         sim::SetCommandLine(kCommandLine);
         std::strcpy(g_settings.productCode, kCode);
-        static const char block[] = "MS Sans Serif\0Acme Tool\0Initializing\0";
-        std::memcpy(g_settings.textBlock, block, sizeof block);
         std::strcpy(g_run.iniPath, "C:\\Downloads\\setup.ini");  // absent: built-in texts
     }
 
@@ -53,7 +49,7 @@ TEST_F(Resume, TheQuestionShowsTheRebootTextAndNoEndsWithZeroWritingNothing) {
     EXPECT_EQ(box.text,
               "This system must reboot before the installation can begin. After the reboot the "
               "installation will restart automatically. Do you want to reboot this system?");
-    EXPECT_EQ(box.caption, "Acme Tool") << "the product name";
+    EXPECT_EQ(box.caption, kProductName);
     EXPECT_EQ(box.type, UINT(MB_YESNO));
     EXPECT_EQ(box.owner, nullptr);
     EXPECT_FALSE(HasResumeValue());
@@ -82,10 +78,7 @@ TEST_F(Resume, TheSplashIsClosedAndAfterYesItsQuitMessageIsLeftAlone) {
     for (int answer : {IDYES, IDNO}) {
         SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
         SetUp();
-        g_run.instance = GetModuleHandleA(nullptr);
-        LoadSplashBitmap();
-        ASSERT_NE(RegisterSplashClass(), 0);
-        CreateSplash();
+        ShowSplash();
         AnswerRestart(answer);
         EXPECT_FALSE(sim::FindWindowOfClass(SPLASH_CLASS_NAME)->alive) << "the splash is closed";
         EXPECT_EQ(answer == IDYES, sim::QuitPending()) << "after Yes nothing more is dispatched";
