@@ -6,10 +6,13 @@
 #include "driver/child.h"
 #include "driver/run_state.h"
 #include "runtime/installer.h"
+#include "run_fixture.h"
 #include "sim/registry.h"
 #include "sim/shell.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
+
+using run_fixture::Running;
 
 namespace {
 
@@ -28,13 +31,6 @@ protected:
     void SetUp() override {
         sim::Reset();
         g_run.embedded = TRUE;
-    }
-
-    static sim::shell::Program Running(uint64_t ms, uint32_t exitCode = 0) {
-        sim::shell::Program program;
-        program.runMs = ms;
-        program.exitCode = exitCode;
-        return program;
     }
 
     static void OpenSessionWindow() {

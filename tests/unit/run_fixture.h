@@ -24,10 +24,16 @@ inline void SetCommonFiles(const std::string& folder) {
     sim::registry::SetText(kCurrentVersion, "CommonFilesDir", folder);
 }
 
+// A child program that runs ms on the virtual clock and ends with exitCode.
+inline sim::shell::Program Running(uint64_t ms, uint32_t exitCode = 0) {
+    sim::shell::Program program;
+    program.runMs = ms;
+    program.exitCode = exitCode;
+    return program;
+}
+
 inline void ScriptEngine(uint32_t exitCode, uint64_t runMs = 100, std::function<void()> onStart = {}) {
-    sim::shell::Program engine;
-    engine.exitCode = exitCode;
-    engine.runMs = runMs;
+    sim::shell::Program engine = Running(runMs, exitCode);
     engine.onStart = std::move(onStart);
     sim::shell::Script(kEngine, engine);
 }

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include "runtime/installer.h"
+#include "run_fixture.h"
 #include "sim/installer.h"
 #include "sim/session.h"
 #include "sim/shell.h"
 #include "sim/sim.h"
+
+using run_fixture::Running;
 
 namespace {
 
@@ -20,13 +23,6 @@ HANDLE Start(const char* file) {
     info.lpFile = file;
     info.nShow = SW_SHOWNORMAL;
     return ShellExecuteExA(&info) ? info.hProcess : nullptr;
-}
-
-sim::shell::Program Running(uint64_t ms, uint32_t exitCode = 0) {
-    sim::shell::Program program;
-    program.runMs = ms;
-    program.exitCode = exitCode;
-    return program;
 }
 
 class SimShell : public ::testing::Test {
