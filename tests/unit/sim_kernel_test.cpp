@@ -73,20 +73,17 @@ TEST_F(SimKernel, CreateTruncatesAndWriteOnlyHandleCannotRead) {
     EXPECT_EQ(HFILE_ERROR, _lcreat("C:\\NoSuchDir\\out.bin", 0)) << "no folder to create it in";
 }
 
-TEST_F(SimKernel, WriteQuotaGivesShortCount) {
+TEST_F(SimKernel, WriteQuotaAndReadFaultsAtChosenOffsets) {
     sim::files::SetWriteQuota(5);
     HFILE file = _lcreat("C:\\out.bin", 0);
     EXPECT_EQ(5u, _lwrite(file, "0123456789", 10)) << "the disk takes what fits";
     EXPECT_EQ(0u, _lwrite(file, "x", 1)) << "then nothing more";
     _lclose(file);
     EXPECT_EQ("01234", sim::files::Get("C:\\out.bin"));
-}
-
-TEST_F(SimKernel, ReadFaultsAtChosenOffset) {
     sim::files::Put("C:\\a.bin", std::string(100, 'x'));
     sim::files::ShortReadAt("C:\\a.bin", 30);
     sim::files::FailReadAt("C:\\a.bin", 80);
-    HFILE file = _lopen("C:\\a.bin", OF_READ);
+    file = _lopen("C:\\a.bin", OF_READ);
     char buffer[100];
     EXPECT_EQ(30u, _lread(file, buffer, 50)) << "a read crossing the short offset stops there";
     EXPECT_EQ(40u, _lread(file, buffer, 40));
@@ -94,7 +91,7 @@ TEST_F(SimKernel, ReadFaultsAtChosenOffset) {
     _lclose(file);
 }
 
-TEST_F(SimKernel, RefusedPrefixesStopOpenAndCreate) {
+TEST_F(SimKernel, RefusedPrefixesStopOpenAndCreateAndFoldersNeedTheirParent) {
     sim::files::Put("C:\\Locked\\a.bin", "x");
     sim::files::RefuseOpen("C:\\locked\\");
     sim::files::RefuseCreate("C:\\ReadOnly\\");
@@ -103,9 +100,6 @@ TEST_F(SimKernel, RefusedPrefixesStopOpenAndCreate) {
     EXPECT_EQ(HFILE_ERROR, _lcreat("C:\\ReadOnly\\b.bin", 0));
     EXPECT_FALSE(CreateDirectoryA("C:\\ReadOnly\\Sub", nullptr));
     EXPECT_NE(HFILE_ERROR, _lcreat("C:\\ReadOnlyNot.bin", 0)) << "only paths under the folder";
-}
-
-TEST_F(SimKernel, CreateDirectoryFailsWhenPresentOrParentMissing) {
     EXPECT_TRUE(CreateDirectoryA("C:\\One", nullptr));
     EXPECT_FALSE(CreateDirectoryA("C:\\one", nullptr)) << "already there";
     EXPECT_FALSE(CreateDirectoryA("C:\\Two\\Three", nullptr)) << "parent missing";
