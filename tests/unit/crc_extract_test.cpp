@@ -115,10 +115,11 @@ TEST_F(Extract, ATrailerThatDoesNotMatchIsACrcFailure) {
         std::string stored;
         LONG storedSize, position;
         size_t written;
+        int chunks;
     } cases[] = {
-        {"an empty payload with a non-zero trailer", pe_builder::Dword(1), 4, 4, 0},
-        {"a stored size below the trailer's reads nothing", "abc", 3, 0, 0},
-        {"the cursor is left past the trailer", badTrailer, LONG(badTrailer.size()), 1004, 1000},
+        {"an empty payload with a non-zero trailer", pe_builder::Dword(1), 4, 4, 0, 0},
+        {"a stored size below the trailer's reads nothing", "abc", 3, 0, 0, 0},
+        {"the cursor is left past the trailer", badTrailer, LONG(badTrailer.size()), 1004, 1000, 1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -128,6 +129,7 @@ TEST_F(Extract, ATrailerThatDoesNotMatchIsACrcFailure) {
         EXPECT_TRUE(g_run.crcMismatch);
         EXPECT_EQ(c.position, e.position);
         EXPECT_EQ(c.written, e.written.size());
+        EXPECT_EQ(c.chunks, e.chunks);
     }
 }
 
