@@ -92,7 +92,7 @@ TEST_F(ChildRunner, AChildRunningOnePointTwoSecondsIsPolledThreeTimes) {
     EXPECT_EQ(sim::shell::RunningChildren(), 0);
 }
 
-TEST_F(ChildRunner, AProgramThatCannotBeStartedGivesZeroWithoutWaiting) {
+TEST_F(ChildRunner, AProgramThatCannotBeStartedGivesZeroAndNoWaitMeansStillActive) {
     EXPECT_EQ(RunAndWait("C:\\nowhere\\missing.exe", "", TRUE, kCode), 0u) << "a missing file";
     sim::shell::Program program = Running(0, 7);
     program.startFails = true;
@@ -100,13 +100,12 @@ TEST_F(ChildRunner, AProgramThatCannotBeStartedGivesZeroWithoutWaiting) {
     EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 0u) << "a start the shell refuses";
     EXPECT_EQ(sim::shell::WaitCalls(), 0);
     EXPECT_EQ(sim::PeekMessageCalls(), 0);
-}
-
-TEST_F(ChildRunner, WithoutWaitingTheRunningChildsCodeIsStillActive) {
     sim::shell::Script(kProgram, Running(1200));
-    EXPECT_EQ(RunAndWait(kProgram, "", FALSE, kCode), DWORD(STILL_ACTIVE));
+    EXPECT_EQ(RunAndWait(kProgram, "", FALSE, kCode), DWORD(STILL_ACTIVE)) << "not waiting for a running child";
     EXPECT_EQ(sim::shell::WaitCalls(), 0);
 }
+
+
 
 TEST_F(ChildRunner, TheSessionEndingDuringTheWaitRegistersTheResumeOnceAndReturns259) {
     sim::SetCommandLine("setup.exe /qb");

@@ -177,18 +177,15 @@ TEST_F(SimWindows, DialogNeedsTheProgressBarsClassAndIsCentred) {
     EXPECT_EQ((sim::ScreenHeight() - info->height) / 2, info->y);
 }
 
-TEST_F(SimWindows, BoxWithoutAScriptedAnswerGetsItsDefaultButton) {
-    EXPECT_EQ(IDOK, MessageBoxA(nullptr, "a", "b", MB_OK));
-    EXPECT_EQ(IDYES, MessageBoxA(nullptr, "a", "b", MB_YESNO));
-    EXPECT_EQ(IDNO, MessageBoxA(nullptr, "a", "b", MB_YESNO | MB_DEFBUTTON2));
-}
-
-TEST_F(SimWindows, BoxLoopDispatchesTimersWhileUp) {
+TEST_F(SimWindows, BoxLoopDispatchesTimersWhileUpAndUnscriptedBoxesGetTheirDefault) {
     HWND window = Create(WS_POPUP, 0, 0, 10, 10);
     SetTimer(window, 1, 100, nullptr);
     sim::AnswerNextBox(IDOK, 250);
     MessageBoxA(nullptr, "a", "b", MB_OK);
     EXPECT_EQ(2, std::count(g_seen.begin(), g_seen.end(), UINT(WM_TIMER)));
+    EXPECT_EQ(IDOK, MessageBoxA(nullptr, "a", "b", MB_OK)) << "unscripted: the default button";
+    EXPECT_EQ(IDYES, MessageBoxA(nullptr, "a", "b", MB_YESNO)) << "unscripted: the default button";
+    EXPECT_EQ(IDNO, MessageBoxA(nullptr, "a", "b", MB_YESNO | MB_DEFBUTTON2)) << "unscripted: the default button";
 }
 
 TEST_F(SimWindows, WaitingQuitCutsABoxShortAndIsPostedAgain) {

@@ -72,7 +72,7 @@ TEST_F(Splash, FontHeightFollowsTheScreensResolution) {
     }
 }
 
-TEST_F(Splash, FontIsTheConfiguredBoldFace) {
+TEST_F(Splash, ProductNameIsDrawnWhiteAtTheTopLeftInTheConfiguredBoldFace) {
     g_settings.fontCharSet = 204;
     ShowSplash();
     ASSERT_FALSE(sim::FontsCreated().empty());
@@ -83,18 +83,16 @@ TEST_F(Splash, FontIsTheConfiguredBoldFace) {
     EXPECT_EQ(0, font.width);
     EXPECT_EQ(0u, font.italic | font.underline | font.strikeOut);
     EXPECT_EQ(0u, font.outPrecision | font.clipPrecision | font.quality | font.pitchAndFamily);
-}
-
-TEST_F(Splash, ProductNameIsDrawnWhiteAtTheTopLeft) {
-    ShowSplash();
     const sim::TextDrawn* name = TextDrawn(kProductName);
     ASSERT_NE(nullptr, name) << "the product name was never drawn";
     EXPECT_EQ(8, name->x);
     EXPECT_EQ(6, name->y);
-    EXPECT_EQ(0x00FFFFFFu, name->colour);
+    EXPECT_EQ(0x00FFFFFFu, name->colour) << "white";
     EXPECT_EQ(TRANSPARENT, name->backgroundMode);
-    EXPECT_EQ(sim::FontsCreated().back().handle, name->font);
+    EXPECT_EQ(font.handle, name->font);
 }
+
+
 
 TEST_F(Splash, InitLineIsCentredFromHalfThePicturesHeight) {
     const int normalWidth = int(std::string(kInitLine).size()) * sim::CharacterWidth(-11);
