@@ -4,7 +4,7 @@
 
 #include "command_line.h"
 #include "failure.h"
-#include "inspect.h"
+#include "describe_setup.h"
 #include "unpack.h"
 #include "verify.h"
 

@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "failure.h"
-#include "inspect.h"
+#include "describe_setup.h"
 #include "pack.h"
 #include "setup_file.h"
 #include "tool_test_support.h"

@@ -1,4 +1,4 @@
-#include "inspect.h"
+#include "describe_setup.h"
 
 #include "setup_file.h"
 #include "version_text.h"

@@ -1,4 +1,4 @@
-// vesk inspect: everything a setup holds, as text or JSON.
+// What `vesk inspect` prints: everything a setup holds, as text or JSON.
 #pragma once
 
 #include <filesystem>
