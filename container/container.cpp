@@ -14,12 +14,20 @@ int FindPayloadSection(void) {
 
     DWORD h = LoadDword(image + PE_DOS_LFANEW_OFFSET);
     if (h > VESK_HEADER_PROBE_SIZE - PE_DATA_DIRECTORIES_OFFSET) return 1;
+    // The 32-bit stub is PE32, its x86-64 twin PE32+; any other optional
+    // header puts the section table where this lookup cannot know.
+    WORD magic = LoadWord(image + h + PE_OPTIONAL_HEADER_MAGIC_OFFSET);
+    UINT shift;
+    if (magic == PE32_MAGIC) shift = 0;
+    else if (magic == PE32PLUS_MAGIC) shift = PE32PLUS_SHIFT;
+    else return 1;
+    if (h > VESK_HEADER_PROBE_SIZE - PE_DATA_DIRECTORIES_OFFSET - shift) return 1;
     WORD sectionCount = LoadWord(image + h + PE_NUMBER_OF_SECTIONS_OFFSET);
-    DWORD directoryCount = LoadDword(image + h + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET);
+    DWORD directoryCount = LoadDword(image + h + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET + shift);
     if (sectionCount == 0) return 1;
     // The whole section table must lie inside the probe; 64-bit sums so
     // that no count can wrap the bound.
-    uint64_t table = (uint64_t)h + PE_DATA_DIRECTORIES_OFFSET +
+    uint64_t table = (uint64_t)h + PE_DATA_DIRECTORIES_OFFSET + shift +
                      (uint64_t)directoryCount * PE_DATA_DIRECTORY_SIZE;
     if (table + (uint64_t)sectionCount * PE_SECTION_HEADER_SIZE > VESK_HEADER_PROBE_SIZE) return 1;
 

@@ -160,6 +160,28 @@ TEST_F(Container, PayloadSectionLookup) {
     auto embedded = pe_builder::BuildImage(WithVesk(4097));
     auto noDirectories = pe_builder::BuildImage(WithVesk(8192), 0);
     auto twoDirectories = pe_builder::BuildImage(WithVesk(8192), 2);
+    using pe_builder::kPe32Plus;
+    auto plus = pe_builder::BuildImage(WithVesk(8192), 16, 0x80, kPe32Plus);
+    auto plusNoDirectories = pe_builder::BuildImage(WithVesk(4096), 0, 0x80, kPe32Plus);
+    // A PE32+ image whose directory count the lookup read at the PE32 place
+    // would find nothing; read there, this one's section table is garbage.
+    std::string plusReadAsPe32 = pe_builder::BuildImage(WithVesk(8192), 16, 0x80, pe_builder::kPe32).bytes;
+    pe_builder::PutWord(plusReadAsPe32, 0x80 + 24, kPe32Plus);
+    // A PE32+ header with 16 directories and three sections at this e_lfanew
+    // ends exactly at the probe's end.
+    const uint32_t plusAtProbeEnd = 1536 - (136 + 8 * 16) - 40 * 3;
+    // NumberOfRvaAndSizes of a PE32+ image at this e_lfanew lies past the probe.
+    std::string plusCountPastProbe(4096, '\0');
+    plusCountPastProbe[0] = 'M';
+    plusCountPastProbe[1] = 'Z';
+    pe_builder::PutDword(plusCountPastProbe, 60, 1536 - 128);
+    pe_builder::PutWord(plusCountPastProbe, 1536 - 128 + 6, 1);
+    pe_builder::PutWord(plusCountPastProbe, 1536 - 128 + 24, kPe32Plus);
+    auto withMagic = [&](uint16_t magic) {
+        std::string image = pe_builder::BuildImage(WithVesk(8192)).bytes;
+        pe_builder::PutWord(image, 0x80 + 24, magic);
+        return image;
+    };
     const struct {
         const char* name;
         std::string image;
@@ -183,6 +205,18 @@ TEST_F(Container, PayloadSectionLookup) {
          pe_builder::BuildImage(WithVesk(8192), 16, pastProbe - 40).bytes, 0, true, {}},
         {"e_lfanew far outside", farHeader, 1, {}, {}},
         {"a directory count that would wrap", wrappingCount, 1, {}, {}},
+        {"PE32+ with 16 data directories", plus.bytes, 0, true, plus.rawOffsets[1]},
+        {"PE32+ placeholder without data directories", plusNoDirectories.bytes, 0, false,
+         plusNoDirectories.rawOffsets[1]},
+        {"PE32+ magic on a PE32 layout", plusReadAsPe32, 1, {}, {}},
+        {"PE32+ section table ending exactly at the probe's end",
+         pe_builder::BuildImage(WithVesk(8192), 16, plusAtProbeEnd, kPe32Plus).bytes, 0, true, {}},
+        {"PE32+ section table past the probe",
+         pe_builder::BuildImage(WithVesk(8192), 16, plusAtProbeEnd + 8, kPe32Plus).bytes, 1, {}, {}},
+        {"PE32+ directory count past the probe", plusCountPastProbe, 1, {}, {}},
+        {"ROM image magic", withMagic(0x107), 1, {}, {}},
+        {"no magic", withMagic(0), 1, {}, {}},
+        {"magic with its bytes swapped", withMagic(0x0B01), 1, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

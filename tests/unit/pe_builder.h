@@ -104,12 +104,17 @@ constexpr uint32_t kFileAlignment = 512;
 
 inline uint32_t Align(uint32_t value) { return (value + kFileAlignment - 1) / kFileAlignment * kFileAlignment; }
 
-// A PE32 image: DOS header with e_lfanew = peOffset, file header, optional
-// header with dataDirectories entries, the section table, then each
-// section's raw data (file-aligned).
+constexpr uint16_t kPe32 = 0x10B;
+constexpr uint16_t kPe32Plus = 0x20B;
+
+// A PE32 image (i386) or, with magic kPe32Plus, a PE32+ image (x86-64):
+// DOS header with e_lfanew = peOffset, file header, optional header with
+// dataDirectories entries, the section table, then each section's raw data
+// (file-aligned). Any other magic is written into a PE32 layout.
 inline Image BuildImage(const std::vector<Section>& sections, uint32_t dataDirectories = 16,
-                        uint32_t peOffset = 0x80) {
-    uint32_t tableAt = peOffset + 120 + 8 * dataDirectories;
+                        uint32_t peOffset = 0x80, uint16_t magic = kPe32) {
+    const uint32_t shift = magic == kPe32Plus ? 16 : 0;  // PE32+'s wider optional header
+    uint32_t tableAt = peOffset + 120 + shift + 8 * dataDirectories;
     uint32_t headersEnd = Align(tableAt + 40 * uint32_t(sections.size()));
     Image image;
     image.bytes.assign(headersEnd, '\0');
@@ -118,11 +123,11 @@ inline Image BuildImage(const std::vector<Section>& sections, uint32_t dataDirec
     b[1] = 'Z';
     PutDword(b, 60, peOffset);
     b.replace(peOffset, 4, std::string("PE\0\0", 4));
-    PutWord(b, peOffset + 4, 0x14C);
+    PutWord(b, peOffset + 4, magic == kPe32Plus ? 0x8664 : 0x14C);
     PutWord(b, peOffset + 6, uint16_t(sections.size()));
-    PutWord(b, peOffset + 20, uint16_t(96 + 8 * dataDirectories));
-    PutWord(b, peOffset + 24, 0x10B);
-    PutDword(b, peOffset + 116, dataDirectories);
+    PutWord(b, peOffset + 20, uint16_t(96 + shift + 8 * dataDirectories));
+    PutWord(b, peOffset + 24, magic);
+    PutDword(b, peOffset + 116 + shift, dataDirectories);
     uint32_t at = headersEnd;
     for (size_t i = 0; i < sections.size(); ++i) {
         const Section& section = sections[i];

@@ -160,20 +160,55 @@ TEST(Resources, TheSimulatorServesThePictureTheIconAndTheDialog) {
     ExpectProgressTemplate(*dialog);
 }
 
-// The built stub, read as a PE image: its resource tree and export names.
-class BuiltStub : public ::testing::Test {
+// The built stubs, the 32-bit one and its x86-64 twin, read as PE images:
+// headers, sections, resource tree, imports and export names.
+struct StubBuild {
+    const char* path;  // under the source root
+    uint16_t machine;
+    uint16_t magic;
+};
+
+class BuiltStub : public ::testing::TestWithParam<StubBuild> {
 protected:
     Bytes image;
 
     void SetUp() override {
-        std::string path = std::string(VESK_SOURCE_DIR) + "/build/win32/vesk-stub.exe";
+        std::string path = std::string(VESK_SOURCE_DIR) + "/" + GetParam().path;
         std::ifstream file(path, std::ios::binary);
         if (!file) GTEST_SKIP() << "the Windows stub is not built (" << path << ")";
         image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
 
+    bool Plus() const { return Word(image, OptionalHeader()) == 0x20B; }
     size_t OptionalHeader() const { return Dword(image, 0x3C) + 24; }
-    uint32_t DirectoryRva(int index) const { return Dword(image, OptionalHeader() + 96 + 8 * index); }
+    uint32_t DirectoryRva(int index) const {
+        return Dword(image, OptionalHeader() + (Plus() ? 112 : 96) + 8 * index);
+    }
+
+    struct SectionHeader {
+        std::string name;
+        uint32_t rawSize;
+    };
+    std::vector<SectionHeader> Sections() const {
+        size_t header = Dword(image, 0x3C);
+        size_t table = OptionalHeader() + Word(image, header + 20);
+        std::vector<SectionHeader> sections;
+        for (int i = 0; i < Word(image, header + 6); ++i) {
+            size_t s = table + 40 * size_t(i);
+            std::string name;
+            for (size_t c = s; c < s + 8 && image[c]; ++c) name += char(image[c]);
+            sections.push_back({name, Dword(image, s + 16)});
+        }
+        return sections;
+    }
+
+    std::vector<std::string> ImportedLibraries() const {
+        std::vector<std::string> names;
+        auto descriptor = FileOffset(DirectoryRva(1));
+        for (; descriptor && Dword(image, *descriptor + 12) != 0; *descriptor += 20)
+            if (auto name = FileOffset(Dword(image, *descriptor + 12))) names.push_back(Text(*name));
+        return names;
+    }
 
     std::optional<size_t> FileOffset(uint32_t rva) const {
         size_t header = Dword(image, 0x3C);
@@ -233,9 +268,12 @@ protected:
             if (!name || strcasecmp(Text(*name).c_str(), dll.c_str()) != 0) continue;
             uint32_t thunks = Dword(image, *descriptor);  // the lookup table, else the address table
             auto thunk = FileOffset(thunks ? thunks : Dword(image, *descriptor + 16));
-            for (; thunk && Dword(image, *thunk) != 0; *thunk += 4) {
+            // PE32+ thunks are 64 bits, with the by-ordinal flag in the top bit.
+            const size_t width = Plus() ? 8 : 4;
+            for (; thunk && (Dword(image, *thunk) | Dword(image, *thunk + width - 4)) != 0; *thunk += width) {
                 uint32_t entry = Dword(image, *thunk);
-                auto hint = (entry & 0x80000000u) ? std::nullopt : FileOffset(entry);
+                bool byOrdinal = Dword(image, *thunk + width - 4) & 0x80000000u;
+                auto hint = byOrdinal ? std::nullopt : FileOffset(entry);
                 names.push_back(hint ? Text(*hint + 2) : "#" + std::to_string(entry & 0xFFFF));
             }
         }
@@ -249,14 +287,14 @@ protected:
     }
 };
 
-TEST_F(BuiltStub, CarriesTheProgressDialogTemplateInUsEnglish) {
+TEST_P(BuiltStub, CarriesTheProgressDialogTemplateInUsEnglish) {
     auto dialog = Resource(kDialog, 110, 1033);
     ASSERT_TRUE(dialog.has_value()) << "no dialog 110 of language 1033 in the stub";
     ExpectProgressTemplate(*dialog);
 }
 
 // The simulator's resources are checked field by field above.
-TEST_F(BuiltStub, CarriesTheSameResourcesAsTheSimulator) {
+TEST_P(BuiltStub, CarriesTheSameResourcesAsTheSimulator) {
     sim::Reset();
     const Bytes* group = sim::ResourceBytes(kGroupIcon, 108);
     ASSERT_NE(nullptr, group);
@@ -269,14 +307,39 @@ TEST_F(BuiltStub, CarriesTheSameResourcesAsTheSimulator) {
     }
 }
 
-TEST_F(BuiltStub, IsAProgramNotALibrary) {
+TEST_P(BuiltStub, IsAGuiImageOfItsMachineWithThePlaceholderBeforeTheResources) {
+    size_t header = Dword(image, 0x3C);
+    EXPECT_EQ(GetParam().machine, Word(image, header + 4)) << "machine";
+    EXPECT_EQ(GetParam().magic, Word(image, OptionalHeader())) << "optional header magic";
+    EXPECT_EQ(2, Word(image, OptionalHeader() + 68)) << "subsystem: Windows GUI";
+    EXPECT_EQ(4, Word(image, OptionalHeader() + 48)) << "subsystem version 4.0";
+    auto sections = Sections();
+    auto vesk = std::find_if(sections.begin(), sections.end(), [](auto& s) { return s.name == ".VESK"; });
+    auto rsrc = std::find_if(sections.begin(), sections.end(), [](auto& s) { return s.name == ".rsrc"; });
+    ASSERT_NE(sections.end(), vesk) << "no .VESK section";
+    EXPECT_EQ(4096u, vesk->rawSize);
+    EXPECT_LT(vesk, rsrc) << ".VESK must come before .rsrc";
+}
+
+TEST_P(BuiltStub, ImportsOnlyTheSystemLibraries) {
+    const std::vector<std::string> allowed = {"kernel32.dll", "user32.dll", "gdi32.dll",
+                                              "advapi32.dll", "shell32.dll", "comctl32.dll"};
+    auto libraries = ImportedLibraries();
+    EXPECT_FALSE(libraries.empty());
+    for (const std::string& library : libraries)
+        EXPECT_TRUE(std::any_of(allowed.begin(), allowed.end(),
+                                [&](const std::string& a) { return strcasecmp(a.c_str(), library.c_str()) == 0; }))
+            << library << " is not a system library (a C runtime?)";
+}
+
+TEST_P(BuiltStub, IsAProgramNotALibrary) {
     // Exports must not turn the image into a DLL, which the system will not start.
     uint16_t characteristics = Word(image, Dword(image, 0x3C) + 22);
     EXPECT_EQ(0, characteristics & 0x2000) << "IMAGE_FILE_DLL is set";
     EXPECT_NE(0, characteristics & 0x0002) << "IMAGE_FILE_EXECUTABLE_IMAGE is not set";
 }
 
-TEST_F(BuiltStub, ExportsTheCallbacksAndTheCrcUnderTheirDecoratedNames) {
+TEST_P(BuiltStub, ExportsTheCallbacksAndTheCrcUnderTheirDecoratedNames) {
     auto names = ExportNames();
     for (const char* name : {"_MainWndProc@16", "_ProgressDlg@16", "_UpdateCRC@8"})
         EXPECT_NE(names.end(), std::find(names.begin(), names.end(), name)) << name << " not exported";
@@ -284,8 +347,13 @@ TEST_F(BuiltStub, ExportsTheCallbacksAndTheCrcUnderTheirDecoratedNames) {
 
 // The common controls library of the first 95 and NT 4.0 releases exports no
 // InitCommonControlsEx: importing it would keep the setup from starting there.
-TEST_F(BuiltStub, ImportsFromTheCommonControlsOnlyWhatEveryVersionHas) {
+TEST_P(BuiltStub, ImportsFromTheCommonControlsOnlyWhatEveryVersionHas) {
     EXPECT_EQ(std::vector<std::string>{"InitCommonControls"}, ImportNames("comctl32.dll"));
 }
+
+INSTANTIATE_TEST_SUITE_P(BothArchitectures, BuiltStub,
+                         ::testing::Values(StubBuild{"build/win32/vesk-stub.exe", 0x14C, 0x10B},
+                                           StubBuild{"build/win64/vesk-stub-x64.exe", 0x8664, 0x20B}),
+                         [](const auto& info) { return info.param.magic == 0x20B ? "x64" : "x86"; });
 
 }  // namespace
