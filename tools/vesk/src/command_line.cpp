@@ -34,7 +34,9 @@ const char* const kPackHelp =
     "\n"
     "options:\n"
     "  -o, --output FILE         the setup to write (required)\n"
-    "  --stub FILE               the stub (default: vesk-stub.exe beside vesk)\n"
+    "  --arch x86|x64            the stub beside vesk: vesk-stub.exe (x86, the\n"
+    "                            default) or vesk-stub-x64.exe (x64)\n"
+    "  --stub FILE               another stub, i386 (PE32) or x86-64 (PE32+)\n"
     "  --product FILE            ProductFile\n"
     "  --product-code GUID       ProductCode, a braced upper-case GUID\n"
     "  --product-version TEXT    ProductVersion\n"
@@ -122,6 +124,11 @@ Command ParsePack(ArgumentWalker& args) {
             haveOutput = true;
         } else if (name == "--stub") {
             options.stub = args.Value();
+        } else if (name == "--arch") {
+            const std::string arch = args.Value();
+            if (arch == "x86") options.arch = StubArch::X86;
+            else if (arch == "x64") options.arch = StubArch::X64;
+            else args.Fail("--arch takes x86 or x64, not '" + arch + "'");
         } else if (name == "--no-size-check") {
             options.request.overrides.push_back({"SizeCheck", "0", name});
         } else if (name == "--set") {

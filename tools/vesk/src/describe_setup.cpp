@@ -13,7 +13,9 @@ constexpr const char* kStringNames[CONTAINER_STRING_COUNT] = {"productFileName",
 Report DescribePe(const SetupFile& setup) {
     const PeImage& image = setup.image;
     Report pe = Report::Object();
-    pe.Add("peHeaderOffset", image.peOffset)
+    pe.AddText("architecture", ArchName(image.arch))
+        .AddText("format", image.arch == StubArch::X64 ? "PE32+" : "PE32")
+        .Add("peHeaderOffset", image.peOffset)
         .Add("fileAlignment", image.fileAlignment)
         .Add("sizeOfHeaders", image.sizeOfHeaders)
         .Add("sizeOfInitializedData", image.sizeOfInitializedData)

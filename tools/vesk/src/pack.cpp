@@ -34,20 +34,23 @@ uint32_t StoredSize(const InputFile& file) {
 
 }  // namespace
 
-std::filesystem::path DefaultStubPath() {
+std::filesystem::path DefaultStubPath(StubArch arch) {
     std::error_code error;
     std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error) throw Failure("/proc/self/exe", "cannot find the tool's own directory; give --stub");
-    return self.parent_path() / "vesk-stub.exe";
+    return self.parent_path() / (arch == StubArch::X64 ? "vesk-stub-x64.exe" : "vesk-stub.exe");
 }
 
 void Pack(const PackOptions& options) {
     PackPlan plan = ResolvePackSettings(options.request);
     ContainerFields& fields = plan.fields;
 
-    const InputFile stubFile(options.stub ? *options.stub : DefaultStubPath());
+    const InputFile stubFile(options.stub ? *options.stub : DefaultStubPath(options.arch.value_or(StubArch::X86)));
     const std::vector<uint8_t> stub = ReadWhole(stubFile);
     const PeImage image = ParsePeImage(stub, stubFile.Name());
+    if (options.arch && image.arch != *options.arch)
+        throw Failure(stubFile.Name(), std::string("an ") + ArchName(image.arch) + " stub, where --arch asks for " +
+                                           ArchName(*options.arch));
     if (auto problems = PartsPastEnd(image, stub.size()); !problems.empty()) throw Failure(stubFile.Name(), problems[0]);
 
     // The container's order: 95/98 runtime, NT runtime, product.

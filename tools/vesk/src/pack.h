@@ -5,18 +5,20 @@
 #include <optional>
 
 #include "pack_settings.h"
+#include "pe_image.h"
 
 namespace vesk {
 
 struct PackOptions {
     PackRequest request;
     std::filesystem::path output;
-    std::optional<std::filesystem::path> stub;  // default: vesk-stub.exe beside the tool
+    std::optional<std::filesystem::path> stub;  // default: the arch's stub beside the tool
+    std::optional<StubArch> arch;                // --arch; the stub must be of it when both are given
 };
 
 void Pack(const PackOptions& options);
 
-// vesk-stub.exe in the tool's own directory.
-std::filesystem::path DefaultStubPath();
+// vesk-stub.exe (x86) or vesk-stub-x64.exe (x64) in the tool's own directory.
+std::filesystem::path DefaultStubPath(StubArch arch);
 
 }  // namespace vesk

@@ -13,8 +13,8 @@ namespace {
 constexpr uint32_t kFileHeaderOffset = 4;    // after "PE\0\0"
 constexpr uint32_t kOptionalHeaderOffset = 24;
 constexpr uint16_t kMachineI386 = 0x014C;
-constexpr uint16_t kMagicPe32 = 0x010B;
-constexpr uint32_t kOptionalHeaderBeforeDirectories = 96;
+constexpr uint16_t kMachineAmd64 = 0x8664;
+constexpr uint32_t kOptionalHeaderBeforeDirectories = 96;  // PE32's; PE32+ adds PE32PLUS_SHIFT
 constexpr uint32_t kMaxDirectories = 16;
 
 std::string Hex(uint32_t value) {
@@ -23,7 +23,24 @@ std::string Hex(uint32_t value) {
     return text;
 }
 
+// The machines a stub might be built for, named as people know them.
+std::string MachineName(uint16_t machine) {
+    switch (machine) {
+        case 0x0000: return "no particular machine";
+        case 0x01C0: return "ARM";
+        case 0x01C4: return "ARMv7 Thumb-2";
+        case 0x0200: return "Itanium";
+        case 0xAA64: return "ARM64";
+        case 0x5064: return "RISC-V 64";
+        default: return "an unknown machine";
+    }
+}
+
+uint32_t PlusShift(StubArch arch) { return arch == StubArch::X64 ? PE32PLUS_SHIFT : 0; }
+
 }  // namespace
+
+const char* ArchName(StubArch arch) { return arch == StubArch::X64 ? "x64" : "x86"; }
 
 uint32_t PeImage::CheckSumOffset() const {
     return peOffset + kOptionalHeaderOffset + 64;
@@ -35,7 +52,7 @@ uint32_t PeImage::PointerToSymbolTableOffset() const {
     return peOffset + kFileHeaderOffset + 8;
 }
 uint32_t PeImage::DataDirectoryOffset(unsigned index) const {
-    return peOffset + PE_DATA_DIRECTORIES_OFFSET + index * PE_DATA_DIRECTORY_SIZE;
+    return peOffset + PE_DATA_DIRECTORIES_OFFSET + PlusShift(arch) + index * PE_DATA_DIRECTORY_SIZE;
 }
 
 PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
@@ -46,16 +63,27 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
                                      " bytes the setup reads (or the file)");
     };
     if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
-        throw Failure(input, "not a PE32 image (no MZ header)");
+        throw Failure(input, "not a PE image (no MZ header)");
     PeImage image;
     image.peOffset = Load32(&bytes[PE_DOS_LFANEW_OFFSET]);
     const uint64_t h = image.peOffset;
     need(h + PE_DATA_DIRECTORIES_OFFSET, "PE header");
     const uint8_t* pe = &bytes[h];
     if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0)
-        throw Failure(input, "not a PE32 image (no PE signature)");
-    if (Load16(pe + kFileHeaderOffset) != kMachineI386) throw Failure(input, "not an i386 image");
-    if (Load16(pe + kOptionalHeaderOffset) != kMagicPe32) throw Failure(input, "not a PE32 image (optional header magic)");
+        throw Failure(input, "not a PE image (no PE signature)");
+    const uint16_t machine = Load16(pe + kFileHeaderOffset);
+    const uint16_t magic = Load16(pe + PE_OPTIONAL_HEADER_MAGIC_OFFSET);
+    if (machine == kMachineI386) {
+        if (magic != PE32_MAGIC) throw Failure(input, "an i386 image without a PE32 optional header (magic " + Hex(magic) + ")");
+    } else if (machine == kMachineAmd64) {
+        if (magic != PE32PLUS_MAGIC) throw Failure(input, "an x86-64 image without a PE32+ optional header (magic " + Hex(magic) + ")");
+        image.arch = StubArch::X64;
+    } else {
+        throw Failure(input, "built for " + MachineName(machine) + " (machine " + Hex(machine) +
+                                 "); vesk takes i386 (PE32) and x86-64 (PE32+) stubs");
+    }
+    const uint32_t shift = PlusShift(image.arch);
+    need(h + PE_DATA_DIRECTORIES_OFFSET + shift, "PE header");
 
     const uint16_t sectionCount = Load16(pe + PE_NUMBER_OF_SECTIONS_OFFSET);
     image.pointerToSymbolTable = Load32(pe + kFileHeaderOffset + 8);
@@ -64,17 +92,17 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
     image.fileAlignment = Load32(pe + kOptionalHeaderOffset + 36);
     image.sizeOfHeaders = Load32(pe + kOptionalHeaderOffset + 60);
     image.checkSum = Load32(pe + kOptionalHeaderOffset + 64);
-    image.numberOfRvaAndSizes = Load32(pe + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET);
+    image.numberOfRvaAndSizes = Load32(pe + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET + shift);
     if (image.numberOfRvaAndSizes > kMaxDirectories)
-        throw Failure(input, "not a PE32 image (" + std::to_string(image.numberOfRvaAndSizes) + " data directories)");
-    if (optionalHeaderSize != kOptionalHeaderBeforeDirectories + PE_DATA_DIRECTORY_SIZE * image.numberOfRvaAndSizes)
+        throw Failure(input, "not a PE image (" + std::to_string(image.numberOfRvaAndSizes) + " data directories)");
+    if (optionalHeaderSize != kOptionalHeaderBeforeDirectories + shift + PE_DATA_DIRECTORY_SIZE * image.numberOfRvaAndSizes)
         throw Failure(input, "section table is not right after the data directories, where the setup looks for it");
     if (sectionCount == 0) throw Failure(input, "image has no sections");
     if (image.fileAlignment < 512 || image.fileAlignment > 65536 ||
         (image.fileAlignment & (image.fileAlignment - 1)) != 0)
         throw Failure(input, "FileAlignment " + std::to_string(image.fileAlignment) + " is not a power of two from 512 to 65536");
 
-    const uint64_t table = h + PE_DATA_DIRECTORIES_OFFSET + PE_DATA_DIRECTORY_SIZE * image.numberOfRvaAndSizes;
+    const uint64_t table = h + PE_DATA_DIRECTORIES_OFFSET + shift + PE_DATA_DIRECTORY_SIZE * image.numberOfRvaAndSizes;
     image.headersEnd = static_cast<uint32_t>(table + PE_SECTION_HEADER_SIZE * uint64_t{sectionCount});
     need(image.headersEnd, "section table");
     if (image.numberOfRvaAndSizes > kCertificateDirectory) {

@@ -1,7 +1,7 @@
-// The facts of a PE32 image that packing and reading a setup need, taken
-// from its headers. The setup's own lookup reads only the first 1536 bytes
-// and expects the section table right after the data directories, so an
-// image that breaks either is refused here too.
+// The facts of a PE32 (i386) or PE32+ (x86-64) image that packing and
+// reading a setup need, taken from its headers. The setup's own lookup reads
+// only the first 1536 bytes and expects the section table right after the
+// data directories, so an image that breaks either is refused here too.
 #pragma once
 
 #include <cstdint>
@@ -21,8 +21,11 @@ struct PeSection {
     uint32_t headerOffset = 0;  // file offset of its 40-byte section header
 };
 
+enum class StubArch { X86, X64 };
+
 struct PeImage {
     uint32_t peOffset = 0;  // H, the DOS header's e_lfanew
+    StubArch arch = StubArch::X86;  // i386 in PE32 or x86-64 in PE32+
     uint32_t fileAlignment = 0;
     uint32_t sizeOfHeaders = 0;
     uint32_t sizeOfInitializedData = 0;
@@ -41,6 +44,9 @@ struct PeImage {
     uint32_t PointerToSymbolTableOffset() const;
     uint32_t DataDirectoryOffset(unsigned index) const;
 };
+
+// "x86" or "x64": the names `vesk pack --arch` takes.
+const char* ArchName(StubArch arch);
 
 inline constexpr unsigned kCertificateDirectory = 4;
 inline constexpr unsigned kDebugDirectory = 6;

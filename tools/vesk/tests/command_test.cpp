@@ -184,7 +184,36 @@ TEST_F(Command, UnknownKey) {
 TEST_F(Command, StubThatIsNotAPeImage) {
     Settings("");
     WriteText("stub.exe", "MZ but nothing more");
-    ExpectRefused(PackWith(), Path("stub.exe").string(), "not a PE32 image");
+    ExpectRefused(PackWith(), Path("stub.exe").string(), "not a PE image");
+}
+
+TEST_F(Command, StubOfAnotherMachineIsNamed) {
+    Settings("");
+    const struct {
+        StubShape shape;
+        const char* problem;
+    } cases[] = {
+        {{.machine = 0xAA64}, "built for ARM64 (machine 0xAA64)"},
+        {{.machine = 0x01C4}, "built for ARMv7 Thumb-2 (machine 0x1C4)"},
+        {{.machine = 0x1234}, "built for an unknown machine (machine 0x1234)"},
+        {{.x64 = true, .machine = 0x014C}, "an i386 image without a PE32 optional header (magic 0x20B)"},
+        {{.machine = 0x8664}, "an x86-64 image without a PE32+ optional header (magic 0x10B)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.problem);
+        WriteStub(c.shape);
+        ExpectRefused(PackWith(), Path("stub.exe").string(), c.problem);
+    }
+}
+
+TEST_F(Command, ArchMustNameAKnownArchitectureAndMatchTheStub) {
+    Settings("");
+    ExpectRefused(PackWith({"--arch", "arm64"}), "pack", "--arch takes x86 or x64, not 'arm64'");
+    ExpectRefused(PackWith({"--arch", "x64"}), Path("stub.exe").string(), "an x86 stub, where --arch asks for x64");
+    WriteStub({.x64 = true});
+    ExpectRefused(PackWith({"--arch", "x86"}), Path("stub.exe").string(), "an x64 stub, where --arch asks for x86");
+    ToolRun pack = PackWith({"--arch", "x64"});
+    EXPECT_EQ(pack.exitCode, 0) << pack.err;
 }
 
 TEST_F(Command, StubWithoutVeskSection) {
@@ -246,20 +275,39 @@ TEST_F(Command, InterruptedPackLeavesNoFile) {
     EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
 }
 
-TEST_F(Command, RealStubStillReadsCleanly) {
-    if (!std::filesystem::exists(VESK_REAL_STUB)) GTEST_SKIP() << "no " << VESK_REAL_STUB << " (run scripts/build)";
+// Both real stubs, found beside the tool by --arch, pack into setups that
+// the toolchain's own objdump reads as images of their machine.
+TEST_F(Command, RealStubsOfBothArchitecturesReadCleanly) {
+    const std::filesystem::path tool_dir = std::filesystem::path(VESK_TOOL_BINARY).parent_path();
     ASSERT_FALSE(SampleMsi().empty()) << "wixl could not build the fixture MSI";
-    ToolRun pack = RunTool({"pack", "--product", SampleMsi().string(), "-o", Path("setup.exe").string(),
-                            "--stub", VESK_REAL_STUB});
-    ASSERT_EQ(pack.exitCode, 0) << pack.err;
-    EXPECT_EQ(RunTool({"verify", Path("setup.exe").string()}).exitCode, 0);
-    const std::string command = "i686-w64-mingw32-objdump -p '" + Path("setup.exe").string() + "' >'" +
-                                Path("objdump.out").string() + "' 2>'" + Path("objdump.err").string() + "'";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    const auto err = ReadFile(Path("objdump.err"));
-    EXPECT_TRUE(err.empty()) << std::string(err.begin(), err.end());
-    const auto out = ReadFile(Path("objdump.out"));
-    EXPECT_NE(std::string(out.begin(), out.end()).find("pei-i386"), std::string::npos);
+    const struct {
+        const char* arch;
+        const char* stub;
+        const char* objdump;
+        const char* format;
+    } stubs[] = {{"x86", "vesk-stub.exe", "i686-w64-mingw32-objdump", "pei-i386"},
+                 {"x64", "vesk-stub-x64.exe", "x86_64-w64-mingw32-objdump", "pei-x86-64"}};
+    for (const auto& s : stubs) {
+        SCOPED_TRACE(s.arch);
+        if (!std::filesystem::exists(tool_dir / s.stub)) {
+            ADD_FAILURE() << "no " << s.stub << " beside vesk (run scripts/build)";
+            continue;
+        }
+        const std::string setup = Path(std::string("setup-") + s.arch + ".exe").string();
+        ToolRun pack = RunTool({"pack", "--product", SampleMsi().string(), "-o", setup, "--arch", s.arch});
+        ASSERT_EQ(pack.exitCode, 0) << pack.err;
+        EXPECT_EQ(RunTool({"verify", setup}).exitCode, 0);
+        ToolRun inspect = RunTool({"inspect", setup, "--json"});
+        EXPECT_NE(inspect.out.find(std::string("\"architecture\": \"") + s.arch + "\""), std::string::npos)
+            << inspect.out.substr(0, 300);
+        const std::string command = std::string(s.objdump) + " -p '" + setup + "' >'" + Path("objdump.out").string() +
+                                    "' 2>'" + Path("objdump.err").string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        const auto err = ReadFile(Path("objdump.err"));
+        EXPECT_TRUE(err.empty()) << std::string(err.begin(), err.end());
+        const auto out = ReadFile(Path("objdump.out"));
+        EXPECT_NE(std::string(out.begin(), out.end()).find(s.format), std::string::npos);
+    }
 }
 
 }  // namespace

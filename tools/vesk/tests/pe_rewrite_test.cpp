@@ -127,6 +127,24 @@ TEST_F(PeRewrite, CertificateTableIsDroppedWithItsBytes) {
     EXPECT_EQ(setup_.size(), uint64_t{rsrc.pointerToRawData} + rsrc.sizeOfRawData) << "nothing after the last section";
 }
 
+// PE32+ keeps its data directories 16 bytes later: the certificate entry
+// cleared must be its own, and the rest follows as for PE32.
+TEST_F(PeRewrite, Pe32PlusStubIsRewrittenTheSameWay) {
+    ASSERT_EQ(PackInto({.certificate = true, .x64 = true}), "");
+    const PeImage before = Image(stub_);
+    const PeImage after = Image(setup_);
+    EXPECT_EQ(after.arch, StubArch::X64);
+    EXPECT_EQ(after.certificateOffset, 0u);
+    EXPECT_EQ(after.certificateSize, 0u);
+    const uint32_t resourceDirectory = after.DataDirectoryOffset(2);
+    EXPECT_EQ(Load32(&setup_[resourceDirectory]), kStubRsrcRva) << "the resource directory entry is kept";
+    const PeSection& rsrc = Section(after, ".rsrc");
+    EXPECT_EQ(rsrc.virtualAddress, Section(before, ".rsrc").virtualAddress);
+    EXPECT_EQ(RawData(setup_, rsrc), RawData(stub_, Section(before, ".rsrc")));
+    EXPECT_EQ(setup_.size(), uint64_t{rsrc.pointerToRawData} + rsrc.sizeOfRawData) << "nothing after the last section";
+    EXPECT_EQ(after.checkSum, ReferenceCheckSum(setup_, after.CheckSumOffset()));
+}
+
 TEST_F(PeRewrite, SmallContainerStillReadsAsEmbedded) {
     ASSERT_EQ(PackInto({}, 64), "");
     EXPECT_GT(Section(Image(setup_), ".VESK").sizeOfRawData, 4096u)

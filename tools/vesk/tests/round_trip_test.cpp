@@ -76,6 +76,17 @@ TEST_F(RoundTrip, UnpackThenPackIsByteIdentical) {
     EXPECT_EQ(ReadFile(Path("out") / "runtime-nt.exe"), ReadFile(Path("nt.exe")));
 }
 
+TEST_F(RoundTrip, Pe32PlusSetupUnpacksAndPacksToTheSameBytes) {
+    WriteSampleSetting("CmdLine=/qb\n");
+    WriteStub({.certificate = true, .x64 = true});
+    PackSettings(Path("settings.ini"), Path("first.exe"));
+    EXPECT_EQ(OpenSetup(Path("first.exe")).image.arch, StubArch::X64);
+    Unpack(Path("first.exe"), Path("out"));
+    PackSettings(Path("out") / "setup.ini", Path("second.exe"));
+    EXPECT_EQ(ReadFile(Path("second.exe")), ReadFile(Path("first.exe")));
+    EXPECT_EQ(ReadFile(Path("out") / "sample.msi"), ReadFile(Path("sample.msi")));
+}
+
 TEST_F(RoundTrip, UnpackedSettingsSayEverything) {
     WriteSampleSetting("TransformMSI=base.msi\nProductCode={6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}\n"
                        "ProductVersion=2\nProductName=T\n");

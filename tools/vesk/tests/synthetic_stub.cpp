@@ -37,7 +37,8 @@ std::vector<uint8_t> BuildStub(const StubShape& shape) {
     for (uint32_t i = 0; i < shape.extraSections; ++i)
         sections.push_back({".x" + std::to_string(i), 0x4000 + 0x1000 * i, 0, 0, 0x40000040, 0});
 
-    const uint32_t optionalSize = 96 + 8 * shape.dataDirectories;
+    const uint32_t dirs = shape.x64 ? 112 : 96;  // data directories, from the optional header
+    const uint32_t optionalSize = dirs + 8 * shape.dataDirectories;
     const uint32_t tableAt = kStubPeOffset + 24 + optionalSize;
     const uint32_t headersEnd = tableAt + 40 * static_cast<uint32_t>(sections.size());
     const uint32_t sizeOfHeaders = (headersEnd + align - 1) / align * align;
@@ -49,26 +50,31 @@ std::vector<uint8_t> BuildStub(const StubShape& shape) {
     const size_t h = kStubPeOffset;
     file[h] = 'P';
     file[h + 1] = 'E';
-    Put16(file, h + 4, 0x014C);
+    Put16(file, h + 4, shape.machine ? shape.machine : shape.x64 ? 0x8664 : 0x014C);
     Put16(file, h + 6, static_cast<uint16_t>(sections.size()));
     Put16(file, h + 20, static_cast<uint16_t>(optionalSize));
     Put16(file, h + 22, 0x0102);
     const size_t o = h + 24;
-    Put16(file, o, 0x010B);
+    Put16(file, o, shape.x64 ? 0x020B : 0x010B);
     Put32(file, o + 4, align);          // SizeOfCode
     Put32(file, o + 8, 0x1000 + align);  // SizeOfInitializedData
     Put32(file, o + 16, 0x1000);         // AddressOfEntryPoint
-    Put32(file, o + 28, 0x400000);
+    if (shape.x64) {
+        Put32(file, o + 24, 0x40000000);  // ImageBase 0x140000000, 64 bits
+        Put32(file, o + 28, 0x1);
+    } else {
+        Put32(file, o + 28, 0x400000);
+    }
     Put32(file, o + 32, 0x1000);
     Put32(file, o + 36, align);
     Put16(file, o + 48, 4);
     Put32(file, o + 56, 0x4000 + 0x1000 * shape.extraSections);  // SizeOfImage
     Put32(file, o + 60, sizeOfHeaders);
     Put16(file, o + 68, 2);  // GUI
-    Put32(file, o + 92, shape.dataDirectories);
+    Put32(file, o + dirs - 4, shape.dataDirectories);
     if (shape.dataDirectories > 2) {
-        Put32(file, o + 96 + 16, kStubRsrcRva);  // resource directory
-        Put32(file, o + 96 + 20, 0x240);
+        Put32(file, o + dirs + 16, kStubRsrcRva);  // resource directory
+        Put32(file, o + dirs + 20, 0x240);
     }
 
     for (size_t i = 0; i < sections.size(); ++i) {
@@ -83,8 +89,8 @@ std::vector<uint8_t> BuildStub(const StubShape& shape) {
         for (uint32_t b = 0; b < s.rawSize; ++b) file.push_back(static_cast<uint8_t>(s.fill + b % 7));
     }
     if (shape.certificate && shape.dataDirectories > 4) {
-        Put32(file, o + 96 + 32, static_cast<uint32_t>(file.size()));
-        Put32(file, o + 96 + 36, kCertificateSize);
+        Put32(file, o + dirs + 32, static_cast<uint32_t>(file.size()));
+        Put32(file, o + dirs + 36, kCertificateSize);
         file.insert(file.end(), kCertificateSize, 0xCE);
     }
     Put32(file, o + 64, ReferenceCheckSum(file, static_cast<uint32_t>(o + 64)));

@@ -1,6 +1,7 @@
-// A small PE32 stub built in memory for the tests, so they need no Windows
-// build: sections .text, .VESK (a 4096-byte placeholder) and .rsrc, each with
-// recognisable bytes, optionally followed by a certificate table.
+// A small PE32 (i386) or PE32+ (x86-64) stub built in memory for the tests,
+// so they need no Windows build: sections .text, .VESK (a 4096-byte
+// placeholder) and .rsrc, each with recognisable bytes, optionally followed
+// by a certificate table.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +16,8 @@ struct StubShape {
     uint32_t dataDirectories = 16;
     uint32_t extraSections = 0;  // blank sections added to grow the header
     bool vesk = true;
+    bool x64 = false;      // PE32+ for x86-64
+    uint16_t machine = 0;  // another machine type in the file header, when not 0
 };
 
 std::vector<uint8_t> BuildStub(const StubShape& shape = {});
