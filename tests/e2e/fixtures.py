@@ -27,9 +27,15 @@ def _run(args, cwd=None):
     return result
 
 
-def build_probe(out_dir):
-    target = Path(out_dir) / "probe.exe"
-    _run(["i686-w64-mingw32-gcc", "-O2", "-Wall", "-Wextra", HERE / "probe.c", "-o", target, "-lmsi"])
+# The C compiler and the stub of each architecture.
+COMPILERS = {"x86": "i686-w64-mingw32-gcc", "x64": "x86_64-w64-mingw32-gcc"}
+STUBS = {"x86": "vesk-stub.exe", "x64": "vesk-stub-x64.exe"}
+
+
+def build_probe(out_dir, arch="x86"):
+    """The probe for the stub's architecture, so it sees the registry as the stub does."""
+    target = Path(out_dir) / ("probe-x64.exe" if arch == "x64" else "probe.exe")
+    _run([COMPILERS[arch], "-O2", "-Wall", "-Wextra", HERE / "probe.c", "-o", target, "-lmsi"])
     return target
 
 
@@ -65,9 +71,9 @@ def build_packages(out_dir):
         failing=build_msi("failing.wxs", out_dir / "failing.msi"))
 
 
-def pack(vesk, product, target, **settings):
-    """A setup for `product`; `settings` become --set KEY=VALUE options."""
-    args = [vesk, "pack", "--product", product, "-o", target]
+def pack(vesk, product, target, arch="x86", **settings):
+    """A setup for `product` on the `arch` stub; `settings` become --set KEY=VALUE options."""
+    args = [vesk, "pack", "--arch", arch, "--product", product, "-o", target]
     for key, value in settings.items():
         args += ["--set", f"{key}={value}"]
     _run(args)

@@ -15,9 +15,18 @@ import time
 from dataclasses import dataclass, field
 from pathlib import Path, PureWindowsPath
 
+from fixtures import RECORD_KEY
+
 QUIET_ENGINE = "/qn /i"  # a tail that installs without any engine UI
 TRACE_CHANNELS = "-all,trace+msgbox,trace+msiexec"
 PROBE_GRACE = 30  # the probe's own time-out backs up ours by this many seconds
+
+# Debian's Wine loaders. `wine` picks the 32-bit one whenever it is installed,
+# even where the kernel cannot run it, so the x64 twin is started by the
+# 64-bit loader itself.
+WINE32_LOADER = "/usr/lib/wine/wine"
+WINE64_LOADER = "/usr/lib/wine/wine64"
+LOADER_PROBE_TIMEOUT = 20
 
 
 class Failure(Exception):
@@ -45,6 +54,53 @@ def _run(args, timeout, **kwargs):
 def _xdotool_pattern(title):
     """An anchored POSIX regular expression matching exactly `title`."""
     return "^" + re.sub(r"([.^$*+?()\[\]{}|\\])", r"\\\1", title) + "$"
+
+
+class WineUnavailable(Exception):
+    """Wine cannot run the stub of any architecture here; the message says why."""
+
+
+@dataclass
+class WinePlan:
+    """Which stub runs which scenarios on this machine."""
+    runs: list      # (arch, twin_smoke_only) pairs, in order
+    summary: str    # one line for the log
+
+
+def can_run_32bit():
+    """Whether this kernel runs 32-bit Wine, found by starting its loader
+    (bounded); the reason when it cannot."""
+    if not os.path.exists(WINE32_LOADER):
+        return False, f"{WINE32_LOADER} is not installed"
+    try:
+        result = subprocess.run([WINE32_LOADER, "--version"], stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, timeout=LOADER_PROBE_TIMEOUT)
+    except OSError as error:
+        return False, f"{WINE32_LOADER}: {error.strerror}"
+    except subprocess.TimeoutExpired:
+        return False, f"{WINE32_LOADER} --version gave no answer within {LOADER_PROBE_TIMEOUT} s"
+    if result.returncode != 0:
+        return False, f"{WINE32_LOADER} --version exited with {result.returncode}"
+    return True, ""
+
+
+def plan_wine(forced):
+    """The runs for this machine; `forced` is VESK_E2E_ARCH ("x86", "x64" or empty)."""
+    if forced not in ("", "x86", "x64"):
+        raise WineUnavailable(f"VESK_E2E_ARCH={forced!r}: give x86 or x64")
+    can32, why = can_run_32bit()
+    if forced == "x86":
+        if not can32:
+            raise WineUnavailable(f"VESK_E2E_ARCH=x86, but 32-bit Wine cannot run here ({why})")
+        return WinePlan([("x86", False)], "32-bit stub for every scenario (VESK_E2E_ARCH=x86)")
+    if not os.access(WINE64_LOADER, os.X_OK) and (forced == "x64" or not can32):
+        raise WineUnavailable(f"{WINE64_LOADER} is not installed" + (f" and {why}" if not can32 else ""))
+    if forced == "x64":
+        return WinePlan([("x64", False)], "x64 twin for every scenario (VESK_E2E_ARCH=x64)")
+    if can32:
+        return WinePlan([("x86", False), ("x64", True)],
+                        "32-bit stub for every scenario, x64 twin for the smoke subset")
+    return WinePlan([("x64", False)], f"x64 twin: this kernel cannot run 32-bit programs ({why})")
 
 
 class Display:
@@ -101,21 +157,25 @@ def parse_trace(log):
 
 
 class Session:
-    """A fresh prefix under `work_dir`, Xvfb, and the probe helper."""
+    """A fresh prefix under `work_dir`, Xvfb, and the probe helper, for the
+    stub of one architecture: "x86" runs under `wine`, "x64" under the
+    64-bit loader. Screenshots of the x64 session are named x64-*.png."""
 
-    def __init__(self, work_dir, probe_exe, artifacts):
+    def __init__(self, work_dir, probe_exe, artifacts, arch="x86"):
         self.work_dir = Path(work_dir)
         self.artifacts = Path(artifacts)
-        for stale in self.artifacts.glob("*.png"):
-            stale.unlink()
         self.artifacts.mkdir(parents=True, exist_ok=True)
-        self.prefix = self.work_dir / "prefix"
+        self.arch = arch
+        self.loader = [WINE64_LOADER] if arch == "x64" else ["wine"]
+        self.shot_prefix = "x64-" if arch == "x64" else ""
+        self.prefix = self.work_dir / ("prefix-x64" if arch == "x64" else "prefix")
         shutil.rmtree(self.prefix, ignore_errors=True)
         self.display = Display()
         self.probe = probe_exe
         try:
             self._start_prefix()
         except BaseException:
+            _run(["wineserver", "-k"], timeout=30, env=self.env())
             self.display.close()
             raise
 
@@ -123,10 +183,18 @@ class Session:
         env = dict(os.environ)
         env.update(WINEPREFIX=str(self.prefix), DISPLAY=self.display.name, WINEDEBUG=debug,
                    WINEDLLOVERRIDES="mscoree,mshtml=")
+        if self.arch == "x64":
+            env["WINELOADER"] = WINE64_LOADER
         return env
 
     def _start_prefix(self):
-        _run(["wineboot", "-i"], timeout=300, env=self.env())
+        try:
+            booted = _run(self.loader + ["wineboot", "-i"], timeout=300, env=self.env())
+        except OSError as error:
+            raise RuntimeError(f"{self.loader[0]} cannot be started: {error.strerror}") from None
+        if booted.returncode != 0 or not (self.prefix / "drive_c").is_dir():
+            said = (booted.stderr.strip().splitlines() or ["nothing on stderr"])[-1]
+            raise RuntimeError(f"wineboot made no prefix in {self.prefix} (exit status {booted.returncode}): {said}")
         # A crashing setup must end, not wait behind Wine's crash dialog.
         self.wine(["reg", "add", r"HKCU\Software\Wine\WineDbg", "/v", "ShowCrashDialog",
                    "/t", "REG_DWORD", "/d", "0", "/f"])
@@ -148,7 +216,7 @@ class Session:
         self._persist_wineserver()
 
     def wine(self, args, timeout=120):
-        return _run(["wine"] + [str(a) for a in args], timeout=timeout, env=self.env())
+        return _run(self.loader + [str(a) for a in args], timeout=timeout, env=self.env())
 
     # --- the prefix's files -------------------------------------------------
 
@@ -188,8 +256,15 @@ class Session:
         return key, value
 
     def registry_value(self, key, name):
-        """HKLM\\key's value as a 32-bit program reads it, or None."""
+        """HKLM\\key's value as the stub reads it (the probe is built for the
+        stub's architecture), or None."""
         kind, value = self._probe(["regget", key, name])
+        return value if kind == "VALUE" else None
+
+    def product_record(self, name):
+        """A value the test product recorded. Its package is a 32-bit one, so
+        it writes to the 32-bit registry view whichever engine installs it."""
+        kind, value = self._probe(["regget", RECORD_KEY, name, "32"])
         return value if kind == "VALUE" else None
 
     def installed_version(self, product_code):
@@ -238,7 +313,7 @@ class Session:
         return {pixels[i:i + 3] for i in range(0, len(pixels) - 2, 3)}
 
     def screenshot(self, name):
-        target = self.artifacts / name
+        target = self.artifacts / (self.shot_prefix + name)
         _run(["import", "-display", self.display.name, "-window", "root", str(target)], timeout=30)
         check(target.exists(), f"no screenshot written to {target}")
         return target
@@ -264,7 +339,7 @@ class SetupRun:
         self.out_file = tempfile.TemporaryFile()
         self.log_file = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
-            ["wine", str(session.probe), "run", str((timeout + PROBE_GRACE) * 1000)], env=env,
+            session.loader + [str(session.probe), "run", str((timeout + PROBE_GRACE) * 1000)], env=env,
             stdout=self.out_file, stderr=self.log_file, start_new_session=True)
         self.deadline = time.monotonic() + timeout
 

@@ -1,11 +1,14 @@
 /* A small Windows helper for the end-to-end tests, run under Wine. Wine's own
  * exit status is the process exit code modulo 256, and the registry and the
  * installer database are best asked from inside the prefix, through the same
- * 32-bit view the setup has:
+ * view the setup has (the probe is built for the stub's architecture):
  *   probe run TIMEOUT_MS     starts the command line in VESK_E2E_CMDLINE and
  *                            prints EXIT=<full exit code>, or TIMEOUT after
  *                            ending a child that outlived the time-out
- *   probe regget KEY VALUE   prints VALUE=<text> of HKLM\KEY, or MISSING=<error>
+ *   probe regget KEY VALUE [32]
+ *                            prints VALUE=<text> of HKLM\KEY, or MISSING=<error>;
+ *                            with 32, from the 32-bit view (where a 32-bit
+ *                            package writes, even when a 64-bit engine runs it)
  *   probe version CODE       prints VERSION=<version string> of an installed
  *                            product, or MISSING=<error>
  *   probe temp               prints VALUE=<the temporary folder>
@@ -42,12 +45,12 @@ static int run(DWORD timeoutMs)
     return 0;
 }
 
-static int regget(const char *key, const char *name)
+static int regget(const char *key, const char *name, REGSAM view)
 {
     HKEY handle;
     char data[4096];
     DWORD size = sizeof data - 1, type = 0;
-    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ, &handle);
+    LONG result = RegOpenKeyExA(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | view, &handle);
     if (result == ERROR_SUCCESS) {
         result = RegQueryValueExA(handle, name, NULL, &type, (BYTE *)data, &size);
         RegCloseKey(handle);
@@ -91,13 +94,15 @@ int main(int argc, char **argv)
     if (argc == 3 && strcmp(argv[1], "run") == 0)
         code = run((DWORD)strtoul(argv[2], NULL, 10));
     else if (argc == 4 && strcmp(argv[1], "regget") == 0)
-        code = regget(argv[2], argv[3]);
+        code = regget(argv[2], argv[3], 0);
+    else if (argc == 5 && strcmp(argv[1], "regget") == 0 && strcmp(argv[4], "32") == 0)
+        code = regget(argv[2], argv[3], KEY_WOW64_32KEY);
     else if (argc == 3 && strcmp(argv[1], "version") == 0)
         code = version(argv[2]);
     else if (argc == 2 && strcmp(argv[1], "temp") == 0)
         code = temp();
     else
-        printf("usage: probe run TIMEOUT_MS | regget KEY VALUE | version CODE | temp\n");
+        printf("usage: probe run TIMEOUT_MS | regget KEY VALUE [32] | version CODE | temp\n");
     fflush(stdout);
     return code;
 }

@@ -6,7 +6,7 @@ import shutil
 import time
 from pathlib import Path, PureWindowsPath
 
-from fixtures import FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, RECORD_KEY, build_large_file, pack
+from fixtures import FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_large_file, pack
 from harness import QUIET_ENGINE, Failure, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
@@ -28,14 +28,17 @@ def is_progress_dialog(window):
 
 
 class Context:
-    """What every scenario shares: the session, the tool and the packages."""
+    """What every scenario shares: the session, the tool, the stub of the
+    session's architecture and the packages."""
 
-    def __init__(self, session, vesk, stub, packages, work_dir):
+    def __init__(self, session, vesk, packages, work_dir):
         self.session = session
+        self.arch = session.arch
         self.vesk = vesk
-        self.stub = stub
+        self.stub = Path(vesk).parent / STUBS[self.arch]
         self.packages = packages
-        self.work_dir = Path(work_dir)
+        self.work_dir = Path(work_dir) / self.arch
+        self.work_dir.mkdir(parents=True, exist_ok=True)
         self.common_files = session.registry_value(r"SOFTWARE\Microsoft\Windows\CurrentVersion", "CommonFilesDir")
         check(self.common_files, "the prefix has no CommonFilesDir value")
         self.wizard_folder = str(PureWindowsPath(self.common_files) / WIZARD_FOLDER)
@@ -44,7 +47,7 @@ class Context:
     def setup_for(self, product, name, **settings):
         """A packed setup, made once per name."""
         if name not in self._setups:
-            self._setups[name] = pack(self.vesk, product, self.work_dir / f"{name}.exe", **settings)
+            self._setups[name] = pack(self.vesk, product, self.work_dir / f"{name}.exe", self.arch, **settings)
         return self._setups[name]
 
     def place(self, scenario, source, file_name="setup.exe"):
@@ -78,7 +81,7 @@ class Context:
               f"engine command lines {outcome.engine_runs}, expected [{expected_run}]")
         installed = self.session.installed_version(PRODUCT_CODE)
         check(installed == version, f"installed version {installed!r}, expected {version!r}")
-        recorded = self.session.registry_value(RECORD_KEY, "SetupExePath")
+        recorded = self.session.product_record("SetupExePath")
         check(recorded == setup, f"VESK_SETUP_EXE_PATH arrived as {recorded!r}, expected {setup!r}")
 
     def placed_product(self, source):
@@ -126,7 +129,7 @@ def embedded_setup_without_arguments_installs(ctx):
     check(WHITE in colours, "the splash window shows no white text")
     placed = ctx.placed_product(ctx.packages.product_v1)
     ctx.expect_installed(outcome, setup, "1.0.0", ["/I", placed])
-    ui_level = ctx.session.registry_value(RECORD_KEY, "UILevel")
+    ui_level = ctx.session.product_record("UILevel")
     check(ui_level == "5", f"the engine ran with UI level {ui_level!r}, expected full UI (5)")
 
 
@@ -144,7 +147,7 @@ def switch_tail_replaces_default_switch(ctx):
     outcome = ctx.session.run_command(f'"{setup}" {QUIET_ENGINE}')
     placed = ctx.placed_product(ctx.packages.product_v1)
     ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
-    ui_level = ctx.session.registry_value(RECORD_KEY, "UILevel")
+    ui_level = ctx.session.product_record("UILevel")
     check(ui_level == "2", f"the engine ran with UI level {ui_level!r}, expected none (2) from /qn")
 
 
@@ -154,7 +157,7 @@ def property_tail_is_passed_whole(ctx):
     outcome = ctx.session.run_command(f'"{setup}" {tail}')
     placed = ctx.placed_product(ctx.packages.product_v1)
     ctx.expect_installed(outcome, setup, "1.0.0", tail.split() + [placed])
-    all_users = ctx.session.registry_value(RECORD_KEY, "AllUsers")
+    all_users = ctx.session.product_record("AllUsers")
     check(all_users == "1", f"ALLUSERS arrived as {all_users!r}, expected '1'")
 
 
@@ -243,7 +246,8 @@ def cancel_during_extraction_deletes_partial_file(ctx):
     packed = ctx.session.unix_path(setup)
     packed.parent.mkdir(parents=True, exist_ok=True)
     try:
-        pack(ctx.vesk, large, packed, ProductCode=PRODUCT_CODE, ProductVersion="3.0.0", ProductName=PRODUCT_NAME)
+        pack(ctx.vesk, large, packed, ctx.arch, ProductCode=PRODUCT_CODE, ProductVersion="3.0.0",
+             ProductName=PRODUCT_NAME)
         large.unlink()
         run = ctx.session.start(f'"{setup}"', timeout=180)
         run.wait_window(PRODUCT_NAME, accept=is_splash)
@@ -303,15 +307,27 @@ SCENARIOS = [
 ]
 
 
-def run_all(ctx, report, only=()):
-    """Runs each scenario (or those named in `only`) from a clean state;
-    `report(name, error, seconds)` hears each end."""
+# What the x64 twin runs where the 32-bit stub runs everything.
+TWIN_SMOKE = [
+    embedded_setup_without_arguments_installs,
+    flipped_payload_byte_shows_crc_error,
+    side_file_mode_installs,
+]
+
+
+def select(only=(), smoke=False):
+    """The scenarios to run: every one, or the twin's smoke subset, narrowed
+    to the names in `only` when it names any."""
     unknown = set(only) - {scenario.__name__ for scenario in SCENARIOS}
     if unknown:
         raise ValueError(f"no such scenarios: {sorted(unknown)}")
-    for scenario in SCENARIOS:
-        if only and scenario.__name__ not in only:
-            continue
+    return [scenario for scenario in (TWIN_SMOKE if smoke else SCENARIOS) if not only or scenario.__name__ in only]
+
+
+def run_all(ctx, report, scenarios):
+    """Runs each scenario from a clean state; `report(name, error, seconds)`
+    hears each end."""
+    for scenario in scenarios:
         started = time.monotonic()
         error = None
         try:
