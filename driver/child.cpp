@@ -39,17 +39,22 @@ DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode) 
         info.lpDirectory = folder;
     }
     if (!ShellExecuteExA(&info)) return 0;
+    // Pending while the child is waited for: the splash registers the resume
+    // as it handles the session's end, before Windows may end the process.
+    if (wait) g_run.resumeProductCode = productCode;
     PumpMessages();
     if (wait) {
         while (WaitForSingleObject(info.hProcess, CHILD_POLL_MS) == WAIT_TIMEOUT) {
             PumpMessages();
             if (g_run.sessionEnding) {
-                // The child keeps running; the setup comes back after the restart.
-                RegisterResume(productCode);
+                // The child keeps running; the setup comes back after the
+                // restart (registered here unless the splash did so already).
+                if (g_run.resumeProductCode) RegisterResume(productCode);
                 break;
             }
         }
     }
+    g_run.resumeProductCode = NULL;
     DWORD exitCode = 0;
     if (!GetExitCodeProcess(info.hProcess, &exitCode)) exitCode = 0;
     PumpMessages();

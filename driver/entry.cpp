@@ -15,7 +15,7 @@ SetupSettings g_settings;
 
 extern "C" void WINAPI StubEntry(void) { ExitProcess(RunSetup()); }
 
-LPCSTR FindCommandTail(LPCSTR commandLine) {
+LPCSTR SkipProgramPart(LPCSTR commandLine) {
     LPCSTR p = commandLine;
     if (*p == '"') {
         ++p;
@@ -24,6 +24,11 @@ LPCSTR FindCommandTail(LPCSTR commandLine) {
     } else {
         while (*p && *p != ' ') ++p;
     }
+    return p;
+}
+
+LPCSTR FindCommandTail(LPCSTR commandLine) {
+    LPCSTR p = SkipProgramPart(commandLine);
     while (*p == ' ') ++p;
     if (*p == '/') return p;
     // Arguments that are neither a switch nor hold a property assignment
@@ -45,10 +50,11 @@ static void FindOwnDirectory(void) {
     *cut = 0;
 }
 
-// The corrupt-installation box, after which the run ends with exit code 0.
+// The corrupt-installation box. The run ends with exit code 1: a caller such
+// as a deployment tool must not read the failure as an installation.
 static UINT EndCorrupt(void) {
     ShowInstallError(NULL);
-    return EXIT_CODE_OK;
+    return EXIT_CODE_FAILED;
 }
 
 static BOOL AllocateWorkBuffer(void) {

@@ -52,6 +52,7 @@ typedef struct RunState {
     HWND progressDialog;
     BOOL cancelRequested;
     BOOL sessionEnding;
+    LPCSTR resumeProductCode;  // while a child is waited for: the product to resume after a restart
     char ownPath[PATH_BUFFER];       // the executable's full path
     char ownDirectory[PATH_BUFFER];  // ownPath up to and with its last backslash
     char iniPath[PATH_BUFFER];       // side-file mode: ownPath with ".ini" for its extension

@@ -129,3 +129,10 @@ void LoadMessageText(char* out, MessageId id, LPCSTR iniPath, LPCSTR iniKey, LPC
         GetPrivateProfileStringA(INI_SECTION, iniKey, "", out, TEXT_FIELD, iniPath);
     if (!out[0]) CopyText(out, TEXT_FIELD, builtIn ? builtIn : "");
 }
+
+void LoadExtractionErrorText(char* out) {
+    if (g_run.crcMismatch)
+        LoadMessageText(out, MSG_CRC_ERROR, g_run.iniPath, INI_KEY_CRC_ERROR, BUILTIN_CRC_ERROR);
+    else
+        LoadMessageText(out, MSG_SPACE_ERROR, g_run.iniPath, INI_KEY_SPACE_ERROR, BUILTIN_SPACE_ERROR);
+}

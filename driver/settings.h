@@ -13,6 +13,9 @@ LONG ParseDecimal(LPCSTR text);
 void ParseVersionText(LPCSTR text, DWORD* high, DWORD* low);
 // The configured text, or the built-in text when that is empty.
 void LoadMessageText(char* out, MessageId id, LPCSTR iniPath, LPCSTR iniKey, LPCSTR builtIn);
+// After a failed extraction: the CRC text when the data did not match,
+// else the disk-space text.
+void LoadExtractionErrorText(char* out);
 // Places the three strings into textBlock, each terminated inside its 256
 // bytes; later strings are cut first when they do not all fit.
 void PackTextBlock(LPCSTR fontFace, LPCSTR productName, LPCSTR initLine);

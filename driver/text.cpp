@@ -45,3 +45,15 @@ WORD LoadWord(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
 DWORD LoadDword(const BYTE* p) {
     return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
 }
+
+// Walked with CharNextA, so that the trail byte of a double-byte character is
+// never taken for a character (a backslash) of its own.
+char* LastCharacters(char* text, UINT count) {
+    char* starts[3] = {text, text, text};
+    UINT seen = 0;
+    for (char* p = text; *p; p = CharNextA(p)) starts[seen++ % 3] = p;
+    if (seen < count) return text;
+    return starts[(seen - count) % 3];
+}
+
+BOOL EndsWithBackslash(char* text) { return *LastCharacters(text, 1) == '\\'; }

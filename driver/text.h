@@ -16,3 +16,8 @@ void CopyBytes(void* dst, const void* src, UINT count);
 // Little-endian loads from a byte buffer.
 WORD LoadWord(const BYTE* p);
 DWORD LoadDword(const BYTE* p);
+
+// Where the last count (1 to 3) characters of a text begin, walking
+// double-byte characters whole; the text itself when it is shorter.
+char* LastCharacters(char* text, UINT count);
+BOOL EndsWithBackslash(char* text);

@@ -5,6 +5,7 @@
 #include "driver/text.h"
 #include "product/product.h"
 #include "runtime/installer.h"
+#include "runtime/runtime.h"
 #include "ui/ui.h"
 
 // Room for whatever a user may pass on a command line; static, not on the
@@ -76,14 +77,6 @@ BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command,
     return fits;
 }
 
-// The engine from the system directory; FALSE when that path does not fit.
-static BOOL EnginePath(char* out) {
-    UINT length = GetSystemDirectoryA(out, PATH_BUFFER);
-    if (length == 0 || length >= PATH_BUFFER) return FALSE;
-    if (!EndsWithBackslash(out) && !AppendText(out, PATH_BUFFER, "\\")) return FALSE;
-    return AppendText(out, PATH_BUFFER, ENGINE_FILE_NAME);
-}
-
 // A command that cannot be had whole: the corrupt-installation box and 1.
 static void RefuseLaunch(void) {
     ShowInstallError(NULL);
@@ -106,7 +99,7 @@ UINT LaunchEngine(LPCSTR productPath) {
     GetOwnExecutablePath(ownPath);
     char engine[PATH_BUFFER];
     if (!AppendProperty(command, ENGINE_COMMAND_BUFFER, ENGINE_PROPERTY_SETUP_EXE_PATH, ownPath) ||
-        !EnginePath(engine))
+        !SystemFilePath(engine, ENGINE_FILE_NAME))
         RefuseLaunch();
     DWORD code = RunAndWait(engine, command, TRUE, g_settings.productCode);
     // Abandoned because Windows is ending the session: the engine goes on,

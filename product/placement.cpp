@@ -15,18 +15,6 @@
 #define TRANSFORM_EXTENSION "MST"
 #define TEMP_FILE_PREFIX "ZRP"
 
-// Walked with CharNextA, so that the trail byte of a double-byte character is
-// never taken for a character (a backslash) of its own.
-char* LastCharacters(char* text, UINT count) {
-    char* starts[3] = {text, text, text};
-    UINT seen = 0;
-    for (char* p = text; *p; p = CharNextA(p)) starts[seen++ % 3] = p;
-    if (seen < count) return text;
-    return starts[(seen - count) % 3];
-}
-
-BOOL EndsWithBackslash(char* text) { return *LastCharacters(text, 1) == '\\'; }
-
 // The temporary folder with its trailing backslash; FALSE when there is none
 // or it does not fit (the call then reports the size it would need).
 static BOOL TempFolder(char* out) {
@@ -168,10 +156,7 @@ void PlaceProductFile(char* path) {
     if (result != 0) {
         DeleteFileA(path);
         char text[TEXT_FIELD];
-        if (g_run.crcMismatch)
-            LoadMessageText(text, MSG_CRC_ERROR, g_run.iniPath, INI_KEY_CRC_ERROR, BUILTIN_CRC_ERROR);
-        else
-            LoadMessageText(text, MSG_SPACE_ERROR, g_run.iniPath, INI_KEY_SPACE_ERROR, BUILTIN_SPACE_ERROR);
+        LoadExtractionErrorText(text);
         FailPlacement(text);
     }
     if (g_run.cancelRequested) {

@@ -17,10 +17,6 @@ BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command,
 // named within the buffer.
 void MakeTempFileName(char* out);
 void CreatePathDirectories(char* path);
-// Where the last count (1 to 3) characters of a text begin, walking
-// double-byte characters whole; the text itself when it is shorter.
-char* LastCharacters(char* text, UINT count);
-BOOL EndsWithBackslash(char* text);
 // Closes the start-up windows, composes the engine command and runs the
 // engine when there is one. Returns the run's exit code: the engine's own
 // code when it ran to its end, else 0. Ends the process (exit code 1) when

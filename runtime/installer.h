@@ -26,6 +26,10 @@ typedef BOOL(WINAPI* GetFileVersionInfoProc)(LPCSTR path, DWORD handle, DWORD si
 typedef BOOL(WINAPI* VerQueryValueProc)(LPCVOID block, LPCSTR subBlock, LPVOID* value,
                                         UINT* valueLength);
 
+// GetProcAddress's result as the entry point's own type, by way of the
+// generic function type that converts to any other.
+#define ENTRY_POINT(type, module, name) ((type)(void (*)(void))GetProcAddress(module, name))
+
 // The installer engine, started from the system directory by its full path:
 // a bare name would let a program planted beside the setup run instead.
 #define ENGINE_FILE_NAME "msiexec.exe"

@@ -1,6 +1,8 @@
 // Restart and resume: the restart question, the Run value that starts the
 // setup again after a restart, and its removal by the next run.
+#include "driver/child.h"
 #include "driver/ini_keys.h"
+#include "driver/run.h"
 #include "driver/settings.h"
 #include "driver/text.h"
 #include "runtime/installer.h"
@@ -23,6 +25,8 @@ static const signed char kPackedPosition[42] = {
     -1, -1, -1, -1, -1,                   // } and the spare positions
 };
 
+// Windows runs Run entries of up to 260 characters: room to spare.
+#define RESUME_COMMAND_BUFFER 1024u
 #define GUID_TEXT_LENGTH 38
 #define GUID_TEXT_MAX 42
 
@@ -69,6 +73,28 @@ static BOOL ServiceResumesProduct(LPCSTR productCode) {
     return status == ERROR_SUCCESS && size > 1;
 }
 
+static BOOL IsAbsolutePath(LPCSTR path) {
+    BOOL drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
+                 path[2] == '\\';
+    return drive || (path[0] == '\\' && path[1] == '\\');
+}
+
+// The command line that starts this setup again, with all its arguments.
+// Windows starts Run entries from another folder, so a program part that is
+// not an absolute path becomes the quoted full path of the executable; a
+// line that would not fit the buffer stays as it was given.
+static LPCSTR ResumeCommand(char* buffer, UINT cap) {
+    LPCSTR line = GetCommandLineA();
+    if (IsAbsolutePath(line[0] == '"' ? line + 1 : line)) return line;
+    char ownPath[PATH_BUFFER];
+    GetOwnExecutablePath(ownPath);
+    buffer[0] = 0;
+    if (AppendText(buffer, cap, "\"") && AppendText(buffer, cap, ownPath) && AppendText(buffer, cap, "\"") &&
+        AppendText(buffer, cap, SkipProgramPart(line)))
+        return buffer;
+    return line;
+}
+
 void RegisterResume(LPCSTR productCode) {
     if (ServiceResumesProduct(productCode)) return;
     static char noClass[] = "";
@@ -76,8 +102,8 @@ void RegisterResume(LPCSTR productCode) {
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, noClass, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
         return;
-    // The whole command line, so that the setup comes back with its arguments.
-    LPCSTR commandLine = GetCommandLineA();
+    char buffer[RESUME_COMMAND_BUFFER];
+    LPCSTR commandLine = ResumeCommand(buffer, sizeof buffer);
     RegSetValueExA(key, RESUME_VALUE_NAME, 0, REG_SZ, (const BYTE*)commandLine,
                    (DWORD)lstrlenA(commandLine) + 1);
     RegCloseKey(key);

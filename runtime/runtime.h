@@ -14,6 +14,19 @@ void RegisterResume(LPCSTR productCode);
 // not a braced 38-to-42-character GUID packs to an empty text.
 void PackGuid(LPCSTR productCode, char* out);
 #define PACKED_GUID_FIELD 64
+// "<system folder>\name" in out (PATH_BUFFER bytes); FALSE, and no file to
+// use, when it does not fit.
+BOOL SystemFilePath(char* out, LPCSTR name);
+// A library of the system folder, loaded by its full path; NULL when it
+// cannot be loaded.
+HMODULE LoadSystemLibrary(LPCSTR name);
+// The fixed file version of a file as its two words; 0 when it was read,
+// 1 when not, both words then 0.
+int GetFileVersionPair(LPCSTR path, DWORD* high, DWORD* low);
+// 95/98 family: the low half of WININIT.INI's last-write time; 0 elsewhere
+// and when the file cannot be opened.
+DWORD WininitStamp(void);
+
 // Start-up removal of the resume value an earlier restart left behind,
 // whichever setup wrote it; nothing when productCode is empty.
 void RemoveResumeEntry(void);

@@ -1,10 +1,190 @@
-// The runtime step of the run: no runtime is installed, so an embedded
-// container steps over both stored runtime installers to the product file.
+// The runtime step: the installed Windows Installer runtime against the one
+// the product needs and, when it is older and the setup carries an installer
+// for this platform family, that installer run silently. A restart it asks
+// for goes to the restart question.
 #include "container/container.h"
+#include "container/extract.h"
+#include "driver/child.h"
+#include "driver/ini_keys.h"
+#include "driver/settings.h"
+#include "driver/text.h"
+#include "product/product.h"
+#include "runtime/installer.h"
 #include "runtime/runtime.h"
+#include "ui/ui.h"
+
+#define ENVIRONMENT_KEY "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment"
+#define ENVIRONMENT_NAME_BUFFER 1024u
+#define WININIT_FILE_NAME "WININIT.INI"
+#define RUNTIME_COMMAND_BUFFER 128u
+#define SERVICE_MANAGER_ACCESS (GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE)
+#define TEMP_EXTENSION ".TMP"
+#define PROGRAM_EXTENSION ".exe"
+#define EXTENSION_LENGTH 4u
+
+// VER_PLATFORM_WIN32_NT or another id (the 95/98 family); 0 when the
+// platform does not say.
+static DWORD PlatformId(void) {
+    OSVERSIONINFOA info;
+    FillBytes(&info, 0, sizeof info);
+    info.dwOSVersionInfoSize = sizeof info;
+    GetVersionExA(&info);
+    return info.dwPlatformId;
+}
+
+DWORD WininitStamp(void) {
+    if (PlatformId() != VER_PLATFORM_WIN32_WINDOWS) return 0;
+    char path[PATH_BUFFER];
+    if (!SystemFilePath(path, WININIT_FILE_NAME)) return 0;
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    FILETIME written;
+    FillBytes(&written, 0, sizeof written);
+    // A time that cannot be read counts as 0, as a missing file does.
+    if (!GetFileTime(file, NULL, NULL, &written)) written.dwLowDateTime = 0;
+    CloseHandle(file);
+    return written.dwLowDateTime;
+}
+
+// The build decides after the major and minor numbers; the revision never does.
+static BOOL IsOlderThanRequired(DWORD high, DWORD low) {
+    if (high != g_settings.requiredRuntimeMS) return high < g_settings.requiredRuntimeMS;
+    return HIWORD(low) < HIWORD(g_settings.requiredRuntimeLS);
+}
+
+// Only an administrator may install the runtime on the NT family: anyone
+// else is told so and the run ends with exit code 2.
+static void RequireAdministrator(void) {
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SERVICE_MANAGER_ACCESS);
+    if (manager) {
+        CloseServiceHandle(manager);
+        return;
+    }
+    char text[TEXT_FIELD];
+    LoadMessageText(text, MSG_ADMIN_ERROR, g_run.iniPath, INI_KEY_ADMIN_ERROR, BUILTIN_ADMIN_ERROR);
+    ShowProductMessage(text, MB_OK);
+    ExitProcess(EXIT_CODE_NO_ADMIN);
+}
+
+// A fresh temporary name made a program's: ".TMP" becomes ".exe", and the
+// empty file the platform created under the first name goes.
+static void NameRuntimeFile(char* path) {
+    MakeTempFileName(path);
+    UINT length = BoundedLength(path, PATH_BUFFER);
+    if (length > EXTENSION_LENGTH && lstrcmpiA(path + length - EXTENSION_LENGTH, TEMP_EXTENSION) == 0) {
+        DeleteFileA(path);
+        CopyText(path + length - EXTENSION_LENGTH, EXTENSION_LENGTH + 1, PROGRAM_EXTENSION);
+    }
+}
+
+// A failure was reported (or the user cancelled): the runtime file goes and
+// the run ends with exit code 1, never the 0 of an installation.
+static void AbandonRuntimeFile(LPCSTR path, BOOL report, LPCSTR text) {
+    DeleteFileA(path);
+    if (report) ShowInstallError(text);
+    ExitProcess(EXIT_CODE_FAILED);
+}
+
+// Embedded mode: writes this family's installer to a fresh temporary program
+// and leaves the container at the product file. Returns a handle that keeps
+// the program from being changed or deleted by anyone until it has run.
+static HANDLE ExtractRuntime(char* path, BOOL nt) {
+    NameRuntimeFile(path);
+    HFILE created = _lcreat(path, 0);
+    if (created != HFILE_ERROR) _lclose(created);
+    HFILE file = _lopen(path, OF_READWRITE);
+    if (file == HFILE_ERROR) AbandonRuntimeFile(path, TRUE, NULL);
+    if (nt) SkipPayloads(g_settings.runtime9XSize);
+    int result = ExtractPayload(file, nt ? g_settings.runtimeNTSize : g_settings.runtime9XSize);
+    _lclose(file);
+    if (result != 0) {
+        char text[TEXT_FIELD];
+        LoadExtractionErrorText(text);
+        AbandonRuntimeFile(path, TRUE, text);
+    }
+    // A cancelled extraction leaves an installer cut short: it never runs.
+    if (g_run.cancelRequested) AbandonRuntimeFile(path, FALSE, NULL);
+    if (!nt) SkipPayloads(g_settings.runtimeNTSize);
+    HANDLE hold = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (hold == INVALID_HANDLE_VALUE) AbandonRuntimeFile(path, TRUE, NULL);
+    return hold;
+}
+
+// One pass over the system environment: the first expandable value with no
+// text in it is made an empty plain text, which some runtime installers
+// need. TRUE when one was fixed, so that the key is walked again from the
+// start; every fixed value is plain text then, so the passes end.
+static BOOL FixOneEnvironmentValue(void) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, ENVIRONMENT_KEY, 0, KEY_READ | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
+        return FALSE;
+    static const BYTE empty[1] = {0};
+    char name[ENVIRONMENT_NAME_BUFFER];
+    BOOL fixed = FALSE;
+    for (DWORD index = 0;; ++index) {
+        DWORD nameLength = ENVIRONMENT_NAME_BUFFER;
+        DWORD type = 0;
+        DWORD size = 0;
+        if (RegEnumValueA(key, index, name, &nameLength, NULL, &type, NULL, &size) != ERROR_SUCCESS) break;
+        if (type != REG_EXPAND_SZ || size > 1) continue;
+        fixed = RegDeleteValueA(key, name) == ERROR_SUCCESS &&
+                RegSetValueExA(key, name, 0, REG_SZ, empty, sizeof empty) == ERROR_SUCCESS;
+        break;
+    }
+    RegCloseKey(key);
+    return fixed;
+}
+
+// The installer's command into command (RUNTIME_COMMAND_BUFFER bytes). TRUE
+// when the side INI file gives one of its own, whose exit codes the builder
+// has taken charge of: no restart is offered then.
+static BOOL ReadRuntimeCommand(char* command) {
+    if (g_run.embedded) {
+        CopyText(command, RUNTIME_COMMAND_BUFFER, RUNTIME_DEFAULT_COMMAND);
+        return FALSE;
+    }
+    GetPrivateProfileStringA(INI_SECTION, INI_KEY_RUNTIME_CMDLINE, RUNTIME_DEFAULT_COMMAND, command,
+                             RUNTIME_COMMAND_BUFFER, g_run.iniPath);
+    return lstrcmpiA(command, RUNTIME_DEFAULT_COMMAND) != 0;
+}
 
 void RuntimeStep(void) {
-    if (!g_run.embedded) return;
-    // Summed unsigned: the container's sizes are 32-bit words.
-    SkipPayloads((LONG)((DWORD)g_settings.runtime9XSize + (DWORD)g_settings.runtimeNTSize));
+    BOOL nt = PlatformId() == VER_PLATFORM_WIN32_NT;
+    char path[PATH_BUFFER];
+    if (!SystemFilePath(path, MSI_LIBRARY)) path[0] = 0;
+    DWORD high;
+    DWORD low;
+    GetFileVersionPair(path, &high, &low);
+    LONG carried = nt ? g_settings.runtimeNTSize : g_settings.runtime9XSize;
+    if (!IsOlderThanRequired(high, low) || carried <= 0) {
+        // Summed unsigned: the container's sizes are 32-bit words.
+        if (g_run.embedded) SkipPayloads((LONG)((DWORD)g_settings.runtime9XSize + (DWORD)g_settings.runtimeNTSize));
+        return;
+    }
+    if (nt) RequireAdministrator();
+    HANDLE hold = INVALID_HANDLE_VALUE;
+    if (g_run.embedded)
+        hold = ExtractRuntime(path, nt);
+    else
+        GetPrivateProfileStringA(INI_SECTION, nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, "", path, PATH_BUFFER,
+                                 g_run.iniPath);
+    if (nt) {
+        while (FixOneEnvironmentValue()) {
+        }
+    }
+    char command[RUNTIME_COMMAND_BUFFER];
+    BOOL custom = ReadRuntimeCommand(command);
+    DWORD stamp = WininitStamp();
+    DWORD exitCode = RunAndWait(path, command, TRUE, g_settings.productCode);
+    // Any code but 0 asks for a restart, an error or a wait cut short (259)
+    // included; so does WININIT.INI changed by an installer that ended well.
+    BOOL restart = exitCode != 0 || WininitStamp() != stamp;
+    if (g_run.embedded) {
+        CloseHandle(hold);
+        DeleteFileA(path);
+    }
+    PumpMessages();
+    Sleep(500);
+    PumpMessages();
+    if (restart && !custom) RestartQuestion();
 }

@@ -33,6 +33,10 @@ bool IsFolder(const fs::path& host) {
 
 HFILE OpenHost(const std::string& windowsPath, const fs::path& host, int flags, bool canRead,
                bool canWrite) {
+    // A file held open by CreateFileA lets others do only what it shares.
+    if ((canRead && SharingRefuses(host.string(), FILE_SHARE_READ)) ||
+        (canWrite && SharingRefuses(host.string(), FILE_SHARE_WRITE)))
+        return HFILE_ERROR;
     int fd = open(host.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) return HFILE_ERROR;
     auto& state = State();
@@ -150,18 +154,23 @@ HFILE WINAPI _lclose(HFILE handle) {
     return 0;
 }
 
-HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES,
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD, HANDLE) {
-    sim::Record(std::string("CreateFileA ") + path);
+    sim::Record(std::string("CreateFileA ") + path + " share " + std::to_string(shareMode));
     auto host = ToHost(path);
-    // The machine models opening existing files only, for their time stamps.
+    // The machine models opening existing files for reading only: for their
+    // time stamps, and to hold a file that others may read but not change.
     if (disposition != OPEN_EXISTING || (access & GENERIC_WRITE) || !host ||
-        Refused(State().refuseOpen, path) || !IsFile(*host))
+        Refused(State().refuseOpen, path) || !IsFile(*host) || SharingRefuses(host->string(), FILE_SHARE_READ))
         return INVALID_HANDLE_VALUE;
     auto& state = State();
+    // A handle that shares no writing cannot be had while a writer is open.
+    if (!(shareMode & FILE_SHARE_WRITE))
+        for (const auto& [old, file] : state.handles)
+            if (file.hostKey == host->string() && file.canWrite) return INVALID_HANDLE_VALUE;
     void* handle = reinterpret_cast<void*>(state.nextKernelHandle);
     state.nextKernelHandle += 4;
-    state.kernelHandles[handle] = host->string();
+    state.kernelHandles[handle] = KernelFile{host->string(), shareMode};
     return handle;
 }
 
@@ -169,7 +178,8 @@ BOOL WINAPI GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, L
     auto& state = State();
     auto found = state.kernelHandles.find(handle);
     if (found == state.kernelHandles.end()) return FALSE;
-    uint64_t stamp = state.lastWrite.count(found->second) ? state.lastWrite[found->second] : 0;
+    const std::string& key = found->second.hostKey;
+    uint64_t stamp = state.lastWrite.count(key) ? state.lastWrite[key] : 0;
     FILETIME time{DWORD(stamp), DWORD(stamp >> 32)};
     if (creation) *creation = time;
     if (access) *access = time;

@@ -27,6 +27,12 @@ struct OpenFile {
     bool canWrite = false;
 };
 
+// A CreateFileA handle: what it lets others do while it is open.
+struct KernelFile {
+    std::string hostKey;
+    uint32_t shareMode = 0;  // FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_DELETE
+};
+
 struct FileSystem {
     std::string tempPath = "C:\\Temp\\";
     std::optional<uint64_t> writeQuota;
@@ -36,7 +42,7 @@ struct FileSystem {
     std::vector<std::string> refuseCreate;  // normalised prefixes
     std::map<std::string, uint64_t> lastWrite;  // by host key
     std::map<int, OpenFile> handles;            // old-style HFILEs
-    std::map<void*, std::string> kernelHandles;  // CreateFileA handles -> host key
+    std::map<void*, KernelFile> kernelHandles;  // CreateFileA handles
     int nextHandle = 16;
     uintptr_t nextKernelHandle = 0x5000;
     unsigned nextTempUnique = 1;
@@ -54,5 +60,8 @@ bool Refused(const std::vector<std::string>& prefixes, const std::string& window
 // Stamps a file's last-write time with the virtual clock.
 void Touch(const std::string& hostKey);
 bool IsOpenKey(const std::string& hostKey);
+// An open CreateFileA handle on the file withholds this share right
+// (FILE_SHARE_READ for reading, FILE_SHARE_WRITE for writing).
+bool SharingRefuses(const std::string& hostKey, uint32_t shareRight);
 
 }  // namespace sim::fs_detail

@@ -131,8 +131,14 @@ bool IsOpenKey(const std::string& hostKey) {
     const auto& state = State();
     for (const auto& [handle, file] : state.handles)
         if (file.hostKey == hostKey) return true;
-    for (const auto& [handle, key] : state.kernelHandles)
-        if (key == hostKey) return true;
+    for (const auto& [handle, file] : state.kernelHandles)
+        if (file.hostKey == hostKey) return true;
+    return false;
+}
+
+bool SharingRefuses(const std::string& hostKey, uint32_t shareRight) {
+    for (const auto& [handle, file] : State().kernelHandles)
+        if (file.hostKey == hostKey && !(file.shareMode & shareRight)) return true;
     return false;
 }
 

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "sim/os.h"
 #include "sim/sim.h"
 #include "win32/api.h"
 
@@ -36,6 +37,7 @@ struct Installer {
     std::map<std::string, std::string> products;  // upper-case code -> version
     bool removalFails = false;
     std::map<std::string, std::pair<DWORD, DWORD>> fileVersions;  // lower-case path
+    std::map<std::string, VersionDamage> damagedVersions;         // lower-case path
 };
 
 std::string Upper(std::string text) {
@@ -65,12 +67,18 @@ Installer installer = Fresh();
 sim::Registration reg([] { installer = Fresh(); });
 
 Library* LibraryNamed(const std::string& name) {
-    std::string wanted = Upper(name);
-    size_t slash = wanted.find_last_of("\\/");
-    if (slash != std::string::npos) wanted = wanted.substr(slash + 1);
     for (auto& [handle, library] : installer.libraries)
-        if (library.name == wanted) return &library;
+        if (library.name == Upper(name)) return &library;
     return nullptr;
+}
+
+// The library a path names: only "<system directory>\NAME" holds one.
+Library* LibraryAt(const std::string& path) {
+    std::string folder = Upper(sim::os::SystemDirectory());
+    if (folder.empty() || folder.back() != '\\') folder += '\\';
+    std::string wanted = Upper(path);
+    if (wanted.compare(0, folder.size(), folder) != 0) return nullptr;
+    return LibraryNamed(wanted.substr(folder.size()));
 }
 
 // A product code the service accepts: a braced GUID of 38 characters.
@@ -125,7 +133,13 @@ BOOL WINAPI GetFileVersionInfoA(LPCSTR path, DWORD, DWORD size, LPVOID data) {
     fixed.dwStrucVersion = 0x10000;
     fixed.dwFileVersionMS = fixed.dwProductVersionMS = it->second.first;
     fixed.dwFileVersionLS = fixed.dwProductVersionLS = it->second.second;
+    auto damage = installer.damagedVersions.find(Lower(path));
+    if (damage != installer.damagedVersions.end() && damage->second == VersionDamage::WrongSignature)
+        fixed.dwSignature = 0;
     std::memcpy(block + kFixedInfoOffset, &fixed, sizeof fixed);
+    // A short record is told by the block's header: its value length.
+    if (damage != installer.damagedVersions.end() && damage->second == VersionDamage::ShortRecord)
+        block[2] = BYTE(sizeof(VS_FIXEDFILEINFO) - 4);
     // A buffer that is too small receives the start of the block.
     std::memcpy(data, block, std::min<size_t>(size, sizeof block));
     return TRUE;
@@ -137,8 +151,10 @@ BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT*
     WORD total = 0;
     std::memcpy(&total, block, sizeof total);
     if (total < kFixedInfoOffset + sizeof(VS_FIXEDFILEINFO)) return FALSE;
+    WORD valueLength = 0;
+    std::memcpy(&valueLength, static_cast<const BYTE*>(block) + 2, sizeof valueLength);
     *buffer = const_cast<BYTE*>(static_cast<const BYTE*>(block) + kFixedInfoOffset);
-    *length = sizeof(VS_FIXEDFILEINFO);
+    *length = valueLength;
     return TRUE;
 }
 
@@ -191,6 +207,10 @@ void SetFileVersion(const std::string& path, uint32_t versionMS, uint32_t versio
     installer.fileVersions[Lower(path)] = {versionMS, versionLS};
 }
 
+void DamageFileVersion(const std::string& path, VersionDamage damage) {
+    installer.damagedVersions[Lower(path)] = damage;
+}
+
 }  // namespace sim::installer
 
 using namespace sim::installer;
@@ -199,7 +219,7 @@ extern "C" {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
     sim::Record(std::string("LoadLibraryA ") + (name ? name : "-"));
-    Library* wanted = name ? LibraryNamed(name) : nullptr;
+    Library* wanted = name ? LibraryAt(name) : nullptr;
     if (!wanted || !wanted->loads) return nullptr;
     for (auto& [handle, library] : installer.libraries) {
         if (&library != wanted) continue;

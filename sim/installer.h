@@ -9,7 +9,10 @@
 
 namespace sim::installer {
 
-// Libraries: by default both load and export every entry point the stub uses.
+// Libraries live in the system directory and load by that full path only:
+// a bare name or any other folder finds nothing (on Windows it could find a
+// planted copy). By default both load and export every entry point the stub
+// uses.
 void FailLibraryLoad(const std::string& library);  // "MSI.DLL", "VERSION.DLL"
 void RemoveEntryPoint(const std::string& library, const std::string& entryPoint);
 // Libraries loaded and not yet released.
@@ -27,5 +30,9 @@ void FailRemoval();
 // (case-insensitive), as (major << 16) | minor and (build << 16) | revision.
 // A file without a version set has no version resource.
 void SetFileVersion(const std::string& path, uint32_t versionMS, uint32_t versionLS);
+// The version data of a path is damaged: the fixed record VerQueryValueA
+// hands out is shorter than VS_FIXEDFILEINFO, or lacks its signature.
+enum class VersionDamage { ShortRecord, WrongSignature };
+void DamageFileVersion(const std::string& path, VersionDamage damage);
 
 }  // namespace sim::installer

@@ -188,6 +188,8 @@ void EndSession(When when) {
                 agreed = SendMessageA(window, WM_QUERYENDSESSION, 0, 0) != 0 && agreed;
             for (HWND window : LiveTopLevelWindows())
                 SendMessageA(window, WM_ENDSESSION, agreed, 0);
+            // From here on Windows may end the process at any moment.
+            Record("session ended");
         });
     });
 }

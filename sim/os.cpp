@@ -58,6 +58,12 @@ void SetVersion(unsigned major, unsigned minor, unsigned build) {
 
 void SetSystemDirectory(const std::string& path) { State().systemDirectory = path; }
 
+std::string SystemDirectory() {
+    const Os& os = State();
+    if (os.systemDirectory) return *os.systemDirectory;
+    return os.platform == Platform::NT ? "C:\\WINDOWS\\SYSTEM32" : "C:\\WINDOWS\\SYSTEM";
+}
+
 void SetEnvironment(const std::string& name, const std::string& value) {
     State().environment[Upper(name)] = value;
 }
@@ -84,10 +90,7 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
-    const Os& os = State();
-    std::string path = os.systemDirectory ? *os.systemDirectory
-                       : os.platform == sim::os::Platform::NT ? "C:\\WINDOWS\\SYSTEM32"
-                                                              : "C:\\WINDOWS\\SYSTEM";
+    std::string path = sim::os::SystemDirectory();
     if (size <= path.size()) return UINT(path.size() + 1);
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     return UINT(path.size());

@@ -12,6 +12,7 @@ void SetPlatform(Platform platform);
 void SetVersion(unsigned major, unsigned minor, unsigned build);
 // Default "C:\WINDOWS\SYSTEM32" (NT) or "C:\WINDOWS\SYSTEM" (9x).
 void SetSystemDirectory(const std::string& path);
+std::string SystemDirectory();
 // Variables for ExpandEnvironmentStringsA; names are case-insensitive.
 void SetEnvironment(const std::string& name, const std::string& value);
 // A double-byte code page: bytes first..last start a two-byte character.

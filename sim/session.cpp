@@ -7,6 +7,7 @@
 #include <set>
 
 #include "sim/sim.h"
+#include "sim/windows.h"
 #include "win32/api.h"
 
 namespace sim::session {
@@ -121,7 +122,10 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
     std::snprintf(line, sizeof line, "ExitWindowsEx %u %u", flags, reason);
     sim::Record(line);
     session.exits.push_back(ExitRequest{flags, reason, session.shutdownEnabled});
-    return session.shutdownEnabled;
+    if (!session.shutdownEnabled) return FALSE;
+    // Granted: Windows ends the session, asking the program's windows first.
+    sim::EndSession(sim::At(sim::Now()));
+    return TRUE;
 }
 
 }  // extern "C"

@@ -14,6 +14,8 @@ void SetAdministrator(bool administrator);
 // OpenProcessToken fails (the restart is still attempted). Default: it opens.
 void FailTokenOpen();
 
+// ExitWindowsEx is granted only with the shutdown privilege enabled; then the
+// session ends as sim::EndSession describes, at once on the virtual clock.
 struct ExitRequest {
     uint32_t flags;
     uint32_t reason;

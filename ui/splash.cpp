@@ -1,6 +1,7 @@
 // The splash window: the picture with the product name and the init line,
 // held for a minimum time, and the procedure that turns session-end notices
 // and the close command into run flags.
+#include "runtime/runtime.h"
 #include "ui/ui.h"
 
 #include "driver/settings.h"
@@ -198,6 +199,12 @@ extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam
         return 1;
     case WM_ENDSESSION:
         g_run.sessionEnding = TRUE;
+        // Windows may end the process as soon as this returns: a setup
+        // waiting for a child is registered to resume now.
+        if (g_run.resumeProductCode) {
+            RegisterResume(g_run.resumeProductCode);
+            g_run.resumeProductCode = NULL;
+        }
         return 0;
     case WM_SYSCOMMAND:
         if (wParam == SC_CLOSE) {

@@ -6,11 +6,13 @@
 #include "driver/child.h"
 #include "driver/run_state.h"
 #include "runtime/installer.h"
+#include "runtime/runtime.h"
 #include "run_fixture.h"
 #include "sim/registry.h"
 #include "sim/shell.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
+#include "ui/ui.h"
 
 using run_fixture::Running;
 
@@ -19,10 +21,9 @@ namespace {
 const char* const kProgram = "C:\\Temp\\ZRP1.exe";
 const char* const kCode = "{12345678-9ABC-DEF0-1234-56789ABCDEF0}";
 
-// Stands in for the splash window: it notes the end of the session the way
-// the run's own windows do.
+// Stands in for the splash window, handing it the end of the session.
 LRESULT CALLBACK SessionWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_ENDSESSION && wParam) g_run.sessionEnding = TRUE;
+    if (message == WM_ENDSESSION) return MainWndProc(window, message, wParam, lParam);
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
@@ -108,18 +109,44 @@ TEST_F(ChildRunner, AProgramThatCannotBeStartedGivesZeroAndNoWaitMeansStillActiv
 
 
 TEST_F(ChildRunner, TheSessionEndingDuringTheWaitRegistersTheResumeOnceAndReturns259) {
-    sim::SetCommandLine("setup.exe /qb");
+    sim::SetCommandLine("\"C:\\Setup\\setup.exe\" /qb");
     OpenSessionWindow();
     sim::shell::Script(kProgram, Running(sim::shell::kForever));
     sim::EndSession(sim::At(700));
     EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), DWORD(STILL_ACTIVE));
-    EXPECT_EQ(sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME), "setup.exe /qb");
+    EXPECT_EQ(sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME), "\"C:\\Setup\\setup.exe\" /qb");
     int writes = 0;
     for (const std::string& line : sim::Trace())
         if (line.rfind("RegSetValueExA", 0) == 0) ++writes;
     EXPECT_EQ(writes, 1) << "the resume value is written once";
+    EXPECT_LT(sim::FindTrace("RegSetValueExA"), sim::FindTrace("session ended"))
+        << "written while the window handles the session's end, before Windows may end the process";
     EXPECT_EQ(sim::shell::RunningChildren(), 1) << "the child is never terminated";
     EXPECT_TRUE(sim::shell::Starts()[0].handleClosed);
+}
+
+// Windows starts Run entries from its own folder: a program part that is not
+// an absolute path is replaced by the executable's quoted full path.
+TEST_F(ChildRunner, TheResumeCommandNamesTheProgramByItsFullPath) {
+    const struct {
+        const char* commandLine;
+        const char* resume;
+    } cases[] = {
+        {"setup.exe /qb", "\"C:\\Setup\\setup.exe\" /qb"},
+        {"\"setup.exe\"  ALLUSERS=1", "\"C:\\Setup\\setup.exe\"  ALLUSERS=1"},
+        {"..\\setup.exe", "\"C:\\Setup\\setup.exe\""},
+        {"C:\\Setup\\setup.exe /qb", "C:\\Setup\\setup.exe /qb"},
+        {"\"c:\\setup\\setup.exe\" /qb", "\"c:\\setup\\setup.exe\" /qb"},
+        {"\\\\server\\share\\setup.exe /qb", "\\\\server\\share\\setup.exe /qb"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        sim::Reset();
+        sim::SetModulePath("C:\\Setup\\setup.exe");
+        sim::SetCommandLine(c.commandLine);
+        RegisterResume(kCode);
+        EXPECT_EQ(sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME), c.resume);
+    }
 }
 
 }  // namespace

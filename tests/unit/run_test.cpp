@@ -65,7 +65,7 @@ TEST_F(Run, AnUnreadableSetupShowsOnlyTheCorruptBoxAndWritesNothing) {
         SetUp();
         if (c.file) sim::files::Put(kSetup, *c.file);
         ScriptEngine(0);
-        EXPECT_EQ(0u, sim::RunEntry());
+        EXPECT_EQ(1u, sim::RunEntry()) << "a reported failure is never exit code 0";
         ExpectOnlyBox(kCorruptText);
         EXPECT_EQ(-1, sim::FindTrace("_lcreat")) << "no file was written";
         EXPECT_TRUE(sim::shell::Starts().empty());
@@ -78,7 +78,7 @@ TEST_F(Run, RefusedMemoryShowsTheCorruptBox) {
         SetUp();
         PutEmbeddedSetup();
         sim::memory::FailNthAllocation(allocation);
-        EXPECT_EQ(0u, sim::RunEntry());
+        EXPECT_EQ(1u, sim::RunEntry());
         ExpectOnlyBox(kCorruptText);
     }
 }
@@ -108,7 +108,7 @@ TEST_F(Run, OwnPathDirectoryAndTail) {
         SetUp();
         sim::SetModulePath(c.modulePath);
         sim::SetCommandLine("\"C:\\Setup\\setup.exe\" /qb");
-        EXPECT_EQ(0u, sim::RunEntry());
+        EXPECT_EQ(1u, sim::RunEntry());
         EXPECT_EQ(c.ownPath, std::string(g_run.ownPath));
         if (c.directory) {
             EXPECT_EQ(*c.directory, std::string(g_run.ownDirectory));

@@ -15,6 +15,7 @@ namespace {
 
 const char* const kProgram = "C:\\Tools\\child.exe";
 const char* const kCode = "{12345678-9ABC-DEF0-1234-56789ABCDEF0}";
+const char* const kMsiPath = "C:\\WINDOWS\\SYSTEM32\\MSI.DLL";
 
 HANDLE Start(const char* file) {
     SHELLEXECUTEINFOA info{};
@@ -76,7 +77,7 @@ TEST_F(SimShell, OnlyAnAdministratorOpensTheServiceManager) {
 
 TEST_F(SimShell, TheInstalledProductsVersionIsReportedAndAFailedRemovalKeepsIt) {
     sim::installer::InstallProduct(kCode, "2.1.0");
-    HMODULE msi = LoadLibraryA(MSI_LIBRARY);
+    HMODULE msi = LoadLibraryA(kMsiPath);
     ASSERT_NE(msi, nullptr);
     auto getInfo = reinterpret_cast<MsiGetProductInfoProc>(
         reinterpret_cast<void*>(GetProcAddress(msi, MSI_GET_PRODUCT_INFO)));
@@ -101,8 +102,10 @@ TEST_F(SimShell, TheInstalledProductsVersionIsReportedAndAFailedRemovalKeepsIt) 
 }
 
 TEST_F(SimShell, TheFileVersionOfAnyFileCanBeReadAndLibrariesCanBeMissing) {
-    sim::installer::SetFileVersion("C:\\WINDOWS\\SYSTEM32\\MSI.DLL", 0x00020000, 0x012C0001);
-    HMODULE version = LoadLibraryA(VERSION_LIBRARY);
+    sim::installer::SetFileVersion(kMsiPath, 0x00020000, 0x012C0001);
+    EXPECT_EQ(LoadLibraryA(VERSION_LIBRARY), nullptr) << "libraries load by their full path only";
+    EXPECT_EQ(LoadLibraryA("C:\\Downloads\\VERSION.DLL"), nullptr) << "none lies beside a download";
+    HMODULE version = LoadLibraryA("c:\\windows\\system32\\version.dll");
     auto getInfo = reinterpret_cast<GetFileVersionInfoProc>(
         reinterpret_cast<void*>(GetProcAddress(version, VERSION_GET_FILE_VERSION_INFO)));
     auto query = reinterpret_cast<VerQueryValueProc>(
@@ -115,15 +118,25 @@ TEST_F(SimShell, TheFileVersionOfAnyFileCanBeReadAndLibrariesCanBeMissing) {
     const auto* info = static_cast<const VS_FIXEDFILEINFO*>(fixed);
     EXPECT_EQ(info->dwFileVersionMS, 0x00020000u);
     EXPECT_EQ(info->dwFileVersionLS, 0x012C0001u);
+    EXPECT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    EXPECT_EQ(info->dwSignature, 0xFEEF04BDu);
     EXPECT_FALSE(getInfo("C:\\other.dll", 0, sizeof block, block)) << "no version resource";
+    sim::installer::DamageFileVersion(kMsiPath, sim::installer::VersionDamage::ShortRecord);
+    ASSERT_TRUE(getInfo(kMsiPath, 0, sizeof block, block));
+    ASSERT_TRUE(query(block, "\\", &fixed, &length));
+    EXPECT_LT(length, sizeof(VS_FIXEDFILEINFO)) << "a short record";
+    sim::installer::DamageFileVersion(kMsiPath, sim::installer::VersionDamage::WrongSignature);
+    ASSERT_TRUE(getInfo(kMsiPath, 0, sizeof block, block));
+    ASSERT_TRUE(query(block, "\\", &fixed, &length));
+    EXPECT_NE(static_cast<const VS_FIXEDFILEINFO*>(fixed)->dwSignature, 0xFEEF04BDu) << "no signature";
     FreeLibrary(version);
     sim::installer::RemoveEntryPoint(VERSION_LIBRARY, VERSION_QUERY_VALUE);
-    version = LoadLibraryA(VERSION_LIBRARY);
+    version = LoadLibraryA("C:\\WINDOWS\\SYSTEM32\\VERSION.DLL");
     EXPECT_EQ(GetProcAddress(version, VERSION_QUERY_VALUE), nullptr) << "a removed entry point";
     EXPECT_NE(GetProcAddress(version, VERSION_GET_FILE_VERSION_INFO), nullptr);
     FreeLibrary(version);
     sim::installer::FailLibraryLoad(MSI_LIBRARY);
-    EXPECT_EQ(LoadLibraryA(MSI_LIBRARY), nullptr) << "a library that fails to load";
+    EXPECT_EQ(LoadLibraryA(kMsiPath), nullptr) << "a library that fails to load";
 }
 
 }  // namespace
