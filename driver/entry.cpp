@@ -96,6 +96,7 @@ UINT RunSetup(void) {
     RuntimeStep();
     UINT code = EXIT_CODE_OK;
     if (!g_run.sessionEnding) {
+        RemovePreviousVersion();
         char productPath[PATH_BUFFER];
         productPath[0] = 0;
         PlaceProductFile(productPath);

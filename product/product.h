@@ -7,6 +7,10 @@
 // a command line.
 #define ENGINE_COMMAND_BUFFER 8192u
 
+// Run sequence step 13: while the service reports another version of the
+// product installed, asks to uninstall it and removes it on Yes. Ends the
+// process (exit code 1) on No.
+void RemovePreviousVersion(void);
 // Fills path (PATH_BUFFER bytes). Ends the process (exit code 1) when the
 // file cannot be opened, its extraction fails, or the user cancelled.
 void PlaceProductFile(char* path);

@@ -36,6 +36,7 @@ struct Installer {
     std::map<uintptr_t, Library> libraries;
     std::map<std::string, std::string> products;  // upper-case code -> version
     bool removalFails = false;
+    bool removalKeepsProduct = false;
     std::map<std::string, std::pair<DWORD, DWORD>> fileVersions;  // lower-case path
     std::map<std::string, VersionDamage> damagedVersions;         // lower-case path
 };
@@ -86,7 +87,7 @@ bool WellFormedCode(LPCSTR code) { return code && std::strlen(code) == 38 && cod
 
 UINT WINAPI MsiGetProductInfoA(LPCSTR product, LPCSTR property, LPSTR value, LPDWORD length) {
     sim::Record(std::string("MsiGetProductInfoA ") + (product ? product : "-") + " " +
-                (property ? property : "-"));
+                (property ? property : "-") + " length " + (length ? std::to_string(*length) : "-"));
     if (!WellFormedCode(product) || !property || (value && !length)) return kErrorInvalidParameter;
     auto it = installer.products.find(Upper(product));
     if (it == installer.products.end()) return kErrorUnknownProduct;
@@ -115,7 +116,7 @@ UINT WINAPI MsiConfigureProductA(LPCSTR product, int level, int state) {
     if (it == installer.products.end()) return kErrorUnknownProduct;
     if (state != kInstallStateAbsent) return ERROR_SUCCESS;
     if (installer.removalFails) return kErrorInstallFailure;
-    installer.products.erase(it);
+    if (!installer.removalKeepsProduct) installer.products.erase(it);
     return ERROR_SUCCESS;
 }
 
@@ -202,6 +203,7 @@ std::optional<std::string> InstalledVersion(const std::string& productCode) {
 }
 
 void FailRemoval() { installer.removalFails = true; }
+void KeepProductAfterRemoval() { installer.removalKeepsProduct = true; }
 
 void SetFileVersion(const std::string& path, uint32_t versionMS, uint32_t versionLS) {
     installer.fileVersions[Lower(path)] = {versionMS, versionLS};

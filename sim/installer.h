@@ -23,8 +23,10 @@ int LoadedLibraryCount();
 void InstallProduct(const std::string& productCode, const std::string& versionString);
 bool IsInstalled(const std::string& productCode);
 std::optional<std::string> InstalledVersion(const std::string& productCode);
-// MsiConfigureProductA removing a product fails (ERROR_INSTALL_FAILURE).
+// MsiConfigureProductA removing a product fails (ERROR_INSTALL_FAILURE), or
+// reports success while the product stays installed with its version.
 void FailRemoval();
+void KeepProductAfterRemoval();
 
 // File version data: the fixed file version of a Windows path
 // (case-insensitive), as (major << 16) | minor and (build << 16) | revision.

@@ -32,11 +32,20 @@ COMPILERS = {"x86": "i686-w64-mingw32-gcc", "x64": "x86_64-w64-mingw32-gcc"}
 STUBS = {"x86": "vesk-stub.exe", "x64": "vesk-stub-x64.exe"}
 
 
+def _build_helper(out_dir, arch, source, name, *flags):
+    target = Path(out_dir) / (f"{name}-x64.exe" if arch == "x64" else f"{name}.exe")
+    _run([COMPILERS[arch], "-O2", "-Wall", "-Wextra", HERE / source, "-o", target, *flags])
+    return target
+
+
 def build_probe(out_dir, arch="x86"):
     """The probe for the stub's architecture, so it sees the registry as the stub does."""
-    target = Path(out_dir) / ("probe-x64.exe" if arch == "x64" else "probe.exe")
-    _run([COMPILERS[arch], "-O2", "-Wall", "-Wextra", HERE / "probe.c", "-o", target, "-lmsi"])
-    return target
+    return _build_helper(out_dir, arch, "probe.c", "probe", "-lmsi")
+
+
+def build_fake_runtime(out_dir, arch="x86"):
+    """A runtime installer that records its runs and ends with the codes a test sets."""
+    return _build_helper(out_dir, arch, "fake_runtime.c", "fake-runtime", "-mwindows")
 
 
 def build_msi(source, target, **defines):

@@ -6,7 +6,7 @@ import shutil
 import time
 from pathlib import Path, PureWindowsPath
 
-from fixtures import FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_large_file, pack
+from fixtures import FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_fake_runtime, build_large_file, pack
 from harness import QUIET_ENGINE, Failure, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
@@ -17,6 +17,14 @@ SPLASH_SIZE = (300, 110)  # the splash window takes the size of its bitmap
 # The large product must outlast the splash's 3 s hold by far, so that the
 # progress dialog comes up and can be cancelled while extraction goes on.
 LARGE_PRODUCT_SIZE = 1536 * 1024 * 1024
+REBOOT_TEXT = ("This system must reboot before the installation can begin. After the reboot the installation "
+               "will restart automatically. Do you want to reboot this system?")
+RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
+RESUME_VALUE = "VeskStubReboot"
+RUNTIME_FOLDER = r"C:\vesk-runtime"  # where the fake runtime installer records its runs (fake_runtime.c)
+# Wine's own msi.dll is 4.5.6001: a setup that needs 5.0 installs its runtime, one that needs 4.5 does not.
+NEWER_RUNTIME = "5.0"
+INSTALLED_RUNTIME = "4.5"
 
 
 def is_splash(window):
@@ -43,6 +51,7 @@ class Context:
         check(self.common_files, "the prefix has no CommonFilesDir value")
         self.wizard_folder = str(PureWindowsPath(self.common_files) / WIZARD_FOLDER)
         self._setups = {}
+        self._fake_runtime = None
 
     def setup_for(self, product, name, **settings):
         """A packed setup, made once per name."""
@@ -57,11 +66,33 @@ class Context:
         return windows_path
 
     def fresh_state(self):
-        """No test product installed and no product file placed."""
+        """No test product installed, no product file placed, no runtime runs recorded."""
         for code in (PRODUCT_CODE, FAILING_CODE):
             if self.session.installed_version(code) is not None:
                 self.session.uninstall(code)
         shutil.rmtree(self.session.unix_path(self.wizard_folder), ignore_errors=True)
+        shutil.rmtree(self.session.unix_path(RUNTIME_FOLDER), ignore_errors=True)
+
+    def fake_runtime(self):
+        """The fake runtime installer of this architecture, built once."""
+        if self._fake_runtime is None:
+            self._fake_runtime = build_fake_runtime(self.work_dir, self.arch)
+        return self._fake_runtime
+
+    def runtime_exit_codes(self, *codes):
+        """The fake runtime's exit code for its first, second, ... run."""
+        folder = self.session.unix_path(RUNTIME_FOLDER)
+        folder.mkdir(parents=True, exist_ok=True)
+        (folder / "codes.txt").write_text("".join(f"{code}\n" for code in codes))
+
+    def runtime_runs(self):
+        """(program path, command line) of each run of the fake runtime."""
+        log = self.session.unix_path(RUNTIME_FOLDER + r"\runs.txt")
+        lines = log.read_text(errors="replace").splitlines() if log.exists() else []
+        return [tuple(line.split("|", 1)) for line in lines if "|" in line]
+
+    def resume_value(self):
+        return self.session.registry_value(RUN_KEY, RESUME_VALUE)
 
     def placed_files(self):
         folder = self.session.unix_path(self.wizard_folder)
@@ -235,7 +266,7 @@ def setup_one_byte_longer_is_corrupt(ctx):
     setup = ctx.place("longer", longer)
     outcome = ctx.run_and_answer(f'"{setup}"', "Install")
     check(outcome.boxes == [CORRUPT_TEXT], f"boxes {outcome.boxes}, expected [{CORRUPT_TEXT!r}]")
-    check(outcome.exit_code == 0, f"exit code {outcome.exit_code}, expected 0")
+    check(outcome.exit_code == 1, f"exit code {outcome.exit_code}, expected 1: a failure is never reported as 0")
     ctx.expect_nothing_written(outcome)
 
 
@@ -290,6 +321,102 @@ def engine_failure_is_the_exit_code(ctx):
     check(version is None, f"the failing product is installed (version {version})")
 
 
+def runtime_setup(ctx, name, required=NEWER_RUNTIME):
+    """A setup of product 1.0.0 carrying the fake runtime as its NT-family installer."""
+    return ctx.setup_for(ctx.packages.product_v1, name, RuntimeNT=ctx.fake_runtime(), RuntimeVersion=required)
+
+
+def wait_question(run):
+    """The restart question: the box captioned with the product name, not the splash."""
+    return run.wait_window(PRODUCT_NAME, timeout=60, accept=is_progress_dialog)
+
+
+def expect_one_temporary_run(ctx, runs, expected):
+    check(len(runs) == expected, f"the runtime ran {len(runs)} times, expected {expected}: {runs}")
+    temp = ctx.session.temp_folder().lower()
+    for program, command in runs:
+        check(command == "/q /r:n", f"the runtime got {command!r}, expected '/q /r:n'")
+        check(program.lower().startswith(temp) and program.lower().endswith(".exe"),
+              f"the runtime ran as {program}, not as a temporary .exe in {temp}")
+        check(not ctx.session.unix_path(program).exists(), f"the temporary runtime {program} was left behind")
+
+
+def older_runtime_is_installed_first(ctx):
+    setup = ctx.place("runtime", runtime_setup(ctx, "runtime-5.0"))
+    ctx.runtime_exit_codes(0)
+    outcome = ctx.session.run_command(f'"{setup}" {QUIET_ENGINE}')
+    expect_one_temporary_run(ctx, ctx.runtime_runs(), 1)
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
+    check(ctx.resume_value() is None, "a resume value was written")
+
+
+def recent_runtime_is_not_installed(ctx):
+    setup = ctx.place("recentruntime", runtime_setup(ctx, "runtime-4.5", INSTALLED_RUNTIME))
+    ctx.runtime_exit_codes(0)
+    outcome = ctx.session.run_command(f'"{setup}" {QUIET_ENGINE}')
+    check(ctx.runtime_runs() == [], f"the runtime ran: {ctx.runtime_runs()}")
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
+
+
+def runtime_restart_declined_installs_nothing(ctx):
+    setup = ctx.place("declined", runtime_setup(ctx, "runtime-5.0"))
+    ctx.runtime_exit_codes(3010)
+    run = ctx.session.start(f'"{setup}" {QUIET_ENGINE}')
+    ctx.session.press(wait_question(run), "n")
+    outcome = run.finish()
+    check(outcome.boxes == [REBOOT_TEXT], f"boxes {outcome.boxes}, expected the restart question")
+    check(outcome.exit_code == 0, f"exit code {outcome.exit_code}, expected 0")
+    expect_one_temporary_run(ctx, ctx.runtime_runs(), 1)
+    ctx.expect_nothing_written(outcome)
+    check(ctx.resume_value() is None, f"a resume value was written: {ctx.resume_value()!r}")
+
+
+def runtime_restart_resumes_and_installs(ctx):
+    """Yes restarts the prefix; Wine then starts the Run key's entries, so the
+    setup comes back with its arguments, runs the runtime again (now 0) and
+    installs the product."""
+    setup = ctx.place("resume", runtime_setup(ctx, "runtime-5.0"))
+    ctx.runtime_exit_codes(3010, 0)
+    run = ctx.session.start(f'"{setup}" {QUIET_ENGINE}')
+    ctx.session.press(wait_question(run), "y")
+    deadline = time.monotonic() + 90
+    while time.monotonic() < deadline and ctx.session.installed_version(PRODUCT_CODE) is None:
+        time.sleep(2)
+    outcome = run.finish()
+    check(outcome.exit_code == 0, f"the first run ended with {outcome.exit_code}, expected 0")
+    expect_one_temporary_run(ctx, ctx.runtime_runs(), 2)
+    version = ctx.session.installed_version(PRODUCT_CODE)
+    check(version == "1.0.0", f"after the restart the installed version is {version!r}, expected '1.0.0'")
+    recorded = ctx.session.product_record("SetupExePath")
+    check(recorded == setup, f"VESK_SETUP_EXE_PATH arrived as {recorded!r}, expected {setup!r}")
+    check(ctx.resume_value() is None, f"the resume value remained: {ctx.resume_value()!r}")
+
+
+def side_file_custom_runtime_command_asks_nothing(ctx):
+    setup = ctx.place("sideruntime", ctx.stub)
+    product = ctx.place("sideruntime", ctx.packages.product_v1, "product.msi")
+    installer = ctx.place("sideruntime", ctx.fake_runtime(), "instmsiw.exe")
+    ini = ctx.work_dir / "sideruntime.ini"
+    ini.write_text("[VeskInstaller]\r\n"
+                   f"ProductName={PRODUCT_NAME}\r\n"
+                   f"ProductCode={PRODUCT_CODE}\r\n"
+                   "ProductVersion=1.0.0\r\n"
+                   "ProductFile=product.msi\r\n"
+                   f"RuntimeVersion={NEWER_RUNTIME}\r\n"
+                   "RuntimeNT=instmsiw.exe\r\n"
+                   "InstMsi CmdLine=/quiet\r\n"
+                   f"CmdLine={QUIET_ENGINE}\r\n")
+    ctx.place("sideruntime", ini, "setup.ini")
+    ctx.runtime_exit_codes(3010)
+    outcome = ctx.session.run_command(f'"{setup}"')
+    runs = ctx.runtime_runs()
+    check([command for _, command in runs] == ["/quiet"], f"runtime runs {runs}, expected one with '/quiet'")
+    check(ctx.session.unix_path(installer).exists(), "the installer beside the setup was deleted")
+    ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [product])
+
+
 SCENARIOS = [
     bare_stub_without_settings_ends_silently,
     embedded_setup_without_arguments_installs,
@@ -304,6 +431,11 @@ SCENARIOS = [
     setup_one_byte_longer_is_corrupt,
     cancel_during_extraction_deletes_partial_file,
     engine_failure_is_the_exit_code,
+    older_runtime_is_installed_first,
+    recent_runtime_is_not_installed,
+    runtime_restart_declined_installs_nothing,
+    runtime_restart_resumes_and_installs,
+    side_file_custom_runtime_command_asks_nothing,
 ]
 
 

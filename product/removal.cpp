@@ -1,0 +1,116 @@
+// Previous-version removal: while the service reports another version of
+// the product installed, the user is asked whether to uninstall it; Yes
+// removes it through the service, No ends the run with exit code 1.
+#include "container/extract.h"
+#include "driver/ini_keys.h"
+#include "driver/settings.h"
+#include "driver/text.h"
+#include "product/product.h"
+#include "runtime/installer.h"
+#include "runtime/runtime.h"
+#include "ui/ui.h"
+
+#define INSTALLED_VERSION_BUFFER 256u
+#define QUESTION_BUFFER 512u
+#define QUESTION_ARGUMENTS 5u
+
+// The conversions a question format may hold: at most five "%s", taking the
+// arguments in order, and "%%". Anything else would make wsprintfA read
+// arguments that were never passed. Returns the number of "%s", or -1.
+static int CountTextConversions(LPCSTR format) {
+    int count = 0;
+    for (LPCSTR p = format; *p; ++p) {
+        if (*p != '%') continue;
+        ++p;
+        if (*p == 's') ++count;
+        else if (*p != '%') return -1;
+    }
+    return count <= (int)QUESTION_ARGUMENTS ? count : -1;
+}
+
+// The length of format with its first count conversions replaced by the
+// arguments, each "%%" by one '%'.
+static UINT FormattedLength(LPCSTR format, LPCSTR const* arguments) {
+    UINT length = 0;
+    UINT used = 0;
+    for (LPCSTR p = format; *p; ++p) {
+        if (*p != '%') {
+            ++length;
+        } else if (*++p == 's') {
+            length += BoundedLength(arguments[used++], QUESTION_BUFFER);
+        } else {
+            ++length;
+        }
+    }
+    return length;
+}
+
+// Cuts a text to at most maxBytes bytes without splitting a double-byte
+// character.
+static void CutText(char* text, UINT maxBytes) {
+    char* p = text;
+    for (char* next = CharNextA(p); *p && (UINT)(next - text) <= maxBytes; next = CharNextA(p)) p = next;
+    *p = 0;
+}
+
+// The question in a QUESTION_BUFFER-byte buffer. A configured text is used
+// when its conversions are sound and its expansion fits; else the built-in
+// text, with the name cut so that it always fits.
+static void FormatQuestion(char* question, LPCSTR configured, char* name, LPCSTR installed) {
+    LPCSTR format = configured;
+    LPCSTR arguments[QUESTION_ARGUMENTS] = {name, installed, name, g_settings.productVersion, name};
+    if (CountTextConversions(format) < 0 || FormattedLength(format, arguments) >= QUESTION_BUFFER) {
+        format = BUILTIN_EXIST_ERROR;
+        // Three names share what the fixed words and both versions leave.
+        LPCSTR noName = "";
+        LPCSTR withoutNames[QUESTION_ARGUMENTS] = {noName, installed, noName, g_settings.productVersion, noName};
+        UINT room = QUESTION_BUFFER - 1 - FormattedLength(format, withoutNames);
+        CutText(name, room / 3);
+    }
+    wsprintfA(question, format, name, installed, name, g_settings.productVersion, name);
+}
+
+// Asks whether to uninstall the installed version; ends the run on No.
+static void AskToRemove(LPCSTR installed) {
+    WaitSplashHold();
+    char text[TEXT_FIELD];
+    LoadMessageText(text, MSG_EXIST_ERROR, g_run.iniPath, INI_KEY_EXIST_ERROR, BUILTIN_EXIST_ERROR);
+    char name[TEXT_FIELD];
+    if (g_run.embedded)
+        CopyText(name, TEXT_FIELD, ProductName());
+    else
+        GetPrivateProfileStringA(INI_SECTION, INI_KEY_PRODUCT_NAME, "", name, TEXT_FIELD, g_run.iniPath);
+    char question[QUESTION_BUFFER];
+    FormatQuestion(question, text, name, installed);
+    SetSplashVisible(FALSE);
+    if (ShowProductMessage(question, MB_YESNO | MB_DEFBUTTON2) == IDNO) {
+        FreeCrcTable();
+        CloseSplash();
+        ExitProcess(EXIT_CODE_FAILED);
+    }
+}
+
+void RemovePreviousVersion(void) {
+    if (!g_settings.productCode[0] || !g_settings.productVersion[0] || !g_settings.removePrevious) return;
+    HMODULE library = LoadSystemLibrary(MSI_LIBRARY);
+    if (!library) return;
+    MsiGetProductInfoProc getInfo = ENTRY_POINT(MsiGetProductInfoProc, library, MSI_GET_PRODUCT_INFO);
+    MsiConfigureProductProc configure = ENTRY_POINT(MsiConfigureProductProc, library, MSI_CONFIGURE_PRODUCT);
+    char installed[INSTALLED_VERSION_BUFFER];
+    while (getInfo) {
+        DWORD length = INSTALLED_VERSION_BUFFER;
+        installed[0] = 0;
+        UINT status = getInfo(g_settings.productCode, MSI_PROPERTY_VERSION_STRING, installed, &length);
+        installed[INSTALLED_VERSION_BUFFER - 1] = 0;
+        // Another version, older or newer, is one to remove; the same one is not.
+        if (status != ERROR_SUCCESS || !installed[0] || lstrcmpA(installed, g_settings.productVersion) == 0) break;
+        AskToRemove(installed);
+        SetSplashVisible(TRUE);
+        // Without the entry point nothing is removed, and the question comes back.
+        if (configure) {
+            configure(g_settings.productCode, MSI_INSTALLLEVEL_DEFAULT, MSI_INSTALLSTATE_ABSENT);
+            Sleep(500);
+        }
+    }
+    FreeLibrary(library);
+}
