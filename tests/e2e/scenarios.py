@@ -94,6 +94,14 @@ class Context:
     def resume_value(self):
         return self.session.registry_value(RUN_KEY, RESUME_VALUE)
 
+    def install_directly(self, package):
+        """Installs a package with msiexec itself, as an earlier setup would have."""
+        msi = self.place("installed", package, Path(package).name)
+        result = self.session.run_command(f'msiexec /i "{msi}" /qn', timeout=120)
+        version = self.session.installed_version(PRODUCT_CODE)
+        check(result.exit_code == 0 and version is not None,
+              f"msiexec could not install {package} beforehand (exit code {result.exit_code})")
+
     def placed_files(self):
         folder = self.session.unix_path(self.wizard_folder)
         return sorted(p for p in folder.iterdir()) if folder.is_dir() else []
@@ -417,6 +425,113 @@ def side_file_custom_runtime_command_asks_nothing(ctx):
     ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [product])
 
 
+def removal_question(name, installed, version):
+    return (f"{name} Version {installed} is already installed. You must uninstall the existing version before "
+            f"installing {name} Version {version}.\r\n\r\nDo you want to uninstall the existing version of {name}?")
+
+
+def ask_about_installed(ctx, package, setup_name, key, change=None, **settings):
+    """Runs a setup over an installed version (its bytes changed by `change`
+    when given) and answers its removal question with `key`; the question's
+    window must stand alone, the splash hidden behind it. Returns the outcome
+    and the setup's path."""
+    packed = ctx.setup_for(package, setup_name, **settings)
+    if change:
+        packed = _copy_with(packed, ctx.work_dir / f"{setup_name}-changed.exe", change)
+    setup = ctx.place(setup_name, packed)
+    run = ctx.session.start(f'"{setup}" {QUIET_ENGINE}')
+    question = wait_question(run)
+    visible = ctx.session.windows(PRODUCT_NAME)
+    shot = ctx.session.screenshot("removal-question.png")
+    check(not any(is_splash(window) for window in visible),
+          f"the splash stays on screen during the question: {visible}; screenshot: {shot}")
+    ctx.session.press(question, key)
+    return run.finish(), setup
+
+
+def removal_yes_replaces_the_installed_version(ctx):
+    ctx.install_directly(ctx.packages.product_v1)
+    outcome, setup = ask_about_installed(ctx, ctx.packages.product_v2, "product-2.0.0", "y")
+    expected = removal_question(PRODUCT_NAME, "1.0.0", "2.0.0")
+    check(outcome.boxes == [expected], f"boxes {outcome.boxes}, expected [{expected!r}]")
+    placed = ctx.placed_product(ctx.packages.product_v2)
+    outcome.boxes = []
+    ctx.expect_installed(outcome, setup, "2.0.0", QUIET_ENGINE.split() + [placed])
+
+
+def removal_no_keeps_the_installed_version(ctx):
+    ctx.install_directly(ctx.packages.product_v1)
+    outcome, _ = ask_about_installed(ctx, ctx.packages.product_v2, "product-2.0.0", "n")
+    check(outcome.exit_code == 1, f"exit code {outcome.exit_code}, expected 1 after No")
+    check(len(outcome.boxes) == 1, f"boxes {outcome.boxes}, expected the question alone")
+    check(ctx.placed_files() == [], f"a product file was placed: {ctx.placed_files()}")
+    check(outcome.engine_runs == [], f"the engine was started: {outcome.engine_runs}")
+    version = ctx.session.installed_version(PRODUCT_CODE)
+    check(version == "1.0.0", f"installed version {version!r}, expected '1.0.0' kept")
+
+
+def same_version_installed_asks_nothing(ctx):
+    ctx.install_directly(ctx.packages.product_v2)
+    setup = ctx.place("sameversion", ctx.setup_for(ctx.packages.product_v2, "product-2.0.0"))
+    outcome = ctx.session.run_command(f'"{setup}" {QUIET_ENGINE}')
+    check(outcome.boxes == [], f"boxes {outcome.boxes}, expected none")
+    check(len(outcome.engine_runs) == 1, f"engine runs {outcome.engine_runs}, expected one")
+    version = ctx.session.installed_version(PRODUCT_CODE)
+    check(version == "2.0.0", f"installed version {version!r}, expected '2.0.0'")
+
+
+def newer_installed_version_is_asked_about_too(ctx):
+    ctx.install_directly(ctx.packages.product_v2)
+    outcome, _ = ask_about_installed(ctx, ctx.packages.product_v1, "product-1.0.0", "n")
+    expected = removal_question(PRODUCT_NAME, "2.0.0", "1.0.0")
+    check(outcome.boxes == [expected], f"boxes {outcome.boxes}, expected [{expected!r}]")
+    check(outcome.exit_code == 1, f"exit code {outcome.exit_code}, expected 1 after No")
+
+
+def side_file_without_remove_previous_asks_nothing(ctx):
+    """msiexec itself then refuses the second version: 1638 is the setup's code."""
+    ctx.install_directly(ctx.packages.product_v1)
+    setup = ctx.place("sidenoremove", ctx.stub)
+    ctx.place("sidenoremove", ctx.packages.product_v2, "product.msi")
+    ini = ctx.work_dir / "sidenoremove.ini"
+    ini.write_text("[VeskInstaller]\r\n"
+                   f"ProductName={PRODUCT_NAME}\r\n"
+                   f"ProductCode={PRODUCT_CODE}\r\n"
+                   "ProductVersion=2.0.0\r\n"
+                   "ProductFile=product.msi\r\n"
+                   f"CmdLine={QUIET_ENGINE}\r\n")
+    ctx.place("sidenoremove", ini, "setup.ini")
+    outcome = ctx.session.run_command(f'"{setup}"')
+    check(outcome.boxes == [], f"boxes {outcome.boxes}, expected no question")
+    check(len(outcome.engine_runs) == 1, f"engine runs {outcome.engine_runs}, expected one over the installed version")
+    check(outcome.exit_code == 1638, f"exit code {outcome.exit_code}, expected the engine's 1638")
+
+
+def _text_changed(old, new):
+    """A change of a stored text into another of the same length."""
+    def change(data):
+        at = bytes(data).find(old)
+        check(at > 0, f"the setup does not hold {old!r}")
+        data[at:at + len(new)] = new
+    return change
+
+
+def configured_removal_questions(ctx):
+    """One %s takes the name. A %d would read a number never passed: vesk
+    refuses to pack one, and a setup changed to hold one anyway gets the
+    built-in question."""
+    for name, change, expected in [
+        ("exist-name", None, f"Remove the installed {PRODUCT_NAME} now?"),
+        ("exist-number", _text_changed(b"installed %s now", b"installed %d now"),
+         removal_question(PRODUCT_NAME, "1.0.0", "2.0.0")),
+    ]:
+        ctx.fresh_state()
+        ctx.install_directly(ctx.packages.product_v1)
+        outcome, _ = ask_about_installed(ctx, ctx.packages.product_v2, name, "n", change,
+                                         ExistError="Remove the installed %s now?")
+        check(outcome.boxes == [expected], f"{name}: boxes {outcome.boxes}, expected [{expected!r}]")
+
+
 SCENARIOS = [
     bare_stub_without_settings_ends_silently,
     embedded_setup_without_arguments_installs,
@@ -436,6 +551,12 @@ SCENARIOS = [
     runtime_restart_declined_installs_nothing,
     runtime_restart_resumes_and_installs,
     side_file_custom_runtime_command_asks_nothing,
+    removal_yes_replaces_the_installed_version,
+    removal_no_keeps_the_installed_version,
+    same_version_installed_asks_nothing,
+    newer_installed_version_is_asked_about_too,
+    side_file_without_remove_previous_asks_nothing,
+    configured_removal_questions,
 ]
 
 
