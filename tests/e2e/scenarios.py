@@ -235,17 +235,22 @@ def verbatim_empty_tail_starts_no_engine(ctx):
     ctx.placed_product(ctx.packages.product_v1)
 
 
+def place_side_file_setup(ctx, scenario, package, version, *lines):
+    """The bare stub as setup.exe beside its setup.ini and product.msi, in
+    C:\\setups\\<scenario>; the INI gives the product's identity, the quiet
+    engine switches and `lines`. Returns the setup's and the product's paths."""
+    setup = ctx.place(scenario, ctx.stub)
+    product = ctx.place(scenario, package, "product.msi")
+    ini = ctx.work_dir / f"{scenario}.ini"
+    ini.write_text("\r\n".join(["[VeskInstaller]", f"ProductName={PRODUCT_NAME}", f"ProductCode={PRODUCT_CODE}",
+                                 f"ProductVersion={version}", "ProductFile=product.msi",
+                                 f"CmdLine={QUIET_ENGINE}", *lines]) + "\r\n")
+    ctx.place(scenario, ini, "setup.ini")
+    return setup, product
+
+
 def side_file_mode_installs(ctx):
-    setup = ctx.place("side", ctx.stub)
-    product = ctx.place("side", ctx.packages.product_v2, "product.msi")
-    ini = ctx.work_dir / "side.ini"
-    ini.write_text("[VeskInstaller]\r\n"
-                   f"ProductName={PRODUCT_NAME}\r\n"
-                   f"ProductCode={PRODUCT_CODE}\r\n"
-                   "ProductVersion=2.0.0\r\n"
-                   "ProductFile=product.msi\r\n"
-                   f"CmdLine={QUIET_ENGINE}\r\n")
-    ctx.place("side", ini, "setup.ini")
+    setup, product = place_side_file_setup(ctx, "side", ctx.packages.product_v2, "2.0.0")
     outcome = ctx.session.run_command(f'"{setup}"')
     ctx.expect_installed(outcome, setup, "2.0.0", QUIET_ENGINE.split() + [product])
     check(ctx.placed_files() == [], f"side-file mode placed files: {ctx.placed_files()}")
@@ -403,20 +408,10 @@ def runtime_restart_resumes_and_installs(ctx):
 
 
 def side_file_custom_runtime_command_asks_nothing(ctx):
-    setup = ctx.place("sideruntime", ctx.stub)
-    product = ctx.place("sideruntime", ctx.packages.product_v1, "product.msi")
+    setup, product = place_side_file_setup(ctx, "sideruntime", ctx.packages.product_v1, "1.0.0",
+                                           f"RuntimeVersion={NEWER_RUNTIME}", "RuntimeNT=instmsiw.exe",
+                                           "InstMsi CmdLine=/quiet")
     installer = ctx.place("sideruntime", ctx.fake_runtime(), "instmsiw.exe")
-    ini = ctx.work_dir / "sideruntime.ini"
-    ini.write_text("[VeskInstaller]\r\n"
-                   f"ProductName={PRODUCT_NAME}\r\n"
-                   f"ProductCode={PRODUCT_CODE}\r\n"
-                   "ProductVersion=1.0.0\r\n"
-                   "ProductFile=product.msi\r\n"
-                   f"RuntimeVersion={NEWER_RUNTIME}\r\n"
-                   "RuntimeNT=instmsiw.exe\r\n"
-                   "InstMsi CmdLine=/quiet\r\n"
-                   f"CmdLine={QUIET_ENGINE}\r\n")
-    ctx.place("sideruntime", ini, "setup.ini")
     ctx.runtime_exit_codes(3010)
     outcome = ctx.session.run_command(f'"{setup}"')
     runs = ctx.runtime_runs()
@@ -491,16 +486,7 @@ def newer_installed_version_is_asked_about_too(ctx):
 def side_file_without_remove_previous_asks_nothing(ctx):
     """msiexec itself then refuses the second version: 1638 is the setup's code."""
     ctx.install_directly(ctx.packages.product_v1)
-    setup = ctx.place("sidenoremove", ctx.stub)
-    ctx.place("sidenoremove", ctx.packages.product_v2, "product.msi")
-    ini = ctx.work_dir / "sidenoremove.ini"
-    ini.write_text("[VeskInstaller]\r\n"
-                   f"ProductName={PRODUCT_NAME}\r\n"
-                   f"ProductCode={PRODUCT_CODE}\r\n"
-                   "ProductVersion=2.0.0\r\n"
-                   "ProductFile=product.msi\r\n"
-                   f"CmdLine={QUIET_ENGINE}\r\n")
-    ctx.place("sidenoremove", ini, "setup.ini")
+    setup, _ = place_side_file_setup(ctx, "sidenoremove", ctx.packages.product_v2, "2.0.0")
     outcome = ctx.session.run_command(f'"{setup}"')
     check(outcome.boxes == [], f"boxes {outcome.boxes}, expected no question")
     check(len(outcome.engine_runs) == 1, f"engine runs {outcome.engine_runs}, expected one over the installed version")

@@ -18,9 +18,7 @@ using pe_builder::Stored;
 
 namespace {
 
-constexpr const char* kSetup = "C:\\Setup\\setup.exe";
 constexpr const char* kCode = "{11111111-2222-3333-4444-555555555555}";  // the test container's
-constexpr const char* kPlaced = "C:\\Program Files\\Common Files\\Vesk Installation Wizard\\product.MSI";
 constexpr UINT kQuestionButtons = MB_YESNO | MB_DEFBUTTON2;
 
 std::string BuiltInQuestion(const std::string& name, const std::string& installed, const std::string& version) {
@@ -32,10 +30,7 @@ std::string BuiltInQuestion(const std::string& name, const std::string& installe
 class Removal : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim::Reset();
-        SetCommonFiles(kCommonFiles);
-        sim::SetModulePath(kSetup);
-        sim::SetCommandLine("\"C:\\Setup\\setup.exe\"");
+        PrepareMachine();
         ScriptEngine(0);
     }
 

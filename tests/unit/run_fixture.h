@@ -10,9 +10,12 @@
 #include "sim/msgbox.h"
 #include "sim/registry.h"
 #include "sim/shell.h"
+#include "sim/sim.h"
 
 namespace run_fixture {
 
+constexpr const char* kSetup = "C:\\Setup\\setup.exe";
+constexpr const char* kPlaced = "C:\\Program Files\\Common Files\\Vesk Installation Wizard\\product.MSI";
 constexpr const char* kEngine = "C:\\WINDOWS\\SYSTEM32\\msiexec.exe";
 constexpr const char* kCurrentVersion = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char* kCommonFiles = "C:\\Program Files\\Common Files";
@@ -22,6 +25,15 @@ constexpr const char* kCrcText = "Corrupt installation detected, check source me
 
 inline void SetCommonFiles(const std::string& folder) {
     sim::registry::SetText(kCurrentVersion, "CommonFilesDir", folder);
+}
+
+// A fresh machine for a whole run: the setup at kSetup, started by its quoted
+// path without arguments, and a common files folder.
+inline void PrepareMachine() {
+    sim::Reset();
+    SetCommonFiles(kCommonFiles);
+    sim::SetModulePath(kSetup);
+    sim::SetCommandLine(std::string("\"") + kSetup + "\"");
 }
 
 // A child program that runs ms on the virtual clock and ends with exitCode.

@@ -21,17 +21,12 @@ using namespace run_fixture;
 
 namespace {
 
-constexpr const char* kSetup = "C:\\Setup\\setup.exe";
-constexpr const char* kPlaced = "C:\\Program Files\\Common Files\\Vesk Installation Wizard\\product.MSI";
 constexpr const char* kDatabase = "the product's installer database";
 
 class Run : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim::Reset();
-        SetCommonFiles(kCommonFiles);
-        sim::SetModulePath(kSetup);
-        sim::SetCommandLine("\"C:\\Setup\\setup.exe\"");
+        PrepareMachine();
     }
 
     // An embedded setup carrying both runtime installers (stepped over: the

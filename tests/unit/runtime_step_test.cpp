@@ -26,12 +26,10 @@ using pe_builder::Stored;
 
 namespace {
 
-constexpr const char* kSetup = "C:\\Setup\\setup.exe";
 constexpr const char* kIni = "C:\\Setup\\setup.ini";
 constexpr const char* kMsiDll = "C:\\WINDOWS\\SYSTEM32\\MSI.DLL";
 constexpr const char* kRuntimeFile = "C:\\Temp\\ZRP1.exe";
 constexpr const char* kFirstTempName = "C:\\Temp\\ZRP1.tmp";
-constexpr const char* kPlaced = "C:\\Program Files\\Common Files\\Vesk Installation Wizard\\product.MSI";
 constexpr const char* kEnvironment = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr const char* kProductName = "Example";  // the test container's
 constexpr const char* kRebootText =
@@ -59,10 +57,7 @@ struct Carried {
 class RuntimeStep : public ::testing::Test {
 protected:
     void SetUp() override {
-        sim::Reset();
-        SetCommonFiles(kCommonFiles);
-        sim::SetModulePath(kSetup);
-        sim::SetCommandLine("\"C:\\Setup\\setup.exe\"");
+        PrepareMachine();
         // No version for MSI.DLL: the installed runtime counts as 0.0.0.0,
         // older than the setup needs, unless a test says otherwise.
         ScriptEngine(0);
