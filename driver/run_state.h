@@ -39,7 +39,7 @@ typedef struct RunState {
     LONG textTableOffset;
     BYTE textLengths[MESSAGE_ID_LAST + 1];  // indexed by MessageId 4..9
     HGLOBAL crcTableMemory;
-    DWORD* crcTable;  // 256 entries
+    DWORD* crcTable;  // 16 slices of 256 entries; the first is the byte table
     DWORD crcRegister;
     BOOL crcMismatch;
     BYTE* splashBitmap;

@@ -40,12 +40,6 @@ void CopyBytes(void* dst, const void* src, UINT count) {
     while (count--) *d++ = *s++;
 }
 
-WORD LoadWord(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
-
-DWORD LoadDword(const BYTE* p) {
-    return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
-}
-
 // Walked with CharNextA, so that the trail byte of a double-byte character is
 // never taken for a character (a backslash) of its own.
 char* LastCharacters(char* text, UINT count) {

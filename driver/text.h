@@ -13,9 +13,11 @@ BOOL AppendText(char* dst, UINT cap, LPCSTR src);
 UINT BoundedLength(LPCSTR text, UINT cap);
 void FillBytes(void* dst, BYTE value, UINT count);
 void CopyBytes(void* dst, const void* src, UINT count);
-// Little-endian loads from a byte buffer.
-WORD LoadWord(const BYTE* p);
-DWORD LoadDword(const BYTE* p);
+// Little-endian loads from a byte buffer, inline for the CRC's inner loop.
+inline WORD LoadWord(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
+inline DWORD LoadDword(const BYTE* p) {
+    return (DWORD)p[0] | ((DWORD)p[1] << 8) | ((DWORD)p[2] << 16) | ((DWORD)p[3] << 24);
+}
 
 // Where the last count (1 to 3) characters of a text begin, walking
 // double-byte characters whole; the text itself when it is shorter.

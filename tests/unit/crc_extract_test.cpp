@@ -67,6 +67,25 @@ DWORD Crc(const std::string& text) {
     return UpdateCRC(reinterpret_cast<const BYTE*>(text.data()), DWORD(text.size()));
 }
 
+// The CRC-32 bit by bit, straight from its definition.
+DWORD BitwiseCrc(const BYTE* data, size_t length) {
+    DWORD r = 0xFFFFFFFFu;
+    for (size_t i = 0; i < length; ++i) {
+        r ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) r = (r & 1) ? (r >> 1) ^ 0xEDB88320u : r >> 1;
+    }
+    return ~r;
+}
+
+std::vector<BYTE> RandomBytes(size_t count, uint32_t seed) {
+    std::vector<BYTE> bytes(count);
+    for (BYTE& b : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        b = BYTE(seed >> 24);
+    }
+    return bytes;
+}
+
 }  // namespace
 
 TEST_F(Extract, CrcCheckValueWholeOrInPieces) {
@@ -92,6 +111,31 @@ TEST_F(Extract, CrcWithoutTableStillRightAndARefusedTableIsReported) {
     EXPECT_EQ(nullptr, g_run.crcTable);
 }
 
+TEST_F(Extract, CrcMatchesTheBitwiseReference) {
+    const std::vector<BYTE> bytes = RandomBytes(1 << 20, 7);
+    for (size_t offset = 0; offset < 16; ++offset)
+        for (size_t length = 0; length <= 64; ++length) {
+            UpdateCRC(nullptr, 0);
+            DWORD got = length ? UpdateCRC(bytes.data() + offset, DWORD(length)) : ~g_run.crcRegister;
+            ASSERT_EQ(BitwiseCrc(bytes.data() + offset, length), got) << "offset " << offset << ", length " << length;
+        }
+    const DWORD whole = BitwiseCrc(bytes.data(), bytes.size());
+    UpdateCRC(nullptr, 0);
+    EXPECT_EQ(whole, UpdateCRC(bytes.data(), DWORD(bytes.size()))) << "1 MiB at once";
+    UpdateCRC(nullptr, 0);
+    DWORD pieces = 0;
+    uint32_t seed = 11;
+    for (size_t done = 0; done < bytes.size();) {
+        seed = seed * 1664525u + 1013904223u;
+        size_t piece = std::min<size_t>(seed % 100, bytes.size() - done);
+        pieces = UpdateCRC(bytes.data() + done, DWORD(piece));
+        done += piece;
+    }
+    EXPECT_EQ(whole, pieces) << "1 MiB in pieces of 0 to 99 bytes";
+    FreeCrcTable();
+    UpdateCRC(nullptr, 0);
+    EXPECT_EQ(whole, UpdateCRC(bytes.data(), DWORD(bytes.size()))) << "1 MiB after the table is released";
+}
 
 TEST_F(Extract, EmptyPayloadWithZeroTrailer) {
     OpenProgressDialog();
