@@ -74,8 +74,12 @@ extern "C" DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length) {
     return ~r;
 }
 
+// done * 10 / (total / 10) without a 64-bit product: the whole tenths and
+// the remainder's share apart, so the stub needs no 64-bit division helper.
 int ProgressPosition(LONG done, LONG total) {
-    return (int)(((int64_t)done * 10) / (total / 10));
+    DWORD tenth = (DWORD)total / 10;
+    DWORD whole = (DWORD)done / tenth, rest = (DWORD)done % tenth;
+    return (int)(whole * 10 + rest * 10 / tenth);
 }
 
 int ExtractPayload(HFILE outFile, LONG storedSize) {

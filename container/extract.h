@@ -8,8 +8,8 @@ BOOL BuildCrcTable(void);
 void FreeCrcTable(void);
 extern "C" DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length);
 // The progress bar position after done of total data bytes (total >= 10):
-// about the percentage done, in 64-bit arithmetic so that sizes near 2 GiB
-// do not overflow.
+// about the percentage done, exactly done * 10 / (total / 10) with no
+// overflow for sizes near 2 GiB.
 int ProgressPosition(LONG done, LONG total);
 // 0: written and verified, or cancelled (cancelRequested set). 1: failed,
 // crcMismatch set when the trailer did not match, clear on a short write.

@@ -220,6 +220,16 @@ TEST(ProgressFormula, TwoBillionBytesStayWithinRange) {
     EXPECT_EQ(100, ProgressPosition(total, total)) << "no overflow at the end either";
 }
 
+TEST(ProgressFormula, EqualsTheWideFormula) {
+    const LONG totals[] = {10, 11, 19, 99, 100, 65537, 1000003, 214748364, 2147483647};
+    for (LONG total : totals)
+        for (int64_t step = 0; step <= 1000; ++step) {
+            LONG done = LONG(int64_t(total) * step / 1000);
+            int64_t wide = int64_t(done) * 10 / (total / 10);
+            ASSERT_EQ(wide, ProgressPosition(done, total)) << done << " of " << total;
+        }
+}
+
 TEST_F(Extract, CancelBeforeStartStillCopiesOneChunk) {
     g_run.cancelRequested = TRUE;
     std::string data = pe_builder::PatternBytes(200000);
