@@ -55,8 +55,8 @@ LPCSTR FontFace(void) { return g_settings.textBlock; }
 LPCSTR ProductName(void) { return NextBlockString(g_settings.textBlock, FontFace()); }
 LPCSTR InitLine(void) { return NextBlockString(g_settings.textBlock, ProductName()); }
 
-static void ReadIniText(LPCSTR key, LPCSTR fallback, char* out, UINT cap) {
-    GetPrivateProfileStringA(INI_SECTION, key, fallback, out, cap, g_run.iniPath);
+DWORD ReadSideText(LPCSTR key, LPCSTR fallback, char* out, UINT cap) {
+    return GetPrivateProfileStringA(INI_SECTION, key, fallback, out, cap, g_run.iniPath);
 }
 
 // The INI path is the own path with ".ini" from its last '.' on; FALSE when
@@ -86,35 +86,35 @@ BOOL LoadSideSettings(void) {
     if (!MakeIniPath()) return TRUE;
 
     char value[SHORT_VALUE];
-    ReadIniText(INI_KEY_RUNTIME_VERSION, "", value, SHORT_VALUE);
+    ReadSideText(INI_KEY_RUNTIME_VERSION, "", value, SHORT_VALUE);
     ParseVersionText(value, &g_settings.requiredRuntimeMS, &g_settings.requiredRuntimeLS);
 
     char fontFace[LONG_VALUE];
-    ReadIniText(INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, fontFace, LONG_VALUE);
+    ReadSideText(INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, fontFace, LONG_VALUE);
     g_settings.fontCharSet = (BYTE)GetPrivateProfileIntA(INI_SECTION, INI_KEY_CHAR_SET, 0, g_run.iniPath);
     g_settings.fontPointSize =
         (BYTE)GetPrivateProfileIntA(INI_SECTION, INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE, g_run.iniPath);
     char productName[SHORT_VALUE];
-    ReadIniText(INI_KEY_PRODUCT_NAME, "", productName, SHORT_VALUE);
+    ReadSideText(INI_KEY_PRODUCT_NAME, "", productName, SHORT_VALUE);
 
     char initLine[TEXT_BLOCK_FIELD];
-    ReadIniText(INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, initLine, SHORT_VALUE);
+    ReadSideText(INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, initLine, SHORT_VALUE);
     UINT prefixLength = BoundedLength(initLine, SHORT_VALUE);
     if (prefixLength && initLine[prefixLength - 1] != ' ') AppendText(initLine, TEXT_BLOCK_FIELD, " ");
     AppendText(initLine, TEXT_BLOCK_FIELD, FIXED_INIT_WORDS);
-    ReadIniText(INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX, value, SHORT_VALUE);
+    ReadSideText(INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX, value, SHORT_VALUE);
     // A blank at the start of an INI value is trimmed away; '^' stands for it.
     if (value[0] == '^') value[0] = ' ';
     AppendText(initLine, TEXT_BLOCK_FIELD, value);
     PackTextBlock(fontFace, productName, initLine);
 
-    ReadIniText(INI_KEY_RUNTIME_NT, "", value, SHORT_VALUE);
+    ReadSideText(INI_KEY_RUNTIME_NT, "", value, SHORT_VALUE);
     g_settings.runtimeNTSize = value[0] ? 1 : 0;
-    ReadIniText(INI_KEY_RUNTIME_9X, "", value, SHORT_VALUE);
+    ReadSideText(INI_KEY_RUNTIME_9X, "", value, SHORT_VALUE);
     g_settings.runtime9XSize = value[0] ? 1 : 0;
-    ReadIniText(INI_KEY_PRODUCT_CODE, "", g_settings.productCode, PRODUCT_CODE_FIELD);
-    ReadIniText(INI_KEY_PRODUCT_VERSION, "", g_settings.productVersion, PRODUCT_VERSION_FIELD);
-    ReadIniText(INI_KEY_TRANSFORM, "", g_settings.transformBase, TRANSFORM_BASE_FIELD);
+    ReadSideText(INI_KEY_PRODUCT_CODE, "", g_settings.productCode, PRODUCT_CODE_FIELD);
+    ReadSideText(INI_KEY_PRODUCT_VERSION, "", g_settings.productVersion, PRODUCT_VERSION_FIELD);
+    ReadSideText(INI_KEY_TRANSFORM, "", g_settings.transformBase, TRANSFORM_BASE_FIELD);
     g_settings.removePrevious =
         GetPrivateProfileIntA(INI_SECTION, INI_KEY_REMOVE_PREVIOUS, 0, g_run.iniPath) == 1;
 

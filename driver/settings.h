@@ -8,6 +8,9 @@
 // incomplete (empty product code or version), after which the run ends
 // silently. An own path without any '.' reads nothing and returns TRUE.
 BOOL LoadSideSettings(void);
+// A value of the side INI file's section (fallback when it is missing), cut
+// to fit cap bytes; its length, as GetPrivateProfileStringA gives it.
+DWORD ReadSideText(LPCSTR key, LPCSTR fallback, char* out, UINT cap);
 LONG ParseDecimal(LPCSTR text);
 // "a.b.c.d" into the two version words; missing parts are 0.
 void ParseVersionText(LPCSTR text, DWORD* high, DWORD* low);

@@ -2,6 +2,7 @@
 #include "container/container.h"
 #include "driver/child.h"
 #include "driver/ini_keys.h"
+#include "driver/settings.h"
 #include "driver/text.h"
 #include "product/product.h"
 #include "runtime/installer.h"
@@ -48,8 +49,7 @@ static BOOL ReadConfiguredCommand(char* out) {
         ReadStoredText(out, MSG_CMDLINE);
         return TRUE;
     }
-    DWORD length = GetPrivateProfileStringA(INI_SECTION, INI_KEY_CMDLINE, "", out,
-                                            ENGINE_COMMAND_BUFFER, g_run.iniPath);
+    DWORD length = ReadSideText(INI_KEY_CMDLINE, "", out, ENGINE_COMMAND_BUFFER);
     return length < ENGINE_COMMAND_BUFFER - 1;
 }
 

@@ -130,7 +130,7 @@ static void FailPlacement(LPCSTR text) {
 // Side-file mode: the INI's ProductFile, always relative to the program.
 static void NameSideProductFile(char* path) {
     char name[PATH_BUFFER];
-    GetPrivateProfileStringA(INI_SECTION, INI_KEY_PRODUCT_FILE, "", name, PATH_BUFFER, g_run.iniPath);
+    ReadSideText(INI_KEY_PRODUCT_FILE, "", name, PATH_BUFFER);
     // A path that does not fit would name another file: refused, not cut.
     if (!CopyText(path, PATH_BUFFER, g_run.ownDirectory) || !AppendText(path, PATH_BUFFER, name))
         FailPlacement(NULL);

@@ -79,7 +79,7 @@ static void AskToRemove(LPCSTR installed) {
     if (g_run.embedded)
         CopyText(name, TEXT_FIELD, ProductName());
     else
-        GetPrivateProfileStringA(INI_SECTION, INI_KEY_PRODUCT_NAME, "", name, TEXT_FIELD, g_run.iniPath);
+        ReadSideText(INI_KEY_PRODUCT_NAME, "", name, TEXT_FIELD);
     char question[QUESTION_BUFFER];
     FormatQuestion(question, text, name, installed);
     SetSplashVisible(FALSE);

@@ -143,8 +143,7 @@ static BOOL ReadRuntimeCommand(char* command) {
         CopyText(command, RUNTIME_COMMAND_BUFFER, RUNTIME_DEFAULT_COMMAND);
         return FALSE;
     }
-    GetPrivateProfileStringA(INI_SECTION, INI_KEY_RUNTIME_CMDLINE, RUNTIME_DEFAULT_COMMAND, command,
-                             RUNTIME_COMMAND_BUFFER, g_run.iniPath);
+    ReadSideText(INI_KEY_RUNTIME_CMDLINE, RUNTIME_DEFAULT_COMMAND, command, RUNTIME_COMMAND_BUFFER);
     return lstrcmpiA(command, RUNTIME_DEFAULT_COMMAND) != 0;
 }
 
@@ -166,8 +165,7 @@ void RuntimeStep(void) {
     if (g_run.embedded)
         hold = ExtractRuntime(path, nt);
     else
-        GetPrivateProfileStringA(INI_SECTION, nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, "", path, PATH_BUFFER,
-                                 g_run.iniPath);
+        ReadSideText(nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, "", path, PATH_BUFFER);
     if (nt) {
         while (FixOneEnvironmentValue()) {
         }
