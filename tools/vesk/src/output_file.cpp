@@ -41,6 +41,10 @@ void InstallCleanupHandlers() {
     if (installed) return;
     installed = true;
     for (int signal : kCleanupSignals) std::signal(signal, RemovePendingAndDie);
+    // A write past the file size limit then fails with EFBIG and is reported
+    // and cleaned up like a full disk, instead of killing the process with
+    // its temporary file left behind.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 // Holds the cleanup signals back while a temporary file is created and
@@ -74,6 +78,12 @@ void WriteAll(int fd, const uint8_t* data, size_t count, const std::string& name
 }  // namespace
 
 OutputFile::OutputFile(const std::filesystem::path& target) : target_(target) {
+    // The finished file is renamed over the target: a device, pipe or
+    // directory standing there would be replaced, or the rename would fail
+    // after all the work.
+    struct stat existing;
+    if (::stat(target.c_str(), &existing) == 0 && !S_ISREG(existing.st_mode))
+        throw Failure(target.string(), "not a regular file; give the path of a file to write");
     std::string pattern = target.string() + ".vesk-XXXXXX";
     if (pattern.size() >= kPathLimit) throw Failure(target.string(), "path too long");
     pending_ = ClaimPendingSlot(target.string());

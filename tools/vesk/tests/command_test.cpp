@@ -2,10 +2,13 @@
 // input, and never an output file left behind by a failed pack.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <csignal>
+#include <cstring>
 
 #include <algorithm>
 
@@ -35,6 +38,28 @@ protected:
                                          "--stub", Path("stub.exe").string()};
         args.insert(args.end(), extra.begin(), extra.end());
         return RunTool(args);
+    }
+
+    bool TemporaryExists() const {
+        auto names = Listing();
+        return std::any_of(names.begin(), names.end(),
+                           [](const std::string& n) { return n.rfind("setup.exe.vesk-", 0) == 0; });
+    }
+
+    // Starts packing a sparse 1 GiB product (quick to make, slow to pack),
+    // its errors into err.txt, and waits until its temporary file exists.
+    // 0 when the pack ended before that.
+    pid_t StartLongPack() {
+        Settings("");
+        if (truncate(Path("product.msi").c_str(), 1LL << 30) != 0) return 0;
+        pid_t pid = StartTool({"pack", Path("settings.ini").string(), "-o", Path("setup.exe").string(), "--stub",
+                               Path("stub.exe").string()},
+                              "/dev/null", Path("err.txt").string());
+        if (pid <= 0) return 0;
+        int status = 0;
+        while (!TemporaryExists())
+            if (waitpid(pid, &status, WNOHANG) != 0) return 0;
+        return pid;
     }
 
     // A failed pack: exit 1, one line "vesk: <input>: ..." that holds
@@ -250,29 +275,70 @@ TEST_F(Command, FailedPackKeepsAnEarlierSetup) {
     EXPECT_EQ(ReadFile(Path("setup.exe")), good) << "the old setup is not touched";
 }
 
+// Faults from outside a pack: signals, a product that shrinks, a disk that
+// fills up, a device or directory where a file is expected.
 TEST_F(Command, InterruptedPackLeavesNoFile) {
-    Settings("");
-    ASSERT_EQ(truncate(Path("product.msi").c_str(), 1LL << 30), 0) << "sparse: quick to make, slow to pack";
-    pid_t pid = StartTool({"pack", Path("settings.ini").string(), "-o", Path("setup.exe").string(), "--stub",
-                           Path("stub.exe").string()},
-                          "/dev/null", "/dev/null");
-    ASSERT_GT(pid, 0);
-    auto temporaryExists = [&] {
-        auto names = Listing();
-        return std::any_of(names.begin(), names.end(),
-                           [](const std::string& n) { return n.rfind("setup.exe.vesk-", 0) == 0; });
-    };
-    // Wait for the pack to be under way (its temporary file exists).
+    for (int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(strsignal(signal));
+        pid_t pid = StartLongPack();
+        if (pid == 0) GTEST_SKIP() << "pack finished before it could be interrupted";
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        if (!WIFSIGNALED(status)) GTEST_SKIP() << "pack finished before the signal arrived";
+        EXPECT_EQ(WTERMSIG(status), signal);
+        EXPECT_FALSE(TemporaryExists()) << "the temporary file is removed";
+        EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
+    }
+}
+
+TEST_F(Command, ProductThatShrinksWhileReadIsRefused) {
+    pid_t pid = StartLongPack();
+    if (pid == 0) GTEST_SKIP() << "pack finished before the product could shrink";
+    ASSERT_EQ(truncate(Path("product.msi").c_str(), 1 << 20), 0);
     int status = 0;
-    bool running = true;
-    while (running && !temporaryExists()) running = waitpid(pid, &status, WNOHANG) == 0;
-    if (!running) GTEST_SKIP() << "pack finished before it could be interrupted";
-    kill(pid, SIGTERM);
     waitpid(pid, &status, 0);
-    if (!WIFSIGNALED(status)) GTEST_SKIP() << "pack finished before the signal arrived";
-    EXPECT_EQ(WTERMSIG(status), SIGTERM);
-    EXPECT_FALSE(temporaryExists()) << "the temporary file is removed";
-    EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
+    ASSERT_TRUE(WIFEXITED(status));
+    if (WEXITSTATUS(status) == 0) GTEST_SKIP() << "pack had read the product before it shrank";
+    const auto said = ReadFile(Path("err.txt"));
+    ToolRun run{WEXITSTATUS(status), "", std::string(said.begin(), said.end())};
+    std::filesystem::remove(Path("err.txt"));
+    ExpectRefused(run, Path("product.msi").string(), "changed while read");
+}
+
+TEST_F(Command, ProductThatCannotBeReadIsRefused) {
+    Settings("");
+    std::filesystem::remove(Path("product.msi"));
+    std::filesystem::create_directory(Path("product.msi"));
+    ToolRun run = PackWith();
+    std::filesystem::remove(Path("product.msi"));
+    ExpectRefused(run, Path("product.msi").string(), "not a regular file");
+}
+
+TEST_F(Command, FullDiskLeavesNoFile) {
+    Settings("");
+    ASSERT_EQ(truncate(Path("product.msi").c_str(), 4 << 20), 0);
+    // Writes past 1 MiB fail as they would on a full disk (EFBIG here).
+    rlimit previous{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+    rlimit small{1 << 20, previous.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    ToolRun run = PackWith();
+    setrlimit(RLIMIT_FSIZE, &previous);
+    ExpectRefused(run, Path("setup.exe").string(), "cannot write: File too large");
+}
+
+TEST_F(Command, OutputOntoADeviceIsRefusedAndTheDeviceKept) {
+    Settings("");
+    ToolRun run = RunTool({"pack", Path("settings.ini").string(), "-o", "/dev/full", "--stub",
+                           Path("stub.exe").string()});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "vesk: /dev/full: not a regular file; give the path of a file to write\n");
+    struct stat device {};
+    ASSERT_EQ(stat("/dev/full", &device), 0);
+    EXPECT_TRUE(S_ISCHR(device.st_mode)) << "/dev/full is still the device";
+    for (const auto& entry : std::filesystem::directory_iterator("/dev"))
+        EXPECT_NE(entry.path().filename().string().rfind("full.vesk-", 0), 0u) << entry.path();
 }
 
 // Both real stubs, found beside the tool by --arch, pack into setups that
