@@ -1,9 +1,13 @@
 #include "msi_properties.h"
 
 #include <libmsi.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <csignal>
+#include <cstring>
 #include <fstream>
 #include <memory>
 
@@ -42,21 +46,8 @@ struct QuietLog {
     GLogFunc previous;
 };
 
-}  // namespace
-
-bool HasCompoundFileSignature(const std::filesystem::path& file) {
-    static constexpr std::array<unsigned char, 8> signature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::ifstream in(file, std::ios::binary);
-    std::array<char, 8> head{};
-    in.read(head.data(), head.size());
-    return in.gcount() == static_cast<std::streamsize>(head.size()) &&
-           std::equal(head.begin(), head.end(), signature.begin(),
-                      [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
-}
-
-std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path& msi,
-                                                     const std::vector<std::string>& names) {
-    const std::string input = msi.string();
+// The reading itself, through libmsi, in this process.
+std::map<std::string, std::string> ReadPropertiesHere(const std::string& input, const std::vector<std::string>& names) {
     QuietLog quiet;
     GError* rawError = nullptr;
     GObjectPtr<LibmsiDatabase> database(
@@ -84,6 +75,107 @@ std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path
     }
     libmsi_query_close(query.get(), nullptr);
     return found;
+}
+
+constexpr unsigned kLibraryTimeLimit = 60;  // seconds the library may take on one file
+constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
+
+void WriteAll(int fd, const std::string& bytes) {
+    for (size_t done = 0; done < bytes.size();) {
+        ssize_t written = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (written <= 0) return;
+        done += static_cast<size_t>(written);
+    }
+}
+
+// The child's answer: 'O' and NUL-terminated name and value pairs, or 'F'
+// and the failure's message.
+std::string ChildAnswer(const std::string& input, const std::vector<std::string>& names) {
+    try {
+        std::string answer = "O";
+        for (const auto& [name, value] : ReadPropertiesHere(input, names)) {
+            answer += name;
+            answer += '\0';
+            answer += value;
+            answer += '\0';
+        }
+        return answer;
+    } catch (const Failure& failure) {
+        return std::string("F") + failure.what();
+    }
+}
+
+std::map<std::string, std::string> ParseAnswer(const std::string& input, const std::string& answer) {
+    if (answer.empty()) throw Failure(input, "not an installer database (the MSI library gave no answer)");
+    // The child's message is "<input>: <problem>", as Failure writes it.
+    if (answer[0] == 'F') throw Failure(input, answer.substr(std::min(answer.size(), input.size() + 3)));
+    std::map<std::string, std::string> found;
+    for (size_t at = 1; at < answer.size();) {
+        size_t nameEnd = answer.find('\0', at);
+        size_t valueEnd = nameEnd == std::string::npos ? nameEnd : answer.find('\0', nameEnd + 1);
+        if (valueEnd == std::string::npos) throw Failure(input, "not an installer database (a cut answer)");
+        found.emplace(answer.substr(at, nameEnd - at), answer.substr(nameEnd + 1, valueEnd - nameEnd - 1));
+        at = valueEnd + 1;
+    }
+    return found;
+}
+
+}  // namespace
+
+bool HasCompoundFileSignature(const std::filesystem::path& file) {
+    static constexpr std::array<unsigned char, 8> signature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::ifstream in(file, std::ios::binary);
+    std::array<char, 8> head{};
+    in.read(head.data(), head.size());
+    return in.gcount() == static_cast<std::streamsize>(head.size()) &&
+           std::equal(head.begin(), head.end(), signature.begin(),
+                      [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
+}
+
+// libmsi is not built for hostile files: a damaged database can crash it
+// (a NULL read in libmsi_database_new was found by fuzzing) or keep it
+// busy. It runs in a child process, so that either ends as a one-line
+// refusal of the file instead of taking the tool down.
+std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path& msi,
+                                                     const std::vector<std::string>& names) {
+    const std::string input = msi.string();
+    int channel[2];
+    if (pipe(channel) != 0) throw Failure(input, "cannot read: " + SystemReason());
+    pid_t child = fork();
+    if (child < 0) {
+        close(channel[0]);
+        close(channel[1]);
+        throw Failure(input, "cannot read: " + SystemReason());
+    }
+    if (child == 0) {
+        close(channel[0]);
+        for (int signal : kCrashSignals) std::signal(signal, SIG_DFL);
+        alarm(kLibraryTimeLimit);
+        WriteAll(channel[1], ChildAnswer(input, names));
+        _exit(0);
+    }
+    close(channel[1]);
+    std::string answer;
+    char buffer[4096];
+    for (;;) {
+        ssize_t got = ::read(channel[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) break;
+        answer.append(buffer, static_cast<size_t>(got));
+    }
+    close(channel[0]);
+    int status = 0;
+    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFSIGNALED(status))
+        throw Failure(input, std::string("not an installer database (the MSI library ") +
+                                 (WTERMSIG(status) == SIGALRM ? "did not finish within " +
+                                                                    std::to_string(kLibraryTimeLimit) + " s"
+                                                              : std::string("failed on it: ") + strsignal(WTERMSIG(status))) +
+                                 ")");
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        throw Failure(input, "not an installer database (the MSI library failed on it)");
+    return ParseAnswer(input, answer);
 }
 
 }  // namespace vesk

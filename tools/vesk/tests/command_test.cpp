@@ -153,6 +153,14 @@ TEST_F(Command, ProductThatIsNotAnMsi) {
     ExpectRefused(PackWith(), Path("product.msi").string(), "not an installer database");
 }
 
+TEST_F(Command, DatabaseThatCrashesTheMsiLibraryIsRefused) {
+    WriteText("settings.ini", "[VeskInstaller]\nProductFile=product.msi\n");
+    std::filesystem::copy_file(std::string(VESK_FUZZ_REGRESSIONS) + "/fuzz_vesk_msi/libmsi-null-read-in-database-new",
+                               Path("product.msi"), std::filesystem::copy_options::overwrite_existing);
+    ExpectRefused(PackWith(), Path("product.msi").string(),
+                  "not an installer database (the MSI library failed on it: Segmentation fault)");
+}
+
 TEST_F(Command, ProductWithSignatureButNoDatabase) {
     WriteText("settings.ini", "[VeskInstaller]\nProductFile=product.msi\n");
     ExpectRefused(PackWith(), Path("product.msi").string(), "not an installer database");
