@@ -1,7 +1,12 @@
 # Host build: the simulator, the stub's code against it, the unit tests and
 # the vesk tool.
 option(VESK_SANITIZE "Build with AddressSanitizer and UndefinedBehaviorSanitizer" OFF)
-if(VESK_SANITIZE)
+option(VESK_FUZZ "Build the fuzz targets for libFuzzer (clang), with ASan and UBSan" OFF)
+if(VESK_FUZZ)
+    add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+        -fno-omit-frame-pointer)
+    add_link_options(-fsanitize=address,undefined)
+elseif(VESK_SANITIZE)
     add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
     add_link_options(-fsanitize=address,undefined)
 endif()
@@ -38,7 +43,7 @@ target_compile_definitions(unit_tests PRIVATE VESK_SOURCE_DIR="${CMAKE_SOURCE_DI
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 
-foreach(dir tools/vesk tests/e2e benchmarks)
+foreach(dir tools/vesk tests/e2e benchmarks tests/fuzz)
     if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})
     endif()

@@ -1,0 +1,24 @@
+// Whole runs of the stub on the simulator with a setup file made of the
+// input: the payload section lookup, the container header, its strings,
+// text block and texts, the size check and the extraction of every payload
+// with its CRC. The first byte chooses how the rest becomes the setup:
+// bit 0 clear, the rest is the whole file; set, the rest is the payload
+// section's contents in a sound image, whose size is recorded when bit 1 is
+// set. Any exit code is fine; a crash, a sanitizer report or a hang is not.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "fuzz_run.h"
+#include "sim/files.h"
+#include "tests/unit/pe_builder.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0) return 0;
+    fuzz_run::PrepareMachine();
+    std::string rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+    if (data[0] & 1) rest = pe_builder::BuildSetup(rest, (data[0] & 2) != 0).bytes;
+    sim::files::Put(fuzz_run::kSetup, rest);
+    fuzz_run::RunToTheEnd();
+    return 0;
+}
