@@ -105,6 +105,13 @@ std::string ChildAnswer(const std::string& input, const std::vector<std::string>
     }
 }
 
+// How the child ended, when it did not end well.
+std::string ChildFailure(int status) {
+    if (!WIFSIGNALED(status)) return "failed on it";
+    if (WTERMSIG(status) == SIGALRM) return "did not finish within " + std::to_string(kLibraryTimeLimit) + " s";
+    return std::string("failed on it: ") + strsignal(WTERMSIG(status));
+}
+
 std::map<std::string, std::string> ParseAnswer(const std::string& input, const std::string& answer) {
     if (answer.empty()) throw Failure(input, "not an installer database (the MSI library gave no answer)");
     // The child's message is "<input>: <problem>", as Failure writes it.
@@ -167,14 +174,8 @@ std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path
     int status = 0;
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
-    if (WIFSIGNALED(status))
-        throw Failure(input, std::string("not an installer database (the MSI library ") +
-                                 (WTERMSIG(status) == SIGALRM ? "did not finish within " +
-                                                                    std::to_string(kLibraryTimeLimit) + " s"
-                                                              : std::string("failed on it: ") + strsignal(WTERMSIG(status))) +
-                                 ")");
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw Failure(input, "not an installer database (the MSI library failed on it)");
+        throw Failure(input, "not an installer database (the MSI library " + ChildFailure(status) + ")");
     return ParseAnswer(input, answer);
 }
 
