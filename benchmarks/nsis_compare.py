@@ -33,8 +33,8 @@ sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 
 from fixtures import BuildError, build_large_file, build_msi, build_probe, pack  # noqa: E402
 from harness import Session, WineUnavailable, plan_wine  # noqa: E402
+from scenarios import SPLASH_HOLD_SECONDS  # noqa: E402
 
-SPLASH_HOLD = 3.0   # seconds the splash stays at least, before msiexec may start
 START_TIMEOUT = 120  # seconds a setup may take to start msiexec
 LOADED = re.compile(r'^(\d+\.\d+):[0-9a-f]+:trace:loaddll:\w+ Loaded L"([^"]*)"', re.M)
 
@@ -178,7 +178,7 @@ def main():
                     median = statistics.median(start_to_engine(session, placed) for _ in range(args.runs))
                     shown = f"{median:.2f}"
                     if tool == "vesk":
-                        without = f"{max(0.0, median - SPLASH_HOLD):.2f}"
+                        without = f"{max(0.0, median - SPLASH_HOLD_SECONDS):.2f}"
                 print(f"{row['size']:>4} MiB  {tool:<5} {added:>12,} {row[tool + '_build']:>8.2f} {shown:>19} "
                       f"{without:>15}", flush=True)
     finally:

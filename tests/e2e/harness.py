@@ -294,6 +294,10 @@ class Session:
                                     int(values["WIDTH"]), int(values["HEIGHT"])))
         return found
 
+    def window_process(self, window):
+        """The Unix process id behind a window (Wine sets _NET_WM_PID)."""
+        return int(self.xdotool(["getwindowpid", window.id]).stdout.strip())
+
     def window_names(self):
         return [w.name for w in self.windows() if w.name not in ("", "Default IME")]
 
