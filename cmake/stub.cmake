@@ -19,7 +19,7 @@ add_executable(vesk-stub WIN32 ${VESK_STUB_SOURCES} ${VESK_WIN32_SOURCES}
 target_include_directories(vesk-stub PRIVATE ${CMAKE_SOURCE_DIR})
 target_compile_options(vesk-stub PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
-    -fno-unwind-tables -fno-stack-protector -fno-threadsafe-statics -fno-ident
+    -fno-unwind-tables -fno-stack-protector -fno-threadsafe-statics -fno-ident -malign-data=abi
     -Wall -Wextra -Werror>)
 target_link_options(vesk-stub PRIVATE
     -nostdlib -nostartfiles -Wl,-e,${VESK_STUB_ENTRY}

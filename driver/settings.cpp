@@ -59,6 +59,10 @@ DWORD ReadSideText(LPCSTR key, LPCSTR fallback, char* out, UINT cap) {
     return GetPrivateProfileStringA(INI_SECTION, key, fallback, out, cap, g_run.iniPath);
 }
 
+void ReadSideRuntime(BOOL nt, char* out, UINT cap) {
+    ReadSideText(nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, "", out, cap);
+}
+
 // The INI path is the own path with ".ini" from its last '.' on; FALSE when
 // the own path has no '.'.
 static BOOL MakeIniPath(void) {
@@ -108,9 +112,9 @@ BOOL LoadSideSettings(void) {
     AppendText(initLine, TEXT_BLOCK_FIELD, value);
     PackTextBlock(fontFace, productName, initLine);
 
-    ReadSideText(INI_KEY_RUNTIME_NT, "", value, SHORT_VALUE);
+    ReadSideRuntime(TRUE, value, SHORT_VALUE);
     g_settings.runtimeNTSize = value[0] ? 1 : 0;
-    ReadSideText(INI_KEY_RUNTIME_9X, "", value, SHORT_VALUE);
+    ReadSideRuntime(FALSE, value, SHORT_VALUE);
     g_settings.runtime9XSize = value[0] ? 1 : 0;
     ReadSideText(INI_KEY_PRODUCT_CODE, "", g_settings.productCode, PRODUCT_CODE_FIELD);
     ReadSideText(INI_KEY_PRODUCT_VERSION, "", g_settings.productVersion, PRODUCT_VERSION_FIELD);

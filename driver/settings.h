@@ -11,6 +11,9 @@ BOOL LoadSideSettings(void);
 // A value of the side INI file's section (fallback when it is missing), cut
 // to fit cap bytes; its length, as GetPrivateProfileStringA gives it.
 DWORD ReadSideText(LPCSTR key, LPCSTR fallback, char* out, UINT cap);
+// The side INI file's runtime installer for the NT family (RuntimeNT) or
+// the 95/98 family (Runtime9X).
+void ReadSideRuntime(BOOL nt, char* out, UINT cap);
 LONG ParseDecimal(LPCSTR text);
 // "a.b.c.d" into the two version words; missing parts are 0.
 void ParseVersionText(LPCSTR text, DWORD* high, DWORD* low);

@@ -165,7 +165,7 @@ void RuntimeStep(void) {
     if (g_run.embedded)
         hold = ExtractRuntime(path, nt);
     else
-        ReadSideText(nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, "", path, PATH_BUFFER);
+        ReadSideRuntime(nt, path, PATH_BUFFER);
     if (nt) {
         while (FixOneEnvironmentValue()) {
         }
