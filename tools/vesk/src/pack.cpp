@@ -1,5 +1,6 @@
 #include "pack.h"
 
+#include "branding.h"
 #include "byte_order.h"
 #include "failure.h"
 #include "input_file.h"
@@ -46,12 +47,13 @@ void Pack(const PackOptions& options) {
     ContainerFields& fields = plan.fields;
 
     const InputFile stubFile(options.stub ? *options.stub : DefaultStubPath(options.arch.value_or(StubArch::X86)));
-    const std::vector<uint8_t> stub = ReadWhole(stubFile);
-    const PeImage image = ParsePeImage(stub, stubFile.Name());
+    std::vector<uint8_t> stub = ReadWhole(stubFile);
+    PeImage image = ParsePeImage(stub, stubFile.Name());
     if (options.arch && image.arch != *options.arch)
         throw Failure(stubFile.Name(), std::string("an ") + ArchName(image.arch) + " stub, where --arch asks for " +
                                            ArchName(*options.arch));
     if (auto problems = PartsPastEnd(image, stub.size()); !problems.empty()) throw Failure(stubFile.Name(), problems[0]);
+    BrandStub(stub, image, plan.branding, stubFile.Name());
 
     // The container's order: 95/98 runtime, NT runtime, product.
     std::vector<Payload> payloads;

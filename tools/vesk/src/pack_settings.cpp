@@ -172,6 +172,8 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
 
 bool IsKnownKey(const std::string& key) {
     if (LowerCase(key) == LowerCase(kSizeCheckKey)) return true;
+    for (const char* branding : kBrandingKeys)
+        if (LowerCase(key) == LowerCase(branding)) return true;
     return std::any_of(kKnownKeys.begin(), kKnownKeys.end(),
                        [&](const char* known) { return LowerCase(known) == LowerCase(key); });
 }
@@ -195,6 +197,8 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     plan.product = *product;
     plan.runtimeNT = FilePath(settings, INI_KEY_RUNTIME_NT);
     plan.runtime9X = FilePath(settings, INI_KEY_RUNTIME_9X);
+    plan.branding.splash = FilePath(settings, kSplashKey);
+    plan.branding.icon = FilePath(settings, kIconKey);
 
     f.transformBase = Text(settings, INI_KEY_TRANSFORM, "", TRANSFORM_BASE_FIELD);
     const bool transform = !f.transformBase.empty();
