@@ -20,11 +20,6 @@ constexpr uint64_t kMaxFileSize = 16 << 20;
 
 const char* const kHowTo = "; make a fitting one with: convert in.png -define icon:auto-resize=256,48,32,16 icon.ico";
 
-void Store16(uint8_t* p, uint16_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-}
-
 uint32_t Side(uint8_t stored) { return stored == 0 ? 256 : stored; }
 
 uint32_t LoadBig32(const uint8_t* p) {

@@ -20,11 +20,6 @@ constexpr uint32_t kDataAlignment = 8;
 
 uint32_t AlignUp(uint32_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
 
-void Store16(uint8_t* p, uint16_t value) {
-    p[0] = static_cast<uint8_t>(value);
-    p[1] = static_cast<uint8_t>(value >> 8);
-}
-
 class DirectoryReader {
 public:
     DirectoryReader(std::span<const uint8_t> section, uint32_t rva, const std::string& input)
