@@ -4,11 +4,35 @@
 #include "icon_file.h"
 #include "resource_section.h"
 #include "splash_picture.h"
+#include "version_resource.h"
 
 namespace vesk {
 
-void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& input) {
-    if (!branding.splash && !branding.icon) return;
+namespace {
+
+VersionInfo ComposeVersionInfo(const Branding& branding, const std::string& outputName, const std::string& input) {
+    std::map<std::string, std::string> strings = {{"FileDescription", branding.productName + " Setup"},
+                                                  {"FileVersion", branding.productVersion},
+                                                  {"OriginalFilename", outputName},
+                                                  {"ProductName", branding.productName},
+                                                  {"ProductVersion", branding.productVersion}};
+    if (branding.manufacturer) strings["CompanyName"] = *branding.manufacturer;
+    for (const auto& [name, value] : branding.versionStrings) strings[name] = value;
+    VersionInfo info;
+    for (const char* name : kVersionStringNames)
+        if (auto it = strings.find(name); it != strings.end() && !it->second.empty()) info.strings.emplace_back(name, it->second);
+    if (auto words = ParseVersionText(branding.productVersion))
+        info.fixed = *words;
+    else
+        Warn(input, "ProductVersion '" + branding.productVersion +
+                        "' is not a.b.c.d with parts from 0 to 65535; the version resource says 0.0.0.0");
+    return info;
+}
+
+}  // namespace
+
+void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& outputName,
+               const std::string& input) {
     // The files first: a bad picture is named before anything about the stub.
     std::optional<std::vector<uint8_t>> splash;
     if (branding.splash) splash = ReadSplashPicture(*branding.splash);
@@ -16,7 +40,7 @@ void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& brand
     if (branding.icon) icon = ReadIconFile(*branding.icon);
 
     const int index = FindResourceSection(image, input);
-    if (index < 0) throw Failure(input, "has no resource section for the splash and icon");
+    if (index < 0) throw Failure(input, "has no resource section for the splash, icon and version");
     const PeSection& section = image.sections[static_cast<size_t>(index)];
     if (uint64_t{section.pointerToRawData} + section.sizeOfRawData > stub.size())
         throw Failure(input, "the resource section runs past the end of the file");
@@ -33,6 +57,9 @@ void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& brand
         tree.Put(std::move(item));
     }
     if (icon) PutIconGroup(tree, kIconGroupResource, *icon);
+    tree.Remove(kResourceVersion, kVersionResource);
+    tree.Put({ResourceId::Number(kResourceVersion), ResourceId::Number(kVersionResource),
+              ResourceId::Number(kLanguageEnglishUs), 0, BuildVersionResource(ComposeVersionInfo(branding, outputName, input))});
     stub = ReplaceResourceSection(stub, image, tree, input);
     image = ParsePeImage(stub, input);
 }

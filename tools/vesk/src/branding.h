@@ -1,10 +1,11 @@
 // How a setup looks and what it says about itself besides its container:
-// the builder's splash picture and icon, put into the stub's resources
-// before the container is written.
+// the builder's splash picture and icon and a version resource, put into
+// the stub's resources before the container is written.
 #pragma once
 
 #include <array>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,17 +17,24 @@ namespace vesk {
 inline constexpr const char* kSplashKey = "Splash";
 inline constexpr const char* kIconKey = "Icon";
 
-// Settings keys the tool reads for branding.
+// Settings keys the tool reads for branding (besides kVersionKeys).
 inline constexpr std::array<const char*, 2> kBrandingKeys = {kSplashKey, kIconKey};
 
 struct Branding {
     std::optional<std::filesystem::path> splash;  // a BMP file
     std::optional<std::filesystem::path> icon;    // an .ico file
+    // The version resource's sources: the product's identity, the MSI's
+    // Manufacturer, and strings given by name (an empty one is left out).
+    std::string productName;
+    std::string productVersion;
+    std::optional<std::string> manufacturer;
+    std::map<std::string, std::string> versionStrings;
 };
 
-// Puts the branding into stub and parses it again into image; leaves both
-// as they are when there is nothing to put. Throws Failure naming the file
-// at fault.
-void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& input);
+// Puts the branding into stub and parses it again into image; outputName
+// is the setup's file name, its OriginalFilename. Throws Failure naming the
+// file at fault.
+void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& outputName,
+               const std::string& input);
 
 }  // namespace vesk

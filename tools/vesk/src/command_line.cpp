@@ -49,7 +49,13 @@ const char* const kPackHelp =
     "                            most 1024 x 768 (4 bits per pixel, uncompressed)\n"
     "  --icon FILE.ico           Icon: the program icon, images of at most 256 x 256\n"
     "  --set KEY=VALUE           any settings key, e.g. --set CharSize=10\n"
-    "  --no-size-check           record no expected file size (SizeCheck=0)\n";
+    "  --no-size-check           record no expected file size (SizeCheck=0)\n"
+    "\n"
+    "The setup gets a version resource from ProductName, ProductVersion, the MSI's\n"
+    "Manufacturer and the output's name; the keys VersionProductName,\n"
+    "VersionFileDescription, VersionCompanyName, VersionLegalCopyright,\n"
+    "VersionOriginalFilename, VersionFileVersion and VersionProductVersion give a\n"
+    "string of their own (empty leaves it out), e.g. --set VersionCompanyName=Acme.\n";
 
 const char* const kInspectHelp =
     "usage: vesk inspect SETUP.exe [--json]\n"

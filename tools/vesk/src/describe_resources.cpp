@@ -4,6 +4,7 @@
 #include "icon_file.h"
 #include "setup_resources.h"
 #include "splash_picture.h"
+#include "version_resource.h"
 
 namespace vesk {
 
@@ -44,6 +45,18 @@ std::optional<Report> DescribeResources(const SetupFile& setup) {
         icon.AddText("default", "none: no sound icon group 108");
     }
     resources.Add("icon", std::move(icon));
+
+    if (const ResourceItem* item = tree.Find(kResourceVersion, kVersionResource)) {
+        Report version = Report::Object();
+        if (auto info = ParseVersionResource(item->data)) {
+            const std::string fixed = FormatVersionText(info->fixed);
+            version.AddText("fixedVersion", fixed.empty() ? "0.0.0.0" : fixed);
+            for (const auto& [name, value] : info->strings) version.AddText(name, value);
+        } else {
+            version.AddText("problem", "not a sound VS_VERSIONINFO");
+        }
+        resources.Add("version", std::move(version));
+    }
     return resources;
 }
 

@@ -53,7 +53,7 @@ void Pack(const PackOptions& options) {
         throw Failure(stubFile.Name(), std::string("an ") + ArchName(image.arch) + " stub, where --arch asks for " +
                                            ArchName(*options.arch));
     if (auto problems = PartsPastEnd(image, stub.size()); !problems.empty()) throw Failure(stubFile.Name(), problems[0]);
-    BrandStub(stub, image, plan.branding, stubFile.Name());
+    BrandStub(stub, image, plan.branding, options.output.filename().string(), stubFile.Name());
 
     // The container's order: 95/98 runtime, NT runtime, product.
     std::vector<Payload> payloads;

@@ -8,6 +8,7 @@
 #include "icon_file.h"
 #include "resource_section.h"
 #include "splash_picture.h"
+#include "version_resource.h"
 
 namespace vesk {
 
@@ -65,6 +66,24 @@ UnpackedBranding UnpackBranding(const SetupFile& file) {
             out.files.emplace_back(kIconFileName, IcoFromIcon(*images));
         } else {
             Warn(setup, "icon group 108 names images the setup does not hold; left out");
+        }
+    }
+    if (const ResourceItem* item = tree.Find(kResourceVersion, kVersionResource)) {
+        auto info = ParseVersionResource(item->data);
+        if (!info) {
+            Warn(setup, "version resource is not a sound VS_VERSIONINFO; left out");
+            return out;
+        }
+        // Every key is written, a string the setup lacks as empty (left
+        // out), since OriginalFilename and CompanyName depend on more than
+        // the settings.
+        for (const auto& [name, value] : info->strings)
+            if (std::find(kVersionStringNames.begin(), kVersionStringNames.end(), name) == kVersionStringNames.end())
+                Warn(setup, "version string " + name + " is not one pack writes; left out");
+        for (size_t i = 0; i < kVersionKeys.size(); ++i) {
+            auto given = std::find_if(info->strings.begin(), info->strings.end(),
+                                      [&](const auto& s) { return s.first == kVersionStringNames[i]; });
+            out.settings.emplace_back(kVersionKeys[i], given == info->strings.end() ? "" : given->second);
         }
     }
     return out;
