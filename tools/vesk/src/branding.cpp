@@ -60,6 +60,11 @@ void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& brand
     tree.Remove(kResourceVersion, kVersionResource);
     tree.Put({ResourceId::Number(kResourceVersion), ResourceId::Number(kVersionResource),
               ResourceId::Number(kLanguageEnglishUs), 0, BuildVersionResource(ComposeVersionInfo(branding, outputName, input))});
+    if (!branding.executionLevel.empty()) {
+        tree.Remove(kResourceManifest, kManifestResource);
+        tree.Put({ResourceId::Number(kResourceManifest), ResourceId::Number(kManifestResource),
+                  ResourceId::Number(kLanguageEnglishUs), 0, BuildManifest(branding.executionLevel)});
+    }
     stub = ReplaceResourceSection(stub, image, tree, input);
     image = ParsePeImage(stub, input);
 }

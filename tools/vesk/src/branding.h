@@ -1,6 +1,7 @@
 // How a setup looks and what it says about itself besides its container:
-// the builder's splash picture and icon and a version resource, put into
-// the stub's resources before the container is written.
+// the builder's splash picture and icon, a version resource and an
+// application manifest, put into the stub's resources before the container
+// is written.
 #pragma once
 
 #include <array>
@@ -10,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "manifest.h"
 #include "pe_image.h"
 
 namespace vesk {
@@ -18,11 +20,12 @@ inline constexpr const char* kSplashKey = "Splash";
 inline constexpr const char* kIconKey = "Icon";
 
 // Settings keys the tool reads for branding (besides kVersionKeys).
-inline constexpr std::array<const char*, 2> kBrandingKeys = {kSplashKey, kIconKey};
+inline constexpr std::array<const char*, 3> kBrandingKeys = {kSplashKey, kIconKey, kExecutionLevelKey};
 
 struct Branding {
     std::optional<std::filesystem::path> splash;  // a BMP file
     std::optional<std::filesystem::path> icon;    // an .ico file
+    std::string executionLevel;                   // a manifest's; empty for none
     // The version resource's sources: the product's identity, the MSI's
     // Manufacturer, and strings given by name (an empty one is left out).
     std::string productName;

@@ -48,6 +48,9 @@ const char* const kPackHelp =
     "  --splash FILE.bmp         Splash: the splash picture, a 16-colour BMP of at\n"
     "                            most 1024 x 768 (4 bits per pixel, uncompressed)\n"
     "  --icon FILE.ico           Icon: the program icon, images of at most 256 x 256\n"
+    "  --execution-level LEVEL   ExecutionLevel: embed a manifest asking for asInvoker,\n"
+    "                            highestAvailable or requireAdministrator (default:\n"
+    "                            no manifest)\n"
     "  --set KEY=VALUE           any settings key, e.g. --set CharSize=10\n"
     "  --no-size-check           record no expected file size (SizeCheck=0)\n"
     "\n"
@@ -82,7 +85,8 @@ const std::map<std::string, std::string> kKeyOptions = {
     {"--product-version", INI_KEY_PRODUCT_VERSION}, {"--product-name", INI_KEY_PRODUCT_NAME},
     {"--transform-base", INI_KEY_TRANSFORM},     {"--runtime-nt", INI_KEY_RUNTIME_NT},
     {"--runtime-9x", INI_KEY_RUNTIME_9X},        {"--runtime-version", INI_KEY_RUNTIME_VERSION},
-    {"--splash", kSplashKey},                    {"--icon", kIconKey}};
+    {"--splash", kSplashKey},                    {"--icon", kIconKey},
+    {"--execution-level", kExecutionLevelKey}};
 
 // Walks the arguments of one subcommand; options take "--name value" or
 // "--name=value".

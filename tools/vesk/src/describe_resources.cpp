@@ -2,6 +2,7 @@
 
 #include "failure.h"
 #include "icon_file.h"
+#include "manifest.h"
 #include "setup_resources.h"
 #include "splash_picture.h"
 #include "version_resource.h"
@@ -46,6 +47,12 @@ std::optional<Report> DescribeResources(const SetupFile& setup) {
     }
     resources.Add("icon", std::move(icon));
 
+    if (const ResourceItem* item = tree.Find(kResourceManifest, kManifestResource)) {
+        Report manifest = Report::Object();
+        manifest.Add("size", item->data.size())
+            .AddText("executionLevel", ManifestExecutionLevel(item->data).value_or("none given"));
+        resources.Add("manifest", std::move(manifest));
+    }
     if (const ResourceItem* item = tree.Find(kResourceVersion, kVersionResource)) {
         Report version = Report::Object();
         if (auto info = ParseVersionResource(item->data)) {

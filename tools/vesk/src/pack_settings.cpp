@@ -206,6 +206,11 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     plan.runtime9X = FilePath(settings, INI_KEY_RUNTIME_9X);
     plan.branding.splash = FilePath(settings, kSplashKey);
     plan.branding.icon = FilePath(settings, kIconKey);
+    if (auto s = settings.Get(kExecutionLevelKey); s && !s->value.empty()) {
+        if (!IsExecutionLevel(s->value))
+            Fail(*s, kExecutionLevelKey, "'" + s->value + "' is not asInvoker, highestAvailable or requireAdministrator");
+        plan.branding.executionLevel = s->value;
+    }
 
     f.transformBase = Text(settings, INI_KEY_TRANSFORM, "", TRANSFORM_BASE_FIELD);
     const bool transform = !f.transformBase.empty();

@@ -6,6 +6,7 @@
 #include "default_art.h"
 #include "failure.h"
 #include "icon_file.h"
+#include "manifest.h"
 #include "resource_section.h"
 #include "splash_picture.h"
 #include "version_resource.h"
@@ -67,6 +68,13 @@ UnpackedBranding UnpackBranding(const SetupFile& file) {
         } else {
             Warn(setup, "icon group 108 names images the setup does not hold; left out");
         }
+    }
+    if (const ResourceItem* item = tree.Find(kResourceManifest, kManifestResource)) {
+        auto level = ManifestExecutionLevel(item->data);
+        if (level && IsExecutionLevel(*level) && BuildManifest(*level) == item->data)
+            out.settings.emplace_back(kExecutionLevelKey, *level);
+        else
+            Warn(setup, "manifest is not one pack writes; left out");
     }
     if (const ResourceItem* item = tree.Find(kResourceVersion, kVersionResource)) {
         auto info = ParseVersionResource(item->data);
