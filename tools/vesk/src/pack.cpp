@@ -43,6 +43,11 @@ std::filesystem::path DefaultStubPath(StubArch arch) {
 }
 
 void Pack(const PackOptions& options) {
+    if (options.signing) {
+        RequireSigningTool();
+        InputFile certificate(options.signing->certificate);  // names a missing file as such
+        InputFile key(options.signing->key);
+    }
     PackPlan plan = ResolvePackSettings(options.request);
     ContainerFields& fields = plan.fields;
 
@@ -78,7 +83,10 @@ void Pack(const PackOptions& options) {
     fields.header.expectedFileSize = plan.sizeCheck ? static_cast<uint32_t>(rewrite.fileSize) : 0;
     const std::vector<uint8_t> head = EncodeContainerHead(fields, settingsName);
 
-    OutputFile out(options.output);
+    // A setup to sign is written to a scratch file; signing writes the output.
+    std::optional<ScratchDirectory> scratch;
+    const std::filesystem::path target = options.signing ? scratch.emplace().Path("unsigned.exe") : options.output;
+    OutputFile out(target);
     out.Write(rewrite.head);
     out.Write(head);
     for (Payload& p : payloads) {
@@ -94,6 +102,8 @@ void Pack(const PackOptions& options) {
     Store32(checkSum, out.Checksum().Finish(out.Size()));
     out.Patch(rewrite.checkSumOffset, checkSum);
     out.Commit(true);
+    if (options.signing)
+        SignSetup(target, options.output, *options.signing, rewrite.head.size() + CONTAINER_EXPECTED_SIZE_OFFSET);
 }
 
 }  // namespace vesk
