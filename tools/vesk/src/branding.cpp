@@ -40,7 +40,14 @@ void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& brand
     if (branding.icon) icon = ReadIconFile(*branding.icon);
 
     const int index = FindResourceSection(image, input);
-    if (index < 0) throw Failure(input, "has no resource section for the splash, icon and version");
+    if (index < 0) {
+        // A stub of another make may have no resources at all: it packs as
+        // it is unless the builder asked for something to put there.
+        if (splash || icon || !branding.executionLevel.empty() || !branding.versionStrings.empty())
+            throw Failure(input, "has no resource section for the splash, icon, manifest and version");
+        Warn(input, "has no resource section; the setup gets no version resource");
+        return;
+    }
     const PeSection& section = image.sections[static_cast<size_t>(index)];
     if (uint64_t{section.pointerToRawData} + section.sizeOfRawData > stub.size())
         throw Failure(input, "the resource section runs past the end of the file");

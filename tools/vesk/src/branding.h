@@ -35,8 +35,9 @@ struct Branding {
 };
 
 // Puts the branding into stub and parses it again into image; outputName
-// is the setup's file name, its OriginalFilename. Throws Failure naming the
-// file at fault.
+// is the setup's file name, its OriginalFilename. A stub without resources
+// is left as it is, with a warning, unless something was asked for beyond
+// the version resource. Throws Failure naming the file at fault.
 void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& outputName,
                const std::string& input);
 

@@ -249,6 +249,21 @@ TEST_F(Branded, TheStubsOwnPictureAndIconReadAsTheDefault) {
     }
 }
 
+TEST_F(Branded, AStubWithoutResourcesPacksOnlyWhenNothingMustGoThere) {
+    WriteStub({.dataDirectories = 2});  // no resource directory
+    ToolRun plain = Pack(Path("stub.exe").c_str(), {});
+    EXPECT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_NE(plain.err.find("the setup gets no version resource"), std::string::npos) << plain.err;
+    std::filesystem::remove(Path("setup.exe"));
+    for (const std::vector<std::string>& extra : std::vector<std::vector<std::string>>{
+             {"--splash", Path("art.bmp").string()}, {"--execution-level", "asInvoker"}, {"--set", "VersionCompanyName=A"}}) {
+        ToolRun run = Pack(Path("stub.exe").c_str(), extra);
+        EXPECT_EQ(run.exitCode, 1) << extra[0];
+        EXPECT_NE(run.err.find("has no resource section"), std::string::npos) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
+    }
+}
+
 TEST_F(Branded, ABadPictureOrIconIsOneLineAndNoOutput) {
     WriteFile(Path("wide.bmp"), MakeBmp({.bitCount = 24}));
     WriteFile(Path("cursor.ico"), MakeIco({{32, IconBitmap(32)}}, 2));
