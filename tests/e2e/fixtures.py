@@ -40,7 +40,7 @@ def _build_helper(out_dir, arch, source, name, *flags):
 
 def build_probe(out_dir, arch="x86"):
     """The probe for the stub's architecture, so it sees the registry as the stub does."""
-    return _build_helper(out_dir, arch, "probe.c", "probe", "-lmsi")
+    return _build_helper(out_dir, arch, "probe.c", "probe", "-lmsi", "-lversion")
 
 
 def build_fake_runtime(out_dir, arch="x86"):
@@ -55,6 +55,35 @@ def build_msi(source, target, **defines):
         args += ["-D", f"{name}={value}"]
     _run(args + [source], cwd=FIXTURES)
     return Path(target)
+
+
+def build_splash_bmp(target, width, height, palette):
+    """A 16-colour BMP of vertical stripes, one per colour of `palette`
+    (RGB triples), as a builder would give for --splash."""
+    row = (width * 4 + 31) // 32 * 4
+    table = b"".join(bytes((b, g, r, 0)) for r, g, b in palette) + bytes(4 * (16 - len(palette)))
+    pixels = bytearray()
+    for _ in range(height):
+        line = bytearray(row)
+        for x in range(width):
+            index = x * len(palette) // width
+            line[x // 2] |= index << (0 if x % 2 else 4)
+        pixels += line
+    info = (40).to_bytes(4, "little") + width.to_bytes(4, "little") + height.to_bytes(4, "little") + \
+        (1).to_bytes(2, "little") + (4).to_bytes(2, "little") + bytes(4) + len(pixels).to_bytes(4, "little") + \
+        bytes(8) + (16).to_bytes(4, "little") + bytes(4)
+    offset = 14 + len(info) + len(table)
+    header = b"BM" + (offset + len(pixels)).to_bytes(4, "little") + bytes(4) + offset.to_bytes(4, "little")
+    Path(target).write_bytes(header + info + table + pixels)
+    return Path(target)
+
+
+def build_signing_pair(out_dir):
+    """A self-signed code-signing certificate and its key, made now by openssl."""
+    cert, key = Path(out_dir) / "sign-cert.pem", Path(out_dir) / "sign-key.pem"
+    _run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert, "-days", "2",
+          "-subj", "/CN=Vesk E2E"])
+    return cert, key
 
 
 def build_large_file(source, target, size):
@@ -80,9 +109,10 @@ def build_packages(out_dir):
         failing=build_msi("failing.wxs", out_dir / "failing.msi"))
 
 
-def pack(vesk, product, target, arch="x86", **settings):
-    """A setup for `product` on the `arch` stub; `settings` become --set KEY=VALUE options."""
-    args = [vesk, "pack", "--arch", arch, "--product", product, "-o", target]
+def pack(vesk, product, target, arch="x86", options=(), **settings):
+    """A setup for `product` on the `arch` stub; `options` are passed as they
+    are, `settings` become --set KEY=VALUE options."""
+    args = [vesk, "pack", "--arch", arch, "--product", product, "-o", target, *options]
     for key, value in settings.items():
         args += ["--set", f"{key}={value}"]
     _run(args)

@@ -272,6 +272,13 @@ class Session:
         kind, value = self._probe(["version", product_code])
         return value if kind == "VERSION" else None
 
+    def file_version(self, windows_path, name):
+        """(fixed version, string `name`) of a file's version resource as
+        GetFileVersionInfoA reads it; the string is None when missing."""
+        result = self.wine([self.probe, "fileversion", windows_path, name], timeout=60)
+        values = dict(line.partition("=")[::2] for line in result.stdout.splitlines() if "=" in line)
+        return values.get("FIXED"), values.get("VALUE")
+
     def uninstall(self, product_code):
         return self.run_command(f"msiexec /x {product_code} /qn", timeout=120).exit_code
 

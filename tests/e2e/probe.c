@@ -12,6 +12,10 @@
  *   probe version CODE       prints VERSION=<version string> of an installed
  *                            product, or MISSING=<error>
  *   probe temp               prints VALUE=<the temporary folder>
+ *   probe fileversion PATH NAME
+ *                            prints FIXED=<a.b.c.d> of the file's version
+ *                            resource, then VALUE=<text> of its US English
+ *                            Unicode string NAME, or MISSING=<error>
  */
 #include <windows.h>
 #include <msi.h>
@@ -88,6 +92,33 @@ static int temp(void)
     return 0;
 }
 
+static int fileversion(const char *path, const char *name)
+{
+    static char data[65536];
+    char query[128];
+    VS_FIXEDFILEINFO *fixed = NULL;
+    char *text = NULL;
+    UINT length = 0;
+    DWORD size = GetFileVersionInfoSizeA(path, NULL);
+    if (size == 0 || size > sizeof data || !GetFileVersionInfoA(path, 0, size, data)) {
+        printf("MISSING=%lu\n", GetLastError());
+        return 1;
+    }
+    if (!VerQueryValueA(data, "\\", (void **)&fixed, &length) || length < sizeof *fixed) {
+        printf("MISSING=no fixed file info\n");
+        return 1;
+    }
+    printf("FIXED=%lu.%lu.%lu.%lu\n", fixed->dwFileVersionMS >> 16, fixed->dwFileVersionMS & 0xFFFF,
+           fixed->dwFileVersionLS >> 16, fixed->dwFileVersionLS & 0xFFFF);
+    snprintf(query, sizeof query, "\\StringFileInfo\\040904B0\\%s", name);
+    if (!VerQueryValueA(data, query, (void **)&text, &length) || length == 0) {
+        printf("MISSING=no string %s\n", name);
+        return 1;
+    }
+    printf("VALUE=%s\n", text);
+    return 0;
+}
+
 int main(int argc, char **argv)
 {
     int code = 64;
@@ -101,8 +132,10 @@ int main(int argc, char **argv)
         code = version(argv[2]);
     else if (argc == 2 && strcmp(argv[1], "temp") == 0)
         code = temp();
+    else if (argc == 4 && strcmp(argv[1], "fileversion") == 0)
+        code = fileversion(argv[2], argv[3]);
     else
-        printf("usage: probe run TIMEOUT_MS | regget KEY VALUE [32] | version CODE | temp\n");
+        printf("usage: probe run TIMEOUT_MS | regget KEY VALUE [32] | version CODE | temp | fileversion PATH NAME\n");
     fflush(stdout);
     return code;
 }

@@ -9,7 +9,8 @@ import time
 from contextlib import contextmanager
 from pathlib import Path, PureWindowsPath
 
-from fixtures import FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_fake_runtime, build_large_file, pack
+from fixtures import (FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_fake_runtime, build_large_file,
+                      build_signing_pair, build_splash_bmp, pack)
 from harness import QUIET_ENGINE, Failure, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
@@ -58,10 +59,10 @@ class Context:
         self._setups = {}
         self._fake_runtime = None
 
-    def setup_for(self, product, name, **settings):
+    def setup_for(self, product, name, options=(), **settings):
         """A packed setup, made once per name."""
         if name not in self._setups:
-            self._setups[name] = pack(self.vesk, product, self.work_dir / f"{name}.exe", self.arch, **settings)
+            self._setups[name] = pack(self.vesk, product, self.work_dir / f"{name}.exe", self.arch, options, **settings)
         return self._setups[name]
 
     def place(self, scenario, source, file_name="setup.exe"):
@@ -175,6 +176,48 @@ def embedded_setup_without_arguments_installs(ctx):
     ctx.expect_installed(outcome, setup, "1.0.0", ["/I", placed])
     ui_level = ctx.session.product_record("UILevel")
     check(ui_level == "5", f"the engine ran with UI level {ui_level!r}, expected full UI (5)")
+
+
+# A builder's splash: stripes in colours the stub's own picture does not have.
+BRANDED_SIZE = (420, 180)
+BRANDED_PALETTE = [(255, 0, 0), (0, 160, 0), (255, 200, 0), (0, 0, 0)]
+
+
+def branded_splash_is_shown(ctx):
+    picture = build_splash_bmp(ctx.work_dir / "branded.bmp", *BRANDED_SIZE, BRANDED_PALETTE)
+    built = ctx.setup_for(ctx.packages.product_v1, "branded", options=["--splash", picture])
+    setup = ctx.place("branded", built)
+    run = ctx.session.start(f'"{setup}"')
+    splash = run.wait_window(PRODUCT_NAME, accept=lambda w: (w.width, w.height) == BRANDED_SIZE)
+    ctx.session.screenshot("branded-splash.png")
+    colours = ctx.session.colours(splash)
+    outcome = run.finish()
+    for r, g, b in BRANDED_PALETTE:
+        check(bytes((r, g, b)) in colours, f"the splash window does not show the picture's colour {(r, g, b)}")
+    check(WHITE in colours, "the splash window shows no white text over the picture")
+    ctx.expect_installed(outcome, setup, "1.0.0", ["/I", ctx.placed_product(ctx.packages.product_v1)])
+
+
+def signed_setup_passes_its_size_check_and_installs(ctx):
+    cert, key = build_signing_pair(ctx.work_dir)
+    built = ctx.setup_for(ctx.packages.product_v1, "signed", options=["--sign-cert", cert, "--sign-key", key])
+    data = Path(built).read_bytes()
+    check(int.from_bytes(data[0x3C:0x40], "little") > 0, "the signed setup has no PE header")
+    setup = ctx.place("signed", built)
+    outcome = ctx.session.run_command(f'"{setup}"')
+    check(CORRUPT_TEXT not in outcome.boxes, "the signed setup failed its own size check")
+    ctx.expect_installed(outcome, setup, "1.0.0", ["/I", ctx.placed_product(ctx.packages.product_v1)])
+
+
+def version_resource_reads_through_getfileversioninfo(ctx):
+    built = ctx.setup_for(ctx.packages.product_v1, "versioned", options=["--set", "VersionCompanyName=Vesk Tests"])
+    setup = ctx.place("versioned", built, "versioned-setup.exe")
+    expected = {"ProductName": PRODUCT_NAME, "FileDescription": f"{PRODUCT_NAME} Setup", "ProductVersion": "1.0.0",
+                "CompanyName": "Vesk Tests", "OriginalFilename": "versioned.exe"}
+    for name, value in expected.items():
+        fixed, text = ctx.session.file_version(setup, name)
+        check(fixed == "1.0.0.0", f"the fixed file version reads {fixed!r}, expected '1.0.0.0'")
+        check(text == value, f"{name} reads {text!r}, expected {value!r}")
 
 
 def plain_word_tail_is_dropped(ctx):
@@ -566,6 +609,9 @@ SCENARIOS = [
     newer_installed_version_is_asked_about_too,
     side_file_without_remove_previous_asks_nothing,
     configured_removal_questions,
+    branded_splash_is_shown,
+    signed_setup_passes_its_size_check_and_installs,
+    version_resource_reads_through_getfileversioninfo,
 ]
 
 

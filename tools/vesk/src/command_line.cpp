@@ -45,8 +45,25 @@ const char* const kPackHelp =
     "  --runtime-nt FILE         RuntimeNT\n"
     "  --runtime-9x FILE         Runtime9X\n"
     "  --runtime-version A.B.C.D RuntimeVersion\n"
+    "  --splash FILE.bmp         Splash: the splash picture, a 16-colour BMP of at\n"
+    "                            most 1024 x 768 (4 bits per pixel, uncompressed)\n"
+    "  --icon FILE.ico           Icon: the program icon, images of at most 256 x 256\n"
+    "  --execution-level LEVEL   ExecutionLevel: embed a manifest asking for asInvoker,\n"
+    "                            highestAvailable or requireAdministrator (default:\n"
+    "                            no manifest)\n"
     "  --set KEY=VALUE           any settings key, e.g. --set CharSize=10\n"
-    "  --no-size-check           record no expected file size (SizeCheck=0)\n";
+    "  --no-size-check           record no expected file size (SizeCheck=0)\n"
+    "  --sign-cert FILE          sign the setup with osslsigncode: the certificate\n"
+    "  --sign-key FILE           and its private key; the recorded size is the\n"
+    "                            signed file's, so the setup's size check holds\n"
+    "  --sign-pass FILE          the file holding the key's password\n"
+    "  --timestamp URL           a timestamp server for the signature\n"
+    "\n"
+    "The setup gets a version resource from ProductName, ProductVersion, the MSI's\n"
+    "Manufacturer and the output's name; the keys VersionProductName,\n"
+    "VersionFileDescription, VersionCompanyName, VersionLegalCopyright,\n"
+    "VersionOriginalFilename, VersionFileVersion and VersionProductVersion give a\n"
+    "string of their own (empty leaves it out), e.g. --set VersionCompanyName=Acme.\n";
 
 const char* const kInspectHelp =
     "usage: vesk inspect SETUP.exe [--json]\n"
@@ -58,8 +75,9 @@ const char* const kVerifyHelp =
     "usage: vesk verify SETUP.exe\n"
     "\n"
     "Checks the PE structure, the recorded file size, the header CheckSum and\n"
-    "every payload's CRC-32. Prints one line per problem; exits 0 only when\n"
-    "the setup is sound.\n";
+    "every payload's CRC-32, and says whether the setup is signed and (with\n"
+    "osslsigncode installed) whether the signature matches the file. Prints one\n"
+    "line per problem; exits 0 only when the setup is sound.\n";
 
 const char* const kUnpackHelp =
     "usage: vesk unpack SETUP.exe -d DIR\n"
@@ -72,7 +90,9 @@ const std::map<std::string, std::string> kKeyOptions = {
     {"--product", INI_KEY_PRODUCT_FILE},         {"--product-code", INI_KEY_PRODUCT_CODE},
     {"--product-version", INI_KEY_PRODUCT_VERSION}, {"--product-name", INI_KEY_PRODUCT_NAME},
     {"--transform-base", INI_KEY_TRANSFORM},     {"--runtime-nt", INI_KEY_RUNTIME_NT},
-    {"--runtime-9x", INI_KEY_RUNTIME_9X},        {"--runtime-version", INI_KEY_RUNTIME_VERSION}};
+    {"--runtime-9x", INI_KEY_RUNTIME_9X},        {"--runtime-version", INI_KEY_RUNTIME_VERSION},
+    {"--splash", kSplashKey},                    {"--icon", kIconKey},
+    {"--execution-level", kExecutionLevelKey}};
 
 // Walks the arguments of one subcommand; options take "--name value" or
 // "--name=value".
@@ -115,6 +135,7 @@ private:
 
 Command ParsePack(ArgumentWalker& args) {
     PackOptions options;
+    SigningRequest signing;
     bool haveOutput = false;
     while (args.Next()) {
         const std::string name = args.Name();
@@ -129,6 +150,14 @@ Command ParsePack(ArgumentWalker& args) {
             if (arch == "x86") options.arch = StubArch::X86;
             else if (arch == "x64") options.arch = StubArch::X64;
             else args.Fail("--arch takes x86 or x64, not '" + arch + "'");
+        } else if (name == "--sign-cert") {
+            signing.certificate = args.Value();
+        } else if (name == "--sign-key") {
+            signing.key = args.Value();
+        } else if (name == "--sign-pass") {
+            signing.passwordFile = args.Value();
+        } else if (name == "--timestamp") {
+            signing.timestampUrl = args.Value();
         } else if (name == "--no-size-check") {
             options.request.overrides.push_back({"SizeCheck", "0", name});
         } else if (name == "--set") {
@@ -147,6 +176,11 @@ Command ParsePack(ArgumentWalker& args) {
         }
     }
     if (!haveOutput) args.Fail("no output given (-o SETUP.exe)");
+    const bool signingAsked = !signing.certificate.empty() || !signing.key.empty() || signing.passwordFile ||
+                              signing.timestampUrl;
+    if (signingAsked && (signing.certificate.empty() || signing.key.empty()))
+        args.Fail("signing needs both --sign-cert and --sign-key");
+    if (signingAsked) options.signing = signing;
     return options;
 }
 

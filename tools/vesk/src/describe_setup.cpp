@@ -1,5 +1,6 @@
 #include "describe_setup.h"
 
+#include "describe_resources.h"
 #include "setup_file.h"
 #include "version_text.h"
 
@@ -118,6 +119,7 @@ Report InspectSetup(const std::filesystem::path& path) {
         .AddText("mode", setup.embedded ? "embedded" : "side-file");
     report.Add("payloadSection", std::move(payloadSection));
     if (setup.head) report.Add("container", DescribeContainer(setup));
+    if (auto resources = DescribeResources(setup)) report.Add("resources", std::move(*resources));
     return report;
 }
 

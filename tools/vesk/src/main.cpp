@@ -22,10 +22,11 @@ int Run(const vesk::Command& command) {
         else
             report.PrintText(std::cout);
     } else if (auto* verify = std::get_if<vesk::VerifyCommand>(&command)) {
-        auto problems = vesk::VerifySetup(verify->setup);
+        std::string signature;
+        auto problems = vesk::VerifySetup(verify->setup, &signature);
         for (const std::string& problem : problems) std::cerr << "vesk: " << verify->setup.string() << ": " << problem << '\n';
         if (!problems.empty()) return 1;
-        std::cout << verify->setup.string() << ": OK\n";
+        std::cout << verify->setup.string() << ": OK (" << signature << ")\n";
     } else if (auto* unpack = std::get_if<vesk::UnpackCommand>(&command)) {
         vesk::Unpack(unpack->setup, unpack->directory);
     }

@@ -1,5 +1,6 @@
 #include "pack.h"
 
+#include "branding.h"
 #include "byte_order.h"
 #include "failure.h"
 #include "input_file.h"
@@ -42,16 +43,22 @@ std::filesystem::path DefaultStubPath(StubArch arch) {
 }
 
 void Pack(const PackOptions& options) {
+    if (options.signing) {
+        RequireSigningTool();
+        InputFile certificate(options.signing->certificate);  // names a missing file as such
+        InputFile key(options.signing->key);
+    }
     PackPlan plan = ResolvePackSettings(options.request);
     ContainerFields& fields = plan.fields;
 
     const InputFile stubFile(options.stub ? *options.stub : DefaultStubPath(options.arch.value_or(StubArch::X86)));
-    const std::vector<uint8_t> stub = ReadWhole(stubFile);
-    const PeImage image = ParsePeImage(stub, stubFile.Name());
+    std::vector<uint8_t> stub = ReadWhole(stubFile);
+    PeImage image = ParsePeImage(stub, stubFile.Name());
     if (options.arch && image.arch != *options.arch)
         throw Failure(stubFile.Name(), std::string("an ") + ArchName(image.arch) + " stub, where --arch asks for " +
                                            ArchName(*options.arch));
     if (auto problems = PartsPastEnd(image, stub.size()); !problems.empty()) throw Failure(stubFile.Name(), problems[0]);
+    BrandStub(stub, image, plan.branding, options.output.filename().string(), stubFile.Name());
 
     // The container's order: 95/98 runtime, NT runtime, product.
     std::vector<Payload> payloads;
@@ -76,7 +83,10 @@ void Pack(const PackOptions& options) {
     fields.header.expectedFileSize = plan.sizeCheck ? static_cast<uint32_t>(rewrite.fileSize) : 0;
     const std::vector<uint8_t> head = EncodeContainerHead(fields, settingsName);
 
-    OutputFile out(options.output);
+    // A setup to sign is written to a scratch file; signing writes the output.
+    std::optional<ScratchDirectory> scratch;
+    const std::filesystem::path target = options.signing ? scratch.emplace().Path("unsigned.exe") : options.output;
+    OutputFile out(target);
     out.Write(rewrite.head);
     out.Write(head);
     for (Payload& p : payloads) {
@@ -92,6 +102,8 @@ void Pack(const PackOptions& options) {
     Store32(checkSum, out.Checksum().Finish(out.Size()));
     out.Patch(rewrite.checkSumOffset, checkSum);
     out.Commit(true);
+    if (options.signing)
+        SignSetup(target, options.output, *options.signing, rewrite.head.size() + CONTAINER_EXPECTED_SIZE_OFFSET);
 }
 
 }  // namespace vesk

@@ -6,6 +6,7 @@
 
 #include "pack_settings.h"
 #include "pe_image.h"
+#include "signing.h"
 
 namespace vesk {
 
@@ -14,6 +15,7 @@ struct PackOptions {
     std::filesystem::path output;
     std::optional<std::filesystem::path> stub;  // default: the arch's stub beside the tool
     std::optional<StubArch> arch;                // --arch; the stub must be of it when both are given
+    std::optional<SigningRequest> signing;       // sign the setup with osslsigncode
 };
 
 void Pack(const PackOptions& options);

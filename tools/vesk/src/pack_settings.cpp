@@ -11,6 +11,7 @@
 #include "ini_file.h"
 #include "msi_properties.h"
 #include "text_rules.h"
+#include "version_resource.h"
 #include "version_text.h"
 
 namespace vesk {
@@ -20,6 +21,8 @@ namespace {
 constexpr const char* kMsiProductCode = "ProductCode";
 constexpr const char* kMsiProductVersion = "ProductVersion";
 constexpr const char* kMsiProductName = "ProductName";
+constexpr const char* kMsiManufacturer = "Manufacturer";
+constexpr size_t kMaxVersionString = 1000;  // seven of them keep the version resource far below 64 KiB
 
 const std::array<const char*, 21> kKnownKeys = {
     INI_KEY_PRODUCT_FILE, INI_KEY_PRODUCT_CODE, INI_KEY_PRODUCT_VERSION, INI_KEY_PRODUCT_NAME,
@@ -125,7 +128,7 @@ bool IsPlainAscii(const std::string& text) {
 // ProductCode, ProductVersion and ProductName: given, or else read from the
 // database's Property table.
 void ResolveProductIdentity(const Settings& settings, const std::filesystem::path& product, bool transform,
-                            ContainerFields& f) {
+                            ContainerFields& f, std::optional<std::string>& manufacturer) {
     auto code = settings.Get(INI_KEY_PRODUCT_CODE);
     auto version = settings.Get(INI_KEY_PRODUCT_VERSION);
     auto name = settings.Get(INI_KEY_PRODUCT_NAME);
@@ -135,7 +138,9 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
             throw Failure(product.string(), std::string("a transform has no Property table to read; give ") +
                                                 (!code ? INI_KEY_PRODUCT_CODE : !version ? INI_KEY_PRODUCT_VERSION
                                                                                          : INI_KEY_PRODUCT_NAME));
-        fromMsi = ReadMsiProperties(product, {kMsiProductCode, kMsiProductVersion, kMsiProductName});
+        fromMsi = ReadMsiProperties(product, {kMsiProductCode, kMsiProductVersion, kMsiProductName, kMsiManufacturer});
+        if (auto it = fromMsi.find(kMsiManufacturer); it != fromMsi.end() && it->second.size() <= kMaxVersionString)
+            manufacturer = it->second;
     }
     auto pick = [&](const std::optional<Setting>& given, const char* key, const char* property, size_t field) {
         Setting s;
@@ -172,6 +177,10 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
 
 bool IsKnownKey(const std::string& key) {
     if (LowerCase(key) == LowerCase(kSizeCheckKey)) return true;
+    for (const char* branding : kBrandingKeys)
+        if (LowerCase(key) == LowerCase(branding)) return true;
+    for (const char* version : kVersionKeys)
+        if (LowerCase(key) == LowerCase(version)) return true;
     return std::any_of(kKnownKeys.begin(), kKnownKeys.end(),
                        [&](const char* known) { return LowerCase(known) == LowerCase(key); });
 }
@@ -195,6 +204,13 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     plan.product = *product;
     plan.runtimeNT = FilePath(settings, INI_KEY_RUNTIME_NT);
     plan.runtime9X = FilePath(settings, INI_KEY_RUNTIME_9X);
+    plan.branding.splash = FilePath(settings, kSplashKey);
+    plan.branding.icon = FilePath(settings, kIconKey);
+    if (auto s = settings.Get(kExecutionLevelKey); s && !s->value.empty()) {
+        if (!IsExecutionLevel(s->value))
+            Fail(*s, kExecutionLevelKey, "'" + s->value + "' is not asInvoker, highestAvailable or requireAdministrator");
+        plan.branding.executionLevel = s->value;
+    }
 
     f.transformBase = Text(settings, INI_KEY_TRANSFORM, "", TRANSFORM_BASE_FIELD);
     const bool transform = !f.transformBase.empty();
@@ -204,7 +220,18 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
         throw Failure(plan.product.string(), transform ? "not a transform (no compound file signature)"
                                                        : "not an installer database (no compound file signature)");
     }
-    ResolveProductIdentity(settings, plan.product, transform, f);
+    ResolveProductIdentity(settings, plan.product, transform, f, plan.branding.manufacturer);
+    plan.branding.productName = f.productName;
+    plan.branding.productVersion = f.productVersion;
+    for (size_t i = 0; i < kVersionKeys.size(); ++i) {
+        if (auto s = settings.Get(kVersionKeys[i])) {
+            RefuseLineBreaks(*s, kVersionKeys[i]);
+            if (s->value.size() > kMaxVersionString)
+                Fail(*s, kVersionKeys[i], "is " + std::to_string(s->value.size()) + " bytes; at most " +
+                                              std::to_string(kMaxVersionString) + " fit");
+            plan.branding.versionStrings[kVersionStringNames[i]] = s->value;
+        }
+    }
 
     std::string versionText = Text(settings, INI_KEY_RUNTIME_VERSION, "");
     auto words = ParseVersionText(versionText);

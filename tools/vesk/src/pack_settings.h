@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "branding.h"
 #include "container_format.h"
 
 namespace vesk {
@@ -33,6 +34,7 @@ struct PackPlan {
     std::optional<std::filesystem::path> runtime9X;
     std::optional<std::filesystem::path> runtimeNT;
     bool sizeCheck = true;
+    Branding branding;
 };
 
 // Throws Failure naming the input at fault. Prints warnings for keys that

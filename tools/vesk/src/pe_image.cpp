@@ -48,6 +48,9 @@ uint32_t PeImage::CheckSumOffset() const {
 uint32_t PeImage::SizeOfInitializedDataOffset() const {
     return peOffset + kOptionalHeaderOffset + 8;
 }
+uint32_t PeImage::SizeOfImageOffset() const {
+    return peOffset + kOptionalHeaderOffset + 56;
+}
 uint32_t PeImage::PointerToSymbolTableOffset() const {
     return peOffset + kFileHeaderOffset + 8;
 }
@@ -89,7 +92,9 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
     image.pointerToSymbolTable = Load32(pe + kFileHeaderOffset + 8);
     const uint16_t optionalHeaderSize = Load16(pe + kFileHeaderOffset + 16);
     image.sizeOfInitializedData = Load32(pe + kOptionalHeaderOffset + 8);
+    image.sectionAlignment = Load32(pe + kOptionalHeaderOffset + 32);
     image.fileAlignment = Load32(pe + kOptionalHeaderOffset + 36);
+    image.sizeOfImage = Load32(pe + kOptionalHeaderOffset + 56);
     image.sizeOfHeaders = Load32(pe + kOptionalHeaderOffset + 60);
     image.checkSum = Load32(pe + kOptionalHeaderOffset + 64);
     image.numberOfRvaAndSizes = Load32(pe + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET + shift);
@@ -105,6 +110,8 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
     const uint64_t table = h + PE_DATA_DIRECTORIES_OFFSET + shift + PE_DATA_DIRECTORY_SIZE * image.numberOfRvaAndSizes;
     image.headersEnd = static_cast<uint32_t>(table + PE_SECTION_HEADER_SIZE * uint64_t{sectionCount});
     need(image.headersEnd, "section table");
+    for (unsigned i = 0; i < image.numberOfRvaAndSizes; ++i)
+        image.directories.push_back({Load32(&bytes[image.DataDirectoryOffset(i)]), Load32(&bytes[image.DataDirectoryOffset(i) + 4])});
     if (image.numberOfRvaAndSizes > kCertificateDirectory) {
         image.certificateOffset = Load32(&bytes[image.DataDirectoryOffset(kCertificateDirectory)]);
         image.certificateSize = Load32(&bytes[image.DataDirectoryOffset(kCertificateDirectory) + 4]);

@@ -21,6 +21,11 @@ struct PeSection {
     uint32_t headerOffset = 0;  // file offset of its 40-byte section header
 };
 
+struct PeDirectory {
+    uint32_t address = 0;  // an RVA, but a file offset for the certificate table
+    uint32_t size = 0;
+};
+
 enum class StubArch { X86, X64 };
 
 struct PeImage {
@@ -35,12 +40,16 @@ struct PeImage {
     uint32_t certificateOffset = 0;  // data directory 4 holds a file offset
     uint32_t certificateSize = 0;
     uint32_t debugDirectorySize = 0;
+    uint32_t sectionAlignment = 0;
+    uint32_t sizeOfImage = 0;
+    std::vector<PeDirectory> directories;  // as many as NumberOfRvaAndSizes says
     uint32_t headersEnd = 0;  // end of the section table
     std::vector<PeSection> sections;
     int payloadSection = -1;  // index of the first `.VESK`, -1 when none
 
     uint32_t CheckSumOffset() const;
     uint32_t SizeOfInitializedDataOffset() const;
+    uint32_t SizeOfImageOffset() const;
     uint32_t PointerToSymbolTableOffset() const;
     uint32_t DataDirectoryOffset(unsigned index) const;
 };
@@ -50,6 +59,8 @@ const char* ArchName(StubArch arch);
 
 inline constexpr unsigned kCertificateDirectory = 4;
 inline constexpr unsigned kDebugDirectory = 6;
+inline constexpr unsigned kResourceDirectory = 2;
+inline constexpr unsigned kRelocationDirectory = 5;
 inline constexpr uint32_t kSectionInitializedData = 0x00000040;
 
 // headerBytes: the file's first bytes (at least as many as the headers

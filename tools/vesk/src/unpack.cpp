@@ -13,6 +13,7 @@
 #include "pack_settings.h"
 #include "payload_copy.h"
 #include "setup_file.h"
+#include "setup_resources.h"
 #include "text_rules.h"
 #include "version_text.h"
 
@@ -118,6 +119,16 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     if (head.skipped != std::string(1, '\0'))
         Warn(file.Name(), "field after the text block is not one NUL; pack will store one NUL");
     if (h.productSize == 0) Warn(file.Name(), "no product payload");
+
+    // The builder's picture and icon, beside the settings that name them.
+    const UnpackedBranding branding = UnpackBranding(setup);
+    for (const auto& [name, bytes] : branding.files) {
+        if (LowerCase(name) == LowerCase(productName))
+            throw Failure(file.Name(), "product file name '" + productName + "' clashes with " + name);
+        outputs.push_back(std::make_unique<OutputFile>(directory / name));
+        outputs.back()->Write(bytes);
+    }
+    for (const auto& [key, value] : branding.settings) ini.Put(key, value);
 
     OutputFile settings(directory / kSettingsName);
     const std::string text = ini.Text();

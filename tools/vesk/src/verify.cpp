@@ -4,6 +4,7 @@
 
 #include "payload_copy.h"
 #include "setup_file.h"
+#include "signing.h"
 
 namespace vesk {
 
@@ -13,7 +14,7 @@ std::string HexWord(uint32_t value) {
     return text;
 }
 
-std::vector<std::string> VerifySetup(const std::filesystem::path& path) {
+std::vector<std::string> VerifySetup(const std::filesystem::path& path, std::string* signature) {
     const SetupFile setup = OpenSetup(path);
     const InputFile& file = *setup.file;
     std::vector<std::string> problems = PartsPastEnd(setup.image, file.Size());
@@ -41,12 +42,14 @@ std::vector<std::string> VerifySetup(const std::filesystem::path& path) {
         }
     }
     if (header.expectedFileSize != 0 && header.expectedFileSize != file.Size())
-        problems.push_back("file is " + std::to_string(file.Size()) + " bytes, the setup expects " +
-                           std::to_string(header.expectedFileSize));
+        problems.push_back(SizeMismatch(setup));
     const uint32_t checkSum = ComputeFileCheckSum(file, setup.image.CheckSumOffset());
     if (checkSum != setup.image.checkSum)
         problems.push_back("header CheckSum " + HexWord(setup.image.checkSum) + " does not match the file's " +
                            HexWord(checkSum));
+    const SignatureReport report = CheckSignature(setup);
+    if (report.problem) problems.push_back(*report.problem);
+    if (signature) *signature = report.state;
     return problems;
 }
 

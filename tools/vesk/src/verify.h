@@ -1,5 +1,5 @@
-// vesk verify: PE structure, recorded file size, header CheckSum and every
-// payload's CRC-32.
+// vesk verify: PE structure, recorded file size, header CheckSum, every
+// payload's CRC-32 and the signature, when there is one.
 #pragma once
 
 #include <filesystem>
@@ -9,8 +9,9 @@
 namespace vesk {
 
 // The problems found, one line each without the file name; empty when the
-// setup is sound. Failure when it cannot even be read as a setup.
-std::vector<std::string> VerifySetup(const std::filesystem::path& setup);
+// setup is sound. Failure when it cannot even be read as a setup. signature,
+// when given, receives whether the setup is signed and the signature holds.
+std::vector<std::string> VerifySetup(const std::filesystem::path& setup, std::string* signature = nullptr);
 
 std::string HexWord(uint32_t value);
 

@@ -1,5 +1,6 @@
 // The stub's PE image after pack: later sections move in the file but keep
-// their RVAs and bytes, the certificate table goes, the CheckSum is right.
+// their RVAs, the resources keep the stub's and gain a version resource,
+// the certificate table goes, the CheckSum is right.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include "failure.h"
 #include "pack.h"
 #include "pe_checksum.h"
+#include "resource_tree.h"
 #include "setup_file.h"
 #include "tool_test_support.h"
 
@@ -54,19 +56,29 @@ protected:
                                     file.begin() + s.pointerToRawData + s.sizeOfRawData);
     }
 
+    // The stub's one bitmap is in the setup's resources, beside a version.
+    void ExpectStubResourcesKept(const PeSection& before, const PeSection& after) const {
+        const ResourceTree stubTree = ParseResourceSection(RawData(stub_, before), before.virtualAddress, "stub");
+        const ResourceTree setupTree = ParseResourceSection(RawData(setup_, after), after.virtualAddress, "setup");
+        ASSERT_NE(setupTree.Find(kResourceBitmap, 111), nullptr);
+        EXPECT_EQ(setupTree.Find(kResourceBitmap, 111)->data, stubTree.Find(kResourceBitmap, 111)->data);
+        EXPECT_NE(setupTree.Find(kResourceVersion, 1), nullptr);
+        EXPECT_EQ(setupTree.items.size(), 2u);
+    }
+
     std::vector<uint8_t> stub_;
     std::vector<uint8_t> setup_;
 };
 
-TEST_F(PeRewrite, SectionAfterVeskKeepsItsRvaAndBytes) {
+TEST_F(PeRewrite, SectionAfterVeskKeepsItsRvaAndResources) {
     ASSERT_EQ(PackInto({}), "");
     const PeImage before = Image(stub_);
     const PeImage after = Image(setup_);
     const PeSection& rsrcBefore = Section(before, ".rsrc");
     const PeSection& rsrcAfter = Section(after, ".rsrc");
     EXPECT_EQ(rsrcAfter.virtualAddress, rsrcBefore.virtualAddress);
-    EXPECT_EQ(rsrcAfter.virtualSize, rsrcBefore.virtualSize);
-    EXPECT_EQ(RawData(setup_, rsrcAfter), RawData(stub_, rsrcBefore));
+    EXPECT_EQ(rsrcAfter.virtualSize, after.directories[kResourceDirectory].size);
+    ExpectStubResourcesKept(rsrcBefore, rsrcAfter);
     const PeSection& vesk = Section(after, ".VESK");
     EXPECT_EQ(rsrcAfter.pointerToRawData, vesk.pointerToRawData + vesk.sizeOfRawData)
         << "the raw data move up by exactly the growth of .VESK";
@@ -83,11 +95,12 @@ TEST_F(PeRewrite, SectionBeforeVeskAndHeadersOtherwiseUntouched) {
     EXPECT_EQ(Section(after, ".VESK").pointerToRawData, Section(before, ".VESK").pointerToRawData);
 }
 
-TEST_F(PeRewrite, SizeOfInitializedDataFollowsTheSection) {
+TEST_F(PeRewrite, SizeOfInitializedDataFollowsTheSections) {
     ASSERT_EQ(PackInto({}), "");
     const PeImage before = Image(stub_);
     const PeImage after = Image(setup_);
-    const uint32_t growth = Section(after, ".VESK").sizeOfRawData - Section(before, ".VESK").sizeOfRawData;
+    const uint32_t growth = Section(after, ".VESK").sizeOfRawData - Section(before, ".VESK").sizeOfRawData +
+                            Section(after, ".rsrc").sizeOfRawData - Section(before, ".rsrc").sizeOfRawData;
     EXPECT_EQ(after.sizeOfInitializedData, before.sizeOfInitializedData + growth);
 }
 
@@ -140,7 +153,7 @@ TEST_F(PeRewrite, Pe32PlusStubIsRewrittenTheSameWay) {
     EXPECT_EQ(Load32(&setup_[resourceDirectory]), kStubRsrcRva) << "the resource directory entry is kept";
     const PeSection& rsrc = Section(after, ".rsrc");
     EXPECT_EQ(rsrc.virtualAddress, Section(before, ".rsrc").virtualAddress);
-    EXPECT_EQ(RawData(setup_, rsrc), RawData(stub_, Section(before, ".rsrc")));
+    ExpectStubResourcesKept(Section(before, ".rsrc"), rsrc);
     EXPECT_EQ(setup_.size(), uint64_t{rsrc.pointerToRawData} + rsrc.sizeOfRawData) << "nothing after the last section";
     EXPECT_EQ(after.checkSum, ReferenceCheckSum(setup_, after.CheckSumOffset()));
 }

@@ -26,6 +26,25 @@ struct SectionSpec {
     uint8_t fill;
 };
 
+// A resource directory of one bitmap, 111 in US English, whose 32 data
+// bytes are the section's own fill that follows the directory.
+void PutResourceDirectory(std::vector<uint8_t>& file, size_t at) {
+    for (uint32_t table : {0u, 24u, 48u}) {
+        for (uint32_t i = 0; i < 24; ++i) file[at + table + i] = 0;
+        Put16(file, at + table + 14, 1);
+    }
+    Put32(file, at + 16, 2);
+    Put32(file, at + 20, 0x80000000 | 24);
+    Put32(file, at + 24 + 16, 111);
+    Put32(file, at + 24 + 20, 0x80000000 | 48);
+    Put32(file, at + 48 + 16, 0x409);
+    Put32(file, at + 48 + 20, 72);
+    Put32(file, at + 72, kStubRsrcRva + 88);
+    Put32(file, at + 76, 32);
+    Put32(file, at + 80, 0);
+    Put32(file, at + 84, 0);
+}
+
 }  // namespace
 
 std::vector<uint8_t> BuildStub(const StubShape& shape) {
@@ -87,6 +106,7 @@ std::vector<uint8_t> BuildStub(const StubShape& shape) {
         Put32(file, at + 20, s.rawSize ? static_cast<uint32_t>(file.size()) : 0);
         Put32(file, at + 36, s.characteristics);
         for (uint32_t b = 0; b < s.rawSize; ++b) file.push_back(static_cast<uint8_t>(s.fill + b % 7));
+        if (s.rva == kStubRsrcRva) PutResourceDirectory(file, file.size() - s.rawSize);
     }
     if (shape.certificate && shape.dataDirectories > 4) {
         Put32(file, o + dirs + 32, static_cast<uint32_t>(file.size()));

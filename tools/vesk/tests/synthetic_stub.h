@@ -1,7 +1,7 @@
 // A small PE32 (i386) or PE32+ (x86-64) stub built in memory for the tests,
 // so they need no Windows build: sections .text, .VESK (a 4096-byte
-// placeholder) and .rsrc, each with recognisable bytes, optionally followed
-// by a certificate table.
+// placeholder) and .rsrc (a resource directory of one bitmap), each with
+// recognisable bytes, optionally followed by a certificate table.
 #pragma once
 
 #include <cstdint>

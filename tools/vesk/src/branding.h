@@ -1,0 +1,44 @@
+// How a setup looks and what it says about itself besides its container:
+// the builder's splash picture and icon, a version resource and an
+// application manifest, put into the stub's resources before the container
+// is written.
+#pragma once
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "manifest.h"
+#include "pe_image.h"
+
+namespace vesk {
+
+inline constexpr const char* kSplashKey = "Splash";
+inline constexpr const char* kIconKey = "Icon";
+
+// Settings keys the tool reads for branding (besides kVersionKeys).
+inline constexpr std::array<const char*, 3> kBrandingKeys = {kSplashKey, kIconKey, kExecutionLevelKey};
+
+struct Branding {
+    std::optional<std::filesystem::path> splash;  // a BMP file
+    std::optional<std::filesystem::path> icon;    // an .ico file
+    std::string executionLevel;                   // a manifest's; empty for none
+    // The version resource's sources: the product's identity, the MSI's
+    // Manufacturer, and strings given by name (an empty one is left out).
+    std::string productName;
+    std::string productVersion;
+    std::optional<std::string> manufacturer;
+    std::map<std::string, std::string> versionStrings;
+};
+
+// Puts the branding into stub and parses it again into image; outputName
+// is the setup's file name, its OriginalFilename. A stub without resources
+// is left as it is, with a warning, unless something was asked for beyond
+// the version resource. Throws Failure naming the file at fault.
+void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& outputName,
+               const std::string& input);
+
+}  // namespace vesk

@@ -1,0 +1,57 @@
+// Signing a setup with osslsigncode so that it keeps its own size check:
+// the signature grows the file, so the recorded size is set to the signed
+// size and the setup signed again, until the size no longer changes. And
+// what verify says about a setup's signature.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "setup_file.h"
+
+namespace vesk {
+
+struct SigningRequest {
+    std::filesystem::path certificate;  // PEM or DER certificate (chain)
+    std::filesystem::path key;          // its private key
+    std::optional<std::filesystem::path> passwordFile;
+    std::optional<std::string> timestampUrl;
+};
+
+// A directory for the unsigned and signed setups, removed with everything
+// in it when this goes.
+class ScratchDirectory {
+public:
+    ScratchDirectory();
+    ~ScratchDirectory();
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+    std::filesystem::path Path(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Fails early, before anything is packed, when osslsigncode is missing.
+void RequireSigningTool();
+
+// unsignedSetup: a packed setup whose container records its size at
+// sizeFieldOffset (0 there: no size check). Writes the signed setup to
+// output, or nothing on failure.
+void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
+               const SigningRequest& request, uint64_t sizeFieldOffset);
+
+// verify's view of a signature: what it is, and a problem when the file no
+// longer matches it.
+struct SignatureReport {
+    std::string state;
+    std::optional<std::string> problem;
+};
+SignatureReport CheckSignature(const SetupFile& setup);
+
+// The line for a file whose size differs from the recorded one, saying so
+// plainly when a signature was appended after packing.
+std::string SizeMismatch(const SetupFile& setup);
+
+}  // namespace vesk
