@@ -10,8 +10,8 @@
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"
+#include "sim/faults.h"
 #include "sim/files.h"
-#include "sim/memory.h"
 #include "sim/resources.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
@@ -72,7 +72,7 @@ TEST_F(Run, RefusedMemoryShowsTheCorruptBox) {
         SCOPED_TRACE(allocation == 1 ? "the CRC table" : "the work buffer");
         SetUp();
         PutEmbeddedSetup();
-        sim::memory::FailNthAllocation(allocation);
+        sim::faults::FailNthCallOf("GlobalAlloc", allocation);
         EXPECT_EQ(1u, sim::RunEntry());
         ExpectOnlyBox(kCorruptText);
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "sim/faults.h"
 #include "sim/gdi.h"
 #include "sim/memory.h"
 #include "sim/resources.h"
@@ -173,7 +174,7 @@ TEST_F(Splash, NewOrChangedPalettesAreRealised) {
 }
 
 TEST_F(Splash, WithoutAPaletteNothingIsRealised) {
-    sim::RefusePalettes();
+    sim::faults::FailEveryCallOf("CreatePalette");
     ShowSplash();
     EXPECT_EQ(nullptr, g_run.splashPalette);
     EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_QUERYNEWPALETTE, 0, 0));
@@ -278,7 +279,7 @@ TEST_F(Splash, AMissingOrUnusablePictureMeansNoWindow) {
              bytes[14] = 8;
              sim::ReplaceResource(2, 111, bytes);
          }},
-        {"no memory for the copy", [] { sim::memory::FailAllAllocations(); }},
+        {"no memory for the copy", [] { sim::faults::FailEveryCallOf("GlobalAlloc"); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
