@@ -82,7 +82,7 @@ UINT RunSetup(void) {
 
     if (FindPayloadSection() != 0) return EndCorrupt();
     if (g_run.embedded) {
-        ReadContainerHeader();
+        if (!ReadContainerHeader()) return EndCorrupt();
     } else if (!LoadSideSettings()) {
         return EXIT_CODE_OK;
     }

@@ -78,6 +78,27 @@ TEST_F(Run, RefusedMemoryShowsTheCorruptBox) {
     }
 }
 
+TEST_F(Run, AHeaderThatCannotBeReadWholeIsCorrupt) {
+    // Reads 2 to 16 (the first is the image's): the header, the four
+    // strings, the descriptor, the text block, the skipped string and the six
+    // texts. A short one would leave every later field and payload misread.
+    for (int read = 2; read <= 16; ++read) {
+        SCOPED_TRACE(read);
+        SetUp();
+        PutEmbeddedSetup();
+        sim::faults::FailNthCallOf("_lread", read);
+        EXPECT_EQ(1u, sim::RunEntry());
+        ExpectOnlyBox(kCorruptText);
+        EXPECT_EQ(-1, sim::FindTrace("_lcreat"));
+    }
+    // Where the texts begin cannot be told.
+    SetUp();
+    PutEmbeddedSetup();
+    sim::faults::FailNthCallOf("_llseek", 2);
+    EXPECT_EQ(1u, sim::RunEntry());
+    ExpectOnlyBox(kCorruptText);
+}
+
 TEST_F(Run, StartsWithErrorModeAndProgressClass) {
     sim::files::Put(kSetup, "not a program");
     sim::RunEntry();
