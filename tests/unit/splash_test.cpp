@@ -309,6 +309,16 @@ TEST_F(Splash, WindowThatCannotBeCreatedLeavesNoTimerAndNoHold) {
     EXPECT_EQ(0u, sim::Now());
 }
 
+TEST_F(Splash, WithoutATimerThereIsNoHoldToWaitFor) {
+    sim::faults::FailEveryCallOf("SetTimer");
+    ShowSplash();
+    EXPECT_TRUE(IsWindow(g_run.splashWindow));
+    EXPECT_FALSE(g_run.splashHold) << "no timer would ever end it";
+    uint64_t shown = sim::Now();
+    WaitSplashHold();
+    EXPECT_EQ(shown, sim::Now());
+}
+
 TEST_F(Splash, ClassCarriesTheProgramsIconAndTheArrowCursorAndARefusalIsReported) {
     LoadSplashBitmap();
     RegisterSplashClass();
