@@ -89,7 +89,8 @@ UINT RunSetup(void) {
     if (g_settings.productCode[0]) RemoveResumeEntry();
 
     LoadSplashBitmap();
-    if (!RegisterSplashClass()) return EXIT_CODE_OK;
+    // Ends silently, but not with the 0 of an installation.
+    if (!RegisterSplashClass()) return EXIT_CODE_FAILED;
     CreateSplash();
     if (g_run.embedded && g_settings.expectedFileSize && !CheckFileSize()) return EndCorrupt();
 
