@@ -48,36 +48,44 @@ int FindPayloadSection(void) {
     return 1;
 }
 
+// Reads count bytes of the container; FALSE when fewer came. A read that
+// falls short would leave the cursor inside a field and every later field,
+// text and payload read from the wrong place.
+static BOOL ReadWhole(void* out, UINT count) {
+    return count == 0 || _lread(g_run.containerFile, out, count) == count;
+}
+
 // Reads count stored bytes (at most 255) into scratch, which ends up
 // terminated whatever the file held.
-static void ReadStoredBytes(BYTE* scratch, UINT count) {
+static BOOL ReadStoredBytes(BYTE* scratch, UINT count) {
     FillBytes(scratch, 0, STORED_STRING_MAX + 1);
-    if (count) _lread(g_run.containerFile, scratch, count);
+    return ReadWhole(scratch, count);
 }
 
 // A stored string into its field: cut to the field and terminated, while
 // the file position moves by the whole stored length.
-static void ReadStoredString(char* field, UINT cap, BYTE length) {
+static BOOL ReadStoredString(char* field, UINT cap, BYTE length) {
     BYTE scratch[STORED_STRING_MAX + 1];
-    ReadStoredBytes(scratch, length);
+    BOOL read = ReadStoredBytes(scratch, length);
     CopyText(field, cap, (LPCSTR)scratch);
+    return read;
 }
 
 // The text block's three strings, re-placed so that each is terminated
 // inside the block; strings the block lacks are empty.
-static void ReadTextBlock(BYTE length) {
+static BOOL ReadTextBlock(BYTE length) {
     BYTE scratch[STORED_STRING_MAX + 1];
-    ReadStoredBytes(scratch, length);
+    BOOL read = ReadStoredBytes(scratch, length);
     LPCSTR fontFace = (LPCSTR)scratch;
     LPCSTR productName = NextBlockString(fontFace, fontFace);
     LPCSTR initLine = NextBlockString(fontFace, productName);
     PackTextBlock(fontFace, productName, initLine);
+    return read;
 }
 
-void ReadContainerHeader(void) {
+BOOL ReadContainerHeader(void) {
     BYTE header[CONTAINER_HEADER_SIZE];
-    FillBytes(header, 0, sizeof header);
-    _lread(g_run.containerFile, header, CONTAINER_HEADER_SIZE);
+    if (!ReadWhole(header, CONTAINER_HEADER_SIZE)) return FALSE;
     g_settings.runtimeNTSize = (LONG)LoadDword(header + 4);
     g_settings.expectedFileSize = LoadDword(header + CONTAINER_EXPECTED_SIZE_OFFSET);
     g_settings.requiredRuntimeMS = LoadDword(header + 12);
@@ -86,28 +94,29 @@ void ReadContainerHeader(void) {
     g_settings.productSize = LoadDword(header + 24);
 
     BYTE lengths[CONTAINER_STRING_COUNT];
-    FillBytes(lengths, 0, sizeof lengths);
-    _lread(g_run.containerFile, lengths, CONTAINER_STRING_COUNT);
-    ReadStoredString(g_settings.productFileName, PRODUCT_FILE_NAME_FIELD, lengths[0]);
-    ReadStoredString(g_settings.productCode, PRODUCT_CODE_FIELD, lengths[1]);
-    ReadStoredString(g_settings.productVersion, PRODUCT_VERSION_FIELD, lengths[2]);
-    ReadStoredString(g_settings.transformBase, TRANSFORM_BASE_FIELD, lengths[3]);
+    if (!ReadWhole(lengths, CONTAINER_STRING_COUNT) ||
+        !ReadStoredString(g_settings.productFileName, PRODUCT_FILE_NAME_FIELD, lengths[0]) ||
+        !ReadStoredString(g_settings.productCode, PRODUCT_CODE_FIELD, lengths[1]) ||
+        !ReadStoredString(g_settings.productVersion, PRODUCT_VERSION_FIELD, lengths[2]) ||
+        !ReadStoredString(g_settings.transformBase, TRANSFORM_BASE_FIELD, lengths[3]))
+        return FALSE;
 
     BYTE descriptor[CONTAINER_DESCRIPTOR_SIZE];
-    FillBytes(descriptor, 0, sizeof descriptor);
-    _lread(g_run.containerFile, descriptor, CONTAINER_DESCRIPTOR_SIZE);
+    if (!ReadWhole(descriptor, CONTAINER_DESCRIPTOR_SIZE)) return FALSE;
     g_settings.fontCharSet = descriptor[DESCRIPTOR_FONT_CHARSET];
     g_settings.fontPointSize = descriptor[DESCRIPTOR_FONT_POINT_SIZE];
     for (int id = MESSAGE_ID_FIRST; id <= MESSAGE_ID_LAST; ++id)
         g_run.textLengths[id] = descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + id - MESSAGE_ID_FIRST];
-    ReadTextBlock(descriptor[DESCRIPTOR_TEXT_BLOCK_LENGTH]);
-
     BYTE scratch[STORED_STRING_MAX + 1];
-    ReadStoredBytes(scratch, descriptor[DESCRIPTOR_SKIPPED_LENGTH]);
+    if (!ReadTextBlock(descriptor[DESCRIPTOR_TEXT_BLOCK_LENGTH]) ||
+        !ReadStoredBytes(scratch, descriptor[DESCRIPTOR_SKIPPED_LENGTH]))
+        return FALSE;
     g_run.textTableOffset = _llseek(g_run.containerFile, 0, FILE_CURRENT);
+    if (g_run.textTableOffset == HFILE_ERROR) return FALSE;
     for (int id = MESSAGE_ID_FIRST; id <= MESSAGE_ID_LAST; ++id)
-        ReadStoredBytes(scratch, g_run.textLengths[id]);
+        if (!ReadStoredBytes(scratch, g_run.textLengths[id])) return FALSE;
     g_settings.removePrevious = TRUE;
+    return TRUE;
 }
 
 void ReadStoredText(char* out, MessageId id) {

@@ -7,8 +7,9 @@
 // embedded set for a section larger than the placeholder), 1 when not.
 int FindPayloadSection(void);
 // Embedded mode: fills g_settings and textLengths/textTableOffset, leaves
-// containerFile at the first payload.
-void ReadContainerHeader(void);
+// containerFile at the first payload. FALSE when the file ends or fails
+// before the header and texts have been read whole.
+BOOL ReadContainerHeader(void);
 // Fills out (TEXT_FIELD bytes) with stored text id, or leaves it empty.
 // The file position is unchanged.
 void ReadStoredText(char* out, MessageId id);

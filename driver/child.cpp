@@ -25,7 +25,7 @@ static void OwnFolder(char* out) {
     if (lastBackslash) *lastBackslash = 0;
 }
 
-DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode) {
+DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode, DWORD unknownCode) {
     SHELLEXECUTEINFOA info;
     FillBytes(&info, 0, sizeof info);
     info.cbSize = sizeof info;
@@ -38,7 +38,7 @@ DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode) 
         OwnFolder(folder);
         info.lpDirectory = folder;
     }
-    if (!ShellExecuteExA(&info)) return 0;
+    if (!ShellExecuteExA(&info)) return unknownCode;
     // Pending while the child is waited for: the splash registers the resume
     // as it handles the session's end, before Windows may end the process.
     if (wait) g_run.resumeProductCode = productCode;
@@ -55,8 +55,8 @@ DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode) 
         }
     }
     g_run.resumeProductCode = NULL;
-    DWORD exitCode = 0;
-    if (!GetExitCodeProcess(info.hProcess, &exitCode)) exitCode = 0;
+    DWORD exitCode;
+    if (!GetExitCodeProcess(info.hProcess, &exitCode)) exitCode = unknownCode;
     PumpMessages();
     CloseHandle(info.hProcess);
     return exitCode;

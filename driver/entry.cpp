@@ -82,14 +82,15 @@ UINT RunSetup(void) {
 
     if (FindPayloadSection() != 0) return EndCorrupt();
     if (g_run.embedded) {
-        ReadContainerHeader();
+        if (!ReadContainerHeader()) return EndCorrupt();
     } else if (!LoadSideSettings()) {
         return EXIT_CODE_OK;
     }
     if (g_settings.productCode[0]) RemoveResumeEntry();
 
     LoadSplashBitmap();
-    if (!RegisterSplashClass()) return EXIT_CODE_OK;
+    // Ends silently, but not with the 0 of an installation.
+    if (!RegisterSplashClass()) return EXIT_CODE_FAILED;
     CreateSplash();
     if (g_run.embedded && g_settings.expectedFileSize && !CheckFileSize()) return EndCorrupt();
 

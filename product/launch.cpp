@@ -95,15 +95,16 @@ UINT LaunchEngine(LPCSTR productPath) {
     if (g_run.sessionEnding) return EXIT_CODE_OK;
     if (!composed) RefuseLaunch();
     if (command[0] == 0) return EXIT_CODE_OK;
-    char ownPath[PATH_BUFFER];
-    GetOwnExecutablePath(ownPath);
     char engine[PATH_BUFFER];
-    if (!AppendProperty(command, ENGINE_COMMAND_BUFFER, ENGINE_PROPERTY_SETUP_EXE_PATH, ownPath) ||
+    // The path the run was started from, read once at start-up.
+    if (!AppendProperty(command, ENGINE_COMMAND_BUFFER, ENGINE_PROPERTY_SETUP_EXE_PATH, g_run.ownPath) ||
         !SystemFilePath(engine, ENGINE_FILE_NAME))
         RefuseLaunch();
-    DWORD code = RunAndWait(engine, command, TRUE, g_settings.productCode);
+    // An engine that could not be started, or whose code cannot be read,
+    // installed nothing the setup knows of: never the 0 of success.
+    DWORD code = RunAndWait(engine, command, TRUE, g_settings.productCode, EXIT_CODE_FAILED);
     // Abandoned because Windows is ending the session: the engine goes on,
-    // and the setup resumes after the restart.
-    if (code == STILL_ACTIVE && g_run.sessionEnding) return EXIT_CODE_OK;
+    // and the setup resumes after the restart. A wait that failed saw no end.
+    if (code == STILL_ACTIVE) return g_run.sessionEnding ? EXIT_CODE_OK : EXIT_CODE_FAILED;
     return code;
 }

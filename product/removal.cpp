@@ -83,7 +83,8 @@ static void AskToRemove(LPCSTR installed) {
     char question[QUESTION_BUFFER];
     FormatQuestion(question, text, name, installed);
     SetSplashVisible(FALSE);
-    if (ShowProductMessage(question, MB_YESNO | MB_DEFBUTTON2) == IDNO) {
+    // Only a Yes removes: a box that could not be shown (0) is no consent.
+    if (ShowProductMessage(question, MB_YESNO | MB_DEFBUTTON2) != IDYES) {
         FreeCrcTable();
         CloseSplash();
         ExitProcess(EXIT_CODE_FAILED);

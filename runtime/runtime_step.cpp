@@ -173,7 +173,8 @@ void RuntimeStep(void) {
     char command[RUNTIME_COMMAND_BUFFER];
     BOOL custom = ReadRuntimeCommand(command);
     DWORD stamp = WininitStamp();
-    DWORD exitCode = RunAndWait(path, command, TRUE, g_settings.productCode);
+    // An installer that could not be started asks for no restart.
+    DWORD exitCode = RunAndWait(path, command, TRUE, g_settings.productCode, 0);
     // Any code but 0 asks for a restart, an error or a wait cut short (259)
     // included; so does WININIT.INI changed by an installer that ended well.
     BOOL restart = exitCode != 0 || WininitStamp() != stamp;

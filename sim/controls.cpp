@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
 #include "sim/windows.h"
@@ -78,6 +79,7 @@ extern "C" {
 
 // Registers every common control class; of them the program uses the bar.
 void WINAPI InitCommonControls(void) {
+    const sim::faults::Call call(__func__);
     sim::Record("InitCommonControls");
     sim::RegisterSystemClass("msctls_progress32", sim::ProgressWindowProc);
 }

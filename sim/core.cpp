@@ -6,6 +6,7 @@
 
 #include "driver/run.h"
 #include "driver/run_state.h"
+#include "sim/faults.h"
 #include "win32/api.h"
 
 namespace sim {
@@ -109,9 +110,14 @@ static HINSTANCE const kOwnModule = reinterpret_cast<HINSTANCE>(0x400000);
 
 extern "C" {
 
-HMODULE WINAPI GetModuleHandleA(LPCSTR name) { return name ? nullptr : kOwnModule; }
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+    const sim::faults::Call call(__func__);
+    return name ? nullptr : kOwnModule;
+}
 
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<DWORD>();
     if (module && module != kOwnModule) return 0;
     const std::string& path = sim::State().modulePath;
     if (size == 0) return 0;
@@ -125,9 +131,13 @@ DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {
     return DWORD(path.size());
 }
 
-LPSTR WINAPI GetCommandLineA(void) { return const_cast<LPSTR>(sim::State().commandLine.c_str()); }
+LPSTR WINAPI GetCommandLineA(void) {
+    const sim::faults::Call call(__func__);
+    return const_cast<LPSTR>(sim::State().commandLine.c_str());
+}
 
 UINT WINAPI SetErrorMode(UINT mode) {
+    const sim::faults::Call call(__func__);
     UINT previous = sim::State().errorMode;
     sim::State().errorMode = mode;
     sim::Record("SetErrorMode " + std::to_string(mode));
@@ -135,13 +145,18 @@ UINT WINAPI SetErrorMode(UINT mode) {
 }
 
 void WINAPI ExitProcess(UINT code) {
+    const sim::faults::Call call(__func__);
     sim::Record("ExitProcess " + std::to_string(code));
     throw sim::ProcessExit{code};
 }
 
-HANDLE WINAPI GetCurrentProcess(void) { return reinterpret_cast<HANDLE>(-1); }
+HANDLE WINAPI GetCurrentProcess(void) {
+    const sim::faults::Call call(__func__);
+    return reinterpret_cast<HANDLE>(-1);
+}
 
 BOOL WINAPI CloseHandle(HANDLE handle) {
+    const sim::faults::Call call(__func__);
     for (auto& closer : sim::Closers())
         if (closer(handle)) return TRUE;
     sim::Record("CloseHandle unknown");
@@ -149,6 +164,7 @@ BOOL WINAPI CloseHandle(HANDLE handle) {
 }
 
 void WINAPI Sleep(DWORD ms) {
+    const sim::faults::Call call(__func__);
     sim::Record("Sleep " + std::to_string(ms));
     sim::Advance(ms);
 }

@@ -2,6 +2,7 @@
 // DLGTEMPLATE form), and the dialog class's default procedure.
 #include <optional>
 
+#include "sim/faults.h"
 #include "sim/gdi.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
@@ -131,7 +132,11 @@ HWND Fail(HWND dialog, const std::string& why) {
 
 LRESULT CALLBACK DialogWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     DLGPROC procedure = DialogProcedureOf(window);
-    INT_PTR handled = procedure ? procedure(window, message, wParam, lParam) : FALSE;
+    INT_PTR handled = FALSE;
+    if (procedure) {
+        const faults::ProgramCode program;
+        handled = procedure(window, message, wParam, lParam);
+    }
     if (handled) return handled;
     switch (message) {
     case WM_CLOSE:
@@ -153,6 +158,8 @@ extern "C" {
 
 HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGPROC procedure,
                                LPARAM param) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HWND>();
     sim::Record("CreateDialogParamA");
     HRSRC found = FindResourceA(instance, name, RT_DIALOG);
     if (!found) return sim::Fail(nullptr, "no dialog template");

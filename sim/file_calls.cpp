@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "sim/faults.h"
 #include "sim/file_system.h"
 #include "sim/sim.h"
 #include "win32/api.h"
@@ -77,6 +78,8 @@ const bool closerRegistered = (sim::OnCloseHandle([](void* handle) {
 extern "C" {
 
 HFILE WINAPI _lopen(LPCSTR path, int mode) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HFILE>();
     sim::Record(std::string("_lopen ") + path + " " + std::to_string(mode & 3));
     auto host = ToHost(path);
     if (!host || Refused(State().refuseOpen, path) || !IsFile(*host)) return HFILE_ERROR;
@@ -89,13 +92,18 @@ HFILE WINAPI _lopen(LPCSTR path, int mode) {
 }
 
 HFILE WINAPI _lcreat(LPCSTR path, int) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HFILE>();
     sim::Record(std::string("_lcreat ") + path);
     return CreateTruncated(path);
 }
 
 UINT WINAPI _lread(HFILE handle, LPVOID buffer, UINT count) {
+    const sim::faults::Call call(__func__);
     OpenFile* file = Find(handle);
     if (!file || !file->canRead) return UINT(HFILE_ERROR);
+    // A failing read stops halfway, as one that meets a short-read fault.
+    if (call.Fails()) count /= 2;
     off_t position = lseek(file->fd, 0, SEEK_CUR);
     if (!ApplyReadFaults(*file, uint64_t(position), &count)) return UINT(HFILE_ERROR);
     UINT done = 0;
@@ -109,6 +117,7 @@ UINT WINAPI _lread(HFILE handle, LPVOID buffer, UINT count) {
 }
 
 UINT WINAPI _lwrite(HFILE handle, LPCSTR buffer, UINT count) {
+    const sim::faults::Call call(__func__);
     OpenFile* file = Find(handle);
     if (!file || !file->canWrite) return UINT(HFILE_ERROR);
     auto& state = State();
@@ -118,7 +127,8 @@ UINT WINAPI _lwrite(HFILE handle, LPCSTR buffer, UINT count) {
         off_t position = lseek(file->fd, 0, SEEK_CUR);
         return ftruncate(file->fd, position) == 0 ? 0 : UINT(HFILE_ERROR);
     }
-    UINT allowed = count;
+    // A failing write stops halfway, as on a disk that fills up meanwhile.
+    UINT allowed = call.Fails() ? count / 2 : count;
     if (state.writeQuota && *state.writeQuota < allowed) allowed = UINT(*state.writeQuota);
     UINT done = 0;
     while (done < allowed) {
@@ -132,6 +142,8 @@ UINT WINAPI _lwrite(HFILE handle, LPCSTR buffer, UINT count) {
 }
 
 LONG WINAPI _llseek(HFILE handle, LONG offset, int origin) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LONG>();
     OpenFile* file = Find(handle);
     if (!file) return HFILE_ERROR;
     int whence = origin == FILE_BEGIN ? SEEK_SET : origin == FILE_CURRENT ? SEEK_CUR
@@ -147,6 +159,7 @@ LONG WINAPI _llseek(HFILE handle, LONG offset, int origin) {
 }
 
 HFILE WINAPI _lclose(HFILE handle) {
+    const sim::faults::Call call(__func__);
     OpenFile* file = Find(handle);
     if (!file) return HFILE_ERROR;
     close(file->fd);
@@ -156,6 +169,8 @@ HFILE WINAPI _lclose(HFILE handle) {
 
 HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY_ATTRIBUTES,
                           DWORD disposition, DWORD, HANDLE) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HANDLE>();
     sim::Record(std::string("CreateFileA ") + path + " share " + std::to_string(shareMode));
     auto host = ToHost(path);
     // The machine models opening existing files for reading only: for their
@@ -175,6 +190,8 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY
 }
 
 BOOL WINAPI GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     auto& state = State();
     auto found = state.kernelHandles.find(handle);
     if (found == state.kernelHandles.end()) return FALSE;
@@ -188,6 +205,8 @@ BOOL WINAPI GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, L
 }
 
 BOOL WINAPI DeleteFileA(LPCSTR path) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Record(std::string("DeleteFileA ") + path);
     auto host = ToHost(path);
     // An open file cannot be deleted: the old-style handles share nothing.
@@ -199,6 +218,8 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
 }
 
 BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Record(std::string("CreateDirectoryA ") + path);
     auto host = ToHost(path);
     std::error_code error;
@@ -209,6 +230,8 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
 }
 
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<DWORD>();
     const std::string& path = State().tempPath;
     if (size <= path.size()) return DWORD(path.size() + 1);
     std::memcpy(buffer, path.c_str(), path.size() + 1);
@@ -216,6 +239,8 @@ DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
 }
 
 UINT WINAPI GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR out) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<UINT>();
     std::string base = directory;
     if (base.size() > MAX_PATH - 14) return 0;
     if (base.empty() || base.back() != '\\') base += '\\';

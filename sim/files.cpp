@@ -219,6 +219,21 @@ std::vector<std::string> List(const std::string& directory) {
     return names;
 }
 
+std::vector<std::string> AllFiles() {
+    std::vector<std::string> paths;
+    std::error_code error;
+    for (const auto& entry : fs::recursive_directory_iterator(Root(), error)) {
+        if (!entry.is_regular_file(error)) continue;
+        // The first part below the root is the drive letter.
+        std::string path;
+        for (const auto& part : entry.path().lexically_relative(Root()))
+            path += path.empty() ? part.string() + ":" : "\\" + part.string();
+        paths.push_back(path);
+    }
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
 std::string HostPath(const std::string& path) { return Host(path).string(); }
 
 void SetLastWriteTime(const std::string& path, uint64_t filetime) {

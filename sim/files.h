@@ -19,6 +19,8 @@ void Remove(const std::string& path);
 uint64_t Size(const std::string& path);
 // Names (as created) of the files and folders in a folder, sorted.
 std::vector<std::string> List(const std::string& directory);
+// Every file on every drive, as Windows paths (names as created), sorted.
+std::vector<std::string> AllFiles();
 // The host path that a Windows path maps to (for tools and benchmarks).
 std::string HostPath(const std::string& path);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <map>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
 
@@ -31,7 +32,6 @@ struct Gdi {
     int screenHeight = 768;
     int dpi = 96;
     UINT realizedColours = 0;
-    bool refusePalettes = false;
     std::map<std::string, int> textWidths;
     std::map<uintptr_t, GdiObject> objects;
     std::map<uintptr_t, DeviceContext> dcs;  // open ones only
@@ -99,7 +99,6 @@ void SetTextWidth(const std::string& text, int width) { State().textWidths[text]
 int CharacterWidth(int fontHeight) { return fontHeight ? (std::abs(fontHeight) + 1) / 2 : 8; }
 
 void SetRealizedColours(UINT count) { State().realizedColours = count; }
-void RefusePalettes() { State().refusePalettes = true; }
 
 const std::vector<FontRequest>& FontsCreated() { return State().fonts; }
 const std::vector<TextDrawn>& TextsDrawn() { return State().texts; }
@@ -122,17 +121,21 @@ int ObjectsDeletedWhileSelected() { return State().deletedWhileSelected; }
 extern "C" {
 
 HDC WINAPI GetDC(HWND window) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HDC>();
     if (window && !IsWindow(window)) return nullptr;
     return sim::OpenDeviceContext(window);
 }
 
 int WINAPI ReleaseDC(HWND, HDC dc) {
+    const sim::faults::Call call(__func__);
     if (!sim::FindDc(dc)) return 0;
     sim::CloseDeviceContext(dc);
     return 1;
 }
 
 int WINAPI GetDeviceCaps(HDC dc, int index) {
+    const sim::faults::Call call(__func__);
     if (!sim::FindDc(dc)) return 0;
     switch (index) {
     case HORZRES:
@@ -147,11 +150,16 @@ int WINAPI GetDeviceCaps(HDC dc, int index) {
     }
 }
 
-HGDIOBJ WINAPI GetStockObject(int index) { return sim::Stock(index); }
+HGDIOBJ WINAPI GetStockObject(int index) {
+    const sim::faults::Call call(__func__);
+    return sim::Stock(index);
+}
 
 HPALETTE WINAPI CreatePalette(const LOGPALETTE* logical) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HPALETTE>();
     auto& state = sim::State();
-    if (!logical || state.refusePalettes) return nullptr;
+    if (!logical) return nullptr;
     HPALETTE palette = reinterpret_cast<HPALETTE>(sim::NewHandle());
     state.objects[sim::Key(palette)] = sim::GdiObject{sim::Kind::Palette};
     sim::PaletteMade made{palette, logical->palVersion, {}};
@@ -162,6 +170,8 @@ HPALETTE WINAPI CreatePalette(const LOGPALETTE* logical) {
 }
 
 HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HPALETTE>();
     sim::DeviceContext* context = sim::FindDc(dc);
     bool stock = sim::Key(palette) == sim::Key(sim::Stock(DEFAULT_PALETTE));
     if (!context || (!stock && !sim::FindObject(palette))) return nullptr;
@@ -172,6 +182,8 @@ HPALETTE WINAPI SelectPalette(HDC dc, HPALETTE palette, BOOL forceBackground) {
 }
 
 UINT WINAPI RealizePalette(HDC dc) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<UINT>();
     sim::DeviceContext* context = sim::FindDc(dc);
     if (!context) return GDI_ERROR;
     ++sim::State().realizeCalls;
@@ -181,6 +193,7 @@ UINT WINAPI RealizePalette(HDC dc) {
 }
 
 BOOL WINAPI DeleteObject(HGDIOBJ object) {
+    const sim::faults::Call call(__func__);
     sim::GdiObject* found = sim::FindObject(object);
     if (!found) return FALSE;
     for (const auto& [key, context] : sim::State().dcs)
@@ -192,6 +205,8 @@ BOOL WINAPI DeleteObject(HGDIOBJ object) {
 }
 
 HGDIOBJ WINAPI SelectObject(HDC dc, HGDIOBJ object) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HGDIOBJ>();
     sim::DeviceContext* context = sim::FindDc(dc);
     bool stock = sim::Key(object) >= sim::kStockBase && sim::Key(object) < sim::kStockBase + 0x100;
     if (!context || (!stock && !sim::FindObject(object))) return nullptr;
@@ -204,6 +219,8 @@ HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation,
                          DWORD italic, DWORD underline, DWORD strikeOut, DWORD charSet,
                          DWORD outPrecision, DWORD clipPrecision, DWORD quality,
                          DWORD pitchAndFamily, LPCSTR face) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HFONT>();
     auto& state = sim::State();
     HFONT font = reinterpret_cast<HFONT>(sim::NewHandle());
     state.objects[sim::Key(font)] = sim::GdiObject{sim::Kind::Font, height};
@@ -215,6 +232,8 @@ HFONT WINAPI CreateFontA(int height, int width, int escapement, int orientation,
 }
 
 int WINAPI SetBkMode(HDC dc, int mode) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<int>();
     sim::DeviceContext* context = sim::FindDc(dc);
     if (!context) return 0;
     int previous = context->backgroundMode;
@@ -223,6 +242,8 @@ int WINAPI SetBkMode(HDC dc, int mode) {
 }
 
 COLORREF WINAPI SetTextColor(HDC dc, COLORREF colour) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<COLORREF>();
     sim::DeviceContext* context = sim::FindDc(dc);
     if (!context) return 0xFFFFFFFFu;  // CLR_INVALID
     COLORREF previous = context->textColour;
@@ -231,6 +252,8 @@ COLORREF WINAPI SetTextColor(HDC dc, COLORREF colour) {
 }
 
 BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::DeviceContext* context = sim::FindDc(dc);
     if (!context || !text || count < 0) return FALSE;
     std::string drawn(text, size_t(count));
@@ -241,6 +264,8 @@ BOOL WINAPI TextOutA(HDC dc, int x, int y, LPCSTR text, int count) {
 }
 
 BOOL WINAPI GetTextExtentPointA(HDC dc, LPCSTR text, int count, LPSIZE size) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::DeviceContext* context = sim::FindDc(dc);
     if (!context || !text || !size || count < 0) return FALSE;
     int height = sim::FontHeightOf(context->font);
@@ -255,6 +280,8 @@ BOOL WINAPI GetTextExtentPointA(HDC dc, LPCSTR text, int count, LPSIZE size) {
 int WINAPI StretchDIBits(HDC dc, int xDest, int yDest, int destWidth, int destHeight, int xSrc,
                          int ySrc, int srcWidth, int srcHeight, const void* bits,
                          const BITMAPINFO* info, UINT usage, DWORD rop) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<int>();
     if (!sim::FindDc(dc) || !bits || !info) return 0;
     sim::State().bitmaps.push_back({dc, xDest, yDest, destWidth, destHeight, xSrc, ySrc, srcWidth,
                                     srcHeight, bits, info, usage, rop});

@@ -24,9 +24,8 @@ void SetTextWidth(const std::string& text, int width);
 int CharacterWidth(int fontHeight);
 
 // Palettes: RealizePalette reports this many changed entries (default 0, as
-// on a true-colour display); CreatePalette can be made to fail.
+// on a true-colour display).
 void SetRealizedColours(UINT count);
-void RefusePalettes();
 
 struct FontRequest {
     HFONT handle = nullptr;

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "sim/faults.h"
 #include "sim/os.h"
 #include "sim/sim.h"
 #include "win32/api.h"
@@ -86,6 +87,8 @@ Library* LibraryAt(const std::string& path) {
 bool WellFormedCode(LPCSTR code) { return code && std::strlen(code) == 38 && code[0] == '{' && code[37] == '}'; }
 
 UINT WINAPI MsiGetProductInfoA(LPCSTR product, LPCSTR property, LPSTR value, LPDWORD length) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<UINT>();
     sim::Record(std::string("MsiGetProductInfoA ") + (product ? product : "-") + " " +
                 (property ? property : "-") + " length " + (length ? std::to_string(*length) : "-"));
     if (!WellFormedCode(product) || !property || (value && !length)) return kErrorInvalidParameter;
@@ -109,6 +112,8 @@ UINT WINAPI MsiGetProductInfoA(LPCSTR product, LPCSTR property, LPSTR value, LPD
 }
 
 UINT WINAPI MsiConfigureProductA(LPCSTR product, int level, int state) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<UINT>();
     sim::Record(std::string("MsiConfigureProductA ") + (product ? product : "-") + " " +
                 std::to_string(level) + " " + std::to_string(state));
     if (!WellFormedCode(product)) return kErrorInvalidParameter;
@@ -121,6 +126,8 @@ UINT WINAPI MsiConfigureProductA(LPCSTR product, int level, int state) {
 }
 
 BOOL WINAPI GetFileVersionInfoA(LPCSTR path, DWORD, DWORD size, LPVOID data) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Record(std::string("GetFileVersionInfoA ") + (path ? path : "-"));
     auto it = installer.fileVersions.find(Lower(path ? path : ""));
     if (it == installer.fileVersions.end() || !data) return FALSE;
@@ -147,6 +154,8 @@ BOOL WINAPI GetFileVersionInfoA(LPCSTR path, DWORD, DWORD size, LPVOID data) {
 }
 
 BOOL WINAPI VerQueryValueA(LPCVOID block, LPCSTR subBlock, LPVOID* buffer, UINT* length) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Record(std::string("VerQueryValueA ") + (subBlock ? subBlock : "-"));
     if (!block || !subBlock || std::strcmp(subBlock, "\\") != 0 || !buffer || !length) return FALSE;
     WORD total = 0;
@@ -220,6 +229,8 @@ using namespace sim::installer;
 extern "C" {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HMODULE>();
     sim::Record(std::string("LoadLibraryA ") + (name ? name : "-"));
     Library* wanted = name ? LibraryAt(name) : nullptr;
     if (!wanted || !wanted->loads) return nullptr;
@@ -232,6 +243,8 @@ HMODULE WINAPI LoadLibraryA(LPCSTR name) {
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<FARPROC>();
     sim::Record(std::string("GetProcAddress ") + (name ? name : "-"));
     auto it = installer.libraries.find(reinterpret_cast<uintptr_t>(module));
     if (it == installer.libraries.end() || it->second.loadCount == 0 || !name) return nullptr;
@@ -240,6 +253,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
 }
 
 BOOL WINAPI FreeLibrary(HMODULE module) {
+    const sim::faults::Call call(__func__);
     auto it = installer.libraries.find(reinterpret_cast<uintptr_t>(module));
     if (it == installer.libraries.end() || it->second.loadCount == 0) {
         sim::Record("FreeLibrary unknown");

@@ -1,9 +1,9 @@
-// Global memory: moveable blocks behind handles, lock counts, and
-// allocations that fail on request.
+// Global memory: moveable blocks behind handles and their lock counts.
 #include <map>
 #include <memory>
 #include <vector>
 
+#include "sim/faults.h"
 #include "sim/memory.h"
 #include "sim/sim.h"
 #include "win32/api.h"
@@ -17,9 +17,6 @@ struct Block {
 
 struct Heap {
     std::map<void*, std::unique_ptr<Block>> blocks;
-    int allocations = 0;
-    int failAt = 0;  // allocation number that fails, 0 = none
-    bool failAll = false;
     uintptr_t nextHandle = 0x100000;
 };
 
@@ -40,10 +37,7 @@ sim::Registration reg([] { State() = Heap{}; });
 
 namespace sim::memory {
 
-void FailNthAllocation(int n) { State().failAt = State().allocations + n; }
-void FailAllAllocations() { State().failAll = true; }
 int LiveBlocks() { return int(State().blocks.size()); }
-int AllocationCount() { return State().allocations; }
 
 int LockCount(void* handle) {
     Block* block = Find(handle);
@@ -60,12 +54,9 @@ size_t BlockSize(void* handle) {
 extern "C" {
 
 HGLOBAL WINAPI GlobalAlloc(UINT flags, size_t size) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HGLOBAL>();
     Heap& heap = State();
-    int number = ++heap.allocations;
-    if (heap.failAll || number == heap.failAt) {
-        sim::Record("GlobalAlloc " + std::to_string(size) + " failed");
-        return nullptr;
-    }
     auto block = std::make_unique<Block>();
     // Memory that is not asked to be zeroed is not: code that relies on
     // fresh memory being clear shows up.
@@ -77,6 +68,8 @@ HGLOBAL WINAPI GlobalAlloc(UINT flags, size_t size) {
 }
 
 LPVOID WINAPI GlobalLock(HGLOBAL handle) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LPVOID>();
     Block* block = Find(handle);
     if (!block) return nullptr;
     ++block->locks;
@@ -84,6 +77,7 @@ LPVOID WINAPI GlobalLock(HGLOBAL handle) {
 }
 
 BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
+    const sim::faults::Call call(__func__);
     Block* block = Find(handle);
     if (!block || block->locks == 0) return FALSE;
     --block->locks;
@@ -91,6 +85,7 @@ BOOL WINAPI GlobalUnlock(HGLOBAL handle) {
 }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL handle) {
+    const sim::faults::Call call(__func__);
     if (State().blocks.erase(handle) == 0) return handle;
     return nullptr;
 }

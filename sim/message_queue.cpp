@@ -4,6 +4,7 @@
 #include <deque>
 #include <functional>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
 #include "sim/windows.h"
@@ -210,6 +211,8 @@ void ClickDialogControl(When when, int controlId) {
 extern "C" {
 
 BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     // A null window posts to the thread itself.
     if (window && !IsWindow(window)) return FALSE;
     sim::State().posted.push_back(sim::MakeMessage(window, message, wParam, lParam));
@@ -217,20 +220,23 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
 }
 
 void WINAPI PostQuitMessage(int code) {
+    const sim::faults::Call call(__func__);
     sim::Record("PostQuitMessage " + std::to_string(code));
     sim::State().quitPending = true;
     sim::State().quitCode = code;
 }
 
 LRESULT WINAPI SendMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const sim::faults::Call call(__func__);
     return sim::CallWindowProcedure(window, message, wParam, lParam);
 }
 
 BOOL WINAPI PeekMessageA(LPMSG msg, HWND filter, UINT low, UINT high, UINT removeFlags) {
+    const sim::faults::Call call(__func__);
     sim::Queue& queue = sim::State();
-    int call = ++queue.peekCalls;
+    int number = ++queue.peekCalls;
     for (size_t i = 0; i < queue.events.size(); ++i)
-        if (!queue.events[i].done && queue.events[i].when.beforePeek == call)
+        if (!queue.events[i].done && queue.events[i].when.beforePeek == number)
             sim::Happen(queue.events[i]);
     sim::DeliverIncomingSends();
     if (sim::Retrieve(msg, filter, low, high, (removeFlags & PM_REMOVE) != 0)) return TRUE;
@@ -239,11 +245,16 @@ BOOL WINAPI PeekMessageA(LPMSG msg, HWND filter, UINT low, UINT high, UINT remov
     return FALSE;
 }
 
-BOOL WINAPI TranslateMessage(const MSG*) { return FALSE; }
+BOOL WINAPI TranslateMessage(const MSG*) {
+    const sim::faults::Call call(__func__);
+    return FALSE;
+}
 
 LRESULT WINAPI DispatchMessageA(const MSG* msg) {
+    const sim::faults::Call call(__func__);
     if (!msg) return 0;
     if (msg->message == WM_TIMER && msg->lParam) {
+        const sim::faults::ProgramCode program;
         reinterpret_cast<TIMERPROC>(msg->lParam)(msg->hwnd, WM_TIMER, msg->wParam,
                                                  DWORD(sim::Now()));
         return 0;
@@ -263,6 +274,8 @@ LRESULT WINAPI DispatchMessageA(const MSG* msg) {
 }
 
 UINT_PTR WINAPI SetTimer(HWND window, UINT_PTR id, UINT elapse, TIMERPROC procedure) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<UINT_PTR>();
     if (window && !IsWindow(window)) return 0;
     auto& timers = sim::State().timers;
     sim::Record("SetTimer " + std::to_string(id) + " " + std::to_string(elapse));

@@ -4,6 +4,7 @@
 
 #include <deque>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
 
@@ -17,7 +18,6 @@ struct ScriptedAnswer {
 
 struct Boxes {
     std::deque<ScriptedAnswer> script;
-    bool fail = false;
     std::vector<MessageBoxShown> shown;
 };
 
@@ -59,7 +59,6 @@ bool DispatchWaiting() {
 }  // namespace
 
 void AnswerNextBox(int answer, uint64_t afterMs) { State().script.push_back({answer, afterMs}); }
-void FailMessageBoxes() { State().fail = true; }
 const std::vector<MessageBoxShown>& MessageBoxes() { return State().shown; }
 
 }  // namespace sim
@@ -67,12 +66,13 @@ const std::vector<MessageBoxShown>& MessageBoxes() { return State().shown; }
 extern "C" {
 
 int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<int>();
     auto& state = sim::State();
     std::string shownText = text ? text : "";
     // A missing caption shows as "Error", as on the platform.
     std::string shownCaption = caption ? caption : "Error";
     sim::Record("MessageBoxA " + shownCaption + ": " + shownText);
-    if (state.fail) return 0;
     sim::ScriptedAnswer scripted{sim::DefaultButton(type), sim::kDefaultAnswerMs};
     if (!state.script.empty()) {
         scripted = state.script.front();

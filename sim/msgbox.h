@@ -25,9 +25,6 @@ struct MessageBoxShown {
 // that pressing Enter gives: its default button (IDOK, or IDYES, or IDNO
 // with MB_DEFBUTTON2), after 1000 ms.
 void AnswerNextBox(int answer, uint64_t afterMs = 1000);
-// Every box fails to appear: MessageBoxA returns 0.
-void FailMessageBoxes();
-
 const std::vector<MessageBoxShown>& MessageBoxes();
 
 }  // namespace sim

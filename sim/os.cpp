@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/faults.h"
 #include "sim/os.h"
 #include "sim/sim.h"
 #include "win32/api.h"
@@ -77,6 +78,7 @@ void AddLeadByteRange(unsigned char first, unsigned char last) {
 extern "C" {
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    const sim::faults::Call call(__func__);
     if (!info || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) return FALSE;
     const Os& os = State();
     bool nt = os.platform == sim::os::Platform::NT;
@@ -90,6 +92,8 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
 }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<UINT>();
     std::string path = sim::os::SystemDirectory();
     if (size <= path.size()) return UINT(path.size() + 1);
     std::memcpy(buffer, path.c_str(), path.size() + 1);
@@ -97,6 +101,8 @@ UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
 }
 
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<DWORD>();
     std::string expanded;
     for (size_t i = 0; source[i];) {
         const char* close = source[i] == '%' ? std::strchr(source + i + 1, '%') : nullptr;
@@ -121,6 +127,7 @@ DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size) {
 }
 
 LPSTR WINAPI CharNextA(LPCSTR text) {
+    const sim::faults::Call call(__func__);
     if (!*text) return const_cast<LPSTR>(text);
     if (IsLeadByte(static_cast<unsigned char>(*text)) && text[1]) return const_cast<LPSTR>(text + 2);
     return const_cast<LPSTR>(text + 1);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/faults.h"
 #include "sim/files.h"
 #include "win32/api.h"
 
@@ -122,6 +123,9 @@ extern "C" {
 
 DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR out,
                                       DWORD size, LPCSTR fileName) {
+    const sim::faults::Call call(__func__);
+    // A file that cannot be read gives what a missing one gives.
+    if (call.Fails()) fileName = nullptr;
     if (!section || !key) {
         std::vector<std::string> names;
         for (const auto& found : Load(fileName)) {
@@ -143,6 +147,8 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
 // A leading signed decimal, after blanks; no digits give 0, and a missing
 // or empty value gives the default.
 UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR fileName) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) fileName = nullptr;  // unreadable, as if missing
     auto value = Lookup(section, key, fileName);
     if (!value || value->empty()) return UINT(defaultValue);
     const char* p = value->c_str();

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 #include "win32/api.h"
 
@@ -195,6 +196,8 @@ using namespace sim::registry;
 extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LSTATUS>();
     std::string path;
     LSTATUS status = ERROR_SUCCESS;
     if (!Resolve(parent, subKey, &path)) {
@@ -211,6 +214,8 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD, REGSAM access, P
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY parent, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
                                const LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LSTATUS>();
     std::string path;
     LSTATUS status = ERROR_SUCCESS;
     Key* key = nullptr;
@@ -231,6 +236,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY parent, LPCSTR subKey, DWORD, LPSTR, DWORD, 
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
+    const sim::faults::Call call(__func__);
     Handle* handle = FindHandle(key);
     if (!handle) {
         sim::Record("RegCloseKey unknown");
@@ -243,6 +249,8 @@ LSTATUS WINAPI RegCloseKey(HKEY key) {
 
 LSTATUS WINAPI RegQueryValueExA(HKEY keyHandle, LPCSTR name, LPDWORD, LPDWORD type, LPBYTE data,
                                 LPDWORD size) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LSTATUS>();
     Handle* handle = FindHandle(keyHandle);
     sim::Record("RegQueryValueExA " + (handle ? handle->key : std::string("unknown")) + " [" +
                 ValueName(name) + "]");
@@ -267,6 +275,8 @@ LSTATUS WINAPI RegQueryValueExA(HKEY keyHandle, LPCSTR name, LPDWORD, LPDWORD ty
 
 LSTATUS WINAPI RegSetValueExA(HKEY keyHandle, LPCSTR name, DWORD, DWORD type, const BYTE* data,
                               DWORD size) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LSTATUS>();
     Handle* handle = FindHandle(keyHandle);
     std::string bytes = data ? std::string(reinterpret_cast<const char*>(data), size) : "";
     sim::Record("RegSetValueExA " + (handle ? handle->key : std::string("unknown")) + " [" +
@@ -279,6 +289,8 @@ LSTATUS WINAPI RegSetValueExA(HKEY keyHandle, LPCSTR name, DWORD, DWORD type, co
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY keyHandle, LPCSTR name) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LSTATUS>();
     Handle* handle = FindHandle(keyHandle);
     sim::Record("RegDeleteValueA " + (handle ? handle->key : std::string("unknown")) + " [" +
                 ValueName(name) + "]");
@@ -290,6 +302,8 @@ LSTATUS WINAPI RegDeleteValueA(HKEY keyHandle, LPCSTR name) {
 
 LSTATUS WINAPI RegEnumValueA(HKEY keyHandle, DWORD index, LPSTR name, LPDWORD nameLength, LPDWORD,
                              LPDWORD type, LPBYTE data, LPDWORD size) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LSTATUS>();
     Handle* handle = FindHandle(keyHandle);
     sim::Record("RegEnumValueA " + (handle ? handle->key : std::string("unknown")) + " " +
                 std::to_string(index));

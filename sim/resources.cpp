@@ -8,6 +8,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 
 namespace sim {
@@ -143,6 +144,8 @@ int ResourcesHeld() { return State().held; }
 extern "C" {
 
 HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HRSRC>();
     if (!sim::OwnModule(module) || !name || !type) return nullptr;
     sim::Resource* resource = sim::Find(sim::Key(type), sim::Key(name));
     sim::Record("FindResourceA " + sim::Key(type) + " " + sim::Key(name) +
@@ -151,27 +154,36 @@ HRSRC WINAPI FindResourceA(HMODULE module, LPCSTR name, LPCSTR type) {
 }
 
 DWORD WINAPI SizeofResource(HMODULE, HRSRC found) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<DWORD>();
     return found ? DWORD(reinterpret_cast<sim::Resource*>(found)->data.size()) : 0;
 }
 
 HGLOBAL WINAPI LoadResource(HMODULE, HRSRC found) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HGLOBAL>();
     if (!found) return nullptr;
     ++sim::State().held;
     return reinterpret_cast<HGLOBAL>(found);
 }
 
 LPVOID WINAPI LockResource(HGLOBAL loaded) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<LPVOID>();
     return loaded ? reinterpret_cast<sim::Resource*>(loaded)->data.data() : nullptr;
 }
 
 // Obsolete on 32-bit Windows: it releases nothing and returns FALSE; the
 // count only shows that the program gave the resource back.
 BOOL WINAPI FreeResource(HGLOBAL loaded) {
+    const sim::faults::Call call(__func__);
     if (loaded) --sim::State().held;
     return FALSE;
 }
 
 HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HICON>();
     // Without an instance, the system's own icons (IDI_*).
     if (!instance) return reinterpret_cast<HICON>(0x8000 + (reinterpret_cast<uintptr_t>(name) & 0xFFFF));
     if (!sim::OwnModule(instance) || !name) return nullptr;
@@ -181,6 +193,8 @@ HICON WINAPI LoadIconA(HINSTANCE instance, LPCSTR name) {
 }
 
 HCURSOR WINAPI LoadCursorA(HINSTANCE instance, LPCSTR name) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HCURSOR>();
     // The program has no cursors of its own; the system's are IDC_* ordinals.
     if (instance || reinterpret_cast<uintptr_t>(name) >= 0x10000) return nullptr;
     sim::Record("LoadCursorA " + sim::Key(name));

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <set>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
 #include "win32/api.h"
@@ -18,7 +19,6 @@ constexpr DWORD kShutdownLuid = 19;
 
 struct Session {
     bool administrator = true;
-    bool tokenOpenFails = false;
     bool shutdownEnabled = false;
     std::set<uintptr_t> serviceHandles;
     std::set<uintptr_t> tokens;
@@ -48,7 +48,6 @@ const bool closerRegistered = [] {
 }  // namespace
 
 void SetAdministrator(bool administrator) { session.administrator = administrator; }
-void FailTokenOpen() { session.tokenOpenFails = true; }
 const std::vector<ExitRequest>& ExitRequests() { return session.exits; }
 int OpenServiceHandleCount() { return int(session.serviceHandles.size()); }
 int OpenTokenCount() { return int(session.tokens.size()); }
@@ -60,6 +59,8 @@ using namespace sim::session;
 extern "C" {
 
 SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<SC_HANDLE>();
     char line[96];
     std::snprintf(line, sizeof line, "OpenSCManagerA %s %s 0x%X", machine ? machine : "-",
                   database ? database : "-", access);
@@ -71,16 +72,19 @@ SC_HANDLE WINAPI OpenSCManagerA(LPCSTR machine, LPCSTR database, DWORD access) {
 }
 
 BOOL WINAPI CloseServiceHandle(SC_HANDLE handle) {
+    const sim::faults::Call call(__func__);
     bool known = session.serviceHandles.erase(reinterpret_cast<uintptr_t>(handle)) != 0;
     sim::Record(known ? "CloseServiceHandle" : "CloseServiceHandle unknown");
     return known;
 }
 
 BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     char line[64];
     std::snprintf(line, sizeof line, "OpenProcessToken 0x%X", access);
     sim::Record(line);
-    if (session.tokenOpenFails || process != GetCurrentProcess()) return FALSE;
+    if (process != GetCurrentProcess()) return FALSE;
     uintptr_t id = NewHandle();
     session.tokens.insert(id);
     *token = reinterpret_cast<HANDLE>(id);
@@ -88,6 +92,8 @@ BOOL WINAPI OpenProcessToken(HANDLE process, DWORD access, PHANDLE token) {
 }
 
 BOOL WINAPI LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Record(std::string("LookupPrivilegeValueA ") + (system ? system : "-") + " " +
                 (name ? name : "-"));
     if (!name || std::strcmp(name, SE_SHUTDOWN_NAME) != 0) return FALSE;
@@ -98,6 +104,8 @@ BOOL WINAPI LookupPrivilegeValueA(LPCSTR system, LPCSTR name, PLUID luid) {
 
 BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEGES newState,
                                   DWORD, PTOKEN_PRIVILEGES previous, LPDWORD) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     char line[128];
     std::snprintf(line, sizeof line, "AdjustTokenPrivileges disableAll=%d count=%u luid=%u attributes=%u previous=%s",
                   disableAll, newState ? newState->PrivilegeCount : 0,
@@ -118,6 +126,8 @@ BOOL WINAPI AdjustTokenPrivileges(HANDLE token, BOOL disableAll, PTOKEN_PRIVILEG
 }
 
 BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     char line[64];
     std::snprintf(line, sizeof line, "ExitWindowsEx %u %u", flags, reason);
     sim::Record(line);

@@ -11,8 +11,6 @@ namespace sim::session {
 
 // OpenSCManagerA succeeds only for an administrator. Default: administrator.
 void SetAdministrator(bool administrator);
-// OpenProcessToken fails (the restart is still attempted). Default: it opens.
-void FailTokenOpen();
 
 // ExitWindowsEx is granted only with the shutdown privilege enabled; then the
 // session ends as sim::EndSession describes, at once on the virtual clock.

@@ -6,6 +6,7 @@
 #include <cctype>
 #include <map>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 #include "win32/api.h"
 
@@ -89,6 +90,8 @@ using namespace sim::shell;
 extern "C" {
 
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     Start start;
     start.cbSize = info->cbSize;
     start.mask = info->fMask;
@@ -129,6 +132,8 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
 }
 
 DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD timeout) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<DWORD>();
     ++shell.waits;
     shell.timeouts.push_back(timeout);
     Child* child = FindChild(handle);
@@ -151,6 +156,8 @@ DWORD WINAPI WaitForSingleObject(HANDLE handle, DWORD timeout) {
 }
 
 BOOL WINAPI GetExitCodeProcess(HANDLE handle, LPDWORD exitCode) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     Child* child = FindChild(handle);
     if (!child) return FALSE;
     *exitCode = child->ended ? child->program.exitCode : DWORD(STILL_ACTIVE);

@@ -2,6 +2,7 @@
 #include <cctype>
 #include <cstdint>
 
+#include "sim/faults.h"
 #include "win32/api.h"
 
 namespace {
@@ -23,6 +24,7 @@ int CompareFolded(LPCSTR a, LPCSTR b) {
 extern "C" {
 
 int WINAPI lstrlenA(LPCSTR text) {
+    const sim::faults::Call call(__func__);
     if (!text) return 0;
     int n = 0;
     while (text[n]) ++n;
@@ -32,6 +34,7 @@ int WINAPI lstrlenA(LPCSTR text) {
 // The platform compares by word sort: letters ignoring case first, and
 // only equal-but-for-case strings are then told apart (lower case first).
 int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
+    const sim::faults::Call call(__func__);
     int folded = CompareFolded(a, b);
     if (folded) return folded;
     a = a ? a : "";
@@ -41,9 +44,13 @@ int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
     return 0;
 }
 
-int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) { return CompareFolded(a, b); }
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
+    const sim::faults::Call call(__func__);
+    return CompareFolded(a, b);
+}
 
 LPSTR WINAPI lstrcpynA(LPSTR out, LPCSTR text, int size) {
+    const sim::faults::Call call(__func__);
     if (size <= 0) return out;
     int i = 0;
     for (; i < size - 1 && text[i]; ++i) out[i] = text[i];
@@ -54,6 +61,7 @@ LPSTR WINAPI lstrcpynA(LPSTR out, LPCSTR text, int size) {
 // number * numerator / denominator with a 64-bit product, rounded half
 // away from zero; -1 on division by zero or overflow.
 int WINAPI MulDiv(int number, int numerator, int denominator) {
+    const sim::faults::Call call(__func__);
     if (denominator == 0) return -1;
     int64_t product = int64_t(number) * numerator;
     int64_t half = (denominator < 0 ? -int64_t(denominator) : denominator) / 2;

@@ -6,8 +6,10 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <set>
 
+#include "sim/faults.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
 
@@ -23,11 +25,13 @@ struct WindowClass {
     std::string name;
     WNDPROC procedure = nullptr;
     HBRUSH background = nullptr;
+    bool system = false;  // the platform's own procedure, not the program's
 };
 
 struct Window {
     WindowInfo info;
     WNDPROC procedure = nullptr;
+    bool systemProcedure = false;
     DLGPROC dialogProcedure = nullptr;
     HBRUSH background = nullptr;
     bool needsPaint = false;
@@ -111,7 +115,7 @@ Registration reg([] {
 }  // namespace
 
 void RegisterSystemClass(const std::string& name, WNDPROC procedure) {
-    State().classes[Lower(name)] = WindowClass{name, procedure, nullptr};
+    State().classes[Lower(name)] = WindowClass{name, procedure, nullptr, true};
 }
 
 LRESULT CallWindowProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -121,6 +125,8 @@ LRESULT CallWindowProcedure(HWND handle, UINT message, WPARAM wParam, LPARAM lPa
     auto& log = State().delivered;
     size_t entry = log.size();
     log.push_back({handle, window->info.className, message, wParam, lParam, 0});
+    std::optional<faults::ProgramCode> program;
+    if (!window->systemProcedure) program.emplace();
     LRESULT result = procedure(handle, message, wParam, lParam);
     State().delivered[entry].result = result;
     return result;
@@ -229,6 +235,8 @@ int CountDelivered(const std::string& className, UINT message) {
 extern "C" {
 
 ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<ATOM>();
     if (!wc || !wc->lpszClassName || !wc->lpfnWndProc) return 0;
     std::string name = wc->lpszClassName;
     sim::Record("RegisterClassA " + name);
@@ -243,6 +251,8 @@ ATOM WINAPI RegisterClassA(const WNDCLASSA* wc) {
 HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
                             int y, int width, int height, HWND parent, HMENU menu,
                             HINSTANCE instance, LPVOID param) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HWND>();
     auto& state = sim::State();
     std::string name = className ? className : "";
     auto found = state.classes.find(sim::Lower(name));
@@ -276,6 +286,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     window.info.id = (style & WS_CHILD) ? int(reinterpret_cast<uintptr_t>(menu)) : 0;
     window.info.alive = true;
     window.procedure = found->second.procedure;
+    window.systemProcedure = found->second.system;
     window.background = found->second.background;
     HWND handle = window.info.handle;
     state.windows.push_back(window);
@@ -299,6 +310,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
 }
 
 BOOL WINAPI DestroyWindow(HWND handle) {
+    const sim::faults::Call call(__func__);
     sim::Window* window = sim::FindLive(handle);
     if (!window) return FALSE;
     sim::Record("DestroyWindow " + window->info.className);
@@ -306,9 +318,13 @@ BOOL WINAPI DestroyWindow(HWND handle) {
     return TRUE;
 }
 
-BOOL WINAPI IsWindow(HWND handle) { return sim::FindLive(handle) != nullptr; }
+BOOL WINAPI IsWindow(HWND handle) {
+    const sim::faults::Call call(__func__);
+    return sim::FindLive(handle) != nullptr;
+}
 
 BOOL WINAPI ShowWindow(HWND handle, int command) {
+    const sim::faults::Call call(__func__);
     sim::Window* window = sim::FindLive(handle);
     if (!window) return FALSE;
     bool wasVisible = window->info.visible;
@@ -323,6 +339,8 @@ BOOL WINAPI ShowWindow(HWND handle, int command) {
 }
 
 BOOL WINAPI UpdateWindow(HWND handle) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Window* window = sim::FindLive(handle);
     if (!window) return FALSE;
     if (window->needsPaint && window->info.visible) SendMessageA(handle, WM_PAINT, 0, 0);
@@ -330,6 +348,8 @@ BOOL WINAPI UpdateWindow(HWND handle) {
 }
 
 BOOL WINAPI SetWindowPos(HWND handle, HWND insertAfter, int x, int y, int cx, int cy, UINT flags) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Window* window = sim::FindLive(handle);
     if (!window) return FALSE;
     sim::Record("SetWindowPos " + window->info.className + " " + std::to_string(x) + " " +
@@ -361,6 +381,8 @@ BOOL WINAPI SetWindowPos(HWND handle, HWND insertAfter, int x, int y, int cx, in
 }
 
 BOOL WINAPI InvalidateRect(HWND handle, const RECT*, BOOL erase) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Window* window = sim::FindLive(handle);
     if (!window) return FALSE;
     sim::Invalidate(*window, erase);
@@ -368,6 +390,8 @@ BOOL WINAPI InvalidateRect(HWND handle, const RECT*, BOOL erase) {
 }
 
 HDC WINAPI BeginPaint(HWND handle, LPPAINTSTRUCT paint) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HDC>();
     sim::Window* window = sim::FindLive(handle);
     if (!window || !paint) return nullptr;
     sim::Record("BeginPaint " + window->info.className);
@@ -383,11 +407,13 @@ HDC WINAPI BeginPaint(HWND handle, LPPAINTSTRUCT paint) {
 }
 
 BOOL WINAPI EndPaint(HWND, const PAINTSTRUCT* paint) {
+    const sim::faults::Call call(__func__);
     if (paint) sim::CloseDeviceContext(paint->hdc);
     return TRUE;
 }
 
 LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    const sim::faults::Call call(__func__);
     sim::Window* window = sim::FindLive(handle);
     if (!window) return 0;
     switch (message) {
@@ -433,6 +459,8 @@ LRESULT WINAPI DefWindowProcA(HWND handle, UINT message, WPARAM wParam, LPARAM l
 }
 
 BOOL WINAPI SetWindowTextA(HWND handle, LPCSTR text) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
     sim::Window* window = sim::FindLive(handle);
     if (!window) return FALSE;
     sim::Record("SetWindowTextA " + window->info.className + " " + (text ? text : ""));
@@ -440,6 +468,7 @@ BOOL WINAPI SetWindowTextA(HWND handle, LPCSTR text) {
 }
 
 HWND WINAPI GetDlgItem(HWND dialog, int id) {
+    const sim::faults::Call call(__func__);
     if (!IsWindow(dialog)) return nullptr;
     return sim::FindChildWithId(dialog, id);
 }

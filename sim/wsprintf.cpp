@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "sim/faults.h"
 #include "win32/api.h"
 
 namespace {
@@ -43,6 +44,7 @@ void Pad(std::string& out, const std::string& sign, const std::string& body, con
 }  // namespace
 
 extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
+    const sim::faults::Call call(__func__);
     va_list args;
     va_start(args, format);
     std::string out;

@@ -117,8 +117,9 @@ void CreateSplash(void) {
     SetWindowPos(g_run.splashWindow, NULL, (g_run.screenWidth - width) / 2,
                  (g_run.screenHeight - height) / 2, width, height, SWP_NOZORDER);
     UpdateWindow(g_run.splashWindow);
-    g_run.splashHold = TRUE;
-    SetTimer(g_run.splashWindow, SPLASH_TIMER_ID, SPLASH_HOLD_MS, NULL);
+    // Held only while a timer will end the hold: without one the wait for
+    // it would never end.
+    g_run.splashHold = SetTimer(g_run.splashWindow, SPLASH_TIMER_ID, SPLASH_HOLD_MS, NULL) != 0;
 }
 
 static void DrawSplashText(HDC dc, const BYTE* bitmap) {

@@ -8,6 +8,7 @@
 #include "runtime/installer.h"
 #include "runtime/runtime.h"
 #include "run_fixture.h"
+#include "sim/faults.h"
 #include "sim/registry.h"
 #include "sim/shell.h"
 #include "sim/sim.h"
@@ -47,7 +48,7 @@ protected:
 
 TEST_F(ChildRunner, StartsTheProgramAsTheShellExpects) {
     sim::shell::Script(kProgram, Running(0));
-    RunAndWait(kProgram, "/q /r:n", TRUE, kCode);
+    RunAndWait(kProgram, "/q /r:n", TRUE, kCode, 0);
     ASSERT_EQ(sim::shell::Starts().size(), 1u);
     const sim::shell::Start& start = sim::shell::Starts()[0];
     EXPECT_EQ(start.cbSize, sizeof(SHELLEXECUTEINFOA));
@@ -73,7 +74,7 @@ TEST_F(ChildRunner, SideFileModeRunsTheChildInTheProgramsOwnFolder) {
     for (const auto& c : cases) {
         sim::SetModulePath(c.modulePath);
         sim::shell::Script(kProgram, Running(0));
-        RunAndWait(kProgram, "", TRUE, kCode);
+        RunAndWait(kProgram, "", TRUE, kCode, 0);
         const sim::shell::Start& start = sim::shell::Starts().back();
         EXPECT_TRUE(start.hasDirectory) << c.modulePath;
         EXPECT_EQ(start.directory, c.folder) << c.modulePath;
@@ -82,7 +83,7 @@ TEST_F(ChildRunner, SideFileModeRunsTheChildInTheProgramsOwnFolder) {
 
 TEST_F(ChildRunner, AChildRunningOnePointTwoSecondsIsPolledThreeTimes) {
     sim::shell::Script(kProgram, Running(1200, 3010));
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 3010u) << "the exit code of a child that ran to its end";
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, 0), 3010u) << "the exit code of a child that ran to its end";
     EXPECT_EQ(sim::shell::WaitCalls(), 3);
     for (uint32_t timeout : sim::shell::WaitTimeouts()) EXPECT_EQ(timeout, 500u);
     EXPECT_GE(sim::Now(), 1200u);
@@ -93,27 +94,30 @@ TEST_F(ChildRunner, AChildRunningOnePointTwoSecondsIsPolledThreeTimes) {
     EXPECT_EQ(sim::shell::RunningChildren(), 0);
 }
 
-TEST_F(ChildRunner, AProgramThatCannotBeStartedGivesZeroAndNoWaitMeansStillActive) {
-    EXPECT_EQ(RunAndWait("C:\\nowhere\\missing.exe", "", TRUE, kCode), 0u) << "a missing file";
+TEST_F(ChildRunner, AChildWhoseCodeIsNotKnownGivesTheCallersCodeAndNoWaitMeansStillActive) {
+    constexpr DWORD kUnknown = 1;
+    EXPECT_EQ(RunAndWait("C:\\nowhere\\missing.exe", "", TRUE, kCode, kUnknown), kUnknown) << "a missing file";
     sim::shell::Program program = Running(0, 7);
     program.startFails = true;
     sim::shell::Script(kProgram, program);
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), 0u) << "a start the shell refuses";
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, 0), 0u) << "a start the shell refuses";
     EXPECT_EQ(sim::shell::WaitCalls(), 0);
     EXPECT_EQ(sim::PeekMessageCalls(), 0);
+    sim::shell::Script(kProgram, Running(100, 0));
+    sim::faults::FailNthCallOf("GetExitCodeProcess", 1);
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, kUnknown), kUnknown) << "an exit code that cannot be read";
+    EXPECT_TRUE(sim::shell::Starts().back().handleClosed);
     sim::shell::Script(kProgram, Running(1200));
-    EXPECT_EQ(RunAndWait(kProgram, "", FALSE, kCode), DWORD(STILL_ACTIVE)) << "not waiting for a running child";
-    EXPECT_EQ(sim::shell::WaitCalls(), 0);
+    EXPECT_EQ(RunAndWait(kProgram, "", FALSE, kCode, 0), DWORD(STILL_ACTIVE)) << "not waiting for a running child";
+    EXPECT_EQ(sim::shell::WaitCalls(), 1);
 }
-
-
 
 TEST_F(ChildRunner, TheSessionEndingDuringTheWaitRegistersTheResumeOnceAndReturns259) {
     sim::SetCommandLine("\"C:\\Setup\\setup.exe\" /qb");
     OpenSessionWindow();
     sim::shell::Script(kProgram, Running(sim::shell::kForever));
     sim::EndSession(sim::At(700));
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode), DWORD(STILL_ACTIVE));
+    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, 0), DWORD(STILL_ACTIVE));
     EXPECT_EQ(sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME), "\"C:\\Setup\\setup.exe\" /qb");
     int writes = 0;
     for (const std::string& line : sim::Trace())

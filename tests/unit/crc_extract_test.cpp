@@ -10,6 +10,7 @@
 #include "container/extract.h"
 #include "container_fixture.h"
 #include "pe_builder.h"
+#include "sim/faults.h"
 #include "sim/files.h"
 #include "sim/memory.h"
 #include "sim/sim.h"
@@ -106,7 +107,7 @@ TEST_F(Extract, CrcWithoutTableStillRightAndARefusedTableIsReported) {
     FreeCrcTable();
     EXPECT_EQ(0, sim::memory::LiveBlocks()) << "the table's memory is released";
     EXPECT_EQ(0xCBF43926u, Crc("123456789")) << "an outside caller after the end";
-    sim::memory::FailAllAllocations();
+    sim::faults::FailEveryCallOf("GlobalAlloc");
     EXPECT_FALSE(BuildCrcTable()) << "its memory refused";
     EXPECT_EQ(nullptr, g_run.crcTable);
 }

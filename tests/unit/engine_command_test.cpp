@@ -11,6 +11,7 @@
 #include "product/product.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"
+#include "sim/faults.h"
 #include "sim/files.h"
 #include "sim/os.h"
 #include "sim/sim.h"
@@ -33,6 +34,7 @@ protected:
         sim::os::SetEnvironment("TEMP", "C:\\Temp");
         g_run.embedded = FALSE;
         g_run.commandTail = "";
+        std::strcpy(g_run.ownPath, kSetup);
         std::strcpy(g_run.iniPath, "C:\\Downloads\\setup.ini");
         std::strcpy(g_settings.productCode, "{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
     }
@@ -158,10 +160,18 @@ TEST_F(EngineCommand, AnEmptyCommandOrAnEndingSessionStartsNoEngine) {
     }
 }
 
-TEST_F(EngineCommand, AnEngineThatCannotBeStartedEndsWithZero) {
-    EXPECT_EQ(0u, Launch());
+TEST_F(EngineCommand, AnEngineThatDidNotRunOrWhoseEndWasNotSeenIsNoSuccess) {
+    EXPECT_EQ(1u, Launch()) << "the engine cannot be started";
     EXPECT_EQ(1u, sim::shell::Starts().size());
     EXPECT_TRUE(sim::MessageBoxes().empty());
+    for (const char* call : {"WaitForSingleObject", "GetExitCodeProcess"}) {
+        SCOPED_TRACE(call);
+        SetUp();
+        ScriptEngine(0, 2000);
+        sim::faults::FailNthCallOf(call, 1);
+        EXPECT_EQ(1u, Launch()) << "the engine's result is not known";
+        EXPECT_TRUE(sim::MessageBoxes().empty());
+    }
 }
 
 TEST_F(EngineCommand, AWaitAbandonedForTheEndOfTheSessionEndsWithZero) {

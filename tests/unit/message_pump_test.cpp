@@ -1,5 +1,6 @@
 // The message pump, the wait for the splash's hold and the run's message
 // boxes.
+#include "sim/faults.h"
 #include "sim/msgbox.h"
 #include "sim/windows.h"
 #include "ui_fixture.h"
@@ -134,7 +135,7 @@ TEST_F(MessagePump, ProductBoxIsCaptionedWithTheProductName) {
 
 TEST_F(MessagePump, EnterOnTheInstalledVersionQuestionAnswersNoAndAFailedBoxZero) {
     EXPECT_EQ(IDNO, ShowProductMessage("Remove it?", MB_YESNO | MB_DEFBUTTON2));
-    sim::FailMessageBoxes();
+    sim::faults::FailEveryCallOf("MessageBoxA");
     EXPECT_EQ(0, ShowProductMessage("Remove it?", MB_YESNO | MB_DEFBUTTON2)) << "a box that cannot be shown";
 }
 

@@ -8,6 +8,7 @@
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"
+#include "sim/faults.h"
 #include "sim/files.h"
 #include "sim/installer.h"
 #include "sim/memory.h"
@@ -212,6 +213,16 @@ TEST_F(Removal, NoEndsWithOneBeforeAnythingIsPlaced) {
     int hidden = sim::FindTrace("ShowWindow VeskForWindowsInstaller 0");
     ASSERT_GE(hidden, 0);
     EXPECT_LT(hidden, sim::FindTrace("MessageBoxA"));
+}
+
+TEST_F(Removal, AQuestionThatCannotBeShownRemovesNothing) {
+    PutSetup();
+    sim::installer::InstallProduct(kCode, "1.0");
+    sim::faults::FailEveryCallOf("MessageBoxA");
+    EXPECT_EQ(1u, sim::RunEntry()) << "as a No";
+    EXPECT_EQ(sim::installer::InstalledVersion(kCode), "1.0");
+    EXPECT_EQ(-1, sim::FindTrace("MsiConfigureProductA"));
+    EXPECT_FALSE(EngineStarted());
 }
 
 TEST_F(Removal, YesRemovesThroughTheServiceAndTheRunGoesOn) {

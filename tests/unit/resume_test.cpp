@@ -5,6 +5,7 @@
 #include "driver/run_state.h"
 #include "runtime/installer.h"
 #include "runtime/runtime.h"
+#include "sim/faults.h"
 #include "sim/msgbox.h"
 #include "sim/registry.h"
 #include "sim/session.h"
@@ -89,7 +90,7 @@ TEST_F(Resume, TheSplashIsClosedAndAfterYesItsQuitMessageIsLeftAlone) {
 }
 
 TEST_F(Resume, TheRestartIsAttemptedWhenTheTokenCannotBeOpened) {
-    sim::session::FailTokenOpen();
+    sim::faults::FailEveryCallOf("OpenProcessToken");
     EXPECT_EQ(AnswerRestart(IDYES), 0u);
     ASSERT_EQ(sim::session::ExitRequests().size(), 1u);
     EXPECT_FALSE(sim::session::ExitRequests()[0].shutdownPrivilegeEnabled);

@@ -10,8 +10,8 @@
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"
+#include "sim/faults.h"
 #include "sim/files.h"
-#include "sim/memory.h"
 #include "sim/resources.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
@@ -72,10 +72,31 @@ TEST_F(Run, RefusedMemoryShowsTheCorruptBox) {
         SCOPED_TRACE(allocation == 1 ? "the CRC table" : "the work buffer");
         SetUp();
         PutEmbeddedSetup();
-        sim::memory::FailNthAllocation(allocation);
+        sim::faults::FailNthCallOf("GlobalAlloc", allocation);
         EXPECT_EQ(1u, sim::RunEntry());
         ExpectOnlyBox(kCorruptText);
     }
+}
+
+TEST_F(Run, AHeaderThatCannotBeReadWholeIsCorrupt) {
+    // Reads 2 to 16 (the first is the image's): the header, the four
+    // strings, the descriptor, the text block, the skipped string and the six
+    // texts. A short one would leave every later field and payload misread.
+    for (int read = 2; read <= 16; ++read) {
+        SCOPED_TRACE(read);
+        SetUp();
+        PutEmbeddedSetup();
+        sim::faults::FailNthCallOf("_lread", read);
+        EXPECT_EQ(1u, sim::RunEntry());
+        ExpectOnlyBox(kCorruptText);
+        EXPECT_EQ(-1, sim::FindTrace("_lcreat"));
+    }
+    // Where the texts begin cannot be told.
+    SetUp();
+    PutEmbeddedSetup();
+    sim::faults::FailNthCallOf("_llseek", 2);
+    EXPECT_EQ(1u, sim::RunEntry());
+    ExpectOnlyBox(kCorruptText);
 }
 
 TEST_F(Run, StartsWithErrorModeAndProgressClass) {
@@ -206,7 +227,7 @@ TEST_F(Run, RefusedWindowClassOrEndingSessionEndsTheRunSilentlyWithoutTheEngine)
         ScriptEngine(0);
         if (refuseClass) sim::RefuseClassRegistration(SPLASH_CLASS_NAME);
         else sim::EndSession(sim::At(1500));
-        EXPECT_EQ(0u, sim::RunEntry());
+        EXPECT_EQ(refuseClass ? 1u : 0u, sim::RunEntry()) << "nothing installed is not reported as success";
         EXPECT_TRUE(sim::shell::Starts().empty());
         EXPECT_TRUE(sim::MessageBoxes().empty());
     }

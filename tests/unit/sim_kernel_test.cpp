@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "sim/faults.h"
 #include "sim/files.h"
 #include "sim/memory.h"
 #include "sim/os.h"
@@ -251,10 +252,10 @@ TEST_F(SimKernel, GlobalMemoryFaults) {
     EXPECT_FALSE(GlobalUnlock(first)) << "unlocked to zero";
     EXPECT_EQ(nullptr, GlobalFree(first));
     EXPECT_EQ(0, sim::memory::LiveBlocks());
-    sim::memory::FailNthAllocation(2);
+    sim::faults::FailNthCallOf("GlobalAlloc", 2);
     EXPECT_NE(nullptr, GlobalAlloc(GMEM_MOVEABLE, 1));
     EXPECT_EQ(nullptr, GlobalAlloc(GMEM_MOVEABLE, 1)) << "the second from now fails";
     EXPECT_NE(nullptr, GlobalAlloc(GMEM_MOVEABLE, 1));
-    sim::memory::FailAllAllocations();
+    sim::faults::FailEveryCallOf("GlobalAlloc");
     EXPECT_EQ(nullptr, GlobalAlloc(GMEM_MOVEABLE, 1));
 }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <functional>
 
+#include "sim/faults.h"
 #include "sim/gdi.h"
 #include "sim/memory.h"
 #include "sim/resources.h"
@@ -173,7 +174,7 @@ TEST_F(Splash, NewOrChangedPalettesAreRealised) {
 }
 
 TEST_F(Splash, WithoutAPaletteNothingIsRealised) {
-    sim::RefusePalettes();
+    sim::faults::FailEveryCallOf("CreatePalette");
     ShowSplash();
     EXPECT_EQ(nullptr, g_run.splashPalette);
     EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_QUERYNEWPALETTE, 0, 0));
@@ -278,7 +279,7 @@ TEST_F(Splash, AMissingOrUnusablePictureMeansNoWindow) {
              bytes[14] = 8;
              sim::ReplaceResource(2, 111, bytes);
          }},
-        {"no memory for the copy", [] { sim::memory::FailAllAllocations(); }},
+        {"no memory for the copy", [] { sim::faults::FailEveryCallOf("GlobalAlloc"); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -306,6 +307,16 @@ TEST_F(Splash, WindowThatCannotBeCreatedLeavesNoTimerAndNoHold) {
     EXPECT_EQ(-1, sim::FindTrace("SetTimer"));
     WaitSplashHold();
     EXPECT_EQ(0u, sim::Now());
+}
+
+TEST_F(Splash, WithoutATimerThereIsNoHoldToWaitFor) {
+    sim::faults::FailEveryCallOf("SetTimer");
+    ShowSplash();
+    EXPECT_TRUE(IsWindow(g_run.splashWindow));
+    EXPECT_FALSE(g_run.splashHold) << "no timer would ever end it";
+    uint64_t shown = sim::Now();
+    WaitSplashHold();
+    EXPECT_EQ(shown, sim::Now());
 }
 
 TEST_F(Splash, ClassCarriesTheProgramsIconAndTheArrowCursorAndARefusalIsReported) {
