@@ -145,7 +145,7 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
 std::vector<std::string> PartsPastEnd(const PeImage& image, uint64_t fileSize) {
     std::vector<std::string> problems;
     for (const PeSection& s : image.sections)
-        if (s.sizeOfRawData != 0 && uint64_t{s.pointerToRawData} + s.sizeOfRawData > fileSize)
+        if (uint64_t{s.pointerToRawData} + s.sizeOfRawData > fileSize)
             problems.push_back("section " + s.name + " raw data (" + Hex(s.pointerToRawData) + " + " +
                                Hex(s.sizeOfRawData) + ") run past the end of the file");
     if (image.certificateSize != 0 && uint64_t{image.certificateOffset} + image.certificateSize > fileSize)

@@ -68,7 +68,8 @@ inline constexpr uint32_t kSectionInitializedData = 0x00000040;
 PeImage ParsePeImage(std::span<const uint8_t> headerBytes, const std::string& input);
 
 // Section raw data and a certificate table that the file does not hold,
-// one line each.
+// one line each. A section of no raw data counts too: its offset is still
+// where a reader would start.
 std::vector<std::string> PartsPastEnd(const PeImage& image, uint64_t fileSize);
 
 }  // namespace vesk

@@ -12,6 +12,9 @@
 
 #include <algorithm>
 
+#include "byte_order.h"
+#include "container/layout.h"
+#include "pe_image.h"
 #include "tool_test_support.h"
 
 namespace vesk::test {
@@ -347,6 +350,22 @@ TEST_F(Command, OutputOntoADeviceIsRefusedAndTheDeviceKept) {
     EXPECT_TRUE(S_ISCHR(device.st_mode)) << "/dev/full is still the device";
     for (const auto& entry : std::filesystem::directory_iterator("/dev"))
         EXPECT_NE(entry.path().filename().string().rfind("full.vesk-", 0), 0u) << entry.path();
+}
+
+// Hostile stubs, setups, settings and paths.
+TEST_F(Command, StubSectionPastTheFileIsRefusedWhateverItsSize) {
+    Settings("");
+    for (const std::string name : {".VESK", ".rsrc"}) {
+        SCOPED_TRACE(name);
+        std::vector<uint8_t> stub = BuildStub();
+        for (const PeSection& s : ParsePeImage(stub, "stub").sections) {
+            if (s.name != name) continue;
+            Store32(&stub[s.headerOffset + PE_SECTION_SIZE_OF_RAW_DATA], 0);
+            Store32(&stub[s.headerOffset + PE_SECTION_POINTER_TO_RAW_DATA], static_cast<uint32_t>(stub.size() + 0x1000));
+        }
+        WriteFile(Path("stub.exe"), stub);
+        ExpectRefused(PackWith(), Path("stub.exe").string(), "section " + name + " raw data (0x");
+    }
 }
 
 // Both real stubs, found beside the tool by --arch, pack into setups that
