@@ -1,5 +1,6 @@
 #include "branding.h"
 
+#include "escaped_text.h"
 #include "failure.h"
 #include "icon_file.h"
 #include "resource_section.h"
@@ -24,8 +25,8 @@ VersionInfo ComposeVersionInfo(const Branding& branding, const std::string& outp
     if (auto words = ParseVersionText(branding.productVersion))
         info.fixed = *words;
     else
-        Warn(input, "ProductVersion '" + branding.productVersion +
-                        "' is not a.b.c.d with parts from 0 to 65535; the version resource says 0.0.0.0");
+        Warn(input, "ProductVersion " + Quoted(branding.productVersion) +
+                        " is not a.b.c.d with parts from 0 to 65535; the version resource says 0.0.0.0");
     return info;
 }
 

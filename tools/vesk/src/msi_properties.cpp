@@ -11,6 +11,7 @@
 #include <fstream>
 #include <memory>
 
+#include "escaped_text.h"
 #include "failure.h"
 
 namespace vesk {
@@ -33,7 +34,7 @@ struct ErrorFree {
 };
 
 std::string Describe(GError* error) {
-    return error && error->message ? std::string(": ") + error->message : "";
+    return error && error->message ? ": " + Escaped(error->message) : "";
 }
 
 // The library logs its own complaints about a bad file; the tool reports

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "driver/ini_keys.h"
+#include "escaped_text.h"
 #include "failure.h"
 #include "input_file.h"
 #include "ini_file.h"
@@ -97,7 +98,7 @@ uint8_t Byte(const Settings& settings, const std::string& key, uint8_t fallback)
     unsigned value = 0;
     auto [ptr, ec] = std::from_chars(s->value.data(), s->value.data() + s->value.size(), value);
     if (ec != std::errc() || ptr != s->value.data() + s->value.size() || value > 255)
-        Fail(*s, key, "'" + s->value + "' is not a number from 0 to 255");
+        Fail(*s, key, Quoted(s->value) + " is not a number from 0 to 255");
     return static_cast<uint8_t>(value);
 }
 
@@ -166,8 +167,8 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
 
     std::string codeOrigin = code ? code->origin : product.string();
     if (!IsBracedGuid(f.productCode))
-        throw Failure(codeOrigin, std::string(INI_KEY_PRODUCT_CODE) + ": '" + f.productCode +
-                                      "' is not a braced upper-case GUID");
+        throw Failure(codeOrigin, std::string(INI_KEY_PRODUCT_CODE) + ": " + Quoted(f.productCode) +
+                                      " is not a braced upper-case GUID");
     if (f.productVersion.empty())
         throw Failure(version ? version->origin : product.string(),
                       std::string(INI_KEY_PRODUCT_VERSION) + ": empty; the setup needs a version");
@@ -187,10 +188,10 @@ bool IsKnownKey(const std::string& key) {
 
 PackPlan ResolvePackSettings(const PackRequest& request) {
     for (const SettingOverride& o : request.overrides)
-        if (!IsKnownKey(o.key)) throw Failure(o.origin, "unknown key '" + o.key + "'");
+        if (!IsKnownKey(o.key)) throw Failure(o.origin, "unknown key " + Quoted(o.key));
     Settings settings(request);
     for (const std::string& key : settings.Ini().Keys()) {
-        if (!IsKnownKey(key)) Warn(settings.File().string(), "unknown key '" + key + "' ignored");
+        if (!IsKnownKey(key)) Warn(settings.File().string(), "unknown key " + Quoted(key) + " ignored");
     }
     for (const char* key : kSideFileOnlyKeys)
         if (auto s = settings.Get(key)) Warn(s->origin, std::string(key) + " has no effect in a packed setup");
@@ -208,7 +209,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     plan.branding.icon = FilePath(settings, kIconKey);
     if (auto s = settings.Get(kExecutionLevelKey); s && !s->value.empty()) {
         if (!IsExecutionLevel(s->value))
-            Fail(*s, kExecutionLevelKey, "'" + s->value + "' is not asInvoker, highestAvailable or requireAdministrator");
+            Fail(*s, kExecutionLevelKey, Quoted(s->value) + " is not asInvoker, highestAvailable or requireAdministrator");
         plan.branding.executionLevel = s->value;
     }
 
@@ -237,7 +238,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     auto words = ParseVersionText(versionText);
     if (!words)
         Fail(*settings.Get(INI_KEY_RUNTIME_VERSION), INI_KEY_RUNTIME_VERSION,
-             "'" + versionText + "' is not a version a.b.c.d with parts from 0 to 65535");
+             Quoted(versionText) + " is not a version a.b.c.d with parts from 0 to 65535");
     f.header.requiredRuntimeMS = words->ms;
     f.header.requiredRuntimeLS = words->ls;
 

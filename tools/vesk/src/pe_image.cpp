@@ -4,6 +4,7 @@
 
 #include "byte_order.h"
 #include "container/layout.h"
+#include "escaped_text.h"
 #include "failure.h"
 
 namespace vesk {
@@ -146,7 +147,7 @@ std::vector<std::string> PartsPastEnd(const PeImage& image, uint64_t fileSize) {
     std::vector<std::string> problems;
     for (const PeSection& s : image.sections)
         if (uint64_t{s.pointerToRawData} + s.sizeOfRawData > fileSize)
-            problems.push_back("section " + s.name + " raw data (" + Hex(s.pointerToRawData) + " + " +
+            problems.push_back("section " + Escaped(s.name) + " raw data (" + Hex(s.pointerToRawData) + " + " +
                                Hex(s.sizeOfRawData) + ") run past the end of the file");
     if (image.certificateSize != 0 && uint64_t{image.certificateOffset} + image.certificateSize > fileSize)
         problems.push_back("certificate table runs past the end of the file");

@@ -2,6 +2,7 @@
 
 #include "byte_order.h"
 #include "container/layout.h"
+#include "escaped_text.h"
 #include "failure.h"
 
 namespace vesk {
@@ -44,7 +45,7 @@ PeRewrite PlanPeRewrite(const std::vector<uint8_t>& stub, const PeImage& image, 
         if (start >= oldEnd) {
             storeAt(s.headerOffset + PE_SECTION_POINTER_TO_RAW_DATA, static_cast<uint32_t>(start + delta));
         } else if (end > rawStart) {
-            throw Failure(input, "section " + s.name + " overlaps the raw data of " VESK_SECTION_NAME);
+            throw Failure(input, "section " + Escaped(s.name) + " overlaps the raw data of " VESK_SECTION_NAME);
         }
     }
     storeAt(vesk.headerOffset + PE_SECTION_SIZE_OF_RAW_DATA, plan.payloadRawSize);

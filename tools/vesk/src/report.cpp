@@ -2,34 +2,11 @@
 
 #include <cstdio>
 
+#include "escaped_text.h"
+
 namespace vesk {
 
 namespace {
-
-// Stored texts are 8-bit ANSI; bytes outside ASCII are shown as escapes so
-// that both forms stay valid text.
-void PrintEscaped(std::ostream& out, const std::string& text, bool json) {
-    out << '"';
-    for (char c : text) {
-        auto u = static_cast<unsigned char>(c);
-        char escape[8];
-        if (c == '"' || c == '\\') {
-            out << '\\' << c;
-        } else if (c == '\n') {
-            out << "\\n";
-        } else if (c == '\r') {
-            out << "\\r";
-        } else if (c == '\t') {
-            out << "\\t";
-        } else if (u < 32 || u >= 127) {
-            std::snprintf(escape, sizeof escape, json ? "\\u%04x" : "\\x%02x", u);
-            out << escape;
-        } else {
-            out << c;
-        }
-    }
-    out << '"';
-}
 
 void Indent(std::ostream& out, int indent) {
     for (int i = 0; i < indent; ++i) out << "  ";
@@ -62,7 +39,7 @@ Report& Report::Push(Report value) {
 
 void Report::PrintScalarText(std::ostream& out) const {
     if (kind_ == Kind::Text) {
-        PrintEscaped(out, text_, false);
+        out << Quoted(text_, '"');
     } else if (hex_) {
         char text[24];
         std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(number_));
@@ -101,7 +78,7 @@ void Report::PrintText(std::ostream& out, int indent) const {
 void Report::PrintJson(std::ostream& out, int indent) const {
     switch (kind_) {
     case Kind::Text:
-        PrintEscaped(out, text_, true);
+        out << Quoted(text_, '"', EscapeForm::Json);
         break;
     case Kind::Number:
         out << number_;
@@ -115,7 +92,7 @@ void Report::PrintJson(std::ostream& out, int indent) const {
             out << (i ? ",\n" : "\n");
             Indent(out, indent + 1);
             if (object) {
-                PrintEscaped(out, fields_[i].first, true);
+                out << Quoted(fields_[i].first, '"', EscapeForm::Json);
                 out << ": ";
                 fields_[i].second.PrintJson(out, indent + 1);
             } else {

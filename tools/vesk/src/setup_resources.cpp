@@ -4,6 +4,7 @@
 
 #include "branding.h"
 #include "default_art.h"
+#include "escaped_text.h"
 #include "failure.h"
 #include "icon_file.h"
 #include "manifest.h"
@@ -87,7 +88,7 @@ UnpackedBranding UnpackBranding(const SetupFile& file) {
         // the settings.
         for (const auto& [name, value] : info->strings)
             if (std::find(kVersionStringNames.begin(), kVersionStringNames.end(), name) == kVersionStringNames.end())
-                Warn(setup, "version string " + name + " is not one pack writes; left out");
+                Warn(setup, "version string " + Quoted(name) + " is not one pack writes; left out");
         for (size_t i = 0; i < kVersionKeys.size(); ++i) {
             auto given = std::find_if(info->strings.begin(), info->strings.end(),
                                       [&](const auto& s) { return s.first == kVersionStringNames[i]; });

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "driver/ini_keys.h"
+#include "escaped_text.h"
 
 namespace vesk {
 
@@ -58,7 +59,7 @@ std::optional<std::string> CheckQuestionConversions(const std::string& text) {
         if (i + 1 == text.size()) return "ends in a lone '%'";
         char next = text[++i];
         if (next == '%') continue;
-        if (next != 's') return std::string("has the conversion %") + next + "; only %s and %% are allowed";
+        if (next != 's') return "has the conversion %" + Escaped(std::string_view(&next, 1)) + "; only %s and %% are allowed";
         if (++conversions > kQuestionArguments) return "has more than five %s conversions";
     }
     return std::nullopt;

@@ -7,6 +7,7 @@
 
 #include "byte_order.h"
 #include "driver/ini_keys.h"
+#include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"
 #include "output_file.h"
@@ -67,7 +68,7 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
 
     const std::string productName = StoredText(head.strings[0]);
     if (!IsPlainFileName(productName))
-        throw Failure(file.Name(), "product file name '" + productName + "' is not a plain file name");
+        throw Failure(file.Name(), "product file name " + Quoted(productName) + " is not a plain file name");
     std::error_code error;
     std::filesystem::create_directories(directory, error);
     if (error) throw Failure(directory.string(), "cannot create directory: " + error.message());
@@ -81,7 +82,7 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
             throw Failure(file.Name(), std::string(p.name) + " payload runs past the end of the file");
         const std::string name = PayloadFileName(p, productName);
         if (p.name != std::string("product") && LowerCase(name) == LowerCase(productName))
-            throw Failure(file.Name(), "product file name '" + productName + "' clashes with a runtime file");
+            throw Failure(file.Name(), "product file name " + Quoted(productName) + " clashes with a runtime file");
         outputs.push_back(std::make_unique<OutputFile>(directory / name));
         uint32_t crc = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, outputs.back().get(),
                                    "unpacking " + std::string(p.name));
@@ -110,7 +111,8 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
         ini.Put(INI_KEY_INIT_PREFIX, parts->prefix);
         ini.Put(INI_KEY_INIT_SUFFIX, parts->suffix);
     } else {
-        Warn(file.Name(), "init line '" + block[2] + "' cannot be composed from a prefix and suffix; left at the defaults");
+        Warn(file.Name(), "init line " + Quoted(block[2]) +
+                              " cannot be composed from a prefix and suffix; left at the defaults");
     }
     for (size_t i = 0; i < kTextCount; ++i) ini.PutStored(kTextKeys[i], head.texts[i]);
     ini.Put(kSizeCheckKey, h.expectedFileSize != 0 ? "1" : "0");

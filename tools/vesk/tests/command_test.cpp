@@ -15,6 +15,7 @@
 #include "byte_order.h"
 #include "container/layout.h"
 #include "pe_image.h"
+#include "setup_file.h"
 #include "tool_test_support.h"
 
 namespace vesk::test {
@@ -65,17 +66,49 @@ protected:
         return pid;
     }
 
-    // A failed pack: exit 1, one line "vesk: <input>: ..." that holds
-    // problem, and the directory as it was.
-    void ExpectRefused(const ToolRun& run, const std::string& input, const std::string& problem) {
+    ToolRun UnpackTo(const std::string& directory) {
+        return RunTool({"unpack", Path("setup.exe").string(), "-d", Path(directory).string()});
+    }
+
+    // Overwrites bytes of setup.exe from offset on.
+    void PatchSetup(uint64_t offset, const std::string& bytes) {
+        std::vector<uint8_t> setup = ReadFile(Path("setup.exe"));
+        std::copy(bytes.begin(), bytes.end(), setup.begin() + static_cast<std::ptrdiff_t>(offset));
+        WriteFile(Path("setup.exe"), setup);
+    }
+
+    void PatchSetup32(uint64_t offset, uint32_t value) {
+        std::string bytes(4, '\0');
+        Store32(reinterpret_cast<uint8_t*>(bytes.data()), value);
+        PatchSetup(offset, bytes);
+    }
+
+    // A failed command: exit 1 and one line "vesk: <input>: ..." that holds
+    // problem.
+    void ExpectError(const ToolRun& run, const std::string& input, const std::string& problem) {
         EXPECT_EQ(run.exitCode, 1) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
         EXPECT_EQ(run.err.rfind("vesk: " + input + ": ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find(problem), std::string::npos) << run.err;
+    }
+
+    // A failed pack: the error, and the directory as it was.
+    void ExpectRefused(const ToolRun& run, const std::string& input, const std::string& problem) {
+        ExpectError(run, input, problem);
         auto listing = Listing();
         EXPECT_TRUE(std::none_of(listing.begin(), listing.end(),
                                  [](const std::string& n) { return n.rfind("setup.exe", 0) == 0; }))
             << "no setup.exe and no temporary file";
+    }
+    // Messages only: no raw control byte but the line ends, and every line
+    // begins as vesk's messages do.
+    static void ExpectPlainLines(const std::string& text) {
+        EXPECT_TRUE(std::none_of(text.begin(), text.end(), [](char c) {
+            auto u = static_cast<unsigned char>(c);
+            return (u < 32 && c != '\n') || u == 127;
+        })) << text;
+        for (size_t at = 0; at < text.size(); at = text.find('\n', at) + 1)
+            EXPECT_EQ(text.compare(at, 6, "vesk: "), 0) << text.substr(at);
     }
 };
 
@@ -366,6 +399,44 @@ TEST_F(Command, StubSectionPastTheFileIsRefusedWhateverItsSize) {
         WriteFile(Path("stub.exe"), stub);
         ExpectRefused(PackWith(), Path("stub.exe").string(), "section " + name + " raw data (0x");
     }
+}
+
+TEST_F(Command, BytesFromFilesArePrintedEscaped) {
+    Settings("Col\x1bour=red\n");
+    ToolRun pack = PackWith({"--set", "CharSet=1"});
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    ExpectPlainLines(pack.err);
+    EXPECT_NE(pack.err.find("unknown key 'Col\\x1bour'"), std::string::npos) << pack.err;
+    Settings("CharSize=\x1b[31m\n");
+    ToolRun badSize = PackWith();
+    ExpectPlainLines(badSize.err);
+    EXPECT_NE(badSize.err.find("'\\x1b[31m' is not a number"), std::string::npos) << badSize.err;
+
+    const std::vector<uint8_t> good = ReadFile(Path("setup.exe"));
+    const std::string text(good.begin(), good.end());
+    const uint64_t container = OpenSetup(Path("setup.exe")).containerOffset;
+    // An init line that no prefix and suffix compose: unpack warns, quoting it.
+    PatchSetup(text.find("Vesk Installation"), "\x1b");
+    ToolRun warned = UnpackTo("out");
+    EXPECT_EQ(warned.exitCode, 0) << warned.err;
+    ExpectPlainLines(warned.err);
+    EXPECT_NE(warned.err.find("init line 'Initializing \\x1besk Installation Wizard...'"), std::string::npos)
+        << warned.err;
+    // A stored product name with a line break and an escape sequence.
+    WriteFile(Path("setup.exe"), good);
+    PatchSetup(container + CONTAINER_STRINGS_OFFSET, "a\nb\x1b[31mc.m");
+    ToolRun refused = UnpackTo("out2");
+    ExpectError(refused, Path("setup.exe").string(), "product file name 'a\\nb\\x1b[31mc.m' is not a plain file name");
+    ExpectPlainLines(refused.err);
+    // A section name likewise, on a section that runs past the file.
+    WriteFile(Path("setup.exe"), good);
+    const PeImage image = ParsePeImage(good, "setup");
+    PatchSetup(image.sections.back().headerOffset, std::string(".r\n\x1b]2;", 7));
+    PatchSetup32(image.sections.back().headerOffset + PE_SECTION_SIZE_OF_RAW_DATA, 0x7FFF0000);
+    ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
+    EXPECT_EQ(verify.exitCode, 1);
+    ExpectPlainLines(verify.err);
+    EXPECT_NE(verify.err.find("section .r\\n\\x1b]2; raw data"), std::string::npos) << verify.err;
 }
 
 // Both real stubs, found beside the tool by --arch, pack into setups that
