@@ -71,10 +71,9 @@ private:
     throw Failure(s.origin, key + ": " + problem);
 }
 
-// Line breaks cannot be written back to a settings file, so a value that
-// holds one could never be unpacked and packed again.
-void RefuseLineBreaks(const Setting& s, const std::string& key) {
-    if (s.value.find_first_of("\r\n") != std::string::npos) Fail(s, key, "value holds a line break");
+void RefuseControlCharacters(const Setting& s, const std::string& key) {
+    if (auto c = FirstControlCharacter(s.value))
+        Fail(s, key, "value holds the control character " + Escaped(std::string_view(&*c, 1)));
 }
 
 void RefuseLongerThan(const Setting& s, const std::string& key, size_t field) {
@@ -87,7 +86,7 @@ std::string Text(const Settings& settings, const std::string& key, const std::st
                  size_t field = TEXT_BLOCK_FIELD) {
     auto s = settings.Get(key);
     if (!s) return fallback;
-    RefuseLineBreaks(*s, key);
+    RefuseControlCharacters(*s, key);
     RefuseLongerThan(*s, key, field);
     return s->value;
 }
@@ -105,7 +104,7 @@ uint8_t Byte(const Settings& settings, const std::string& key, uint8_t fallback)
 std::optional<std::filesystem::path> FilePath(const Settings& settings, const std::string& key) {
     auto s = settings.Get(key);
     if (!s || s->value.empty()) return std::nullopt;
-    RefuseLineBreaks(*s, key);
+    RefuseControlCharacters(*s, key);
     return s->base / s->value;
 }
 
@@ -157,7 +156,7 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
                 throw Failure(product.string(), std::string(property) + " is not plain ASCII; give " + key);
             s = Setting{it->second, product.string(), {}};
         }
-        RefuseLineBreaks(s, key);
+        RefuseControlCharacters(s, key);
         RefuseLongerThan(s, key, field);
         return s.value;
     };
@@ -226,7 +225,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     plan.branding.productVersion = f.productVersion;
     for (size_t i = 0; i < kVersionKeys.size(); ++i) {
         if (auto s = settings.Get(kVersionKeys[i])) {
-            RefuseLineBreaks(*s, kVersionKeys[i]);
+            RefuseControlCharacters(*s, kVersionKeys[i]);
             if (s->value.size() > kMaxVersionString)
                 Fail(*s, kVersionKeys[i], "is " + std::to_string(s->value.size()) + " bytes; at most " +
                                               std::to_string(kMaxVersionString) + " fit");

@@ -37,6 +37,15 @@ std::optional<InitLineParts> SplitInitLine(const std::string& initLine) {
     return std::nullopt;
 }
 
+std::optional<char> FirstControlCharacter(const std::string& value) {
+    auto found = std::find_if(value.begin(), value.end(), [](char c) {
+        auto u = static_cast<unsigned char>(c);
+        return (u < 32 && c != '\t') || u == 127;
+    });
+    if (found == value.end()) return std::nullopt;
+    return *found;
+}
+
 bool IsPlainFileName(const std::string& name) {
     return !name.empty() && name != "." && name != ".." &&
            name.find_first_of("\\/:*?\"<>|") == std::string::npos &&

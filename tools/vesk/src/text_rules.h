@@ -19,6 +19,11 @@ struct InitLineParts {
 // Prefix and suffix that compose back to initLine; none when no pair does.
 std::optional<InitLineParts> SplitInitLine(const std::string& initLine);
 
+// The first control character in a settings value, tab excepted: a value
+// is one line of text for the setup to show or pass on, and a NUL would end
+// it early (the rest read as the next stored string).
+std::optional<char> FirstControlCharacter(const std::string& value);
+
 // A name the setup can write a file under: no folder part, nothing
 // Windows refuses in a file name.
 bool IsPlainFileName(const std::string& name);

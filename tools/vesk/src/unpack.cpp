@@ -37,8 +37,9 @@ public:
     explicit SettingsWriter(const std::string& setup) : setup_(setup) { text_ << "[" INI_SECTION "]\r\n"; }
 
     void Put(const std::string& key, const std::string& value) {
-        if (value.find_first_of("\r\n") != std::string::npos) {
-            Warn(setup_, key + " holds a line break, which a settings file cannot; left out");
+        if (auto c = FirstControlCharacter(value)) {
+            Warn(setup_, key + " holds the control character " + Escaped(std::string_view(&*c, 1)) +
+                             ", which a settings value cannot; left out");
             return;
         }
         text_ << FormatIniLine(key, value);

@@ -401,6 +401,45 @@ TEST_F(Command, StubSectionPastTheFileIsRefusedWhateverItsSize) {
     }
 }
 
+TEST_F(Command, ControlCharactersInValuesAreRefused) {
+    WriteFakeMsi("nt.exe", 3000);
+    const struct {
+        std::string settings;
+        std::vector<std::string> options;
+        std::string input;
+        std::string problem;
+    } cases[] = {
+        {std::string("CharFont=Tahoma") + '\0' + "Injected Name\n", {}, "settings.ini", "CharFont: value holds the control character \\x00"},
+        {"", {"--product-name", "A\x1b[2JB"}, "--product-name", "ProductName: value holds the control character \\x1b"},
+        {"CmdLine=/qb\x7f\n", {}, "settings.ini", "CmdLine: value holds the control character \\x7f"},
+        {"RuntimeNT=nt\x01.exe\n", {}, "settings.ini", "RuntimeNT: value holds the control character \\x01"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.problem);
+        Settings(c.settings);
+        const std::string input = c.input == "settings.ini" ? Path(c.input).string() : c.input;
+        ExpectRefused(PackWith(c.options), input, c.problem);
+    }
+    Settings("CharFont=Ta\thoma\n");
+    ToolRun tab = PackWith();
+    EXPECT_EQ(tab.exitCode, 0) << "a tab is text: " << tab.err;
+
+    // A stored text with one, as another builder might write it: unpack
+    // leaves it out, so that its settings pack again.
+    Settings("CmdLine=/qb ALLUSERS=1\n");
+    ASSERT_EQ(PackWith().exitCode, 0);
+    const std::vector<uint8_t> bytes = ReadFile(Path("setup.exe"));
+    PatchSetup(std::string(bytes.begin(), bytes.end()).find("/qb"), "\x1b");
+    ToolRun unpack = UnpackTo("out");
+    EXPECT_EQ(unpack.exitCode, 0) << unpack.err;
+    EXPECT_NE(unpack.err.find("CmdLine holds the control character \\x1b, which a settings value cannot; left out"),
+              std::string::npos)
+        << unpack.err;
+    ToolRun again = RunTool({"pack", (Path("out") / "setup.ini").string(), "-o", Path("again.exe").string(), "--stub",
+                             Path("stub.exe").string()});
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+}
+
 TEST_F(Command, BytesFromFilesArePrintedEscaped) {
     Settings("Col\x1bour=red\n");
     ToolRun pack = PackWith({"--set", "CharSet=1"});
