@@ -1,9 +1,8 @@
 #include "ini_file.h"
 
-#include <fstream>
 #include <sstream>
 
-#include "failure.h"
+#include "input_file.h"
 
 namespace vesk {
 
@@ -40,12 +39,10 @@ std::string LowerCase(std::string text) {
 }
 
 IniSection IniSection::Read(const std::filesystem::path& file, const std::string& section) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw Failure(file.string(), "cannot read settings file: " + SystemReason());
-    std::ostringstream content;
-    content << in.rdbuf();
-    if (in.bad()) throw Failure(file.string(), "cannot read settings file: " + SystemReason());
-    return Parse(content.str(), section);
+    const InputFile in(file);
+    std::string content(in.Size(), '\0');
+    content.resize(in.ReadAt(0, std::span(reinterpret_cast<uint8_t*>(content.data()), content.size())));
+    return Parse(content, section);
 }
 
 IniSection IniSection::Parse(const std::string& content, const std::string& section) {

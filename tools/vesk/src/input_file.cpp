@@ -11,7 +11,9 @@
 namespace vesk {
 
 InputFile::InputFile(const std::filesystem::path& path) : name_(path.string()) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without blocking: opening a FIFO for reading would wait for a writer
+    // before its type could be checked.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd_ < 0) throw Failure(name_, "cannot open: " + SystemReason());
     struct stat info {};
     if (::fstat(fd_, &info) != 0) {
@@ -20,7 +22,7 @@ InputFile::InputFile(const std::filesystem::path& path) : name_(path.string()) {
     }
     if (!S_ISREG(info.st_mode)) {
         ::close(fd_);
-        throw Failure(name_, "not a regular file");
+        throw Failure(name_, S_ISDIR(info.st_mode) ? "a directory, not a regular file" : "not a regular file");
     }
     size_ = static_cast<uint64_t>(info.st_size);
 }

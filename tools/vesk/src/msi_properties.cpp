@@ -8,11 +8,11 @@
 #include <array>
 #include <csignal>
 #include <cstring>
-#include <fstream>
 #include <memory>
 
 #include "escaped_text.h"
 #include "failure.h"
+#include "input_file.h"
 
 namespace vesk {
 
@@ -131,13 +131,9 @@ std::map<std::string, std::string> ParseAnswer(const std::string& input, const s
 }  // namespace
 
 bool HasCompoundFileSignature(const std::filesystem::path& file) {
-    static constexpr std::array<unsigned char, 8> signature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
-    std::ifstream in(file, std::ios::binary);
-    std::array<char, 8> head{};
-    in.read(head.data(), head.size());
-    return in.gcount() == static_cast<std::streamsize>(head.size()) &&
-           std::equal(head.begin(), head.end(), signature.begin(),
-                      [](char a, unsigned char b) { return static_cast<unsigned char>(a) == b; });
+    static constexpr std::array<uint8_t, 8> signature = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
+    std::array<uint8_t, 8> head{};
+    return InputFile(file).ReadAt(0, head) == head.size() && head == signature;
 }
 
 // libmsi is not built for hostile files: a damaged database can crash it

@@ -9,7 +9,7 @@
 namespace vesk {
 
 // True when the file begins with the compound-file signature that every
-// installer database and transform has.
+// installer database and transform has. Failure when it cannot be read.
 bool HasCompoundFileSignature(const std::filesystem::path& file);
 
 // The named properties that the Property table has (others are left out).

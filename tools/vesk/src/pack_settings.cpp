@@ -8,7 +8,6 @@
 #include "driver/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
-#include "input_file.h"
 #include "ini_file.h"
 #include "msi_properties.h"
 #include "text_rules.h"
@@ -215,11 +214,9 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.transformBase = Text(settings, INI_KEY_TRANSFORM, "", TRANSFORM_BASE_FIELD);
     const bool transform = !f.transformBase.empty();
     f.productFileName = StoredFileName(plan.product);
-    if (!HasCompoundFileSignature(plan.product)) {
-        InputFile probe(plan.product);  // names a missing or unreadable file as such
+    if (!HasCompoundFileSignature(plan.product))
         throw Failure(plan.product.string(), transform ? "not a transform (no compound file signature)"
                                                        : "not an installer database (no compound file signature)");
-    }
     ResolveProductIdentity(settings, plan.product, transform, f, plan.branding.manufacturer);
     plan.branding.productName = f.productName;
     plan.branding.productVersion = f.productVersion;

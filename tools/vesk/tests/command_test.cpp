@@ -174,7 +174,12 @@ TEST_F(Command, EmbeddedOnlyKeysDrawAWarningButPack) {
 }
 
 TEST_F(Command, MissingSettingsFile) {
-    ExpectRefused(PackWith(), Path("settings.ini").string(), "cannot read settings file");
+    ExpectRefused(PackWith(), Path("settings.ini").string(), "cannot open: No such file or directory");
+}
+
+TEST_F(Command, SettingsPathThatIsADirectoryIsNamedSo) {
+    std::filesystem::create_directory(Path("settings.ini"));
+    ExpectRefused(PackWith(), Path("settings.ini").string(), "a directory, not a regular file");
 }
 
 TEST_F(Command, MissingProductFile) {
@@ -476,6 +481,27 @@ TEST_F(Command, BytesFromFilesArePrintedEscaped) {
     EXPECT_EQ(verify.exitCode, 1);
     ExpectPlainLines(verify.err);
     EXPECT_NE(verify.err.find("section .r\\n\\x1b]2; raw data"), std::string::npos) << verify.err;
+}
+
+TEST_F(Command, FifoInputsAreRefusedWithoutWaitingForAWriter) {
+    WriteFakeMsi("nt.exe", 3000);
+    Settings("RuntimeNT=nt.exe\n");
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    const std::string fifo = Path("fifo").string();
+    const std::string settings = Path("settings.ini").string();
+    const std::string stub = Path("stub.exe").string();
+    const std::string setup = Path("setup.exe").string();
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"pack", fifo, "-o", setup, "--stub", stub},
+             {"pack", settings, "--product", fifo, "-o", setup, "--stub", stub},
+             {"pack", settings, "--runtime-nt", fifo, "-o", setup, "--stub", stub},
+             {"pack", settings, "-o", setup, "--stub", fifo},
+             {"verify", fifo},
+             {"inspect", fifo},
+             {"unpack", fifo, "-d", Path("out").string()}}) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        ExpectRefused(RunTool(args), fifo, "not a regular file");
+    }
 }
 
 // Both real stubs, found beside the tool by --arch, pack into setups that
