@@ -1,12 +1,14 @@
 #include "msi_properties.h"
 
 #include <libmsi.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -63,7 +65,7 @@ std::map<std::string, std::string> ReadPropertiesHere(const std::string& input, 
     rawError = nullptr;
     if (!query || !libmsi_query_execute(query.get(), nullptr, &rawError)) {
         error.reset(rawError);
-        throw Failure(input, "cannot read the Property table" + Describe(error.get()));
+        throw Failure(input, "cannot read its Property table" + Describe(error.get()));
     }
 
     std::map<std::string, std::string> found;
@@ -79,6 +81,7 @@ std::map<std::string, std::string> ReadPropertiesHere(const std::string& input, 
 }
 
 constexpr unsigned kLibraryTimeLimit = 60;  // seconds the library may take on one file
+constexpr rlim_t kLibraryMemoryLimit = rlim_t{1} << 30;  // bytes of address space it may add
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT};
 
 void WriteAll(int fd, const std::string& bytes) {
@@ -87,6 +90,20 @@ void WriteAll(int fd, const std::string& bytes) {
         if (written <= 0) return;
         done += static_cast<size_t>(written);
     }
+}
+
+// Bounds the address space to what the process has now and the library's
+// allowance. Counted from the present size, since a sanitizer build has
+// reserved terabytes of shadow memory before it starts.
+void LimitMemory() {
+    unsigned long pages = 0;
+    if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+        if (std::fscanf(statm, "%lu", &pages) != 1) pages = 0;
+        std::fclose(statm);
+    }
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + kLibraryMemoryLimit;
+    setrlimit(RLIMIT_AS, &limit);
 }
 
 // The child's answer: 'O' and NUL-terminated name and value pairs, or 'F'
@@ -114,14 +131,14 @@ std::string ChildFailure(int status) {
 }
 
 std::map<std::string, std::string> ParseAnswer(const std::string& input, const std::string& answer) {
-    if (answer.empty()) throw Failure(input, "not an installer database (the MSI library gave no answer)");
+    if (answer.empty()) throw Failure(input, "cannot read its Property table (the MSI library gave no answer)");
     // The child's message is "<input>: <problem>", as Failure writes it.
     if (answer[0] == 'F') throw Failure(input, answer.substr(std::min(answer.size(), input.size() + 3)));
     std::map<std::string, std::string> found;
     for (size_t at = 1; at < answer.size();) {
         size_t nameEnd = answer.find('\0', at);
         size_t valueEnd = nameEnd == std::string::npos ? nameEnd : answer.find('\0', nameEnd + 1);
-        if (valueEnd == std::string::npos) throw Failure(input, "not an installer database (a cut answer)");
+        if (valueEnd == std::string::npos) throw Failure(input, "cannot read its Property table (a cut answer)");
         found.emplace(answer.substr(at, nameEnd - at), answer.substr(nameEnd + 1, valueEnd - nameEnd - 1));
         at = valueEnd + 1;
     }
@@ -137,9 +154,10 @@ bool HasCompoundFileSignature(const std::filesystem::path& file) {
 }
 
 // libmsi is not built for hostile files: a damaged database can crash it
-// (a NULL read in libmsi_database_new was found by fuzzing) or keep it
-// busy. It runs in a child process, so that either ends as a one-line
-// refusal of the file instead of taking the tool down.
+// (a NULL read in libmsi_database_new was found by fuzzing), keep it busy
+// or make it allocate without end. It runs in a child process with bounded
+// time and address space, so that each ends as a one-line refusal of the
+// file instead of taking the tool (or the machine) down.
 std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path& msi,
                                                      const std::vector<std::string>& names) {
     const std::string input = msi.string();
@@ -155,6 +173,7 @@ std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path
         close(channel[0]);
         for (int signal : kCrashSignals) std::signal(signal, SIG_DFL);
         alarm(kLibraryTimeLimit);
+        LimitMemory();
         WriteAll(channel[1], ChildAnswer(input, names));
         _exit(0);
     }
@@ -172,7 +191,7 @@ std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path
     while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
     }
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
-        throw Failure(input, "not an installer database (the MSI library " + ChildFailure(status) + ")");
+        throw Failure(input, "cannot read its Property table (the MSI library " + ChildFailure(status) + ")");
     return ParseAnswer(input, answer);
 }
 

@@ -199,7 +199,7 @@ TEST_F(Command, DatabaseThatCrashesTheMsiLibraryIsRefused) {
     std::filesystem::copy_file(std::string(VESK_FUZZ_REGRESSIONS) + "/fuzz_vesk_msi/libmsi-null-read-in-database-new",
                                Path("product.msi"), std::filesystem::copy_options::overwrite_existing);
     ExpectRefused(PackWith(), Path("product.msi").string(),
-                  "not an installer database (the MSI library failed on it: Segmentation fault)");
+                  "cannot read its Property table (the MSI library failed on it: Segmentation fault)");
 }
 
 TEST_F(Command, ProductWithSignatureButNoDatabase) {
