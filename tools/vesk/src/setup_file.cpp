@@ -45,6 +45,25 @@ SetupFile OpenSetup(const std::filesystem::path& path) {
     return setup;
 }
 
+std::optional<std::string> PayloadExtentProblem(const SetupFile& setup, const PayloadInfo& p) {
+    const std::string name = std::string(p.name) + " payload";
+    const uint64_t end = p.offset + p.storedSize;
+    const uint64_t sectionEnd = setup.containerOffset + setup.PayloadSection().sizeOfRawData;
+    if (p.storedSize < PAYLOAD_TRAILER_SIZE)
+        return name + " size " + std::to_string(p.storedSize) + " is too small for its CRC-32";
+    if (end > sectionEnd || end > setup.file->Size())
+        return name + " runs past the end of " VESK_SECTION_NAME " or the file";
+    return std::nullopt;
+}
+
+std::vector<std::string> PayloadProblems(const SetupFile& setup) {
+    std::vector<std::string> problems;
+    if (setup.head->header.productSize == 0) problems.push_back("no product payload");
+    for (const PayloadInfo& p : setup.payloads)
+        if (auto problem = PayloadExtentProblem(setup, p)) problems.push_back(*problem);
+    return problems;
+}
+
 uint32_t ComputeFileCheckSum(const InputFile& file, uint32_t checkSumOffset) {
     PeChecksum sum;
     std::vector<uint8_t> chunk(kChunkSize);

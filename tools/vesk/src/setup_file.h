@@ -34,6 +34,14 @@ struct SetupFile {
 
 SetupFile OpenSetup(const std::filesystem::path& path);
 
+// What keeps a payload from being read whole with its CRC-32: too small to
+// hold the CRC, or running past the payload section or the file.
+std::optional<std::string> PayloadExtentProblem(const SetupFile& setup, const PayloadInfo& payload);
+
+// The rule verify and unpack both judge a container by: a product is
+// stored, and every payload's extent is sound. One line per problem.
+std::vector<std::string> PayloadProblems(const SetupFile& setup);
+
 // The CheckSum the file's header should hold.
 uint32_t ComputeFileCheckSum(const InputFile& file, uint32_t checkSumOffset);
 

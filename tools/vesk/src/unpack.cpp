@@ -66,6 +66,7 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     if (!setup.embedded) throw Failure(file.Name(), VESK_SECTION_NAME " holds only the placeholder: nothing to unpack");
     const StoredHead& head = *setup.head;
     const ContainerHeader& h = head.header;
+    if (auto problems = PayloadProblems(setup); !problems.empty()) throw Failure(file.Name(), problems[0]);
 
     const std::string productName = StoredText(head.strings[0]);
     if (!IsPlainFileName(productName))
@@ -79,8 +80,6 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     SettingsWriter ini(file.Name());
     std::map<std::string, std::string> payloadFiles;
     for (const PayloadInfo& p : setup.payloads) {
-        if (p.storedSize < PAYLOAD_TRAILER_SIZE || p.offset + p.storedSize > file.Size())
-            throw Failure(file.Name(), std::string(p.name) + " payload runs past the end of the file");
         const std::string name = PayloadFileName(p, productName);
         if (p.name != std::string("product") && LowerCase(name) == LowerCase(productName))
             throw Failure(file.Name(), "product file name " + Quoted(productName) + " clashes with a runtime file");
@@ -121,7 +120,6 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     if (h.reserved != 0) Warn(file.Name(), "reserved header word is not 0; pack will store 0");
     if (head.skipped != std::string(1, '\0'))
         Warn(file.Name(), "field after the text block is not one NUL; pack will store one NUL");
-    if (h.productSize == 0) Warn(file.Name(), "no product payload");
 
     // The builder's picture and icon, beside the settings that name them.
     const UnpackedBranding branding = UnpackBranding(setup);

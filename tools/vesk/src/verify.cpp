@@ -23,23 +23,16 @@ std::vector<std::string> VerifySetup(const std::filesystem::path& path, std::str
         return problems;
     }
 
-    const uint64_t sectionEnd = setup.containerOffset + setup.PayloadSection().sizeOfRawData;
     const ContainerHeader& header = setup.head->header;
-    if (header.productSize == 0) problems.push_back("no product payload");
+    for (const std::string& problem : PayloadProblems(setup)) problems.push_back(problem);
     for (const PayloadInfo& p : setup.payloads) {
-        const std::string name = std::string(p.name) + " payload";
-        const uint64_t end = p.offset + p.storedSize;
-        if (p.storedSize < PAYLOAD_TRAILER_SIZE) {
-            problems.push_back(name + " size " + std::to_string(p.storedSize) + " is too small for its CRC-32");
-        } else if (end > sectionEnd || end > file.Size()) {
-            problems.push_back(name + " runs past the end of " VESK_SECTION_NAME " or the file");
-        } else {
-            uint32_t computed = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, nullptr,
-                                            "checking " + std::string(p.name));
-            uint32_t stored = *ReadTrailer(file, p);
-            if (computed != stored)
-                problems.push_back(name + " CRC-32 is " + HexWord(computed) + ", stored " + HexWord(stored));
-        }
+        if (PayloadExtentProblem(setup, p)) continue;
+        uint32_t computed = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, nullptr,
+                                        "checking " + std::string(p.name));
+        uint32_t stored = *ReadTrailer(file, p);
+        if (computed != stored)
+            problems.push_back(std::string(p.name) + " payload CRC-32 is " + HexWord(computed) + ", stored " +
+                               HexWord(stored));
     }
     if (header.expectedFileSize != 0 && header.expectedFileSize != file.Size())
         problems.push_back(SizeMismatch(setup));

@@ -483,6 +483,35 @@ TEST_F(Command, BytesFromFilesArePrintedEscaped) {
     EXPECT_NE(verify.err.find("section .r\\n\\x1b]2; raw data"), std::string::npos) << verify.err;
 }
 
+// One rule for a sound container: a setup verify refuses, unpack refuses
+// with the same words.
+TEST_F(Command, UnpackAndVerifyJudgeAContainerAlike) {
+    Settings("");
+    ASSERT_EQ(PackWith().exitCode, 0);
+    const std::vector<uint8_t> good = ReadFile(Path("setup.exe"));
+    const SetupFile setup = OpenSetup(Path("setup.exe"));
+    const uint32_t stored = setup.payloads.back().storedSize;
+    const struct {
+        uint32_t productSize;
+        const char* problem;
+    } cases[] = {
+        {0, "no product payload"},
+        {2, "product payload size 2 is too small for its CRC-32"},
+        {stored + 0x200, "product payload runs past the end of .VESK or the file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.problem);
+        WriteFile(Path("setup.exe"), good);
+        PatchSetup32(setup.containerOffset + 24, c.productSize);
+        ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
+        EXPECT_EQ(verify.exitCode, 1);
+        EXPECT_NE(verify.err.find(Path("setup.exe").string() + ": " + c.problem + "\n"), std::string::npos)
+            << verify.err;
+        ExpectError(UnpackTo("out"), Path("setup.exe").string(), c.problem);
+        EXPECT_FALSE(std::filesystem::exists(Path("out")));
+    }
+}
+
 TEST_F(Command, FifoInputsAreRefusedWithoutWaitingForAWriter) {
     WriteFakeMsi("nt.exe", 3000);
     Settings("RuntimeNT=nt.exe\n");
