@@ -33,6 +33,22 @@ uint32_t StoredSize(const InputFile& file) {
     return static_cast<uint32_t>(stored);
 }
 
+// Every file the pack reads, none of which its output may replace.
+std::vector<std::filesystem::path> PackInputs(const PackOptions& options, const PackPlan& plan, const InputFile& stub,
+                                              const std::vector<Payload>& payloads) {
+    std::vector<std::filesystem::path> inputs = {stub.Name()};
+    if (options.request.settingsFile) inputs.push_back(*options.request.settingsFile);
+    for (const Payload& p : payloads) inputs.push_back(p.file->Name());
+    for (const auto& picture : {plan.branding.splash, plan.branding.icon})
+        if (picture) inputs.push_back(*picture);
+    if (options.signing) {
+        inputs.push_back(options.signing->certificate);
+        inputs.push_back(options.signing->key);
+        if (options.signing->passwordFile) inputs.push_back(*options.signing->passwordFile);
+    }
+    return inputs;
+}
+
 }  // namespace
 
 std::filesystem::path DefaultStubPath(StubArch arch) {
@@ -84,9 +100,10 @@ void Pack(const PackOptions& options) {
     const std::vector<uint8_t> head = EncodeContainerHead(fields, settingsName);
 
     // A setup to sign is written to a scratch file; signing writes the output.
+    const std::vector<std::filesystem::path> inputs = PackInputs(options, plan, stubFile, payloads);
     std::optional<ScratchDirectory> scratch;
     const std::filesystem::path target = options.signing ? scratch.emplace().Path("unsigned.exe") : options.output;
-    OutputFile out(target);
+    OutputFile out(target, inputs);
     out.Write(rewrite.head);
     out.Write(head);
     for (Payload& p : payloads) {
@@ -103,7 +120,8 @@ void Pack(const PackOptions& options) {
     out.Patch(rewrite.checkSumOffset, checkSum);
     out.Commit(true);
     if (options.signing)
-        SignSetup(target, options.output, *options.signing, rewrite.head.size() + CONTAINER_EXPECTED_SIZE_OFFSET);
+        SignSetup(target, options.output, inputs, *options.signing,
+                  rewrite.head.size() + CONTAINER_EXPECTED_SIZE_OFFSET);
 }
 
 }  // namespace vesk

@@ -129,7 +129,8 @@ void RequireSigningTool() {
 }
 
 void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
-               const SigningRequest& request, uint64_t sizeFieldOffset) {
+               const std::vector<std::filesystem::path>& inputs, const SigningRequest& request,
+               uint64_t sizeFieldOffset) {
     const std::filesystem::path directory = unsignedSetup.parent_path();
     const std::filesystem::path signedSetup = directory / "signed.exe";
     std::vector<std::string> arguments = {"sign", "-certs", request.certificate.string(), "-key", request.key.string()};
@@ -154,7 +155,7 @@ void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem
             throw Failure(output.string(), "the signed setup would be " + std::to_string(size) + " bytes; it must stay below 2 GiB");
         if (recorded == 0 || size == recorded) {
             const InputFile signedFile(signedSetup);
-            OutputFile out(output);
+            OutputFile out(output, inputs);
             CopyWithCrc(signedFile, 0, signedFile.Size(), &out, "copying the signed setup");
             out.Commit(true);
             return;

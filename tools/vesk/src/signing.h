@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "setup_file.h"
 
@@ -38,9 +39,10 @@ void RequireSigningTool();
 
 // unsignedSetup: a packed setup whose container records its size at
 // sizeFieldOffset (0 there: no size check). Writes the signed setup to
-// output, or nothing on failure.
+// output, or nothing on failure; output must not be one of the inputs.
 void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
-               const SigningRequest& request, uint64_t sizeFieldOffset);
+               const std::vector<std::filesystem::path>& inputs, const SigningRequest& request,
+               uint64_t sizeFieldOffset);
 
 // verify's view of a signature: what it is, and a problem when the file no
 // longer matches it.

@@ -77,13 +77,14 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
 
     // Every file is complete before any is renamed into place.
     std::vector<std::unique_ptr<OutputFile>> outputs;
+    const std::vector<std::filesystem::path> inputs = {path};
     SettingsWriter ini(file.Name());
     std::map<std::string, std::string> payloadFiles;
     for (const PayloadInfo& p : setup.payloads) {
         const std::string name = PayloadFileName(p, productName);
         if (p.name != std::string("product") && LowerCase(name) == LowerCase(productName))
             throw Failure(file.Name(), "product file name " + Quoted(productName) + " clashes with a runtime file");
-        outputs.push_back(std::make_unique<OutputFile>(directory / name));
+        outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));
         uint32_t crc = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, outputs.back().get(),
                                    "unpacking " + std::string(p.name));
         if (crc != *ReadTrailer(file, p))
@@ -126,12 +127,12 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     for (const auto& [name, bytes] : branding.files) {
         if (LowerCase(name) == LowerCase(productName))
             throw Failure(file.Name(), "product file name '" + productName + "' clashes with " + name);
-        outputs.push_back(std::make_unique<OutputFile>(directory / name));
+        outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));
         outputs.back()->Write(bytes);
     }
     for (const auto& [key, value] : branding.settings) ini.Put(key, value);
 
-    OutputFile settings(directory / kSettingsName);
+    OutputFile settings(directory / kSettingsName, inputs);
     const std::string text = ini.Text();
     settings.Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     for (auto& out : outputs) out->Commit(false);

@@ -264,6 +264,16 @@ TEST_F(Branded, AStubWithoutResourcesPacksOnlyWhenNothingMustGoThere) {
     }
 }
 
+// The builder's picture is an input like any other: no output replaces it.
+TEST_F(Branded, AnOutputThatIsThePictureIsRefused) {
+    const auto art = ReadFile(Path("art.bmp"));
+    ToolRun run = Pack(VESK_REAL_STUB, {"--splash", Path("art.bmp").string()}, "art.bmp");
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "vesk: " + Path("art.bmp").string() + ": the same file as the input " + Path("art.bmp").string() +
+                           "; give another output\n");
+    EXPECT_EQ(ReadFile(Path("art.bmp")), art);
+}
+
 TEST_F(Branded, ABadPictureOrIconIsOneLineAndNoOutput) {
     WriteFile(Path("wide.bmp"), MakeBmp({.bitCount = 24}));
     WriteFile(Path("cursor.ico"), MakeIco({{32, IconBitmap(32)}}, 2));

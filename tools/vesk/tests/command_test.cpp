@@ -66,6 +66,13 @@ protected:
         return pid;
     }
 
+    // A pack on the real stub, whose resources unpack reads back without a
+    // warning, so that its messages are the ones a test looks for.
+    ToolRun PackOnRealStub(std::vector<std::string> extra = {}) {
+        extra.insert(extra.end(), {"--stub", VESK_REAL_STUB});
+        return PackWith(extra);
+    }
+
     ToolRun UnpackTo(const std::string& directory) {
         return RunTool({"unpack", Path("setup.exe").string(), "-d", Path(directory).string()});
     }
@@ -531,6 +538,132 @@ TEST_F(Command, FifoInputsAreRefusedWithoutWaitingForAWriter) {
         SCOPED_TRACE(args[0] + " " + args[1]);
         ExpectRefused(RunTool(args), fifo, "not a regular file");
     }
+}
+
+// Outputs: never over something that is not a regular file, never over an
+// input, whatever the length of the name.
+TEST_F(Command, OutputThatIsNotARegularFileIsRefusedAndKept) {
+    Settings("");
+    WriteText("target.exe", "someone's file");
+    ASSERT_EQ(mkfifo(Path("fifo").c_str(), 0600), 0);
+    std::filesystem::create_symlink(Path("target.exe"), Path("link.exe"));
+    std::filesystem::create_symlink(Path("nowhere.exe"), Path("dangling.exe"));
+    const struct {
+        const char* name;
+        const char* problem;
+    } cases[] = {
+        {"fifo", "not a regular file; give the path of a file to write"},
+        {"link.exe", "a symbolic link; give the path of a file to write, not a link"},
+        {"dangling.exe", "a symbolic link; give the path of a file to write, not a link"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolRun run = PackWith({"-o", Path(c.name).string()});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(run.err, "vesk: " + Path(c.name).string() + ": " + c.problem + "\n");
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(Path("fifo")));
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("link.exe")));
+    EXPECT_TRUE(std::filesystem::is_symlink(Path("dangling.exe")));
+    const auto target = ReadFile(Path("target.exe"));
+    EXPECT_EQ(std::string(target.begin(), target.end()), "someone's file");
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"dangling.exe", "fifo", "link.exe", "product.msi", "settings.ini",
+                                                   "stub.exe", "target.exe"}));
+}
+
+TEST_F(Command, OutputThatIsAnInputIsRefused) {
+    WriteFakeMsi("nt.exe", 3000);
+    Settings("RuntimeNT=nt.exe\n");
+    ASSERT_EQ(link(Path("product.msi").c_str(), Path("hard.msi").c_str()), 0);
+    const struct {
+        const char* output;
+        const char* input;
+    } cases[] = {{"product.msi", "product.msi"}, {"settings.ini", "settings.ini"}, {"stub.exe", "stub.exe"},
+                 {"nt.exe", "nt.exe"}, {"hard.msi", "product.msi"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.output);
+        const auto before = ReadFile(Path(c.output));
+        ToolRun run = PackWith({"-o", Path(c.output).string()});
+        ExpectError(run, Path(c.output).string(), std::string("the same file as the input ") + Path(c.input).string());
+        EXPECT_EQ(ReadFile(Path(c.output)), before);
+    }
+    // A setup unpacked into its own directory, under the product's name.
+    std::filesystem::create_directory(Path("out"));
+    const std::string setup = (Path("out") / "product.msi").string();
+    ASSERT_EQ(PackOnRealStub({"-o", setup}).exitCode, 0);
+    const auto packed = ReadFile(setup);
+    ExpectError(RunTool({"unpack", setup, "-d", Path("out").string()}), setup, "the same file as the input " + setup);
+    EXPECT_EQ(ReadFile(setup), packed);
+}
+
+TEST_F(Command, OutputNamesUpToTheNameLimitArePacked) {
+    Settings("");
+    for (size_t length : {size_t{244}, size_t{255}}) {
+        SCOPED_TRACE(length);
+        const std::string name = std::string(length - 4, 's') + ".exe";
+        ToolRun run = PackWith({"-o", Path(name).string()});
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_TRUE(std::filesystem::is_regular_file(Path(name)));
+        std::filesystem::remove(Path(name));
+    }
+    EXPECT_EQ(Listing(), (std::vector<std::string>{"product.msi", "settings.ini", "stub.exe"}));
+}
+
+// Other ends of a run: a closed error pipe is handled like an interrupt;
+// what a killed run leaves, the next run of the same output removes, while
+// a running one's file stays.
+TEST_F(Command, ClosedErrorPipeLeavesNoTemporaryFile) {
+    Settings("");
+    ASSERT_EQ(PackOnRealStub().exitCode, 0);
+    // A reserved word that is not 0 draws a warning while the files are
+    // being written.
+    PatchSetup32(OpenSetup(Path("setup.exe")).containerOffset, 1);
+    int pipeEnds[2];
+    ASSERT_EQ(pipe(pipeEnds), 0);
+    close(pipeEnds[0]);
+    pid_t pid = StartTool({"unpack", Path("setup.exe").string(), "-d", Path("out").string()}, "/dev/null", pipeEnds[1]);
+    close(pipeEnds[1]);
+    ASSERT_GT(pid, 0);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(WTERMSIG(status), SIGPIPE);
+    if (std::filesystem::exists(Path("out"))) {
+        for (const auto& entry : std::filesystem::directory_iterator(Path("out")))
+            EXPECT_EQ(entry.path().filename().string().find(".vesk-"), std::string::npos) << entry.path();
+    }
+}
+
+TEST_F(Command, StaleTemporaryFileIsRemovedAndALiveOneKept) {
+    pid_t pid = StartLongPack();
+    if (pid == 0) GTEST_SKIP() << "pack finished before it could be stopped";
+    kill(pid, SIGSTOP);
+    int status = 0;
+    waitpid(pid, &status, WUNTRACED);
+    if (!WIFSTOPPED(status)) GTEST_SKIP() << "pack finished before it could be stopped";
+    auto listing = Listing();
+    auto temporary = std::find_if(listing.begin(), listing.end(),
+                                  [](const std::string& n) { return n.rfind("setup.exe.vesk-", 0) == 0; });
+    if (temporary == listing.end()) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        GTEST_SKIP() << "pack had finished its file before it was stopped";
+    }
+    const std::string running = *temporary;
+    WriteFakeMsi("small.msi", 5000);
+    WriteText("setup.exe.vesk-notes", "a file of the user's");
+
+    ToolRun whileRunning = PackWith({"--product", Path("small.msi").string()});
+    EXPECT_EQ(whileRunning.exitCode, 0) << whileRunning.err;
+    EXPECT_TRUE(std::filesystem::exists(Path(running))) << "the stopped pack still owns it";
+
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(std::filesystem::exists(Path(running))) << "a killed pack cannot clean up";
+    ToolRun afterDeath = PackWith({"--product", Path("small.msi").string()});
+    EXPECT_EQ(afterDeath.exitCode, 0) << afterDeath.err;
+    EXPECT_FALSE(std::filesystem::exists(Path(running))) << "the dead pack's file is removed";
+    EXPECT_TRUE(std::filesystem::exists(Path("setup.exe.vesk-notes"))) << "not a name the tool gives";
 }
 
 // Both real stubs, found beside the tool by --arch, pack into setups that

@@ -57,6 +57,19 @@ TEST_F(Signing, TheRecordedSizeIsTheSignedFilesOnBothStubs) {
     }
 }
 
+// The signed setup replaces no file the signing reads.
+TEST_F(Signing, AnOutputThatIsTheCertificateOrKeyIsRefused) {
+    for (const char* file : {"cert.pem", "key.pem"}) {
+        SCOPED_TRACE(file);
+        const auto before = ReadFile(Path(file));
+        ToolRun pack = Pack(VESK_REAL_STUB, Sign(), file);
+        EXPECT_EQ(pack.exitCode, 1);
+        EXPECT_EQ(pack.err, "vesk: " + Path(file).string() + ": the same file as the input " + Path(file).string() +
+                                "; give another output\n");
+        EXPECT_EQ(ReadFile(Path(file)), before);
+    }
+}
+
 TEST_F(Signing, AKeyWithAPasswordFileAndNoSizeCheck) {
     ToolRun pack = Pack(VESK_REAL_STUB_X64, {"--sign-cert", Path("locked-cert.pem").string(), "--sign-key",
                                              Path("locked.pem").string(), "--sign-pass", Path("pass.txt").string(),

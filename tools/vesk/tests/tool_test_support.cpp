@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -38,20 +39,47 @@ std::filesystem::path BuildSampleMsi() {
     return dir / "sample.msi";
 }
 
-}  // namespace
-
-pid_t StartTool(const std::vector<std::string>& arguments, const std::string& outPath, const std::string& errPath) {
+pid_t Spawn(const std::vector<std::string>& arguments, const posix_spawn_file_actions_t& actions,
+            const posix_spawnattr_t& attributes) {
     std::vector<std::string> argv = {VESK_TOOL_BINARY};
     argv.insert(argv.end(), arguments.begin(), arguments.end());
     std::vector<char*> raw;
     for (std::string& a : argv) raw.push_back(a.data());
     raw.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, raw[0], &actions, &attributes, raw.data(), environ) != 0) pid = -1;
+    return pid;
+}
+
+}  // namespace
+
+pid_t StartTool(const std::vector<std::string>& arguments, const std::string& outPath, const std::string& errPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, raw[0], &actions, nullptr, raw.data(), environ) != 0) pid = -1;
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    pid_t pid = Spawn(arguments, actions, attributes);
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+    return pid;
+}
+
+pid_t StartTool(const std::vector<std::string>& arguments, const std::string& outPath, int errFd) {
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_adddup2(&actions, errFd, 2);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    pid_t pid = Spawn(arguments, actions, attributes);
+    posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }

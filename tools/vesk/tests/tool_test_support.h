@@ -23,6 +23,9 @@ struct ToolRun {
 ToolRun RunTool(const std::vector<std::string>& arguments);
 // Starts it with stdout and stderr going to the given files; -1 on failure.
 pid_t StartTool(const std::vector<std::string>& arguments, const std::string& outPath, const std::string& errPath);
+// Starts it with stderr on an open descriptor and SIGPIPE at its default, as
+// a shell would start it in a pipeline; -1 on failure.
+pid_t StartTool(const std::vector<std::string>& arguments, const std::string& outPath, int errFd);
 
 // The fixture MSI built by wixl once per test run; empty when wixl failed.
 std::filesystem::path SampleMsi();
