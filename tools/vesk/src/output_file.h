@@ -32,6 +32,7 @@ public:
     void WriteZeros(uint64_t count);
     // Overwrites bytes already written (they stay out of the checksum).
     void Patch(uint64_t offset, std::span<const uint8_t> bytes);
+    const std::filesystem::path& Target() const { return target_; }
     uint64_t Size() const { return size_; }
     const PeChecksum& Checksum() const { return checksum_; }
     // Writes out the rest and sets the mode: after it, only the rename is

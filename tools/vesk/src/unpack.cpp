@@ -58,6 +58,69 @@ private:
     std::ostringstream text_;
 };
 
+// The names unpack gives files itself, which the stored product name must
+// not take: one file would overwrite the other. Compared without regard to
+// case, as on Windows and many shared folders.
+void RefuseNameClashes(const std::string& setup, const std::string& productName,
+                       const std::map<std::string, std::string>& payloadFiles, const UnpackedBranding& branding) {
+    std::vector<std::pair<std::string, std::string>> own = {{kSettingsName, "the settings file"}};
+    for (const auto& [payload, name] : payloadFiles)
+        if (payload != "product") own.emplace_back(name, "a runtime file");
+    for (const auto& [name, bytes] : branding.files) own.emplace_back(name, name);
+    for (const auto& [name, what] : own)
+        if (LowerCase(name) == LowerCase(productName))
+            throw Failure(setup, "product file name " + Quoted(productName) + " clashes with " + what +
+                                     " that unpack writes");
+}
+
+// The output directory and what this run puts there: the levels of the
+// directory it creates and the files it has renamed into place are removed
+// again unless the whole unpack succeeds.
+class UnpackDirectory {
+public:
+    explicit UnpackDirectory(const std::filesystem::path& directory) {
+        std::vector<std::filesystem::path> missing;
+        std::error_code error;
+        for (auto level = directory; !level.empty() && !std::filesystem::exists(level, error) && !error;
+             level = level.parent_path())
+            missing.push_back(level);
+        for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+            std::filesystem::create_directory(*level, error);
+            if (error) {
+                Undo();
+                throw Failure(directory.string(), "cannot create directory: " + error.message());
+            }
+            created_.push_back(*level);
+        }
+    }
+    ~UnpackDirectory() {
+        if (!done_) Undo();
+    }
+    UnpackDirectory(const UnpackDirectory&) = delete;
+    UnpackDirectory& operator=(const UnpackDirectory&) = delete;
+
+    // Renames every finished file into place.
+    void Commit(const std::vector<std::unique_ptr<OutputFile>>& outputs) {
+        for (const auto& out : outputs) {
+            out->Commit(false);
+            committed_.push_back(out->Target());
+        }
+        done_ = true;
+    }
+
+private:
+    void Undo() {
+        std::error_code ignored;
+        for (const auto& file : committed_) std::filesystem::remove(file, ignored);
+        for (auto level = created_.rbegin(); level != created_.rend(); ++level)
+            std::filesystem::remove(*level, ignored);  // only while empty
+    }
+
+    std::vector<std::filesystem::path> created_;
+    std::vector<std::filesystem::path> committed_;
+    bool done_ = false;
+};
+
 }  // namespace
 
 void Unpack(const std::filesystem::path& path, const std::filesystem::path& directory) {
@@ -71,25 +134,23 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const std::string productName = StoredText(head.strings[0]);
     if (!IsPlainFileName(productName))
         throw Failure(file.Name(), "product file name " + Quoted(productName) + " is not a plain file name");
-    std::error_code error;
-    std::filesystem::create_directories(directory, error);
-    if (error) throw Failure(directory.string(), "cannot create directory: " + error.message());
+    std::map<std::string, std::string> payloadFiles;
+    for (const PayloadInfo& p : setup.payloads) payloadFiles[p.name] = PayloadFileName(p, productName);
+    // The builder's picture and icon, beside the settings that name them.
+    const UnpackedBranding branding = UnpackBranding(setup);
+    RefuseNameClashes(file.Name(), productName, payloadFiles, branding);
 
+    UnpackDirectory out(directory);
     // Every file is complete before any is renamed into place.
     std::vector<std::unique_ptr<OutputFile>> outputs;
     const std::vector<std::filesystem::path> inputs = {path};
     SettingsWriter ini(file.Name());
-    std::map<std::string, std::string> payloadFiles;
     for (const PayloadInfo& p : setup.payloads) {
-        const std::string name = PayloadFileName(p, productName);
-        if (p.name != std::string("product") && LowerCase(name) == LowerCase(productName))
-            throw Failure(file.Name(), "product file name " + Quoted(productName) + " clashes with a runtime file");
-        outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));
+        outputs.push_back(std::make_unique<OutputFile>(directory / payloadFiles[p.name], inputs));
         uint32_t crc = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, outputs.back().get(),
                                    "unpacking " + std::string(p.name));
         if (crc != *ReadTrailer(file, p))
             throw Failure(file.Name(), std::string(p.name) + " payload does not match its CRC-32");
-        payloadFiles[p.name] = name;
     }
 
     ini.Put(INI_KEY_PRODUCT_FILE, productName);
@@ -122,21 +183,17 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     if (head.skipped != std::string(1, '\0'))
         Warn(file.Name(), "field after the text block is not one NUL; pack will store one NUL");
 
-    // The builder's picture and icon, beside the settings that name them.
-    const UnpackedBranding branding = UnpackBranding(setup);
     for (const auto& [name, bytes] : branding.files) {
-        if (LowerCase(name) == LowerCase(productName))
-            throw Failure(file.Name(), "product file name '" + productName + "' clashes with " + name);
         outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));
         outputs.back()->Write(bytes);
     }
     for (const auto& [key, value] : branding.settings) ini.Put(key, value);
 
-    OutputFile settings(directory / kSettingsName, inputs);
+    outputs.push_back(std::make_unique<OutputFile>(directory / kSettingsName, inputs));
     const std::string text = ini.Text();
-    settings.Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
-    for (auto& out : outputs) out->Commit(false);
-    settings.Commit(false);
+    outputs.back()->Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
+    for (auto& output : outputs) output->Finish(false);
+    out.Commit(outputs);
 }
 
 }  // namespace vesk

@@ -2,6 +2,9 @@
 // input, and never an output file left behind by a failed pack.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -488,6 +491,103 @@ TEST_F(Command, BytesFromFilesArePrintedEscaped) {
     EXPECT_EQ(verify.exitCode, 1);
     ExpectPlainLines(verify.err);
     EXPECT_NE(verify.err.find("section .r\\n\\x1b]2; raw data"), std::string::npos) << verify.err;
+}
+
+TEST_F(Command, UnpackRefusesAProductNamedLikeAFileItWrites) {
+    WriteFakeMsi("nt.exe", 3000);
+    const struct {
+        const char* product;
+        const char* problem;
+    } cases[] = {
+        {"setup.ini", "product file name 'setup.ini' clashes with the settings file"},
+        {"SETUP.INI", "product file name 'SETUP.INI' clashes with the settings file"},
+        {"Runtime-NT.exe", "product file name 'Runtime-NT.exe' clashes with a runtime file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.product);
+        WriteFakeMsi(c.product, 5000);
+        Settings("RuntimeNT=nt.exe\n");
+        ASSERT_EQ(PackOnRealStub({"--product", Path(c.product).string()}).exitCode, 0);
+        ExpectError(UnpackTo("out"), Path("setup.exe").string(), c.problem);
+        EXPECT_FALSE(std::filesystem::exists(Path("out"))) << "nothing written";
+    }
+}
+
+TEST_F(Command, FailedUnpackLeavesNoDirectory) {
+    Settings("");
+    ASSERT_EQ(PackOnRealStub().exitCode, 0);
+    const std::vector<uint8_t> good = ReadFile(Path("setup.exe"));
+    const SetupFile setup = OpenSetup(Path("setup.exe"));
+    const uint64_t productData = setup.payloads.back().offset + 100;
+    const struct {
+        uint64_t offset;
+        std::string bytes;
+        const char* problem;
+    } cases[] = {
+        {setup.containerOffset + CONTAINER_STRINGS_OFFSET, "../", "is not a plain file name"},
+        {productData, std::string(1, static_cast<char>(good[productData] ^ 0xFF)), "does not match its CRC-32"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.problem);
+        WriteFile(Path("setup.exe"), good);
+        PatchSetup(c.offset, c.bytes);
+        ExpectError(UnpackTo("a/b/c"), Path("setup.exe").string(), c.problem);
+        EXPECT_FALSE(std::filesystem::exists(Path("a"))) << "no directory made for nothing";
+    }
+}
+
+TEST_F(Command, UnpackOntoAFullDiskLeavesNothing) {
+    WriteFakeMsi("nt.exe", 3000);
+    WriteFakeMsi("product.msi", 3 << 19);
+    Settings("RuntimeNT=nt.exe\n");
+    ASSERT_EQ(PackOnRealStub().exitCode, 0);
+    std::filesystem::create_directory(Path("kept"));
+    WriteText("kept/mine.txt", "not the tool's");
+    for (const std::string directory : {"made", "kept"}) {
+        SCOPED_TRACE(directory);
+        // Writes past 1.25 MiB fail: the product's first MiB is written,
+        // the rest fails only when the files are completed.
+        rlimit previous{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit small{5 << 18, previous.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        ToolRun run = UnpackTo(directory);
+        setrlimit(RLIMIT_FSIZE, &previous);
+        ExpectError(run, (Path(directory) / "product.msi").string(), "cannot write: File too large");
+    }
+    EXPECT_FALSE(std::filesystem::exists(Path("made")));
+    std::vector<std::string> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(Path("kept")))
+        kept.push_back(entry.path().filename().string());
+    EXPECT_EQ(kept, std::vector<std::string>{"mine.txt"});
+}
+
+// A file that cannot be renamed into place after others were: those are
+// removed again. An immutable settings file stands in the way (root only).
+TEST_F(Command, UnpackThatCannotPlaceEveryFileLeavesNone) {
+    WriteFakeMsi("nt.exe", 3000);
+    Settings("RuntimeNT=nt.exe\n");
+    ASSERT_EQ(PackOnRealStub().exitCode, 0);
+    std::filesystem::create_directory(Path("out"));
+    WriteText("out/setup.ini", "[VeskInstaller]\n");
+    const int fd = open(Path("out/setup.ini").c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    int flags = 0;
+    const bool immutable = ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 &&
+                           (flags |= FS_IMMUTABLE_FL, ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0);
+    if (!immutable) {
+        close(fd);
+        GTEST_SKIP() << "cannot make a file immutable here";
+    }
+    ToolRun run = UnpackTo("out");
+    flags &= ~FS_IMMUTABLE_FL;
+    ioctl(fd, FS_IOC_SETFLAGS, &flags);
+    close(fd);
+    ExpectError(run, (Path("out") / "setup.ini").string(), "cannot write: Operation not permitted");
+    std::vector<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(Path("out")))
+        left.push_back(entry.path().filename().string());
+    EXPECT_EQ(left, std::vector<std::string>{"setup.ini"});
 }
 
 // One rule for a sound container: a setup verify refuses, unpack refuses
