@@ -77,7 +77,13 @@ const char* const kVerifyHelp =
     "Checks the PE structure, the recorded file size, the header CheckSum and\n"
     "every payload's CRC-32, and says whether the setup is signed and (with\n"
     "osslsigncode installed) whether the signature matches the file. Prints one\n"
-    "line per problem; exits 0 only when the setup is sound.\n";
+    "line per problem; exits 0 only when the setup is sound.\n"
+    "\n"
+    "Without a signature not every edit shows: the container head (product\n"
+    "identity, settings and texts) has no CRC of its own, and the header\n"
+    "CheckSum is a 16-bit sum in which words may change places unseen (two\n"
+    "words of the CmdLine text swapped pass). Only a signature protects the\n"
+    "whole file: sign the setup while packing it (vesk pack --sign-cert).\n";
 
 const char* const kUnpackHelp =
     "usage: vesk unpack SETUP.exe -d DIR\n"

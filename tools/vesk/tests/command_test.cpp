@@ -400,6 +400,25 @@ TEST_F(Command, OutputOntoADeviceIsRefusedAndTheDeviceKept) {
         EXPECT_NE(entry.path().filename().string().rfind("full.vesk-", 0), 0u) << entry.path();
 }
 
+// What verify --help says it cannot see is so: two words of the container
+// head swapped keep the CheckSum, and no CRC covers the head.
+TEST_F(Command, VerifyHelpSaysWhatItCannotSee) {
+    ToolRun help = RunTool({"verify", "--help"});
+    EXPECT_NE(help.out.find("container head"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("has no CRC of its own"), std::string::npos) << help.out;
+    EXPECT_NE(help.out.find("sign the setup while packing it"), std::string::npos) << help.out;
+    Settings("CmdLine=/qb ALLUSERS=1\n");
+    ASSERT_EQ(PackWith().exitCode, 0);
+    const std::vector<uint8_t> bytes = ReadFile(Path("setup.exe"));
+    const std::string text(bytes.begin(), bytes.end());
+    size_t at = text.find("/qb ALLUSERS=1");
+    ASSERT_NE(at, std::string::npos);
+    at += at % 2;  // the CheckSum adds 16-bit words at even offsets
+    PatchSetup(at, text.substr(at + 2, 2) + text.substr(at, 2));
+    ASSERT_NE(ReadFile(Path("setup.exe")), bytes);
+    EXPECT_EQ(RunTool({"verify", Path("setup.exe").string()}).exitCode, 0);
+}
+
 // Hostile stubs, setups, settings and paths.
 TEST_F(Command, StubSectionPastTheFileIsRefusedWhateverItsSize) {
     Settings("");
