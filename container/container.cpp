@@ -24,12 +24,11 @@ int FindPayloadSection(void) {
     if (h > VESK_HEADER_PROBE_SIZE - PE_DATA_DIRECTORIES_OFFSET - shift) return 1;
     WORD sectionCount = LoadWord(image + h + PE_NUMBER_OF_SECTIONS_OFFSET);
     DWORD directoryCount = LoadDword(image + h + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET + shift);
-    if (sectionCount == 0) return 1;
-    // The whole section table must lie inside the probe; 64-bit sums so
-    // that no count can wrap the bound.
-    uint64_t table = (uint64_t)h + PE_DATA_DIRECTORIES_OFFSET + shift +
-                     (uint64_t)directoryCount * PE_DATA_DIRECTORY_SIZE;
-    if (table + (uint64_t)sectionCount * PE_SECTION_HEADER_SIZE > VESK_HEADER_PROBE_SIZE) return 1;
+    // The whole section table must lie inside the probe. A directory count
+    // that alone overruns it is refused first, so that no sum below can wrap.
+    if (sectionCount == 0 || directoryCount > VESK_HEADER_PROBE_SIZE / PE_DATA_DIRECTORY_SIZE) return 1;
+    DWORD table = h + PE_DATA_DIRECTORIES_OFFSET + shift + directoryCount * PE_DATA_DIRECTORY_SIZE;
+    if (table + (DWORD)sectionCount * PE_SECTION_HEADER_SIZE > VESK_HEADER_PROBE_SIZE) return 1;
 
     for (WORD i = 0; i < sectionCount; ++i) {
         const BYTE* header = image + table + (UINT)i * PE_SECTION_HEADER_SIZE;
@@ -125,20 +124,22 @@ void ReadStoredText(char* out, MessageId id) {
     LONG skip = 0;
     for (int i = MESSAGE_ID_FIRST; i < (int)id; ++i) skip += g_run.textLengths[i];
     UINT length = g_run.textLengths[id];
-    LONG saved = _llseek(g_run.containerFile, 0, FILE_CURRENT);
-    if (length && _llseek(g_run.containerFile, g_run.textTableOffset + skip, FILE_BEGIN) != HFILE_ERROR) {
-        UINT got = _lread(g_run.containerFile, out, length);
+    HFILE file = g_run.containerFile;
+    LONG saved = _llseek(file, 0, FILE_CURRENT);
+    if (length && _llseek(file, g_run.textTableOffset + skip, FILE_BEGIN) != HFILE_ERROR) {
+        UINT got = _lread(file, out, length);
         // A failed or short read keeps no stale bytes; a text stored
         // without its NUL is terminated (length is at most 255).
         out[got <= length ? got : 0] = 0;
     }
-    _llseek(g_run.containerFile, saved, FILE_BEGIN);
+    _llseek(file, saved, FILE_BEGIN);
 }
 
 BOOL CheckFileSize(void) {
-    LONG saved = _llseek(g_run.containerFile, 0, FILE_CURRENT);
-    LONG size = _llseek(g_run.containerFile, 0, FILE_END);
-    _llseek(g_run.containerFile, saved, FILE_BEGIN);
+    HFILE file = g_run.containerFile;
+    LONG saved = _llseek(file, 0, FILE_CURRENT);
+    LONG size = _llseek(file, 0, FILE_END);
+    _llseek(file, saved, FILE_BEGIN);
     return (DWORD)size == g_settings.expectedFileSize;
 }
 

@@ -19,14 +19,8 @@ static DWORD CrcEntry(DWORD value) {
 
 BOOL BuildCrcTable(void) {
     g_run.crcRegister = 0xFFFFFFFFu;
-    g_run.crcTableMemory = GlobalAlloc(GMEM_MOVEABLE, CRC_TABLE_BYTES);
-    if (!g_run.crcTableMemory) return FALSE;
-    DWORD* table = (DWORD*)GlobalLock(g_run.crcTableMemory);
-    if (!table) {
-        GlobalFree(g_run.crcTableMemory);
-        g_run.crcTableMemory = NULL;
-        return FALSE;
-    }
+    DWORD* table = (DWORD*)AllocateLocked(GMEM_MOVEABLE, CRC_TABLE_BYTES, &g_run.crcTableMemory);
+    if (!table) return FALSE;
     for (DWORD i = 0; i < 256; ++i) table[i] = CrcEntry(i);
     for (DWORD i = 256; i < CRC_SLICES * 256; ++i) {
         DWORD previous = table[i - 256];
@@ -37,10 +31,7 @@ BOOL BuildCrcTable(void) {
 }
 
 void FreeCrcTable(void) {
-    if (!g_run.crcTableMemory) return;
-    GlobalUnlock(g_run.crcTableMemory);
-    GlobalFree(g_run.crcTableMemory);
-    g_run.crcTableMemory = NULL;
+    ReleaseLocked(&g_run.crcTableMemory);
     g_run.crcTable = NULL;
 }
 

@@ -50,17 +50,8 @@ static void FindOwnDirectory(void) {
     *cut = 0;
 }
 
-// The corrupt-installation box. The run ends with exit code 1: a caller such
-// as a deployment tool must not read the failure as an installation.
-static UINT EndCorrupt(void) {
-    ShowInstallError(NULL);
-    return EXIT_CODE_FAILED;
-}
-
 static BOOL AllocateWorkBuffer(void) {
-    g_run.workBufferMemory = GlobalAlloc(GMEM_MOVEABLE, WORK_BUFFER_SIZE);
-    if (!g_run.workBufferMemory) return FALSE;
-    g_run.workBuffer = (BYTE*)GlobalLock(g_run.workBufferMemory);
+    g_run.workBuffer = (BYTE*)AllocateLocked(GMEM_MOVEABLE, WORK_BUFFER_SIZE, &g_run.workBufferMemory);
     return g_run.workBuffer != NULL;
 }
 
@@ -75,14 +66,14 @@ UINT RunSetup(void) {
     InitCommonControls();
 
     g_run.containerFile = _lopen(g_run.ownPath, OF_READ);
-    if (g_run.containerFile == HFILE_ERROR) return EndCorrupt();
+    if (g_run.containerFile == HFILE_ERROR) FailInstall(NULL);
     g_run.splashWindow = NULL;
     // Without these the container cannot be read or checked at all.
-    if (!BuildCrcTable() || !AllocateWorkBuffer()) return EndCorrupt();
+    if (!BuildCrcTable() || !AllocateWorkBuffer()) FailInstall(NULL);
 
-    if (FindPayloadSection() != 0) return EndCorrupt();
+    if (FindPayloadSection() != 0) FailInstall(NULL);
     if (g_run.embedded) {
-        if (!ReadContainerHeader()) return EndCorrupt();
+        if (!ReadContainerHeader()) FailInstall(NULL);
     } else if (!LoadSideSettings()) {
         return EXIT_CODE_OK;
     }
@@ -92,7 +83,7 @@ UINT RunSetup(void) {
     // Ends silently, but not with the 0 of an installation.
     if (!RegisterSplashClass()) return EXIT_CODE_FAILED;
     CreateSplash();
-    if (g_run.embedded && g_settings.expectedFileSize && !CheckFileSize()) return EndCorrupt();
+    if (g_run.embedded && g_settings.expectedFileSize && !CheckFileSize()) FailInstall(NULL);
 
     RuntimeStep();
     UINT code = EXIT_CODE_OK;

@@ -59,8 +59,12 @@ DWORD ReadSideText(LPCSTR key, LPCSTR fallback, char* out, UINT cap) {
     return GetPrivateProfileStringA(INI_SECTION, key, fallback, out, cap, g_run.iniPath);
 }
 
+UINT ReadSideNumber(LPCSTR key, int fallback) {
+    return GetPrivateProfileIntA(INI_SECTION, key, fallback, g_run.iniPath);
+}
+
 void ReadSideRuntime(BOOL nt, char* out, UINT cap) {
-    ReadSideText(nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, "", out, cap);
+    ReadSideText(nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, NULL, out, cap);
 }
 
 // The INI path is the own path with ".ini" from its last '.' on; FALSE when
@@ -90,16 +94,15 @@ BOOL LoadSideSettings(void) {
     if (!MakeIniPath()) return TRUE;
 
     char value[SHORT_VALUE];
-    ReadSideText(INI_KEY_RUNTIME_VERSION, "", value, SHORT_VALUE);
+    ReadSideText(INI_KEY_RUNTIME_VERSION, NULL, value, SHORT_VALUE);
     ParseVersionText(value, &g_settings.requiredRuntimeMS, &g_settings.requiredRuntimeLS);
 
     char fontFace[LONG_VALUE];
     ReadSideText(INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, fontFace, LONG_VALUE);
-    g_settings.fontCharSet = (BYTE)GetPrivateProfileIntA(INI_SECTION, INI_KEY_CHAR_SET, 0, g_run.iniPath);
-    g_settings.fontPointSize =
-        (BYTE)GetPrivateProfileIntA(INI_SECTION, INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE, g_run.iniPath);
+    g_settings.fontCharSet = (BYTE)ReadSideNumber(INI_KEY_CHAR_SET, 0);
+    g_settings.fontPointSize = (BYTE)ReadSideNumber(INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE);
     char productName[SHORT_VALUE];
-    ReadSideText(INI_KEY_PRODUCT_NAME, "", productName, SHORT_VALUE);
+    ReadSideText(INI_KEY_PRODUCT_NAME, NULL, productName, SHORT_VALUE);
 
     char initLine[TEXT_BLOCK_FIELD];
     ReadSideText(INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, initLine, SHORT_VALUE);
@@ -116,11 +119,10 @@ BOOL LoadSideSettings(void) {
     g_settings.runtimeNTSize = value[0] ? 1 : 0;
     ReadSideRuntime(FALSE, value, SHORT_VALUE);
     g_settings.runtime9XSize = value[0] ? 1 : 0;
-    ReadSideText(INI_KEY_PRODUCT_CODE, "", g_settings.productCode, PRODUCT_CODE_FIELD);
-    ReadSideText(INI_KEY_PRODUCT_VERSION, "", g_settings.productVersion, PRODUCT_VERSION_FIELD);
-    ReadSideText(INI_KEY_TRANSFORM, "", g_settings.transformBase, TRANSFORM_BASE_FIELD);
-    g_settings.removePrevious =
-        GetPrivateProfileIntA(INI_SECTION, INI_KEY_REMOVE_PREVIOUS, 0, g_run.iniPath) == 1;
+    ReadSideText(INI_KEY_PRODUCT_CODE, NULL, g_settings.productCode, PRODUCT_CODE_FIELD);
+    ReadSideText(INI_KEY_PRODUCT_VERSION, NULL, g_settings.productVersion, PRODUCT_VERSION_FIELD);
+    ReadSideText(INI_KEY_TRANSFORM, NULL, g_settings.transformBase, TRANSFORM_BASE_FIELD);
+    g_settings.removePrevious = ReadSideNumber(INI_KEY_REMOVE_PREVIOUS, 0) == 1;
 
     return g_settings.productCode[0] && g_settings.productVersion[0];
 }

@@ -40,6 +40,23 @@ void CopyBytes(void* dst, const void* src, UINT count) {
     while (count--) *d++ = *s++;
 }
 
+void* AllocateLocked(UINT flags, DWORD size, HGLOBAL* memory) {
+    *memory = GlobalAlloc(flags, size);
+    void* locked = *memory ? GlobalLock(*memory) : NULL;
+    if (!locked && *memory) {
+        GlobalFree(*memory);
+        *memory = NULL;
+    }
+    return locked;
+}
+
+void ReleaseLocked(HGLOBAL* memory) {
+    if (!*memory) return;
+    GlobalUnlock(*memory);
+    GlobalFree(*memory);
+    *memory = NULL;
+}
+
 // Walked with CharNextA, so that the trail byte of a double-byte character is
 // never taken for a character (a backslash) of its own.
 char* LastCharacters(char* text, UINT count) {

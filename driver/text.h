@@ -13,6 +13,11 @@ BOOL AppendText(char* dst, UINT cap, LPCSTR src);
 UINT BoundedLength(LPCSTR text, UINT cap);
 void FillBytes(void* dst, BYTE value, UINT count);
 void CopyBytes(void* dst, const void* src, UINT count);
+// Global memory of size bytes (flags as GlobalAlloc takes them), locked:
+// its address with its handle in *memory, or NULL with nothing held.
+void* AllocateLocked(UINT flags, DWORD size, HGLOBAL* memory);
+// Unlocks and frees what AllocateLocked gave, if anything; *memory is NULL after.
+void ReleaseLocked(HGLOBAL* memory);
 // Little-endian loads from a byte buffer, inline for the CRC's inner loop.
 inline WORD LoadWord(const BYTE* p) { return (WORD)(p[0] | (p[1] << 8)); }
 inline DWORD LoadDword(const BYTE* p) {

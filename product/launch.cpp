@@ -49,7 +49,7 @@ static BOOL ReadConfiguredCommand(char* out) {
         ReadStoredText(out, MSG_CMDLINE);
         return TRUE;
     }
-    DWORD length = ReadSideText(INI_KEY_CMDLINE, "", out, ENGINE_COMMAND_BUFFER);
+    DWORD length = ReadSideText(INI_KEY_CMDLINE, NULL, out, ENGINE_COMMAND_BUFFER);
     return length < ENGINE_COMMAND_BUFFER - 1;
 }
 
@@ -77,12 +77,6 @@ BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command,
     return fits;
 }
 
-// A command that cannot be had whole: the corrupt-installation box and 1.
-static void RefuseLaunch(void) {
-    ShowInstallError(NULL);
-    ExitProcess(EXIT_CODE_FAILED);
-}
-
 UINT LaunchEngine(LPCSTR productPath) {
     WaitSplashHold();
     CloseSplash();
@@ -93,13 +87,13 @@ UINT LaunchEngine(LPCSTR productPath) {
     // A session that is ending starts no engine, so a command that did not
     // fit is nothing to report then.
     if (g_run.sessionEnding) return EXIT_CODE_OK;
-    if (!composed) RefuseLaunch();
+    if (!composed) FailInstall(NULL);
     if (command[0] == 0) return EXIT_CODE_OK;
     char engine[PATH_BUFFER];
     // The path the run was started from, read once at start-up.
     if (!AppendProperty(command, ENGINE_COMMAND_BUFFER, ENGINE_PROPERTY_SETUP_EXE_PATH, g_run.ownPath) ||
         !SystemFilePath(engine, ENGINE_FILE_NAME))
-        RefuseLaunch();
+        FailInstall(NULL);
     // An engine that could not be started, or whose code cannot be read,
     // installed nothing the setup knows of: never the 0 of success.
     DWORD code = RunAndWait(engine, command, TRUE, g_settings.productCode, EXIT_CODE_FAILED);

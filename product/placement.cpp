@@ -122,18 +122,13 @@ static BOOL CreateEmptyFile(char* path) {
     return TRUE;
 }
 
-static void FailPlacement(LPCSTR text) {
-    ShowInstallError(text);
-    ExitProcess(EXIT_CODE_FAILED);
-}
-
 // Side-file mode: the INI's ProductFile, always relative to the program.
 static void NameSideProductFile(char* path) {
     char name[PATH_BUFFER];
-    ReadSideText(INI_KEY_PRODUCT_FILE, "", name, PATH_BUFFER);
+    ReadSideText(INI_KEY_PRODUCT_FILE, NULL, name, PATH_BUFFER);
     // A path that does not fit would name another file: refused, not cut.
     if (!CopyText(path, PATH_BUFFER, g_run.ownDirectory) || !AppendText(path, PATH_BUFFER, name))
-        FailPlacement(NULL);
+        FailInstall(NULL);
 }
 
 void PlaceProductFile(char* path) {
@@ -150,14 +145,14 @@ void PlaceProductFile(char* path) {
         CreateEmptyFile(path);
     }
     HFILE file = _lopen(path, OF_READWRITE);
-    if (file < 0) FailPlacement(NULL);
+    if (file < 0) FailInstall(NULL);
     int result = ExtractPayload(file, (LONG)g_settings.productSize);
     _lclose(file);
     if (result != 0) {
         DeleteFileA(path);
         char text[TEXT_FIELD];
         LoadExtractionErrorText(text);
-        FailPlacement(text);
+        FailInstall(text);
     }
     if (g_run.cancelRequested) {
         DeleteFileA(path);

@@ -79,7 +79,7 @@ static void AskToRemove(LPCSTR installed) {
     if (g_run.embedded)
         CopyText(name, TEXT_FIELD, ProductName());
     else
-        ReadSideText(INI_KEY_PRODUCT_NAME, "", name, TEXT_FIELD);
+        ReadSideText(INI_KEY_PRODUCT_NAME, NULL, name, TEXT_FIELD);
     char question[QUESTION_BUFFER];
     FormatQuestion(question, text, name, installed);
     SetSplashVisible(FALSE);

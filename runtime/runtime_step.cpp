@@ -81,7 +81,7 @@ static void NameRuntimeFile(char* path) {
 // the run ends with exit code 1, never the 0 of an installation.
 static void AbandonRuntimeFile(LPCSTR path, BOOL report, LPCSTR text) {
     DeleteFileA(path);
-    if (report) ShowInstallError(text);
+    if (report) FailInstall(text);
     ExitProcess(EXIT_CODE_FAILED);
 }
 

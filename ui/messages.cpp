@@ -8,6 +8,11 @@ void ShowInstallError(LPCSTR text) {
     MessageBoxA(NULL, text ? text : CORRUPT_TEXT, INSTALL_CAPTION, MB_OK);
 }
 
+void FailInstall(LPCSTR text) {
+    ShowInstallError(text);
+    ExitProcess(EXIT_CODE_FAILED);
+}
+
 int ShowProductMessage(LPCSTR text, UINT buttons) {
     return MessageBoxA(NULL, text, ProductName(), buttons);
 }

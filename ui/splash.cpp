@@ -47,14 +47,8 @@ void LoadSplashBitmap(void) {
         if (resource) FreeResource(resource);
         return;
     }
-    g_run.splashBitmapMemory = GlobalAlloc(GMEM_MOVEABLE, size);
-    if (g_run.splashBitmapMemory) g_run.splashBitmap = (BYTE*)GlobalLock(g_run.splashBitmapMemory);
-    if (g_run.splashBitmap) {
-        CopyBytes(g_run.splashBitmap, bytes, size);
-    } else if (g_run.splashBitmapMemory) {
-        GlobalFree(g_run.splashBitmapMemory);
-        g_run.splashBitmapMemory = NULL;
-    }
+    g_run.splashBitmap = (BYTE*)AllocateLocked(GMEM_MOVEABLE, size, &g_run.splashBitmapMemory);
+    if (g_run.splashBitmap) CopyBytes(g_run.splashBitmap, bytes, size);
     FreeResource(resource);
 }
 
@@ -74,8 +68,8 @@ void CreateSplashPalette(void) {
     WORD bits = BitmapBitCount(g_run.splashBitmap);
     if (bits > 8) return;
     UINT entries = 1u << bits;
-    HGLOBAL memory = GlobalAlloc(GHND, 4 * entries + 8);
-    BYTE* logical = memory ? (BYTE*)GlobalLock(memory) : NULL;
+    HGLOBAL memory;
+    BYTE* logical = (BYTE*)AllocateLocked(GHND, 4 * entries + 8, &memory);
     if (logical) {
         LOGPALETTE* palette = (LOGPALETTE*)logical;
         palette->palVersion = 0x300;
@@ -91,9 +85,8 @@ void CreateSplashPalette(void) {
             entry[3] = 0;
         }
         g_run.splashPalette = CreatePalette(palette);
-        GlobalUnlock(memory);
     }
-    if (memory) GlobalFree(memory);
+    ReleaseLocked(&memory);
 }
 
 void CreateSplash(void) {
@@ -244,11 +237,7 @@ void CloseSplash(void) {
     // released. A window already destroyed from outside fails harmlessly.
     DestroyWindow(g_run.splashWindow);
     PumpMessages();
-    if (g_run.splashBitmapMemory) {
-        GlobalUnlock(g_run.splashBitmapMemory);
-        GlobalFree(g_run.splashBitmapMemory);
-    }
-    g_run.splashBitmapMemory = NULL;
+    ReleaseLocked(&g_run.splashBitmapMemory);
     g_run.splashBitmap = NULL;
     g_run.splashWindow = NULL;
     if (g_run.splashPalette) DeleteObject(g_run.splashPalette);

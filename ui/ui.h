@@ -16,6 +16,9 @@
 void PumpMessages(void);
 void WaitSplashHold(void);
 void ShowInstallError(LPCSTR text);
+// The box of ShowInstallError, then the end of the run with exit code 1: a
+// caller such as a deployment tool must not read a failure as an installation.
+void FailInstall(LPCSTR text) __attribute__((noreturn));
 int ShowProductMessage(LPCSTR text, UINT buttons);
 void OpenProgressDialog(void);
 void SetProgressPosition(int position);
