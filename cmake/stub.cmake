@@ -21,6 +21,19 @@ target_compile_options(vesk-stub PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:-Os -fno-exceptions -fno-rtti -fno-asynchronous-unwind-tables
     -fno-unwind-tables -fno-stack-protector -fno-threadsafe-statics -fno-ident -malign-data=abi
     -Wall -Wextra -Werror>)
+# One translation unit for the whole program: every function but the
+# exports becomes local, so the compiler inlines what is called once and
+# passes arguments in registers where it can.
+set_target_properties(vesk-stub PROPERTIES UNITY_BUILD ON UNITY_BUILD_BATCH_SIZE 0)
+target_compile_options(vesk-stub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-fwhole-program>)
+if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
+    # 32-bit code: arguments pushed rather than stored (the Win32 API pops
+    # its own), no frame pointer, and the 4-byte stack alignment that is all
+    # Windows promises. Without stack probes no frame may be larger than the
+    # stack's guard page, which the frame limit holds the code to.
+    target_compile_options(vesk-stub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-mno-accumulate-outgoing-args
+        -mno-stack-arg-probe -mpreferred-stack-boundary=2 -fomit-frame-pointer -Wframe-larger-than=3584>)
+endif()
 target_link_options(vesk-stub PRIVATE
     -nostdlib -nostartfiles -Wl,-e,${VESK_STUB_ENTRY}
     -Wl,--subsystem,windows:4.0 -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0

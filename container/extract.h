@@ -6,7 +6,7 @@
 // FALSE when the table's memory could not be had.
 BOOL BuildCrcTable(void);
 void FreeCrcTable(void);
-extern "C" DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length);
+extern "C" STUB_EXPORT DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length);
 // The progress bar position after done of total data bytes (total >= 10):
 // about the percentage done, exactly done * 10 / (total / 10) with no
 // overflow for sizes near 2 GiB.

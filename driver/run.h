@@ -4,7 +4,7 @@
 #include "win32/api.h"
 
 // The process entry point: runs the setup and ends the process with its code.
-extern "C" void WINAPI StubEntry(void);
+extern "C" STUB_EXPORT void WINAPI StubEntry(void);
 // Runs steps 1 to 16 and returns the exit code; ends the process itself on
 // the paths that must (declined removal, no administrator rights, ...).
 UINT RunSetup(void);

@@ -23,12 +23,12 @@ int ShowProductMessage(LPCSTR text, UINT buttons);
 void OpenProgressDialog(void);
 void SetProgressPosition(int position);
 void CloseProgressDialog(void);
-extern "C" INT_PTR CALLBACK ProgressDlg(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+extern "C" STUB_EXPORT INT_PTR CALLBACK ProgressDlg(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 void LoadSplashBitmap(void);
 ATOM RegisterSplashClass(void);
 void CreateSplash(void);
 void CreateSplashPalette(void);
-extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+extern "C" STUB_EXPORT LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void SetSplashVisible(BOOL visible);
 void CloseSplash(void);

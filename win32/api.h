@@ -12,11 +12,17 @@
 #include <shellapi.h>
 #include <stdint.h>
 
+// What Windows or the linker reaches by name: the entry routine, the
+// exports and the compiler's block routines. The stub is compiled as one
+// unit for the whole program, which makes everything else local.
+#define STUB_EXPORT __attribute__((externally_visible))
+
 #else  // host build against the simulator
 
 #include <stddef.h>
 #include <stdint.h>
 
+#define STUB_EXPORT
 #define WINAPI
 #define WINAPIV
 #define CALLBACK

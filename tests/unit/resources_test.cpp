@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -351,9 +352,36 @@ TEST_P(BuiltStub, ImportsFromTheCommonControlsOnlyWhatEveryVersionHas) {
     EXPECT_EQ(std::vector<std::string>{"InitCommonControls"}, ImportNames("comctl32.dll"));
 }
 
+// Setups are loaded anywhere in the address space and never run data as
+// code: the relocations stay, and the image says both.
+TEST_P(BuiltStub, KeepsItsRelocationsForAslrAndIsNxCompatible) {
+    uint16_t characteristics = Word(image, Dword(image, 0x3C) + 22);
+    EXPECT_EQ(0, characteristics & 0x0001) << "IMAGE_FILE_RELOCS_STRIPPED is set";
+    uint16_t dllCharacteristics = Word(image, OptionalHeader() + 70);
+    EXPECT_NE(0, dllCharacteristics & 0x0040) << "not DYNAMIC_BASE";
+    EXPECT_NE(0, dllCharacteristics & 0x0100) << "not NX_COMPAT";
+    // x86-64 code addresses its data relative to the instruction: the twin
+    // may have nothing to relocate. 32-bit code cannot do without.
+    if (Plus()) return;
+    EXPECT_NE(0u, DirectoryRva(5)) << "no base relocation directory";
+    auto sections = Sections();
+    EXPECT_TRUE(std::any_of(sections.begin(), sections.end(), [](auto& s) { return s.name == ".reloc" && s.rawSize; }))
+        << "no .reloc section with data";
+}
+
 INSTANTIATE_TEST_SUITE_P(BothArchitectures, BuiltStub,
                          ::testing::Values(StubBuild{"build/win32/vesk-stub.exe", 0x14C, 0x10B},
                                            StubBuild{"build/win64/vesk-stub-x64.exe", 0x8664, 0x20B}),
                          [](const auto& info) { return info.param.magic == 0x20B ? "x64" : "x86"; });
+
+// Every setup carries the 32-bit stub: with its splash picture and the
+// payload placeholder it fits in 40 KiB.
+TEST(BuiltStubSize, ThirtyTwoBitStubFitsInFortyKibibytes) {
+    const std::string path = std::string(VESK_SOURCE_DIR) + "/build/win32/vesk-stub.exe";
+    std::error_code error;
+    const auto size = std::filesystem::file_size(path, error);
+    if (error) GTEST_SKIP() << "the Windows stub is not built (" << path << ")";
+    EXPECT_LE(size, 40u * 1024) << path << ": benchmarks/stub_sizes.py shows the sizes section by section";
+}
 
 }  // namespace
