@@ -19,7 +19,7 @@
 namespace {
 
 constexpr size_t kDataBytes = 256u << 20;
-constexpr int kRounds = 3;
+constexpr int kRounds = 7;
 constexpr const char* kContainer = "C:\\Setup\\setup.exe";
 constexpr const char* kOutput = "C:\\Out\\product.msi";
 
