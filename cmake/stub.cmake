@@ -34,10 +34,13 @@ if(NOT CMAKE_SYSTEM_PROCESSOR STREQUAL "x86_64")
     target_compile_options(vesk-stub PRIVATE $<$<COMPILE_LANGUAGE:CXX>:-mno-accumulate-outgoing-args
         -mno-stack-arg-probe -mpreferred-stack-boundary=2 -fomit-frame-pointer -Wframe-larger-than=3584>)
 endif()
+# No link time in the image (the PE header's and the export directory's
+# TimeDateStamp stay 0): two builds of one commit give the same bytes, and so
+# do the setups made from them.
 target_link_options(vesk-stub PRIVATE
     -nostdlib -nostartfiles -Wl,-e,${VESK_STUB_ENTRY}
     -Wl,--subsystem,windows:4.0 -Wl,--major-subsystem-version,4 -Wl,--minor-subsystem-version,0
-    -s)
+    -Wl,--no-insert-timestamp -s)
 # CMake hands a .def file to the linker only for libraries: name it on the
 # link line for the exports, and relink when it changes.
 target_link_options(vesk-stub PRIVATE ${VESK_EXPORTS})
