@@ -5,6 +5,7 @@
 
 #include "driver/ini_keys.h"
 #include "failure.h"
+#include "stub_location.h"
 
 namespace vesk {
 
@@ -21,7 +22,14 @@ const char* const kToolHelp =
     "  verify    check a setup's structure, size and payload CRCs\n"
     "  unpack    write a setup's settings and files back out\n"
     "\n"
-    "vesk <command> --help describes each command; vesk --version prints the version.\n";
+    "vesk <command> --help describes each command; vesk --version prints the version\n"
+    "(vesk --version --verbose: and which stubs it found, and where).\n";
+
+// The end of every help text.
+const char* const kExitCodes =
+    "\n"
+    "exit codes: 0 success; 1 the operation failed, or an input or setup is\n"
+    "unsound; 2 a usage error (unknown option, missing argument).\n";
 
 const char* const kPackHelp =
     "usage: vesk pack [SETTINGS.ini] -o SETUP.exe [options]\n"
@@ -33,9 +41,11 @@ const char* const kPackHelp =
     "MSI's Property table (a transform needs them given).\n"
     "\n"
     "options:\n"
-    "  -o, --output FILE         the setup to write (required)\n"
-    "  --arch x86|x64            the stub beside vesk: vesk-stub.exe (x86, the\n"
-    "                            default) or vesk-stub-x64.exe (x64)\n"
+    "  -o, --output FILE         the setup to write (required; not - : a setup\n"
+    "                            is not written to standard output)\n"
+    "  --arch x86|x64            the stub beside vesk or in ../lib/vesk:\n"
+    "                            vesk-stub.exe (x86, the default) or\n"
+    "                            vesk-stub-x64.exe (x64)\n"
     "  --stub FILE               another stub, i386 (PE32) or x86-64 (PE32+)\n"
     "  --product FILE            ProductFile\n"
     "  --product-code GUID       ProductCode, a braced upper-case GUID\n"
@@ -58,6 +68,16 @@ const char* const kPackHelp =
     "                            signed file's, so the setup's size check holds\n"
     "  --sign-pass FILE          the file holding the key's password\n"
     "  --timestamp URL           a timestamp server for the signature\n"
+    "  --quiet                   print nothing but errors and warnings\n"
+    "  --verbose                 say each step: settings, stub, payloads, signing\n"
+    "\n"
+    "Prints one line to stderr when done: the output, its size, the stub and its\n"
+    "architecture, the payloads, and whether it is signed. On a terminal a\n"
+    "progress bar shows the copy of a large payload.\n"
+    "\n"
+    "The same inputs give the same bytes. With SOURCE_DATE_EPOCH set, it is the\n"
+    "signing time, so a signed setup is the same too (a timestamp server's\n"
+    "countersignature excepted).\n"
     "\n"
     "The setup gets a version resource from ProductName, ProductVersion, the MSI's\n"
     "Manufacturer and the output's name; the keys VersionProductName,\n"
@@ -69,15 +89,18 @@ const char* const kInspectHelp =
     "usage: vesk inspect SETUP.exe [--json]\n"
     "\n"
     "Prints the PE facts, every container header field, the strings, the text\n"
-    "block, the six texts and each payload's offset, size and stored CRC-32.\n";
+    "block, the six texts, each payload's offset, size and stored CRC-32, and\n"
+    "the signature: its state, the signer and the signing time (read by\n"
+    "osslsigncode).\n";
 
 const char* const kVerifyHelp =
-    "usage: vesk verify SETUP.exe\n"
+    "usage: vesk verify SETUP.exe [--json]\n"
     "\n"
     "Checks the PE structure, the recorded file size, the header CheckSum and\n"
     "every payload's CRC-32, and says whether the setup is signed and (with\n"
     "osslsigncode installed) whether the signature matches the file. Prints one\n"
-    "line per problem; exits 0 only when the setup is sound.\n"
+    "line per problem; exits 0 only when the setup is sound. With --json, prints\n"
+    "one object instead: file, sound (true or false), signature, problems.\n"
     "\n"
     "Without a signature not every edit shows: the container head (product\n"
     "identity, settings and texts) has no CRC of its own, and the header\n"
@@ -128,7 +151,7 @@ public:
         return arguments_[at_];
     }
     [[noreturn]] void Fail(const std::string& problem) const {
-        throw Failure(command_, problem + " (see vesk " + command_ + " --help)");
+        throw UsageError(command_, problem + " (see vesk " + command_ + " --help)");
     }
 
 private:
@@ -145,7 +168,7 @@ Command ParsePack(ArgumentWalker& args) {
     bool haveOutput = false;
     while (args.Next()) {
         const std::string name = args.Name();
-        if (name == "--help" || name == "-h") return ShowText{kPackHelp};
+        if (name == "--help" || name == "-h") return ShowText{std::string(kPackHelp) + kExitCodes};
         if (name == "-o" || name == "--output") {
             options.output = args.Value();
             haveOutput = true;
@@ -164,6 +187,10 @@ Command ParsePack(ArgumentWalker& args) {
             signing.passwordFile = args.Value();
         } else if (name == "--timestamp") {
             signing.timestampUrl = args.Value();
+        } else if (name == "--quiet") {
+            options.verbosity = Verbosity::Quiet;
+        } else if (name == "--verbose") {
+            options.verbosity = Verbosity::Verbose;
         } else if (name == "--no-size-check") {
             options.request.overrides.push_back({"SizeCheck", "0", name});
         } else if (name == "--set") {
@@ -182,6 +209,7 @@ Command ParsePack(ArgumentWalker& args) {
         }
     }
     if (!haveOutput) args.Fail("no output given (-o SETUP.exe)");
+    if (options.output == "-") args.Fail("-o -: a setup cannot be written to standard output; give a file name");
     const bool signingAsked = !signing.certificate.empty() || !signing.key.empty() || signing.passwordFile ||
                               signing.timestampUrl;
     if (signingAsked && (signing.certificate.empty() || signing.key.empty()))
@@ -200,7 +228,7 @@ Command ParseInspect(ArgumentWalker& args) {
     InspectCommand command;
     std::optional<std::filesystem::path> setup;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{kInspectHelp};
+        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{std::string(kInspectHelp) + kExitCodes};
         if (args.Name() == "--json") command.json = true;
         else if (args.IsOption()) args.Fail("unknown option " + args.Name());
         else TakeSetup(args, setup);
@@ -211,21 +239,24 @@ Command ParseInspect(ArgumentWalker& args) {
 }
 
 Command ParseVerify(ArgumentWalker& args) {
+    VerifyCommand command;
     std::optional<std::filesystem::path> setup;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{kVerifyHelp};
-        if (args.IsOption()) args.Fail("unknown option " + args.Name());
-        TakeSetup(args, setup);
+        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{std::string(kVerifyHelp) + kExitCodes};
+        if (args.Name() == "--json") command.json = true;
+        else if (args.IsOption()) args.Fail("unknown option " + args.Name());
+        else TakeSetup(args, setup);
     }
     if (!setup) args.Fail("no setup given");
-    return VerifyCommand{*setup};
+    command.setup = *setup;
+    return command;
 }
 
 Command ParseUnpack(ArgumentWalker& args) {
     std::optional<std::filesystem::path> setup;
     std::optional<std::filesystem::path> directory;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{kUnpackHelp};
+        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{std::string(kUnpackHelp) + kExitCodes};
         if (args.Name() == "-d" || args.Name() == "--directory") directory = args.Value();
         else if (args.IsOption()) args.Fail("unknown option " + args.Name());
         else TakeSetup(args, setup);
@@ -238,15 +269,23 @@ Command ParseUnpack(ArgumentWalker& args) {
 }  // namespace
 
 Command ParseCommandLine(const std::vector<std::string>& arguments) {
-    if (arguments.empty() || arguments[0] == "--help" || arguments[0] == "-h") return ShowText{kToolHelp};
+    if (arguments.empty()) return ShowText{std::string(kToolHelp) + kExitCodes, kExitUsage};
     const std::string& command = arguments[0];
-    if (command == "--version") return ShowText{"vesk " VESK_TOOL_VERSION "\n"};
     ArgumentWalker args(command, arguments);
+    if (command == "--help" || command == "-h") return ShowText{std::string(kToolHelp) + kExitCodes};
+    if (command == "--version") {
+        bool verbose = false;
+        while (args.Next()) {
+            if (args.Name() == "--verbose") verbose = true;
+            else throw UsageError(command, "unknown option " + args.Name() + " (it takes only --verbose)");
+        }
+        return ShowText{"vesk " VESK_TOOL_VERSION "\n" + (verbose ? DescribeStubs() : std::string())};
+    }
     if (command == "pack") return ParsePack(args);
     if (command == "inspect") return ParseInspect(args);
     if (command == "verify") return ParseVerify(args);
     if (command == "unpack") return ParseUnpack(args);
-    throw Failure(command, "unknown command (see vesk --help)");
+    throw UsageError(command, "unknown command (see vesk --help)");
 }
 
 }  // namespace vesk

@@ -11,7 +11,8 @@
 namespace vesk {
 
 struct ShowText {
-    std::string text;  // help or version, for stdout
+    std::string text;  // help or version
+    int exitCode = 0;  // not 0: a usage error, the text goes to stderr
 };
 struct InspectCommand {
     std::filesystem::path setup;
@@ -19,6 +20,7 @@ struct InspectCommand {
 };
 struct VerifyCommand {
     std::filesystem::path setup;
+    bool json = false;
 };
 struct UnpackCommand {
     std::filesystem::path setup;
@@ -27,7 +29,7 @@ struct UnpackCommand {
 
 using Command = std::variant<ShowText, PackOptions, InspectCommand, VerifyCommand, UnpackCommand>;
 
-// Throws Failure for a command line that makes no sense.
+// Throws UsageError for a command line that makes no sense.
 Command ParseCommandLine(const std::vector<std::string>& arguments);
 
 }  // namespace vesk

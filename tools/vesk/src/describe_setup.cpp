@@ -2,6 +2,7 @@
 
 #include "describe_resources.h"
 #include "setup_file.h"
+#include "signing.h"
 #include "version_text.h"
 
 namespace vesk {
@@ -120,6 +121,13 @@ Report InspectSetup(const std::filesystem::path& path) {
     report.Add("payloadSection", std::move(payloadSection));
     if (setup.head) report.Add("container", DescribeContainer(setup));
     if (auto resources = DescribeResources(setup)) report.Add("resources", std::move(*resources));
+    const SignatureReport signature = CheckSignature(setup);
+    Report signing = Report::Object();
+    signing.AddText("state", signature.state);
+    if (signature.problem) signing.AddText("problem", *signature.problem);
+    if (signature.signer) signing.AddText("signer", *signature.signer);
+    if (signature.signingTime) signing.AddText("signingTime", *signature.signingTime);
+    report.Add("signature", std::move(signing));
     return report;
 }
 

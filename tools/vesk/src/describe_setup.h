@@ -1,4 +1,5 @@
-// What `vesk inspect` prints: everything a setup holds, as text or JSON.
+// What `vesk inspect` prints: everything a setup holds, as text or JSON, and
+// who signed it when.
 #pragma once
 
 #include <filesystem>

@@ -1,5 +1,5 @@
 // How the tool reports a bad input: one line naming the input and what is
-// wrong with it, then exit code 1.
+// wrong with it, then exit code 1 (2 for a command line that makes no sense).
 #pragma once
 
 #include <stdexcept>
@@ -11,6 +11,15 @@ struct Failure : std::runtime_error {
     Failure(const std::string& input, const std::string& problem)
         : std::runtime_error(input + ": " + problem) {}
 };
+
+// An unknown option, a missing argument: the caller's mistake, not the
+// input's, so scripts can tell the two apart by the exit code.
+struct UsageError : Failure {
+    using Failure::Failure;
+};
+
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
 
 // A problem that does not stop the command, printed as one line on stderr.
 void Warn(const std::string& input, const std::string& problem);

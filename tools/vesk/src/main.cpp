@@ -10,10 +10,31 @@
 
 namespace {
 
+int Verify(const vesk::VerifyCommand& verify) {
+    std::string signature;
+    const auto problems = vesk::VerifySetup(verify.setup, &signature);
+    if (verify.json) {
+        vesk::Report listed = vesk::Report::Array();
+        for (const std::string& problem : problems) listed.Push(vesk::Report::Text(problem));
+        vesk::Report report = vesk::Report::Object();
+        report.AddText("file", verify.setup.string())
+            .Add("sound", vesk::Report::Boolean(problems.empty()))
+            .AddText("signature", signature)
+            .Add("problems", std::move(listed));
+        report.PrintJson(std::cout);
+    } else {
+        for (const std::string& problem : problems) std::cerr << "vesk: " << verify.setup.string() << ": " << problem << '\n';
+        if (problems.empty()) std::cout << verify.setup.string() << ": OK (" << signature << ")\n";
+    }
+    return problems.empty() ? 0 : vesk::kExitFailure;
+}
+
 int Run(const vesk::Command& command) {
     if (auto* show = std::get_if<vesk::ShowText>(&command)) {
-        std::cout << show->text;
+        (show->exitCode == 0 ? std::cout : std::cerr) << show->text;
+        return show->exitCode;
     } else if (auto* pack = std::get_if<vesk::PackOptions>(&command)) {
+        vesk::SetVerbosity(pack->verbosity);
         vesk::Pack(*pack);
     } else if (auto* inspect = std::get_if<vesk::InspectCommand>(&command)) {
         vesk::Report report = vesk::InspectSetup(inspect->setup);
@@ -22,11 +43,7 @@ int Run(const vesk::Command& command) {
         else
             report.PrintText(std::cout);
     } else if (auto* verify = std::get_if<vesk::VerifyCommand>(&command)) {
-        std::string signature;
-        auto problems = vesk::VerifySetup(verify->setup, &signature);
-        for (const std::string& problem : problems) std::cerr << "vesk: " << verify->setup.string() << ": " << problem << '\n';
-        if (!problems.empty()) return 1;
-        std::cout << verify->setup.string() << ": OK (" << signature << ")\n";
+        return Verify(*verify);
     } else if (auto* unpack = std::get_if<vesk::UnpackCommand>(&command)) {
         vesk::Unpack(unpack->setup, unpack->directory);
     }
@@ -38,8 +55,11 @@ int Run(const vesk::Command& command) {
 int main(int argc, char** argv) {
     try {
         return Run(vesk::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc)));
+    } catch (const vesk::UsageError& failure) {
+        std::cerr << "vesk: " << failure.what() << '\n';
+        return vesk::kExitUsage;
     } catch (const std::exception& failure) {
         std::cerr << "vesk: " << failure.what() << '\n';
-        return 1;
+        return vesk::kExitFailure;
     }
 }

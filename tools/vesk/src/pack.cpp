@@ -1,6 +1,7 @@
 #include "pack.h"
 
 #include "branding.h"
+#include "escaped_text.h"
 #include "byte_order.h"
 #include "failure.h"
 #include "input_file.h"
@@ -8,6 +9,8 @@
 #include "payload_copy.h"
 #include "pe_image.h"
 #include "pe_rewrite.h"
+#include "stub_location.h"
+#include "verify.h"
 
 namespace vesk {
 
@@ -51,13 +54,6 @@ std::vector<std::filesystem::path> PackInputs(const PackOptions& options, const 
 
 }  // namespace
 
-std::filesystem::path DefaultStubPath(StubArch arch) {
-    std::error_code error;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) throw Failure("/proc/self/exe", "cannot find the tool's own directory; give --stub");
-    return self.parent_path() / (arch == StubArch::X64 ? "vesk-stub-x64.exe" : "vesk-stub.exe");
-}
-
 void Pack(const PackOptions& options) {
     if (options.signing) {
         RequireSigningTool();
@@ -66,6 +62,8 @@ void Pack(const PackOptions& options) {
     }
     PackPlan plan = ResolvePackSettings(options.request);
     ContainerFields& fields = plan.fields;
+    Detail("product " + plan.product.string() + ": ProductCode " + fields.productCode + ", ProductVersion " +
+           Quoted(fields.productVersion) + ", ProductName " + Quoted(fields.productName));
 
     const InputFile stubFile(options.stub ? *options.stub : DefaultStubPath(options.arch.value_or(StubArch::X86)));
     std::vector<uint8_t> stub = ReadWhole(stubFile);
@@ -73,6 +71,7 @@ void Pack(const PackOptions& options) {
     if (options.arch && image.arch != *options.arch)
         throw Failure(stubFile.Name(), std::string("an ") + ArchName(image.arch) + " stub, where --arch asks for " +
                                            ArchName(*options.arch));
+    Detail("stub " + stubFile.Name() + ": " + ArchName(image.arch) + ", " + std::to_string(stub.size()) + " bytes");
     if (auto problems = PartsPastEnd(image, stub.size()); !problems.empty()) throw Failure(stubFile.Name(), problems[0]);
     BrandStub(stub, image, plan.branding, options.output.filename().string(), stubFile.Name());
 
@@ -108,7 +107,10 @@ void Pack(const PackOptions& options) {
     out.Write(head);
     for (Payload& p : payloads) {
         uint8_t trailer[PAYLOAD_TRAILER_SIZE];
-        Store32(trailer, CopyWithCrc(*p.file, 0, p.file->Size(), &out, std::string("packing ") + p.label));
+        const uint32_t crc = CopyWithCrc(*p.file, 0, p.file->Size(), &out, std::string("packing ") + p.label);
+        Detail(std::string(p.label) + " " + p.file->Name() + ": " + std::to_string(p.file->Size()) + " bytes, CRC-32 " +
+               HexWord(crc));
+        Store32(trailer, crc);
         out.Write(trailer);
     }
     out.WriteZeros(rewrite.payloadRawSize - containerSize);
@@ -119,9 +121,14 @@ void Pack(const PackOptions& options) {
     Store32(checkSum, out.Checksum().Finish(out.Size()));
     out.Patch(rewrite.checkSumOffset, checkSum);
     out.Commit(true);
-    if (options.signing)
-        SignSetup(target, options.output, inputs, *options.signing,
-                  rewrite.head.size() + CONTAINER_EXPECTED_SIZE_OFFSET);
+    const uint64_t size = options.signing ? SignSetup(target, options.output, inputs, *options.signing,
+                                                      rewrite.head.size() + CONTAINER_EXPECTED_SIZE_OFFSET)
+                                          : out.Size();
+    std::string contents;
+    for (const Payload& p : payloads)
+        contents += std::string(", ") + p.label + " " + std::to_string(p.file->Size()) + " bytes";
+    Say("wrote " + options.output.string() + " (" + std::to_string(size) + " bytes): stub " + stubFile.Name() + " (" +
+        ArchName(image.arch) + ")" + contents + (options.signing ? ", signed" : ", not signed"));
 }
 
 }  // namespace vesk

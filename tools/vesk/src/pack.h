@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "console.h"
 #include "pack_settings.h"
 #include "pe_image.h"
 #include "signing.h"
@@ -16,11 +17,10 @@ struct PackOptions {
     std::optional<std::filesystem::path> stub;  // default: the arch's stub beside the tool
     std::optional<StubArch> arch;                // --arch; the stub must be of it when both are given
     std::optional<SigningRequest> signing;       // sign the setup with osslsigncode
+    Verbosity verbosity = Verbosity::Normal;     // --quiet, --verbose
 };
 
+// Writes the setup, then says what was written in one line (see console.h).
 void Pack(const PackOptions& options);
-
-// vesk-stub.exe (x86) or vesk-stub-x64.exe (x64) in the tool's own directory.
-std::filesystem::path DefaultStubPath(StubArch arch);
 
 }  // namespace vesk

@@ -174,14 +174,17 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
 
 }  // namespace
 
+std::vector<std::string> KnownKeys() {
+    std::vector<std::string> keys(kKnownKeys.begin(), kKnownKeys.end());
+    keys.insert(keys.end(), kBrandingKeys.begin(), kBrandingKeys.end());
+    keys.insert(keys.end(), kVersionKeys.begin(), kVersionKeys.end());
+    keys.push_back(kSizeCheckKey);
+    return keys;
+}
+
 bool IsKnownKey(const std::string& key) {
-    if (LowerCase(key) == LowerCase(kSizeCheckKey)) return true;
-    for (const char* branding : kBrandingKeys)
-        if (LowerCase(key) == LowerCase(branding)) return true;
-    for (const char* version : kVersionKeys)
-        if (LowerCase(key) == LowerCase(version)) return true;
-    return std::any_of(kKnownKeys.begin(), kKnownKeys.end(),
-                       [&](const char* known) { return LowerCase(known) == LowerCase(key); });
+    const auto keys = KnownKeys();
+    return std::any_of(keys.begin(), keys.end(), [&](const std::string& known) { return LowerCase(known) == LowerCase(key); });
 }
 
 PackPlan ResolvePackSettings(const PackRequest& request) {

@@ -41,7 +41,9 @@ struct PackPlan {
 // mean nothing in a packed setup.
 PackPlan ResolvePackSettings(const PackRequest& request);
 
-// True for a key the setup or the tool reads from the settings section.
+// Every key the setup or the tool reads from the settings section.
+std::vector<std::string> KnownKeys();
+// True for one of them, in any case.
 bool IsKnownKey(const std::string& key);
 
 }  // namespace vesk

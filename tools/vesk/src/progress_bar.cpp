@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "console.h"
+
 namespace vesk {
 
 namespace {
@@ -14,7 +16,7 @@ constexpr int kWidth = 40;
 }  // namespace
 
 ProgressBar::ProgressBar(std::string label, uint64_t total)
-    : label_(std::move(label)), total_(total), shown_(total > kShownAbove && isatty(STDERR_FILENO)) {}
+    : label_(std::move(label)), total_(total), shown_(total > kShownAbove && ShowsProgress() && isatty(STDERR_FILENO)) {}
 
 ProgressBar::~ProgressBar() {
     if (shown_ && lastPercent_ >= 0) std::fputc('\n', stderr);

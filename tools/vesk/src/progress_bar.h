@@ -1,5 +1,5 @@
 // A progress bar on stderr for long copies; silent unless stderr is a
-// terminal and the copy is large enough to take a while.
+// terminal, the copy is large enough to take a while and --quiet was not given.
 #pragma once
 
 #include <cstdint>

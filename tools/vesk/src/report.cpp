@@ -27,6 +27,12 @@ Report Report::Number(uint64_t value, bool hex) {
     return r;
 }
 
+Report Report::Boolean(bool value) {
+    Report r(Kind::Boolean);
+    r.number_ = value;
+    return r;
+}
+
 Report& Report::Add(const std::string& name, Report value) {
     fields_.emplace_back(name, std::move(value));
     return *this;
@@ -40,6 +46,8 @@ Report& Report::Push(Report value) {
 void Report::PrintScalarText(std::ostream& out) const {
     if (kind_ == Kind::Text) {
         out << Quoted(text_, '"');
+    } else if (kind_ == Kind::Boolean) {
+        out << (number_ ? "true" : "false");
     } else if (hex_) {
         char text[24];
         std::snprintf(text, sizeof text, "0x%08llX", static_cast<unsigned long long>(number_));
@@ -82,6 +90,9 @@ void Report::PrintJson(std::ostream& out, int indent) const {
         break;
     case Kind::Number:
         out << number_;
+        break;
+    case Kind::Boolean:
+        out << (number_ ? "true" : "false");
         break;
     case Kind::Object:
     case Kind::Array: {

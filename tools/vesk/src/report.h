@@ -16,6 +16,7 @@ public:
     static Report Array() { return Report(Kind::Array); }
     static Report Text(std::string text);
     static Report Number(uint64_t value, bool hex = false);
+    static Report Boolean(bool value);
 
     Report& Add(const std::string& name, Report value);  // objects
     Report& Add(const std::string& name, uint64_t value, bool hex = false) { return Add(name, Number(value, hex)); }
@@ -26,9 +27,9 @@ public:
     void PrintJson(std::ostream& out, int indent = 0) const;
 
 private:
-    enum class Kind { Object, Array, Text, Number };
+    enum class Kind { Object, Array, Text, Number, Boolean };
     explicit Report(Kind kind) : kind_(kind) {}
-    bool IsScalar() const { return kind_ == Kind::Text || kind_ == Kind::Number; }
+    bool IsScalar() const { return kind_ == Kind::Text || kind_ == Kind::Number || kind_ == Kind::Boolean; }
     void PrintScalarText(std::ostream& out) const;
 
     Kind kind_;

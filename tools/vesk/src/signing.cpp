@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <csignal>
 #include <fstream>
 #include <sstream>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "byte_order.h"
+#include "console.h"
+#include "escaped_text.h"
 #include "failure.h"
 #include "output_file.h"
 #include "payload_copy.h"
@@ -110,6 +113,15 @@ void RecordSize(const std::filesystem::path& setup, uint64_t sizeFieldOffset, ui
     if (!again) throw Failure(setup.string(), "cannot write: " + SystemReason());
 }
 
+std::optional<std::string> SigningTime() {
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    if (!epoch || !*epoch) return std::nullopt;
+    const std::string text = epoch;
+    if (text.size() > 12 || text.find_first_not_of("0123456789") != std::string::npos)
+        throw Failure("SOURCE_DATE_EPOCH", Quoted(text) + " is not a number of seconds since 1970");
+    return text;
+}
+
 }  // namespace
 
 ScratchDirectory::ScratchDirectory() {
@@ -124,11 +136,12 @@ ScratchDirectory::~ScratchDirectory() {
 }
 
 void RequireSigningTool() {
+    SigningTime();
     const ScratchDirectory scratch;
     if (!RunSigningTool({"--version"}, scratch.Path("version.log")).started) throw Failure("vesk pack", kInstallHint);
 }
 
-void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
+uint64_t SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
                const std::vector<std::filesystem::path>& inputs, const SigningRequest& request,
                uint64_t sizeFieldOffset) {
     const std::filesystem::path directory = unsignedSetup.parent_path();
@@ -136,6 +149,7 @@ void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem
     std::vector<std::string> arguments = {"sign", "-certs", request.certificate.string(), "-key", request.key.string()};
     if (request.passwordFile) arguments.insert(arguments.end(), {"-readpass", request.passwordFile->string()});
     if (request.timestampUrl) arguments.insert(arguments.end(), {"-ts", *request.timestampUrl});
+    if (auto time = SigningTime()) arguments.insert(arguments.end(), {"-time", *time});
     arguments.insert(arguments.end(), {"-in", unsignedSetup.string(), "-out", signedSetup.string()});
 
     const InputFile first(unsignedSetup);
@@ -151,6 +165,7 @@ void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem
             throw Failure(request.certificate.string() + ", " + request.key.string(),
                           "cannot sign with this certificate and key: " + Reason(result));
         const uint64_t size = SizeOf(signedSetup);
+        Detail("signed with osslsigncode: " + std::to_string(size) + " bytes");
         if (size > CONTAINER_MAX_FILE_SIZE)
             throw Failure(output.string(), "the signed setup would be " + std::to_string(size) + " bytes; it must stay below 2 GiB");
         if (recorded == 0 || size == recorded) {
@@ -158,7 +173,7 @@ void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem
             OutputFile out(output, inputs);
             CopyWithCrc(signedFile, 0, signedFile.Size(), &out, "copying the signed setup");
             out.Commit(true);
-            return;
+            return size;
         }
         sizes += (sizes.empty() ? "" : ", ") + std::to_string(size);
         recorded = static_cast<uint32_t>(size);
@@ -169,28 +184,43 @@ void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem
 }
 
 SignatureReport CheckSignature(const SetupFile& setup) {
-    if (setup.image.certificateSize == 0) return {"not signed", std::nullopt};
+    SignatureReport report;
+    report.state = "not signed";
+    if (setup.image.certificateSize == 0) return report;
     const ScratchDirectory scratch;
     const ToolResult result = RunSigningTool({"verify", "-in", setup.file->Name()}, scratch.Path("verify.log"));
-    if (!result.started) return {"signed; osslsigncode is not installed, so the signature was not checked", std::nullopt};
-    if (result.exitCode == 0) return {"signed; the signature verifies", std::nullopt};
+    report.state = "signed; osslsigncode is not installed, so the signature was not checked";
+    if (!result.started) return report;
     // The digests say whether the file is the one that was signed; a
     // failed chain alone only says this machine does not trust the signer.
+    // The first subject printed is the signer's, before any chain.
     std::string current;
     std::string calculated;
     std::string chainError;
     std::istringstream lines(result.output);
     for (std::string line; std::getline(lines, line);) {
+        const size_t start = line.find_first_not_of('\t');
+        if (start == std::string::npos) continue;
+        line.erase(0, start);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
         auto value = [&](const char* label) { return line.rfind(label, 0) == 0 ? line.substr(line.find(':') + 1) : ""; };
-        if (auto v = value("Current message digest"); !v.empty()) current = v;
-        if (auto v = value("Calculated message digest"); !v.empty()) calculated = v;
+        auto trimmed = [](std::string text) { return text.erase(0, text.find_first_not_of(' ')); };
+        if (auto v = value("Current message digest"); !v.empty()) current = trimmed(v);
+        if (auto v = value("Calculated message digest"); !v.empty()) calculated = trimmed(v);
+        if (auto v = value("Subject:"); !v.empty() && !report.signer) report.signer = trimmed(v);
+        if (auto v = value("Signing time:"); !v.empty() && !report.signingTime) report.signingTime = trimmed(v);
         if (size_t at = line.find("Error: "); at != std::string::npos && chainError.empty()) chainError = line.substr(at + 7);
     }
-    if (!current.empty() && current == calculated)
-        return {"signed; the file matches its signature, but the signer is not trusted here" +
-                    (chainError.empty() ? std::string() : " (" + chainError + ")"),
-                std::nullopt};
-    return {"signed", "signature does not match the file (changed after signing?): " + Reason(result)};
+    if (result.exitCode == 0) {
+        report.state = "signed; the signature verifies";
+    } else if (!current.empty() && current == calculated) {
+        report.state = "signed; the file matches its signature, but the signer is not trusted here" +
+                       (chainError.empty() ? std::string() : " (" + chainError + ")");
+    } else {
+        report.state = "signed";
+        report.problem = "signature does not match the file (changed after signing?): " + Reason(result);
+    }
+    return report;
 }
 
 std::string SizeMismatch(const SetupFile& setup) {

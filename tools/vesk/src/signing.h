@@ -34,21 +34,26 @@ private:
     std::filesystem::path path_;
 };
 
-// Fails early, before anything is packed, when osslsigncode is missing.
+// Fails early, before anything is packed, when osslsigncode is missing or
+// SOURCE_DATE_EPOCH is not a time.
 void RequireSigningTool();
 
 // unsignedSetup: a packed setup whose container records its size at
 // sizeFieldOffset (0 there: no size check). Writes the signed setup to
 // output, or nothing on failure; output must not be one of the inputs.
-void SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
+// Returns its size. SOURCE_DATE_EPOCH, when set, is the signing time, so
+// that the same inputs sign to the same bytes.
+uint64_t SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
                const std::vector<std::filesystem::path>& inputs, const SigningRequest& request,
                uint64_t sizeFieldOffset);
 
-// verify's view of a signature: what it is, and a problem when the file no
-// longer matches it.
+// verify's and inspect's view of a signature: what it is, a problem when
+// the file no longer matches it, and who signed it when.
 struct SignatureReport {
     std::string state;
     std::optional<std::string> problem;
+    std::optional<std::string> signer;       // the signing certificate's subject
+    std::optional<std::string> signingTime;  // as osslsigncode prints it
 };
 SignatureReport CheckSignature(const SetupFile& setup);
 

@@ -17,6 +17,7 @@
 
 #include "byte_order.h"
 #include "container/layout.h"
+#include "pack_settings.h"
 #include "pe_image.h"
 #include "setup_file.h"
 #include "tool_test_support.h"
@@ -93,18 +94,18 @@ protected:
         PatchSetup(offset, bytes);
     }
 
-    // A failed command: exit 1 and one line "vesk: <input>: ..." that holds
-    // problem.
-    void ExpectError(const ToolRun& run, const std::string& input, const std::string& problem) {
-        EXPECT_EQ(run.exitCode, 1) << run.err;
+    // A failed command: exit 1 (2 for a usage error) and one line
+    // "vesk: <input>: ..." that holds problem.
+    void ExpectError(const ToolRun& run, const std::string& input, const std::string& problem, int exitCode = 1) {
+        EXPECT_EQ(run.exitCode, exitCode) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << "one line: " << run.err;
         EXPECT_EQ(run.err.rfind("vesk: " + input + ": ", 0), 0u) << run.err;
         EXPECT_NE(run.err.find(problem), std::string::npos) << run.err;
     }
 
     // A failed pack: the error, and the directory as it was.
-    void ExpectRefused(const ToolRun& run, const std::string& input, const std::string& problem) {
-        ExpectError(run, input, problem);
+    void ExpectRefused(const ToolRun& run, const std::string& input, const std::string& problem, int exitCode = 1) {
+        ExpectError(run, input, problem, exitCode);
         auto listing = Listing();
         EXPECT_TRUE(std::none_of(listing.begin(), listing.end(),
                                  [](const std::string& n) { return n.rfind("setup.exe", 0) == 0; }))
@@ -122,13 +123,26 @@ protected:
     }
 };
 
-TEST_F(Command, PackThenVerifySucceeds) {
+TEST_F(Command, PackSaysWhatItWroteAndVerifyAgrees) {
     Settings("");
     ToolRun pack = PackWith();
     EXPECT_EQ(pack.exitCode, 0) << pack.err;
+    EXPECT_EQ(pack.err, "vesk: wrote " + Path("setup.exe").string() + " (" +
+                            std::to_string(std::filesystem::file_size(Path("setup.exe"))) + " bytes): stub " +
+                            Path("stub.exe").string() + " (x86), product 5000 bytes, not signed\n");
+    EXPECT_EQ(PackWith({"--quiet"}).err, "");
+    ToolRun verbose = PackWith({"--verbose"});
+    for (const std::string& line : std::vector<std::string>{"vesk: stub " + Path("stub.exe").string() + ": x86, ",
+                                   "vesk: product " + Path("product.msi").string() + ": 5000 bytes, CRC-32 0x",
+                                   "vesk: wrote "})
+        EXPECT_NE(verbose.err.find(line), std::string::npos) << line << " in " << verbose.err;
     ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
     EXPECT_EQ(verify.exitCode, 0) << verify.err;
-    EXPECT_NE(verify.out.find("OK"), std::string::npos);
+    EXPECT_EQ(verify.out, Path("setup.exe").string() + ": OK (not signed)\n");
+    ToolRun json = RunTool({"verify", "--json", Path("setup.exe").string()});
+    EXPECT_EQ(json.exitCode, 0) << json.err;
+    EXPECT_EQ(json.out, "{\n  \"file\": \"" + Path("setup.exe").string() +
+                            "\",\n  \"sound\": true,\n  \"signature\": \"not signed\",\n  \"problems\": []\n}\n");
     EXPECT_EQ(access(Path("setup.exe").c_str(), X_OK), 0) << "the setup is executable";
 }
 
@@ -141,6 +155,12 @@ TEST_F(Command, VerifyExitsOneWithALinePerProblem) {
     ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
     EXPECT_EQ(verify.exitCode, 1);
     EXPECT_EQ(std::count(verify.err.begin(), verify.err.end(), '\n'), 2) << "size and CheckSum: " << verify.err;
+    ToolRun json = RunTool({"verify", Path("setup.exe").string(), "--json"});
+    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_EQ(json.err, "");
+    EXPECT_NE(json.out.find("\"sound\": false"), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\"problems\": [\n    \"file is "), std::string::npos) << json.out;
+    EXPECT_NE(json.out.find("\",\n    \"header CheckSum "), std::string::npos) << json.out;
 }
 
 TEST_F(Command, InspectJsonNamesEveryPart) {
@@ -163,16 +183,41 @@ TEST_F(Command, InspectTextShowsTheSixTexts) {
     EXPECT_NE(inspect.out.find("key: \"CRCError\""), std::string::npos);
 }
 
-TEST_F(Command, HelpAndVersion) {
+// Every help gives the exit codes, and every option it names is in the man
+// page and the bash completion; so is every settings key in the man page.
+TEST_F(Command, HelpVersionManPageAndCompletion) {
+    auto slurp = [](const std::string& name) {
+        const auto bytes = ReadFile(std::filesystem::path(VESK_TOOL_SHARE) / name);
+        return std::string(bytes.begin(), bytes.end());
+    };
+    std::string manPage = slurp("vesk.1");
+    for (size_t at; (at = manPage.find("\\-")) != std::string::npos;) manPage.erase(at, 1);
+    const std::string completion = slurp("vesk.bash");
     for (auto args : std::vector<std::vector<std::string>>{
              {"--help"}, {"pack", "--help"}, {"inspect", "--help"}, {"verify", "--help"}, {"unpack", "--help"}}) {
+        SCOPED_TRACE(args[0]);
         ToolRun run = RunTool(args);
-        EXPECT_EQ(run.exitCode, 0) << args[0];
-        EXPECT_NE(run.out.find("usage: vesk"), std::string::npos) << args[0];
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out.rfind("usage: vesk", 0), 0u);
+        EXPECT_NE(run.out.find("exit codes: 0 success; 1 the operation failed"), std::string::npos);
+        for (size_t at = 0; (at = run.out.find("--", at)) != std::string::npos;) {
+            const size_t end = run.out.find_first_not_of("abcdefghijklmnopqrstuvwxyz0123456789-", at + 2);
+            const std::string option = run.out.substr(at, end - at);
+            EXPECT_NE(manPage.find(option), std::string::npos) << option << " not in the man page";
+            EXPECT_NE(completion.find(option), std::string::npos) << option << " not in the completion";
+            at = end;
+        }
     }
+    for (const std::string& key : KnownKeys()) EXPECT_NE(manPage.find(key), std::string::npos) << key;
+    for (const char* section : {".SH EXIT STATUS", ".B 2", "SOURCE_DATE_EPOCH"})
+        EXPECT_NE(manPage.find(section), std::string::npos) << section;
     ToolRun version = RunTool({"--version"});
     EXPECT_EQ(version.exitCode, 0);
-    EXPECT_EQ(version.out.rfind("vesk ", 0), 0u);
+    EXPECT_EQ(version.out, "vesk " VESK_TOOL_VERSION "\n");
+    const std::filesystem::path besideTool = std::filesystem::path(VESK_TOOL_BINARY).parent_path();
+    EXPECT_EQ(RunTool({"--version", "--verbose"}).out, "vesk " VESK_TOOL_VERSION "\nstub x86: " +
+                                                           (besideTool / "vesk-stub.exe").string() + "\nstub x64: " +
+                                                           (besideTool / "vesk-stub-x64.exe").string() + "\n");
 }
 
 TEST_F(Command, EmbeddedOnlyKeysDrawAWarningButPack) {
@@ -292,7 +337,7 @@ TEST_F(Command, StubOfAnotherMachineIsNamed) {
 
 TEST_F(Command, ArchMustNameAKnownArchitectureAndMatchTheStub) {
     Settings("");
-    ExpectRefused(PackWith({"--arch", "arm64"}), "pack", "--arch takes x86 or x64, not 'arm64'");
+    ExpectRefused(PackWith({"--arch", "arm64"}), "pack", "--arch takes x86 or x64, not 'arm64'", 2);
     ExpectRefused(PackWith({"--arch", "x64"}), Path("stub.exe").string(), "an x86 stub, where --arch asks for x64");
     WriteStub({.x64 = true});
     ExpectRefused(PackWith({"--arch", "x86"}), Path("stub.exe").string(), "an x64 stub, where --arch asks for x86");
@@ -318,11 +363,33 @@ TEST_F(Command, SetupReachingTwoGibibytes) {
     ExpectRefused(PackWith(), Path("setup.exe").string(), "below 2 GiB");
 }
 
-TEST_F(Command, MissingOutputOption) {
+// The caller's mistakes exit 2, so that scripts can tell them from a bad input.
+TEST_F(Command, UsageErrorsExitTwo) {
     Settings("");
-    ToolRun run = RunTool({"pack", Path("settings.ini").string()});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err.rfind("vesk: pack: no output given", 0), 0u) << run.err;
+    const std::string settings = Path("settings.ini").string();
+    const struct {
+        std::vector<std::string> args;
+        const char* input;
+        const char* problem;
+    } cases[] = {
+        {{"pack", settings}, "pack", "no output given (-o SETUP.exe)"},
+        {{"pack", settings, "-o"}, "pack", "-o needs a value"},
+        {{"pack", settings, "-o", "-"}, "pack", "-o -: a setup cannot be written to standard output"},
+        {{"pack", settings, "--bogus", "-o", "x.exe"}, "pack", "unknown option --bogus (see vesk pack --help)"},
+        {{"verify"}, "verify", "no setup given"},
+        {{"inspect", "a.exe", "b.exe"}, "inspect", "more than one setup given"},
+        {{"unpack", "a.exe"}, "unpack", "no directory given (-d DIR)"},
+        {{"frobnicate"}, "frobnicate", "unknown command (see vesk --help)"},
+        {{"--version", "--json"}, "--version", "unknown option --json"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.problem);
+        ExpectRefused(RunTool(c.args), c.input, c.problem, 2);
+    }
+    ToolRun bare = RunTool({});
+    EXPECT_EQ(bare.exitCode, 2);
+    EXPECT_EQ(bare.out, "");
+    EXPECT_EQ(bare.err.rfind("usage: vesk <command>", 0), 0u) << bare.err;
 }
 
 TEST_F(Command, FailedPackKeepsAnEarlierSetup) {
@@ -786,7 +853,9 @@ TEST_F(Command, StaleTemporaryFileIsRemovedAndALiveOneKept) {
 }
 
 // Both real stubs, found beside the tool by --arch, pack into setups that
-// the toolchain's own objdump reads as images of their machine.
+// the toolchain's own objdump reads as images of their machine. Neither
+// holds its link time (in the file header and the export directory), so two
+// builds of one commit are the same bytes.
 TEST_F(Command, RealStubsOfBothArchitecturesReadCleanly) {
     const std::filesystem::path tool_dir = std::filesystem::path(VESK_TOOL_BINARY).parent_path();
     ASSERT_FALSE(SampleMsi().empty()) << "wixl could not build the fixture MSI";
@@ -803,6 +872,16 @@ TEST_F(Command, RealStubsOfBothArchitecturesReadCleanly) {
             ADD_FAILURE() << "no " << s.stub << " beside vesk (run scripts/build)";
             continue;
         }
+        const std::vector<uint8_t> stub = ReadFile(tool_dir / s.stub);
+        const PeImage image = ParsePeImage(stub, s.stub);
+        EXPECT_EQ(Load32(&stub[image.peOffset + 8]), 0u) << "file header TimeDateStamp";
+        const uint32_t exports = image.directories.at(0).address;
+        const auto holder = std::find_if(image.sections.begin(), image.sections.end(), [&](const PeSection& section) {
+            return exports >= section.virtualAddress && exports < section.virtualAddress + section.virtualSize;
+        });
+        ASSERT_NE(holder, image.sections.end()) << "an export directory";
+        EXPECT_EQ(Load32(&stub[exports - holder->virtualAddress + holder->pointerToRawData + 4]), 0u)
+            << "export directory TimeDateStamp";
         const std::string setup = Path(std::string("setup-") + s.arch + ".exe").string();
         ToolRun pack = RunTool({"pack", "--product", SampleMsi().string(), "-o", setup, "--arch", s.arch});
         ASSERT_EQ(pack.exitCode, 0) << pack.err;

@@ -117,10 +117,33 @@ TEST_F(Signing, BadCertificatesKeysAndPasswordsAreOneLineAndNoOutput) {
     };
     for (const auto& extra : cases) {
         ToolRun run = Pack(VESK_REAL_STUB, extra);
-        EXPECT_EQ(run.exitCode, 1) << extra[1];
+        EXPECT_EQ(run.exitCode, extra.size() == 2 ? 2 : 1) << extra[1] << ": a missing key is a usage error";
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
     }
+}
+
+// SOURCE_DATE_EPOCH is the signing time: the same inputs sign to the same
+// bytes, and inspect names the signer and that time.
+TEST_F(Signing, WithSourceDateEpochTheSameInputsSignToTheSameBytes) {
+    setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
+    std::vector<std::vector<uint8_t>> setups;
+    for (const char* directory : {"a", "b"}) {
+        std::filesystem::create_directory(Path(directory));
+        ToolRun pack = Pack(VESK_REAL_STUB, Sign(), std::string(directory) + "/setup.exe");
+        ASSERT_EQ(pack.exitCode, 0) << pack.err;
+        EXPECT_NE(pack.err.find(", signed\n"), std::string::npos) << pack.err;
+        setups.push_back(ReadFile(Path(directory) / "setup.exe"));
+    }
+    setenv("SOURCE_DATE_EPOCH", "soon", 1);
+    ToolRun refused = Pack(VESK_REAL_STUB, Sign(), "c.exe");
+    unsetenv("SOURCE_DATE_EPOCH");
+    EXPECT_EQ(setups[0], setups[1]);
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_EQ(refused.err, "vesk: SOURCE_DATE_EPOCH: 'soon' is not a number of seconds since 1970\n");
+    ToolRun inspect = RunTool({"inspect", (Path("a") / "setup.exe").string(), "--json"});
+    EXPECT_NE(inspect.out.find("\"signer\": \"/CN=Vesk-Test\""), std::string::npos) << inspect.out;
+    EXPECT_NE(inspect.out.find("\"signingTime\": \"Nov 14 22:13:20 2023 GMT\""), std::string::npos) << inspect.out;
 }
 
 TEST_F(Signing, WithoutOsslsigncodeTheToolSaysHowToInstallIt) {
