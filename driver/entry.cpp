@@ -56,14 +56,16 @@ static BOOL AllocateWorkBuffer(void) {
 }
 
 UINT RunSetup(void) {
+    // Before any window, box or library load: nothing planted beside the
+    // setup may be found by a later search.
+    RestrictLibrarySearch();
     SetErrorMode(SEM_NOALIGNMENTFAULTEXCEPT);
     g_run.commandTail = FindCommandTail(GetCommandLineA());
     g_run.instance = GetModuleHandleA(NULL);
     GetOwnExecutablePath(g_run.ownPath);
     FindOwnDirectory();
-    // The progress dialog's bar needs its window class before any dialog
-    // opens. Not the Ex form: the first 95 and NT 4.0 libraries lack it.
-    InitCommonControls();
+    // The progress dialog's bar needs its window class before any dialog opens.
+    InitCommonControlsFromSystem();
 
     g_run.containerFile = _lopen(g_run.ownPath, OF_READ);
     if (g_run.containerFile == HFILE_ERROR) FailInstall(NULL);

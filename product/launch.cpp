@@ -9,12 +9,6 @@
 #include "runtime/runtime.h"
 #include "ui/ui.h"
 
-// Room for whatever a user may pass on a command line; static, not on the
-// stack. A text that still does not fit is refused, never cut: a cut command
-// would install with the wrong options.
-static char g_switchText[ENGINE_COMMAND_BUFFER];
-static char g_engineCommand[ENGINE_COMMAND_BUFFER];
-
 // The text after a leading "/*" and its blanks; NULL when it has no marker.
 static LPCSTR VerbatimRest(LPCSTR text) {
     if (text[0] != ENGINE_VERBATIM_MARKER[0] || text[1] != ENGINE_VERBATIM_MARKER[1]) return NULL;
@@ -23,10 +17,11 @@ static LPCSTR VerbatimRest(LPCSTR text) {
     return text;
 }
 
-// Environment references expanded; undefined ones stay as written.
-static BOOL Expand(LPCSTR text, char* out, UINT cap) {
-    DWORD needed = ExpandEnvironmentStringsA(text, out, cap);
-    if (needed == 0 || needed > cap) {
+// Environment references expanded; undefined ones stay as written. The
+// platform gives at most ENGINE_SWITCH_BUFFER bytes.
+static BOOL Expand(LPCSTR text, char* out) {
+    DWORD needed = ExpandEnvironmentStringsA(text, out, ENGINE_SWITCH_BUFFER);
+    if (needed == 0 || needed > ENGINE_SWITCH_BUFFER) {
         out[0] = 0;
         return FALSE;
     }
@@ -40,7 +35,7 @@ static BOOL AppendProperty(char* command, UINT cap, LPCSTR name, LPCSTR value) {
            AppendText(command, cap, "\"");
 }
 
-// The builder's configured command text into out (ENGINE_COMMAND_BUFFER
+// The builder's configured command text into out (ENGINE_SWITCH_BUFFER
 // bytes): the container's text 4 or the side INI file's CmdLine; no built-in
 // text applies. FALSE when the INI value fills the buffer, as a cut one does.
 static BOOL ReadConfiguredCommand(char* out) {
@@ -49,25 +44,25 @@ static BOOL ReadConfiguredCommand(char* out) {
         ReadStoredText(out, MSG_CMDLINE);
         return TRUE;
     }
-    DWORD length = ReadSideText(INI_KEY_CMDLINE, NULL, out, ENGINE_COMMAND_BUFFER);
-    return length < ENGINE_COMMAND_BUFFER - 1;
+    DWORD length = ReadSideText(INI_KEY_CMDLINE, NULL, out, ENGINE_SWITCH_BUFFER);
+    return length < ENGINE_SWITCH_BUFFER - 1;
 }
 
-BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command, UINT cap) {
-    char* switches = g_switchText;
+BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* switches, char* command) {
+    const UINT cap = ENGINE_COMMAND_BUFFER;
     command[0] = 0;
     switches[0] = 0;
     if (commandTail[0] == 0 && !ReadConfiguredCommand(switches)) return FALSE;
     LPCSTR verbatim = VerbatimRest(commandTail);
-    if (verbatim) return Expand(verbatim, command, cap);
+    if (verbatim) return Expand(verbatim, command);
     // The user's switches are expanded; the builder's text is used as written.
     if (commandTail[0] != 0) {
-        if (!Expand(commandTail, switches, ENGINE_COMMAND_BUFFER)) return FALSE;
+        if (!Expand(commandTail, switches)) return FALSE;
     } else if (switches[0] == 0) {
-        CopyText(switches, ENGINE_COMMAND_BUFFER, ENGINE_DEFAULT_SWITCHES);
+        CopyText(switches, ENGINE_SWITCH_BUFFER, ENGINE_DEFAULT_SWITCHES);
     }
     verbatim = VerbatimRest(switches);
-    if (verbatim) return Expand(verbatim, command, cap);
+    if (verbatim) return Expand(verbatim, command);
     // With a transform, the engine opens the database it applies to.
     BOOL transform = g_settings.transformBase[0] != 0;
     LPCSTR database = transform ? g_settings.transformBase : productPath;
@@ -81,8 +76,11 @@ UINT LaunchEngine(LPCSTR productPath) {
     WaitSplashHold();
     CloseSplash();
     CloseProgressDialog();
-    char* command = g_engineCommand;
-    BOOL composed = ComposeEngineCommand(g_run.commandTail, productPath, command, ENGINE_COMMAND_BUFFER);
+    // Both buffers in one block of global memory, the command after the switches.
+    HGLOBAL memory;
+    char* switches = (char*)AllocateLocked(GMEM_MOVEABLE, ENGINE_SWITCH_BUFFER + ENGINE_COMMAND_BUFFER, &memory);
+    char* command = switches ? switches + ENGINE_SWITCH_BUFFER : NULL;
+    BOOL composed = command && ComposeEngineCommand(g_run.commandTail, productPath, switches, command);
     PumpMessages();
     // A session that is ending starts no engine, so a command that did not
     // fit is nothing to report then.
@@ -97,6 +95,7 @@ UINT LaunchEngine(LPCSTR productPath) {
     // An engine that could not be started, or whose code cannot be read,
     // installed nothing the setup knows of: never the 0 of success.
     DWORD code = RunAndWait(engine, command, TRUE, g_settings.productCode, EXIT_CODE_FAILED);
+    ReleaseLocked(&memory);
     // Abandoned because Windows is ending the session: the engine goes on,
     // and the setup resumes after the restart. A wait that failed saw no end.
     if (code == STILL_ACTIVE) return g_run.sessionEnding ? EXIT_CODE_OK : EXIT_CODE_FAILED;

@@ -3,9 +3,13 @@
 
 #include "driver/run_state.h"
 
-// The switch text and the engine command: room for what a user may pass on
-// a command line.
-#define ENGINE_COMMAND_BUFFER 8192u
+// The switch text: the longest command line Windows passes a program (32,767
+// characters and the NUL), which is also the most that an expansion of
+// environment references gives. A user's switches always fit.
+#define ENGINE_SWITCH_BUFFER 32768u
+// The engine command: the switches, then the fixed parts, each at most a path:
+// the quoted database path and the TRANSFORMS and VESK_SETUP_EXE_PATH properties.
+#define ENGINE_COMMAND_BUFFER (ENGINE_SWITCH_BUFFER + 4u * PATH_BUFFER)
 
 // Run sequence step 13: while the service reports another version of the
 // product installed, asks to uninstall it and removes it on Yes. Ends the
@@ -14,9 +18,10 @@ void RemovePreviousVersion(void);
 // Fills path (PATH_BUFFER bytes). Ends the process (exit code 1) when the
 // file cannot be opened, its extraction fails, or the user cancelled.
 void PlaceProductFile(char* path);
-// Composes the engine parameters into command (capacity cap). FALSE when
-// they do not fit.
-BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* command, UINT cap);
+// Composes the engine parameters into command (ENGINE_COMMAND_BUFFER bytes),
+// with switches (ENGINE_SWITCH_BUFFER bytes) for the switch text. FALSE when
+// an expansion or the builder's text does not fit.
+BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* switches, char* command);
 // A fresh empty temporary file (PATH_BUFFER bytes); empty when none could be
 // named within the buffer.
 void MakeTempFileName(char* out);

@@ -17,9 +17,17 @@ void PackGuid(LPCSTR productCode, char* out);
 // "<system folder>\name" in out (PATH_BUFFER bytes); FALSE, and no file to
 // use, when it does not fit.
 BOOL SystemFilePath(char* out, LPCSTR name);
-// A library of the system folder, loaded by its full path; NULL when it
-// cannot be loaded.
+// First of all: the process's search for libraries held to the system folder
+// where the platform can, and where it cannot, the libraries the platform
+// loads by name later taken from the system folder beforehand.
+void RestrictLibrarySearch(void);
+// A library of the system folder, loaded by its full path with its own
+// dependencies from the system folder; NULL when it cannot be loaded.
 HMODULE LoadSystemLibrary(LPCSTR name);
+// The common controls' window classes (the progress bar) registered, from
+// the system folder's library. Without it the progress dialog cannot be
+// made, and extraction goes on without one.
+void InitCommonControlsFromSystem(void);
 // The fixed file version of a file as its two words; 0 when it was read,
 // 1 when not, both words then 0.
 int GetFileVersionPair(LPCSTR path, DWORD* high, DWORD* low);

@@ -18,9 +18,7 @@
 #define WININIT_FILE_NAME "WININIT.INI"
 #define RUNTIME_COMMAND_BUFFER 128u
 #define SERVICE_MANAGER_ACCESS (GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE)
-#define TEMP_EXTENSION ".TMP"
-#define PROGRAM_EXTENSION ".exe"
-#define EXTENSION_LENGTH 4u
+#define RUNTIME_FILE_NAME "\\runtime.exe"
 
 // VER_PLATFORM_WIN32_NT or another id (the 95/98 family); 0 when the
 // platform does not say.
@@ -66,21 +64,30 @@ static void RequireAdministrator(void) {
     ExitProcess(EXIT_CODE_NO_ADMIN);
 }
 
-// A fresh temporary name made a program's: ".TMP" becomes ".exe", and the
-// empty file the platform created under the first name goes.
-static void NameRuntimeFile(char* path) {
-    MakeTempFileName(path);
-    UINT length = BoundedLength(path, PATH_BUFFER);
-    if (length > EXTENSION_LENGTH && lstrcmpiA(path + length - EXTENSION_LENGTH, TEMP_EXTENSION) == 0) {
-        DeleteFileA(path);
-        CopyText(path + length - EXTENSION_LENGTH, EXTENSION_LENGTH + 1, PROGRAM_EXTENSION);
-    }
+// A folder made fresh for this run in the temporary folder, where nothing of
+// anyone else's can sit beside the installer, and the installer's path in it.
+// The folder takes the platform's unique name, freed of the empty file made
+// under it; CreateDirectoryA fails on anything that already exists, so it is
+// never a folder someone else made. Both are empty when that fails.
+static void NameRuntimeFile(char* folder, char* path) {
+    path[0] = 0;
+    MakeTempFileName(folder);
+    DeleteFileA(folder);
+    if (!folder[0] || !CreateDirectoryA(folder, NULL) || !CopyText(path, PATH_BUFFER, folder) ||
+        !AppendText(path, PATH_BUFFER, RUNTIME_FILE_NAME))
+        path[0] = 0;
+}
+
+// The installer and its folder go; either may not exist.
+static void RemoveRuntimeFile(LPCSTR folder, LPCSTR path) {
+    DeleteFileA(path);
+    RemoveDirectoryA(folder);
 }
 
 // A failure was reported (or the user cancelled): the runtime file goes and
 // the run ends with exit code 1, never the 0 of an installation.
-static void AbandonRuntimeFile(LPCSTR path, BOOL report, LPCSTR text) {
-    DeleteFileA(path);
+static void AbandonRuntimeFile(LPCSTR folder, LPCSTR path, BOOL report, LPCSTR text) {
+    RemoveRuntimeFile(folder, path);
     if (report) FailInstall(text);
     ExitProcess(EXIT_CODE_FAILED);
 }
@@ -88,25 +95,25 @@ static void AbandonRuntimeFile(LPCSTR path, BOOL report, LPCSTR text) {
 // Embedded mode: writes this family's installer to a fresh temporary program
 // and leaves the container at the product file. Returns a handle that keeps
 // the program from being changed or deleted by anyone until it has run.
-static HANDLE ExtractRuntime(char* path, BOOL nt) {
-    NameRuntimeFile(path);
+static HANDLE ExtractRuntime(char* folder, char* path, BOOL nt) {
+    NameRuntimeFile(folder, path);
     HFILE created = _lcreat(path, 0);
     if (created != HFILE_ERROR) _lclose(created);
     HFILE file = _lopen(path, OF_READWRITE);
-    if (file == HFILE_ERROR) AbandonRuntimeFile(path, TRUE, NULL);
+    if (file == HFILE_ERROR) AbandonRuntimeFile(folder, path, TRUE, NULL);
     if (nt) SkipPayloads(g_settings.runtime9XSize);
     int result = ExtractPayload(file, nt ? g_settings.runtimeNTSize : g_settings.runtime9XSize);
     _lclose(file);
     if (result != 0) {
         char text[TEXT_FIELD];
         LoadExtractionErrorText(text);
-        AbandonRuntimeFile(path, TRUE, text);
+        AbandonRuntimeFile(folder, path, TRUE, text);
     }
     // A cancelled extraction leaves an installer cut short: it never runs.
-    if (g_run.cancelRequested) AbandonRuntimeFile(path, FALSE, NULL);
+    if (g_run.cancelRequested) AbandonRuntimeFile(folder, path, FALSE, NULL);
     if (!nt) SkipPayloads(g_settings.runtimeNTSize);
     HANDLE hold = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hold == INVALID_HANDLE_VALUE) AbandonRuntimeFile(path, TRUE, NULL);
+    if (hold == INVALID_HANDLE_VALUE) AbandonRuntimeFile(folder, path, TRUE, NULL);
     return hold;
 }
 
@@ -162,8 +169,9 @@ void RuntimeStep(void) {
     }
     if (nt) RequireAdministrator();
     HANDLE hold = INVALID_HANDLE_VALUE;
+    char folder[PATH_BUFFER];
     if (g_run.embedded)
-        hold = ExtractRuntime(path, nt);
+        hold = ExtractRuntime(folder, path, nt);
     else
         ReadSideRuntime(nt, path, PATH_BUFFER);
     if (nt) {
@@ -180,7 +188,7 @@ void RuntimeStep(void) {
     BOOL restart = exitCode != 0 || WininitStamp() != stamp;
     if (g_run.embedded) {
         CloseHandle(hold);
-        DeleteFileA(path);
+        RemoveRuntimeFile(folder, path);
     }
     PumpMessages();
     Sleep(500);

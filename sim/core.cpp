@@ -7,6 +7,7 @@
 #include "driver/run.h"
 #include "driver/run_state.h"
 #include "sim/faults.h"
+#include "sim/installer.h"
 #include "win32/api.h"
 
 namespace sim {
@@ -112,7 +113,7 @@ extern "C" {
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
     const sim::faults::Call call(__func__);
-    return name ? nullptr : kOwnModule;
+    return name ? sim::installer::LoadedModule(name) : kOwnModule;
 }
 
 DWORD WINAPI GetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {

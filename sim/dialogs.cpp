@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "sim/faults.h"
+#include "sim/installer.h"
 #include "sim/gdi.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
@@ -161,6 +162,7 @@ HWND WINAPI CreateDialogParamA(HINSTANCE instance, LPCSTR name, HWND owner, DLGP
     const sim::faults::Call call(__func__);
     if (call.Fails()) return call.Result<HWND>();
     sim::Record("CreateDialogParamA");
+    sim::installer::PlatformLoadsByName("UXTHEME.DLL");  // the theme library, at the first window
     HRSRC found = FindResourceA(instance, name, RT_DIALOG);
     if (!found) return sim::Fail(nullptr, "no dialog template");
     const auto* bytes = static_cast<const uint8_t*>(LockResource(LoadResource(instance, found)));

@@ -16,6 +16,7 @@ namespace {
 
 // Error codes of the platform that only failing calls leave behind.
 constexpr uint32_t kErrorSeek = 25;
+constexpr uint32_t kErrorInvalidParameter = 87;
 constexpr uint32_t kErrorDiskFull = 112;
 constexpr uint32_t kErrorDiscarded = 157;
 constexpr uint32_t kErrorProcNotFound = 127;
@@ -60,12 +61,13 @@ const Failure kFailures[] = {
     {"CloseHandle", Way::Never, 0, 0, "a valid handle is always released"},
     {"DeleteFileA", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
     {"CreateDirectoryA", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
+    {"RemoveDirectoryA", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
     {"GetTempPathA", Way::Returns, 0, ERROR_NOT_ENOUGH_MEMORY, "0: no memory"},
     {"GetTempFileNameA", Way::Returns, 0, ERROR_ACCESS_DENIED, "0: the folder refuses the new file"},
     {"GetPrivateProfileStringA", Way::Defaults, 0, ERROR_ACCESS_DENIED, "the file cannot be read: the default"},
     {"GetPrivateProfileIntA", Way::Defaults, 0, ERROR_ACCESS_DENIED, "the file cannot be read: the default"},
     // kernel32: process, memory, modules
-    {"GetModuleHandleA", Way::Never, 0, 0, "the program's own module always exists"},
+    {"GetModuleHandleA", Way::Never, 0, 0, "the program's own module and KERNEL32 always exist"},
     {"GetModuleFileNameA", Way::Returns, 0, ERROR_NOT_ENOUGH_MEMORY, "0: no memory"},
     {"GetCommandLineA", Way::Never, 0, 0, "returns the process's own line"},
     {"GetCurrentProcess", Way::Never, 0, 0, "a constant pseudo handle"},
@@ -84,7 +86,9 @@ const Failure kFailures[] = {
     {"LoadResource", Way::Returns, kNull, ERROR_NOT_ENOUGH_MEMORY, "NULL: no memory"},
     {"LockResource", Way::Returns, kNull, ERROR_NOT_ENOUGH_MEMORY, "NULL: not available"},
     {"FreeResource", Way::Never, 0, 0, "obsolete, always FALSE"},
-    {"LoadLibraryA", Way::Returns, kNull, kErrorDllInitFailed, "NULL: the library failed to start"},
+    {"LoadLibraryExA", Way::Returns, kNull, kErrorDllInitFailed, "NULL: the library failed to start"},
+    {"SetDefaultDllDirectories", Way::Returns, kFalse, kErrorInvalidParameter, "FALSE: invalid parameter"},
+    {"SetDllDirectoryA", Way::Returns, kFalse, ERROR_NOT_ENOUGH_MEMORY, "FALSE: no memory"},
     {"GetProcAddress", Way::Returns, kNull, kErrorProcNotFound, "NULL: no such entry point"},
     {"FreeLibrary", Way::Never, 0, 0, "a valid handle is always released"},
     {"WaitForSingleObject", Way::Returns, intptr_t(WAIT_FAILED), ERROR_ACCESS_DENIED, "WAIT_FAILED: access denied"},

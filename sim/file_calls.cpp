@@ -229,6 +229,17 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     return fs::create_directory(*host, error) ? TRUE : FALSE;
 }
 
+BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
+    sim::Record(std::string("RemoveDirectoryA ") + path);
+    auto host = ToHost(path);
+    // Only an empty folder goes.
+    std::error_code error;
+    if (!host || !IsFolder(*host) || !fs::is_empty(*host, error)) return FALSE;
+    return fs::remove(*host, error) ? TRUE : FALSE;
+}
+
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {
     const sim::faults::Call call(__func__);
     if (call.Fails()) return call.Result<DWORD>();

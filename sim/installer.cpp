@@ -1,5 +1,7 @@
 // The simulated Windows Installer service as MSI.DLL shows it, VERSION.DLL's
-// file version data, and LoadLibraryA/GetProcAddress/FreeLibrary for both.
+// file version data, and the loading of libraries: LoadLibraryExA,
+// GetModuleHandleA's KERNEL32, GetProcAddress, FreeLibrary, the process's
+// library search, and the libraries the platform loads by name itself.
 #include "sim/installer.h"
 
 #include <algorithm>
@@ -7,11 +9,17 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <vector>
 
 #include "sim/faults.h"
 #include "sim/os.h"
 #include "sim/sim.h"
+#include "sim/windows.h"
 #include "win32/api.h"
+
+// Reached by the program through GetProcAddress on KERNEL32 only.
+extern "C" BOOL WINAPI SetDefaultDllDirectories(DWORD directories);
+extern "C" BOOL WINAPI SetDllDirectoryA(LPCSTR folder);
 
 namespace sim::installer {
 namespace {
@@ -29,6 +37,7 @@ constexpr size_t kFixedInfoOffset = 40;
 struct Library {
     std::string name;  // upper case, as the stub names it
     std::set<std::string> entryPoints;
+    std::vector<std::string> dependencies;  // found by the library search when it loads
     bool loads = true;
     int loadCount = 0;
 };
@@ -40,6 +49,8 @@ struct Installer {
     bool removalKeepsProduct = false;
     std::map<std::string, std::pair<DWORD, DWORD>> fileVersions;  // lower-case path
     std::map<std::string, VersionDamage> damagedVersions;         // lower-case path
+    LibrarySearch search = LibrarySearch::Standard;
+    std::vector<std::string> plantedLoads;
 };
 
 std::string Upper(std::string text) {
@@ -56,11 +67,21 @@ std::string Lower(std::string text) {
 
 constexpr uintptr_t kMsiModule = 0x10000000;
 constexpr uintptr_t kVersionModule = 0x20000000;
+constexpr uintptr_t kCommonControlsModule = 0x30000000;
+constexpr uintptr_t kThemeModule = 0x40000000;
+constexpr uintptr_t kKernelModule = 0x7B000000;
+constexpr DWORD kSearchFlags = 0x200 | 0x400 | LOAD_LIBRARY_SEARCH_SYSTEM32 | 0x1000;
 
 Installer Fresh() {
     Installer fresh;
-    fresh.libraries[kMsiModule] = Library{"MSI.DLL", {"MsiGetProductInfoA", "MsiConfigureProductA"}};
-    fresh.libraries[kVersionModule] = Library{"VERSION.DLL", {"GetFileVersionInfoA", "VerQueryValueA"}};
+    fresh.libraries[kMsiModule] =
+        Library{"MSI.DLL", {"MsiGetProductInfoA", "MsiConfigureProductA"}, {"WINTRUST.DLL"}};
+    fresh.libraries[kVersionModule] = Library{"VERSION.DLL", {"GetFileVersionInfoA", "VerQueryValueA"}, {}};
+    fresh.libraries[kCommonControlsModule] = Library{"COMCTL32.DLL", {"InitCommonControls"}, {}};
+    fresh.libraries[kThemeModule] = Library{"UXTHEME.DLL", {}, {}};
+    // Mapped into every process before its first instruction.
+    fresh.libraries[kKernelModule] =
+        Library{"KERNEL32.DLL", {"SetDefaultDllDirectories", "SetDllDirectoryA"}, {}, true, 1};
     return fresh;
 }
 
@@ -81,6 +102,21 @@ Library* LibraryAt(const std::string& path) {
     std::string wanted = Upper(path);
     if (wanted.compare(0, folder.size(), folder) != 0) return nullptr;
     return LibraryNamed(wanted.substr(folder.size()));
+}
+
+bool Loaded(const std::string& name) {
+    Library* library = LibraryNamed(name);
+    return library && library->loadCount > 0;
+}
+
+// A library found by the process's search rather than by its path: one that
+// is not in memory yet is looked for in the program's folder first unless
+// the search holds to the system folder (or the altered search of a library
+// loaded by path starts in the system folder).
+void SearchedByName(const std::string& name, bool fromSystemFolder) {
+    auto& planted = installer.plantedLoads;
+    if (Loaded(name) || std::find(planted.begin(), planted.end(), name) != planted.end()) return;
+    if (!fromSystemFolder && installer.search != LibrarySearch::SystemFolderOnly) planted.push_back(name);
 }
 
 // A product code the service accepts: a braced GUID of 38 characters.
@@ -178,6 +214,9 @@ FARPROC EntryPoint(const std::string& name) {
     if (name == "MsiConfigureProductA") return AsProc(&MsiConfigureProductA);
     if (name == "GetFileVersionInfoA") return AsProc(&GetFileVersionInfoA);
     if (name == "VerQueryValueA") return AsProc(&VerQueryValueA);
+    if (name == "InitCommonControls") return AsProc(&InitCommonControls);
+    if (name == "SetDefaultDllDirectories") return AsProc(&SetDefaultDllDirectories);
+    if (name == "SetDllDirectoryA") return AsProc(&SetDllDirectoryA);
     return nullptr;
 }
 
@@ -191,10 +230,23 @@ void RemoveEntryPoint(const std::string& library, const std::string& entryPoint)
     if (Library* found = LibraryNamed(library)) found->entryPoints.erase(entryPoint);
 }
 
-int LoadedLibraryCount() {
-    int count = 0;
-    for (const auto& [handle, library] : installer.libraries) count += library.loadCount;
-    return count;
+int LoadCount(const std::string& library) {
+    Library* found = LibraryNamed(library);
+    return found ? found->loadCount : 0;
+}
+
+LibrarySearch CurrentLibrarySearch() { return installer.search; }
+
+std::vector<std::string> PlantedLoads() { return installer.plantedLoads; }
+
+void PlatformLoadsByName(const std::string& library) { SearchedByName(Upper(library), false); }
+
+HMODULE LoadedModule(const std::string& name) {
+    std::string wanted = Upper(name);
+    if (wanted.find('.') == std::string::npos) wanted += ".DLL";
+    for (auto& [handle, library] : installer.libraries)
+        if (library.name == wanted && library.loadCount > 0) return reinterpret_cast<HMODULE>(handle);
+    return nullptr;
 }
 
 void InstallProduct(const std::string& productCode, const std::string& versionString) {
@@ -228,18 +280,40 @@ using namespace sim::installer;
 
 extern "C" {
 
-HMODULE WINAPI LoadLibraryA(LPCSTR name) {
+HMODULE WINAPI LoadLibraryExA(LPCSTR name, HANDLE file, DWORD flags) {
     const sim::faults::Call call(__func__);
     if (call.Fails()) return call.Result<HMODULE>();
-    sim::Record(std::string("LoadLibraryA ") + (name ? name : "-"));
-    Library* wanted = name ? LibraryAt(name) : nullptr;
+    sim::Record(std::string("LoadLibraryExA ") + (name ? name : "-") + " " + std::to_string(flags));
+    Library* wanted = name && !file && (flags & ~DWORD(LOAD_WITH_ALTERED_SEARCH_PATH)) == 0 ? LibraryAt(name)
+                                                                                           : nullptr;
     if (!wanted || !wanted->loads) return nullptr;
+    if (wanted->loadCount == 0)
+        for (const std::string& dependency : wanted->dependencies)
+            SearchedByName(dependency, (flags & LOAD_WITH_ALTERED_SEARCH_PATH) != 0);
     for (auto& [handle, library] : installer.libraries) {
         if (&library != wanted) continue;
         ++library.loadCount;
         return reinterpret_cast<HMODULE>(handle);
     }
     return nullptr;
+}
+
+BOOL WINAPI SetDefaultDllDirectories(DWORD directories) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
+    sim::Record("SetDefaultDllDirectories " + std::to_string(directories));
+    if (directories == 0 || (directories & ~kSearchFlags) != 0) return FALSE;
+    if (directories == LOAD_LIBRARY_SEARCH_SYSTEM32) installer.search = LibrarySearch::SystemFolderOnly;
+    return TRUE;
+}
+
+BOOL WINAPI SetDllDirectoryA(LPCSTR folder) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
+    sim::Record(std::string("SetDllDirectoryA ") + (folder ? folder : "-"));
+    if (folder && !*folder && installer.search == LibrarySearch::Standard)
+        installer.search = LibrarySearch::WithoutCurrentFolder;
+    return TRUE;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {

@@ -6,17 +6,39 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "win32/api.h"
 
 namespace sim::installer {
 
 // Libraries live in the system directory and load by that full path only:
 // a bare name or any other folder finds nothing (on Windows it could find a
-// planted copy). By default both load and export every entry point the stub
-// uses.
-void FailLibraryLoad(const std::string& library);  // "MSI.DLL", "VERSION.DLL"
+// planted copy). By default all load and export every entry point the stub
+// uses: MSI.DLL (which needs WINTRUST.DLL), VERSION.DLL, COMCTL32.DLL,
+// UXTHEME.DLL, and KERNEL32.DLL, in memory from the start, whose
+// SetDefaultDllDirectories and SetDllDirectoryA an older system lacks.
+void FailLibraryLoad(const std::string& library);
 void RemoveEntryPoint(const std::string& library, const std::string& entryPoint);
-// Libraries loaded and not yet released.
-int LoadedLibraryCount();
+// How often a library is loaded and not yet released.
+int LoadCount(const std::string& library);
+// A loaded library's module, by name with or without ".DLL"; NULL if none.
+HMODULE LoadedModule(const std::string& name);
+
+// Where the process looks for a library named without a path: the program's
+// folder first (Standard, or WithoutCurrentFolder after SetDllDirectoryA(""))
+// or, after SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), the
+// system folder alone.
+enum class LibrarySearch { Standard, WithoutCurrentFolder, SystemFolderOnly };
+LibrarySearch CurrentLibrarySearch();
+// The platform loads a library by name on its own (the theme library at the
+// first window): one not yet in memory is searched for.
+void PlatformLoadsByName(const std::string& library);
+// Each library that was searched for in the program's folder, where a
+// planted copy would have run: loaded by name while the search did not hold
+// to the system folder, or a dependency of a library loaded by path without
+// the altered search.
+std::vector<std::string> PlantedLoads();
 
 // Installed products, by product code (case-insensitive), with the
 // "VersionString" property the service reports.

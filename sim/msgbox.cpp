@@ -5,6 +5,7 @@
 #include <deque>
 
 #include "sim/faults.h"
+#include "sim/installer.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
 
@@ -73,6 +74,7 @@ int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
     // A missing caption shows as "Error", as on the platform.
     std::string shownCaption = caption ? caption : "Error";
     sim::Record("MessageBoxA " + shownCaption + ": " + shownText);
+    sim::installer::PlatformLoadsByName("UXTHEME.DLL");  // the box is a window too
     sim::ScriptedAnswer scripted{sim::DefaultButton(type), sim::kDefaultAnswerMs};
     if (!state.script.empty()) {
         scripted = state.script.front();

@@ -10,6 +10,7 @@
 #include <set>
 
 #include "sim/faults.h"
+#include "sim/installer.h"
 #include "sim/sim.h"
 #include "sim/window_internals.h"
 
@@ -257,6 +258,7 @@ HWND WINAPI CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, 
     std::string name = className ? className : "";
     auto found = state.classes.find(sim::Lower(name));
     sim::Record("CreateWindowExA " + name);
+    sim::installer::PlatformLoadsByName("UXTHEME.DLL");  // the theme library, at the first window
     if (found == state.classes.end()) return nullptr;
     if ((style & WS_CHILD) && !sim::FindLive(parent)) return nullptr;
 

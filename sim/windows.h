@@ -36,7 +36,8 @@ std::optional<WindowInfo> WindowOf(HWND window);
 int CountWindowsOfClass(const std::string& className);
 
 // Classes. The system's own ("#32770", "Button", "Static") exist from the
-// start; "msctls_progress32" only after InitCommonControls.
+// start; "msctls_progress32" only after InitCommonControls, which the
+// program reaches through COMCTL32.DLL (sim/installer.h).
 bool ClassRegistered(const std::string& className);
 // RegisterClassA of this class name fails (returns 0).
 void RefuseClassRegistration(const std::string& className);
@@ -90,3 +91,5 @@ void ClickDialogControl(When when, int controlId);
 std::vector<int> ProgressPositions();
 
 }  // namespace sim
+
+extern "C" void WINAPI InitCommonControls(void);

@@ -24,7 +24,8 @@ const char* const kProduct = "C:\\Program Files\\Common Files\\Vesk Installation
 const char* const kSetup = "C:\\Downloads\\setup.exe";
 const std::string kQuotedProduct = std::string("\"") + kProduct + "\"";
 const std::string kSetupProperty = " VESK_SETUP_EXE_PATH=\"C:\\Downloads\\setup.exe\"";
-const std::string kTooLong(ENGINE_COMMAND_BUFFER, 'x');
+// More than any expansion of environment references gives.
+const std::string kTooLong(ENGINE_SWITCH_BUFFER, 'x');
 
 class EngineCommand : public ::testing::Test {
 protected:
@@ -44,8 +45,9 @@ protected:
     }
 
     static bool Compose(const std::string& tail, std::string* command = nullptr) {
+        static char switches[ENGINE_SWITCH_BUFFER];
         static char buffer[ENGINE_COMMAND_BUFFER];
-        BOOL fits = ComposeEngineCommand(tail.c_str(), kProduct, buffer, sizeof buffer);
+        BOOL fits = ComposeEngineCommand(tail.c_str(), kProduct, switches, buffer);
         if (command) *command = buffer;
         return fits;
     }
@@ -111,9 +113,7 @@ TEST_F(EngineCommand, ACommandThatDoesNotFitIsRefusedNotCut) {
         const char* name;
         std::string tail, configured;
     } cases[] = {
-        {"the tail is too long", "/qb PROP=" + kTooLong, ""},
-        {"the tail fits, the quoted path after it does not",
-         "/qb PROP=" + std::string(ENGINE_COMMAND_BUFFER - 20, 'x'), ""},
+        {"the tail's expansion is too long", "/qb PROP=" + kTooLong, ""},
         {"the configured text is too long", "", "/i PROP=" + kTooLong},
     };
     for (const auto& c : cases) {
@@ -182,18 +182,30 @@ TEST_F(EngineCommand, AWaitAbandonedForTheEndOfTheSessionEndsWithZero) {
     EXPECT_TRUE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME)) << "the setup resumes";
 }
 
-TEST_F(EngineCommand, ALaunchCommandThatDoesNotFitIsRefusedWithTheCorruptBoxAndOne) {
-    const std::string overLong = "/qb PROP=" + kTooLong;
-    const std::string noRoomForTheSetup = "/* " + std::string(ENGINE_COMMAND_BUFFER - 20, 'x');
-    for (const std::string* tail : {&overLong, &noRoomForTheSetup}) {
-        SCOPED_TRACE(tail == &overLong ? "an over-long tail" : "no room for the setup's path");
+TEST_F(EngineCommand, TheLongestTailWindowsPassesReachesTheEngineWhole) {
+    // 32,767 characters of command line, less the quoted program part.
+    const std::string tail = "/qb PROP=" + std::string(32767 - 27 - 9, 'x');
+    for (const char* verbatim : {"", "/* "}) {
+        SCOPED_TRACE(*verbatim ? "verbatim" : "switches");
         SetUp();
-        g_run.commandTail = tail->c_str();
+        const std::string line = verbatim + tail;
+        g_run.commandTail = line.c_str();
         ScriptEngine(0);
-        EXPECT_EQ(1u, Launch());
-        EXPECT_TRUE(sim::shell::Starts().empty());
-        ExpectOnlyBox(kCorruptText);
+        EXPECT_EQ(0u, Launch());
+        ASSERT_EQ(1u, sim::shell::Starts().size());
+        const std::string expected = *verbatim ? tail + kSetupProperty : tail + " " + kQuotedProduct + kSetupProperty;
+        EXPECT_EQ(expected, sim::shell::Starts()[0].parameters);
+        EXPECT_TRUE(sim::MessageBoxes().empty());
     }
+}
+
+TEST_F(EngineCommand, AnExpansionBeyondThePlatformsLimitIsRefusedWithTheCorruptBoxAndOne) {
+    sim::os::SetEnvironment("HALF", std::string(ENGINE_SWITCH_BUFFER / 2, 'x'));
+    g_run.commandTail = "/qb A=%HALF% B=%HALF%";
+    ScriptEngine(0);
+    EXPECT_EQ(1u, Launch());
+    EXPECT_TRUE(sim::shell::Starts().empty());
+    ExpectOnlyBox(kCorruptText);
 }
 
 TEST_F(EngineCommand, AnOverLongTailWhileTheSessionEndsEndsQuietlyWithZero) {

@@ -5,8 +5,9 @@
 // fail. Whatever fails, the setup must end through ExitProcess, within bounds,
 // with an exit code and boxes of the documented table; it must not report
 // success for an installation that never began, must not remove a product
-// nobody agreed to remove, and must leave no partial product file and no
-// temporary runtime installer behind.
+// nobody agreed to remove, must leave no partial product file and no
+// temporary runtime installer behind, and must never look for a library
+// beside the setup.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -34,7 +35,7 @@ namespace {
 
 constexpr const char* kCode = "{11111111-2222-3333-4444-555555555555}";  // the test container's
 constexpr const char* kProductName = "Example";
-constexpr const char* kRuntimeFile = "C:\\Temp\\ZRP1.exe";  // the first temporary name, made a program's
+constexpr const char* kRuntimeFile = "C:\\Temp\\ZRP1.tmp\\runtime.exe";  // in the first temporary name, made a folder
 constexpr const char* kEnvironment = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const std::string kDatabase = pe_builder::PatternBytes(100000);  // two extraction chunks
 
@@ -168,6 +169,7 @@ struct Outcome {
     std::vector<std::string> failed;
     bool embedded = false;
     bool incompleteSideSettings = false;
+    std::vector<std::string> plantedLoads;
 };
 
 Outcome RunPath(const Path& path, std::optional<uint64_t> failCall) {
@@ -199,6 +201,7 @@ Outcome RunPath(const Path& path, std::optional<uint64_t> failCall) {
     outcome.productRemoved = installedBefore && !sim::installer::IsInstalled(kCode);
     outcome.after = AllFileContents();
     outcome.failed = sim::faults::Failed();
+    outcome.plantedLoads = sim::installer::PlantedLoads();
     outcome.embedded = g_run.embedded;
     outcome.incompleteSideSettings = !g_run.embedded && (!g_settings.productCode[0] || !g_settings.productVersion[0]);
     return outcome;
@@ -269,6 +272,9 @@ std::vector<std::string> Problems(const Outcome& outcome, const std::string& fai
         if (outcome.embedded && outcome.engineDatabase != kDatabase)
             problems.push_back("the engine's database is not the whole product");
     }
+
+    // Whatever failed, no library was looked for beside the setup.
+    for (const auto& library : outcome.plantedLoads) problems.push_back("searched beside the setup for " + library);
 
     if (outcome.productRemoved && !AnsweredYes(outcome, "remove?"))
         problems.push_back("the installed product was removed without a Yes");

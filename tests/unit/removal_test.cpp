@@ -85,7 +85,7 @@ TEST_F(Removal, OnlyAnotherInstalledVersionIsAskedAbout) {
         EXPECT_EQ(!c.question, EngineStarted());
         EXPECT_EQ(1, Lookups());
         EXPECT_GE(sim::FindTrace("MsiGetProductInfoA " + std::string(kCode) + " VersionString length 256"), 0);
-        EXPECT_EQ(0, sim::installer::LoadedLibraryCount() - (c.question ? 1 : 0))
+        EXPECT_EQ(0, sim::installer::LoadCount("MSI.DLL") - (c.question ? 1 : 0))
             << "the library is released, but on the decline path";
     }
 }
@@ -241,8 +241,8 @@ TEST_F(Removal, YesRemovesThroughTheServiceAndTheRunGoesOn) {
     EXPECT_EQ(2, Lookups()) << "looked up again after the removal";
     EXPECT_TRUE(sim::files::Exists(kPlaced));
     EXPECT_TRUE(EngineStarted());
-    EXPECT_EQ(0, sim::installer::LoadedLibraryCount());
-    EXPECT_GE(sim::FindTrace("LoadLibraryA C:\\WINDOWS\\SYSTEM32\\MSI.DLL"), 0) << "by its full path";
+    EXPECT_EQ(0, sim::installer::LoadCount("MSI.DLL"));
+    EXPECT_GE(sim::FindTrace("LoadLibraryExA C:\\WINDOWS\\SYSTEM32\\MSI.DLL 0"), 0) << "by its full path";
 }
 
 TEST_F(Removal, TheQuestionComesBackWhileTheVersionStays) {
@@ -285,7 +285,7 @@ TEST_F(Removal, WithoutTheLibraryOrItsLookUpTheStepIsSkipped) {
         EXPECT_EQ(0u, sim::RunEntry());
         EXPECT_TRUE(sim::MessageBoxes().empty());
         EXPECT_TRUE(EngineStarted());
-        EXPECT_EQ(0, sim::installer::LoadedLibraryCount());
+        EXPECT_EQ(0, sim::installer::LoadCount("MSI.DLL"));
     }
 }
 

@@ -3,6 +3,9 @@
 // through the installer engine in both modes.
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <vector>
+#include <algorithm>
 #include <optional>
 #include <string>
 
@@ -12,6 +15,8 @@
 #include "runtime/installer.h"
 #include "sim/faults.h"
 #include "sim/files.h"
+#include "sim/msgbox.h"
+#include "sim/installer.h"
 #include "sim/resources.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
@@ -99,13 +104,63 @@ TEST_F(Run, AHeaderThatCannotBeReadWholeIsCorrupt) {
     ExpectOnlyBox(kCorruptText);
 }
 
-TEST_F(Run, StartsWithErrorModeAndProgressClass) {
-    sim::files::Put(kSetup, "not a program");
-    sim::RunEntry();
-    EXPECT_EQ(0, sim::FindTrace("SetErrorMode 4")) << "the very first call";
-    EXPECT_EQ(4u, sim::ErrorMode());
-    EXPECT_TRUE(sim::ClassRegistered("msctls_progress32"))
-        << "the progress bar's class is there before any dialog";
+// A DLL planted beside the setup never runs in it: on every platform the
+// search is held to the system folder first, or, where it cannot be, what the
+// platform loads by name later is taken from there beforehand; every library
+// comes by its full path, its dependencies from the system folder.
+TEST_F(Run, NothingIsEverLookedForBesideTheSetup) {
+    const char* const kKernel = "KERNEL32.DLL";
+    const struct {
+        const char* name;
+        std::function<void()> platform;
+        bool held;           // the search holds to the system folder
+        bool setsNoFolder;   // SetDllDirectoryA("") takes the current folder out
+        bool progressClass;  // the common controls could be initialised
+    } cases[] = {
+        {"Windows 7 with its update, and later", [] {}, true, false, true},
+        {"SetDefaultDllDirectories fails", [] { sim::faults::FailNthCallOf("SetDefaultDllDirectories", 1); },
+         false, true, true},
+        {"before Windows 7's update",
+         [=] { sim::installer::RemoveEntryPoint(kKernel, "SetDefaultDllDirectories"); }, false, true, true},
+        {"before XP SP1",
+         [=] {
+             sim::installer::RemoveEntryPoint(kKernel, "SetDefaultDllDirectories");
+             sim::installer::RemoveEntryPoint(kKernel, "SetDllDirectoryA");
+         },
+         false, false, true},
+        {"no COMCTL32.DLL", [] { sim::installer::FailLibraryLoad("COMCTL32.DLL"); }, true, false, false},
+        {"COMCTL32.DLL without InitCommonControls",
+         [] { sim::installer::RemoveEntryPoint("COMCTL32.DLL", "InitCommonControls"); }, true, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        PutEmbeddedSetup();
+        sim::installer::InstallProduct("{11111111-2222-3333-4444-555555555555}", "1.0");  // MSI.DLL is asked
+        sim::AnswerNextBox(IDYES);
+        ScriptEngine(0);
+        c.platform();
+        EXPECT_EQ(0u, sim::RunEntry()) << "the run goes on";
+        EXPECT_EQ(sim::files::Get(kPlaced), kDatabase);
+        ASSERT_EQ(1u, sim::shell::Starts().size());
+        EXPECT_EQ(std::vector<std::string>{}, sim::installer::PlantedLoads());
+
+        const int restricted = sim::FindTrace("SetDefaultDllDirectories 2048");
+        EXPECT_EQ(c.held, sim::installer::CurrentLibrarySearch() == sim::installer::LibrarySearch::SystemFolderOnly);
+        EXPECT_EQ(c.setsNoFolder, sim::FindTrace("SetDllDirectoryA ") >= 0);
+        const std::string flags = c.held ? " 0" : " 8";  // the altered search while the search is not held
+        const std::string system = "LoadLibraryExA C:\\WINDOWS\\SYSTEM32\\";
+        const int theme = sim::FindTrace(system + "UXTHEME.DLL" + flags);
+        EXPECT_EQ(!c.held, theme >= 0) << "the theme library beforehand, only where the search is not held";
+        const int firstWindow = sim::FindTrace("RegisterClassA");
+        ASSERT_GE(firstWindow, 0);
+        EXPECT_LT(std::max(restricted, theme), firstWindow);
+        EXPECT_LT(sim::FindTrace("SetErrorMode 4"), firstWindow);
+        for (const char* library : {"COMCTL32.DLL", "VERSION.DLL", "MSI.DLL"})
+            EXPECT_GT(sim::FindTrace(system + library + flags), std::max(restricted, theme)) << library;
+        EXPECT_EQ(c.progressClass, sim::ClassRegistered("msctls_progress32"))
+            << "the progress bar's class is there before any dialog, or the dialog cannot be made";
+    }
 }
 
 TEST_F(Run, OwnPathDirectoryAndTail) {

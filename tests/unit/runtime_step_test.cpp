@@ -7,11 +7,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "driver/ini_keys.h"
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"
+#include "sim/faults.h"
 #include "sim/files.h"
 #include "sim/installer.h"
 #include "sim/os.h"
@@ -28,8 +30,9 @@ namespace {
 
 constexpr const char* kIni = "C:\\Setup\\setup.ini";
 constexpr const char* kMsiDll = "C:\\WINDOWS\\SYSTEM32\\MSI.DLL";
-constexpr const char* kRuntimeFile = "C:\\Temp\\ZRP1.exe";
-constexpr const char* kFirstTempName = "C:\\Temp\\ZRP1.tmp";
+// The platform's first temporary name, made a folder of the run's own.
+constexpr const char* kRuntimeFolder = "C:\\Temp\\ZRP1.tmp";
+constexpr const char* kRuntimeFile = "C:\\Temp\\ZRP1.tmp\\runtime.exe";
 constexpr const char* kEnvironment = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr const char* kProductName = "Example";  // the test container's
 constexpr const char* kRebootText =
@@ -81,7 +84,7 @@ protected:
     struct RuntimeSeen {
         bool started = false;
         std::string bytes;
-        bool firstNameRemains = false;
+        std::vector<std::string> besideIt;  // what its folder held
         bool writable = false;
         bool deletable = false;
     };
@@ -92,7 +95,7 @@ protected:
         program.onStart = [seen, file] {
             seen->started = true;
             seen->bytes = sim::files::Get(file);
-            seen->firstNameRemains = sim::files::Exists(kFirstTempName);
+            seen->besideIt = sim::files::List(kRuntimeFolder);
             HFILE writer = _lopen(file.c_str(), OF_READWRITE);
             seen->writable = writer != HFILE_ERROR;
             if (seen->writable) _lclose(writer);
@@ -122,8 +125,7 @@ protected:
     }
 
     static void ExpectNoRuntimeFileLeft() {
-        EXPECT_FALSE(sim::files::Exists(kRuntimeFile));
-        EXPECT_FALSE(sim::files::Exists(kFirstTempName));
+        EXPECT_EQ(std::vector<std::string>{}, sim::files::List("C:\\Temp")) << "nor its folder";
     }
 };
 
@@ -177,10 +179,11 @@ TEST_F(RuntimeStep, LibrariesAreLoadedFromTheSystemFolderByFullPath) {
     PutSetup();
     sim::installer::SetFileVersion(kMsiDll, Version(3, 0), 0);
     EXPECT_EQ(0u, sim::RunEntry());
-    EXPECT_GE(sim::FindTrace("LoadLibraryA C:\\WINDOWS\\SYSTEM32\\VERSION.DLL"), 0);
+    EXPECT_GE(sim::FindTrace("LoadLibraryExA C:\\WINDOWS\\SYSTEM32\\VERSION.DLL 0"), 0)
+        << "its dependencies from the system folder, as the whole search";
     EXPECT_GE(sim::FindTrace("GetFileVersionInfoA C:\\WINDOWS\\SYSTEM32\\MSI.DLL"), 0);
     EXPECT_GE(sim::FindTrace("FreeLibrary VERSION.DLL"), 0);
-    EXPECT_EQ(0, sim::installer::LoadedLibraryCount());
+    EXPECT_EQ(0, sim::installer::LoadCount("VERSION.DLL"));
     EXPECT_EQ(nullptr, RuntimeStart()) << "3.0 is recent enough";
 
     // A system folder whose library paths do not fit: nothing is loaded, and
@@ -190,7 +193,7 @@ TEST_F(RuntimeStep, LibrariesAreLoadedFromTheSystemFolderByFullPath) {
     sim::os::SetSystemDirectory("C:\\" + std::string(245, 's'));
     auto seen = ScriptRuntime(kRuntimeFile);
     sim::RunEntry();
-    EXPECT_EQ(-1, sim::FindTrace("LoadLibraryA"));
+    EXPECT_EQ(-1, sim::FindTrace("LoadLibraryExA C:\\" + std::string(245, 's')));
     EXPECT_TRUE(seen->started);
 }
 
@@ -257,13 +260,13 @@ TEST_F(RuntimeStep, WithoutAdministratorRightsTheRunEndsWithTwoBeforeWritingAnyt
     ExpectProductInstalled();
 }
 
-TEST_F(RuntimeStep, TheTemporaryProgramIsAnExeThatNobodyCanChangeWhileItRuns) {
+TEST_F(RuntimeStep, TheTemporaryProgramRunsAloneInAFreshFolderAndNobodyCanChangeItWhileItRuns) {
     PutSetup();
     auto seen = ScriptRuntime(kRuntimeFile);
     EXPECT_EQ(0u, sim::RunEntry());
     ASSERT_TRUE(seen->started);
     EXPECT_EQ(kRuntimeNT, seen->bytes);
-    EXPECT_FALSE(seen->firstNameRemains) << "the empty file of the platform's .tmp name is gone";
+    EXPECT_EQ(std::vector<std::string>{"runtime.exe"}, seen->besideIt) << "the platform's empty file is gone";
     EXPECT_FALSE(seen->writable) << "opened for writing while it runs";
     EXPECT_FALSE(seen->deletable) << "deleted while it runs";
     ExpectNoRuntimeFileLeft();
@@ -283,6 +286,8 @@ TEST_F(RuntimeStep, AFailedRuntimeExtractionIsReportedAndEndsWithOne) {
         {"a full disk", [] { sim::files::SetWriteQuota(8); }, pe_builder::Payload(kRuntimeNT),
          "Not enough free temporary disk space."},
         {"a temporary folder closed to the user", [] { sim::files::RefuseCreate("C:\\Temp"); },
+         pe_builder::Payload(kRuntimeNT), kCorruptText},
+        {"the run's folder cannot be made", [] { sim::faults::FailNthCallOf("CreateDirectoryA", 1); },
          pe_builder::Payload(kRuntimeNT), kCorruptText},
     };
     for (const auto& c : cases) {

@@ -2,6 +2,9 @@
 // behave as the platform documents.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "runtime/installer.h"
 #include "run_fixture.h"
 #include "sim/installer.h"
@@ -77,7 +80,7 @@ TEST_F(SimShell, OnlyAnAdministratorOpensTheServiceManager) {
 
 TEST_F(SimShell, TheInstalledProductsVersionIsReportedAndAFailedRemovalKeepsIt) {
     sim::installer::InstallProduct(kCode, "2.1.0");
-    HMODULE msi = LoadLibraryA(kMsiPath);
+    HMODULE msi = LoadLibraryExA(kMsiPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     ASSERT_NE(msi, nullptr);
     auto getInfo = reinterpret_cast<MsiGetProductInfoProc>(
         reinterpret_cast<void*>(GetProcAddress(msi, MSI_GET_PRODUCT_INFO)));
@@ -98,14 +101,14 @@ TEST_F(SimShell, TheInstalledProductsVersionIsReportedAndAFailedRemovalKeepsIt) 
     EXPECT_EQ(configure(kCode, MSI_INSTALLLEVEL_DEFAULT, MSI_INSTALLSTATE_ABSENT), 1603u);
     EXPECT_TRUE(sim::installer::IsInstalled(kCode)) << "a failed removal leaves the product";
     EXPECT_TRUE(FreeLibrary(msi));
-    EXPECT_EQ(sim::installer::LoadedLibraryCount(), 0);
+    EXPECT_EQ(sim::installer::LoadCount("MSI.DLL"), 0);
 }
 
 TEST_F(SimShell, TheFileVersionOfAnyFileCanBeReadAndLibrariesCanBeMissing) {
     sim::installer::SetFileVersion(kMsiPath, 0x00020000, 0x012C0001);
-    EXPECT_EQ(LoadLibraryA(VERSION_LIBRARY), nullptr) << "libraries load by their full path only";
-    EXPECT_EQ(LoadLibraryA("C:\\Downloads\\VERSION.DLL"), nullptr) << "none lies beside a download";
-    HMODULE version = LoadLibraryA("c:\\windows\\system32\\version.dll");
+    EXPECT_EQ(LoadLibraryExA(VERSION_LIBRARY, nullptr, 0), nullptr) << "libraries load by their full path only";
+    EXPECT_EQ(LoadLibraryExA("C:\\Downloads\\VERSION.DLL", nullptr, 0), nullptr) << "none lies beside a download";
+    HMODULE version = LoadLibraryExA("c:\\windows\\system32\\version.dll", nullptr, 0);
     auto getInfo = reinterpret_cast<GetFileVersionInfoProc>(
         reinterpret_cast<void*>(GetProcAddress(version, VERSION_GET_FILE_VERSION_INFO)));
     auto query = reinterpret_cast<VerQueryValueProc>(
@@ -131,12 +134,52 @@ TEST_F(SimShell, TheFileVersionOfAnyFileCanBeReadAndLibrariesCanBeMissing) {
     EXPECT_NE(static_cast<const VS_FIXEDFILEINFO*>(fixed)->dwSignature, 0xFEEF04BDu) << "no signature";
     FreeLibrary(version);
     sim::installer::RemoveEntryPoint(VERSION_LIBRARY, VERSION_QUERY_VALUE);
-    version = LoadLibraryA("C:\\WINDOWS\\SYSTEM32\\VERSION.DLL");
+    version = LoadLibraryExA("C:\\WINDOWS\\SYSTEM32\\VERSION.DLL", nullptr, 0);
     EXPECT_EQ(GetProcAddress(version, VERSION_QUERY_VALUE), nullptr) << "a removed entry point";
     EXPECT_NE(GetProcAddress(version, VERSION_GET_FILE_VERSION_INFO), nullptr);
     FreeLibrary(version);
     sim::installer::FailLibraryLoad(MSI_LIBRARY);
-    EXPECT_EQ(LoadLibraryA(kMsiPath), nullptr) << "a library that fails to load";
+    EXPECT_EQ(LoadLibraryExA(kMsiPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH), nullptr) << "a library that fails to load";
+}
+
+// What a planted copy beside the program could have answered: a library
+// searched for by name while the search reaches the program's folder.
+TEST_F(SimShell, TheLibrarySearchReachesTheProgramsFolderUntilItIsHeldToTheSystemFolder) {
+    using sim::installer::LibrarySearch;
+    using Planted = std::vector<std::string>;
+    typedef BOOL(WINAPI * SetFolders)(DWORD);
+    typedef BOOL(WINAPI * SetFolder)(LPCSTR);
+    HMODULE kernel = GetModuleHandleA("kernel32");
+    ASSERT_NE(kernel, nullptr) << "in every process from the start";
+    auto setDefault = reinterpret_cast<SetFolders>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+    auto setFolder = reinterpret_cast<SetFolder>(reinterpret_cast<void*>(GetProcAddress(kernel, "SetDllDirectoryA")));
+    ASSERT_TRUE(setDefault && setFolder);
+
+    HMODULE msi = LoadLibraryExA(kMsiPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    EXPECT_EQ(sim::installer::PlantedLoads(), Planted{}) << "the altered search starts in the system folder";
+    FreeLibrary(msi);
+    EXPECT_TRUE(setFolder(""));
+    EXPECT_EQ(sim::installer::CurrentLibrarySearch(), LibrarySearch::WithoutCurrentFolder);
+    msi = LoadLibraryExA(kMsiPath, nullptr, 0);
+    sim::installer::PlatformLoadsByName("uxtheme.dll");
+    sim::installer::PlatformLoadsByName("UXTHEME.DLL");
+    EXPECT_EQ(sim::installer::PlantedLoads(), (Planted{"WINTRUST.DLL", "UXTHEME.DLL"}))
+        << "the program's folder is still searched first, each name once";
+    FreeLibrary(msi);
+
+    sim::Reset();
+    EXPECT_FALSE(setDefault(0x20000)) << "not a search flag";
+    EXPECT_TRUE(setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32));
+    EXPECT_EQ(sim::installer::CurrentLibrarySearch(), LibrarySearch::SystemFolderOnly);
+    msi = LoadLibraryExA(kMsiPath, nullptr, 0);
+    sim::installer::PlatformLoadsByName("UXTHEME.DLL");
+    EXPECT_EQ(sim::installer::PlantedLoads(), Planted{});
+    FreeLibrary(msi);
+
+    sim::Reset();
+    sim::installer::RemoveEntryPoint("KERNEL32.DLL", "SetDefaultDllDirectories");
+    EXPECT_EQ(GetProcAddress(GetModuleHandleA("KERNEL32.DLL"), "SetDefaultDllDirectories"), nullptr)
+        << "a system before Windows 7's update";
 }
 
 }  // namespace

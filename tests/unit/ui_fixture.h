@@ -9,6 +9,7 @@
 
 #include "driver/run_state.h"
 #include "sim/sim.h"
+#include "sim/windows.h"
 #include "ui/ui.h"
 
 class UiTest : public ::testing::Test {
