@@ -48,6 +48,23 @@ def build_fake_runtime(out_dir, arch="x86"):
     return _build_helper(out_dir, arch, "fake_runtime.c", "fake-runtime", "-mwindows")
 
 
+def build_marker_dll(out_dir, arch, name):
+    """A DLL named like the system library `name` that records each load (marker.c)."""
+    target = Path(out_dir) / f"marker-{arch}" / f"{name}.dll"
+    target.parent.mkdir(parents=True, exist_ok=True)
+    entry = "_MarkerMain@12" if arch == "x86" else "MarkerMain"
+    _run([COMPILERS[arch], "-O2", "-Wall", "-shared", "-nostdlib", f"-Wl,-e,{entry}", f'-DMARKER_NAME="{name}"',
+          HERE / "marker.c", "-o", target, "-lkernel32"])
+    return target
+
+
+def build_baseline(out_dir, arch):
+    """A program with the stub's imports that does nothing (baseline.c)."""
+    entry = "_BaselineEntry@0" if arch == "x86" else "BaselineEntry"
+    return _build_helper(out_dir, arch, "baseline.c", "baseline", "-mwindows", "-nostdlib", f"-Wl,-e,{entry}",
+                         "-lkernel32", "-luser32", "-lgdi32", "-ladvapi32", "-lshell32")
+
+
 def build_msi(source, target, **defines):
     """wixl resolves the package's files relative to the source: run it there."""
     args = ["wixl", "-o", Path(target).resolve()]

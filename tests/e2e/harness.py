@@ -179,10 +179,13 @@ class Session:
             self.display.close()
             raise
 
-    def env(self, debug="-all"):
+    def env(self, debug="-all", native_first=()):
+        """`native_first` names DLLs that Wine then looks for as Windows does
+        for DLLs that are not KnownDLLs: in the program's own folder first."""
         env = dict(os.environ)
+        overrides = "mscoree,mshtml=" + (";" + ",".join(native_first) + "=n,b" if native_first else "")
         env.update(WINEPREFIX=str(self.prefix), DISPLAY=self.display.name, WINEDEBUG=debug,
-                   WINEDLLOVERRIDES="mscoree,mshtml=")
+                   WINEDLLOVERRIDES=overrides)
         if self.arch == "x64":
             env["WINELOADER"] = WINE64_LOADER
         return env
@@ -331,21 +334,21 @@ class Session:
 
     # --- running programs -----------------------------------------------------
 
-    def start(self, command_line, timeout=90):
-        return SetupRun(self, command_line, timeout)
+    def start(self, command_line, timeout=90, native_first=()):
+        return SetupRun(self, command_line, timeout, native_first)
 
-    def run_command(self, command_line, timeout=90):
-        return self.start(command_line, timeout).finish()
+    def run_command(self, command_line, timeout=90, native_first=()):
+        return self.start(command_line, timeout, native_first).finish()
 
 
 class SetupRun:
     """One program started through the probe, watched while it runs."""
 
-    def __init__(self, session, command_line, timeout):
+    def __init__(self, session, command_line, timeout, native_first=()):
         self.session = session
         self.command_line = command_line
         self.timeout = timeout
-        env = session.env(TRACE_CHANNELS)
+        env = session.env(TRACE_CHANNELS, native_first)
         env["VESK_E2E_CMDLINE"] = command_line
         self.out_file = tempfile.TemporaryFile()
         self.log_file = tempfile.TemporaryFile()

@@ -9,8 +9,8 @@ import time
 from contextlib import contextmanager
 from pathlib import Path, PureWindowsPath
 
-from fixtures import (FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_fake_runtime, build_large_file,
-                      build_signing_pair, build_splash_bmp, pack)
+from fixtures import (FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_baseline, build_fake_runtime,
+                      build_large_file, build_marker_dll, build_signing_pair, build_splash_bmp, pack)
 from harness import QUIET_ENGINE, Failure, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
@@ -28,6 +28,12 @@ REBOOT_TEXT = ("This system must reboot before the installation can begin. After
 RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 RESUME_VALUE = "VeskStubReboot"
 RUNTIME_FOLDER = r"C:\vesk-runtime"  # where the fake runtime installer records its runs (fake_runtime.c)
+MARKER_LOG = r"C:\vesk-markers\loaded.txt"  # where planted marker DLLs record their loads (marker.c)
+# Names of system libraries that are not KnownDLLs, planted beside a setup:
+# its static imports' neighbours, what MSI.DLL and VERSION.DLL need, and what
+# the platform loads by name in a window program's life.
+PLANTED_NAMES = ["comctl32", "uxtheme", "wintrust", "version", "msi", "crypt32", "imm32", "dwmapi", "msctf",
+                 "userenv", "setupapi", "propsys", "apphelp", "cryptbase", "oleacc", "winmm", "shfolder", "riched20"]
 # Wine's own msi.dll is 4.5.6001: a setup that needs 5.0 installs its runtime, one that needs 4.5 does not.
 NEWER_RUNTIME = "5.0"
 INSTALLED_RUNTIME = "4.5"
@@ -400,6 +406,37 @@ def engine_failure_is_the_exit_code(ctx):
     check(version is None, f"the failing product is installed (version {version})")
 
 
+def planted_libraries_never_run_inside_the_setup(ctx):
+    """Marker DLLs named like system libraries lie beside the setup, and Wine
+    looks for those names as Windows does: in the program's folder first.
+    What a do-nothing program with the same imports loads too is Wine's own
+    doing before any program code runs, and is left out."""
+    for name in PLANTED_NAMES:
+        ctx.place("planted", build_marker_dll(ctx.work_dir, ctx.arch, name), f"{name}.dll")
+    baseline = ctx.place("planted", build_baseline(ctx.work_dir, ctx.arch), "baseline.exe")
+    setup = ctx.place("planted", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    log = ctx.session.unix_path(MARKER_LOG)
+    log.parent.mkdir(parents=True, exist_ok=True)
+
+    def loaded_by(command_line):
+        log.write_text("")
+        outcome = ctx.session.run_command(command_line, timeout=120, native_first=PLANTED_NAMES)
+        lines = log.read_text(errors="replace").splitlines()
+        return outcome, {line.split("|", 1)[0]: line for line in lines if "|" in line}
+
+    _, before_code = loaded_by(f'"{baseline}"')
+    print(f"    planted beside the setup: {', '.join(PLANTED_NAMES)}; loaded by Wine before any program code, "
+          f"left out: {', '.join(sorted(before_code)) or 'none'}", flush=True)
+    outcome, loaded = loaded_by(f'"{setup}" {QUIET_ENGINE}')
+    ran = {name: line for name, line in loaded.items() if name not in before_code}
+    check(not ran, f"planted DLLs ran inside the setup or its engine: {sorted(ran.values())}")
+    # Those a setup once loaded from beside itself must be tested, not left out.
+    for name in ("comctl32", "uxtheme", "wintrust"):
+        check(name not in before_code, f"Wine loads {name} before any program code: the check would prove nothing")
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
+
+
 def runtime_setup(ctx, name, required=NEWER_RUNTIME):
     """A setup of product 1.0.0 carrying the fake runtime as its NT-family installer."""
     return ctx.setup_for(ctx.packages.product_v1, name, RuntimeNT=ctx.fake_runtime(), RuntimeVersion=required)
@@ -412,12 +449,13 @@ def wait_question(run):
 
 def expect_one_temporary_run(ctx, runs, expected):
     check(len(runs) == expected, f"the runtime ran {len(runs)} times, expected {expected}: {runs}")
-    temp = ctx.session.temp_folder().lower()
+    temp = PureWindowsPath(ctx.session.temp_folder().lower())
     for program, command in runs:
         check(command == "/q /r:n", f"the runtime got {command!r}, expected '/q /r:n'")
-        check(program.lower().startswith(temp) and program.lower().endswith(".exe"),
-              f"the runtime ran as {program}, not as a temporary .exe in {temp}")
-        check(not ctx.session.unix_path(program).exists(), f"the temporary runtime {program} was left behind")
+        folder = PureWindowsPath(program.lower()).parent
+        check(folder.parent == temp and program.lower().endswith(".exe"),
+              f"the runtime ran as {program}, not as an .exe in a folder of its own in {temp}")
+        check(not ctx.session.unix_path(str(folder)).exists(), f"the runtime's folder {folder} was left behind")
 
 
 def older_runtime_is_installed_first(ctx):
@@ -612,12 +650,14 @@ SCENARIOS = [
     branded_splash_is_shown,
     signed_setup_passes_its_size_check_and_installs,
     version_resource_reads_through_getfileversioninfo,
+    planted_libraries_never_run_inside_the_setup,
 ]
 
 
 # What the x64 twin runs where the 32-bit stub runs everything.
 TWIN_SMOKE = [
     embedded_setup_without_arguments_installs,
+    planted_libraries_never_run_inside_the_setup,
     flipped_payload_byte_shows_crc_error,
     side_file_mode_installs,
 ]
