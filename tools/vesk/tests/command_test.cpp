@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <csignal>
 #include <cstring>
@@ -123,17 +124,24 @@ protected:
     }
 };
 
+// A product of several copy chunks, the last one short: its stored CRC-32
+// is zlib's of the file, and verify finds the CheckSum right.
 TEST_F(Command, PackSaysWhatItWroteAndVerifyAgrees) {
     Settings("");
+    WriteFakeMsi("product.msi", (5 << 19) + 3);
     ToolRun pack = PackWith();
     EXPECT_EQ(pack.exitCode, 0) << pack.err;
     EXPECT_EQ(pack.err, "vesk: wrote " + Path("setup.exe").string() + " (" +
                             std::to_string(std::filesystem::file_size(Path("setup.exe"))) + " bytes): stub " +
-                            Path("stub.exe").string() + " (x86), product 5000 bytes, not signed\n");
+                            Path("stub.exe").string() + " (x86), product 2621443 bytes, not signed\n");
+    const std::vector<uint8_t> product = ReadFile(Path("product.msi"));
+    const SetupFile setup = OpenSetup(Path("setup.exe"));
+    EXPECT_EQ(ReadTrailer(*setup.file, setup.payloads.back()),
+              static_cast<uint32_t>(crc32(0, product.data(), static_cast<uInt>(product.size()))));
     EXPECT_EQ(PackWith({"--quiet"}).err, "");
     ToolRun verbose = PackWith({"--verbose"});
     for (const std::string& line : std::vector<std::string>{"vesk: stub " + Path("stub.exe").string() + ": x86, ",
-                                   "vesk: product " + Path("product.msi").string() + ": 5000 bytes, CRC-32 0x",
+                                   "vesk: product " + Path("product.msi").string() + ": 2621443 bytes, CRC-32 0x",
                                    "vesk: wrote "})
         EXPECT_NE(verbose.err.find(line), std::string::npos) << line << " in " << verbose.err;
     ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
