@@ -371,6 +371,26 @@ TEST_F(Command, SetupReachingTwoGibibytes) {
     ExpectRefused(PackWith(), Path("setup.exe").string(), "below 2 GiB");
 }
 
+// A large payload shows a progress bar on a terminal (script(1) gives the
+// pack one), unless --quiet; never in a pipe or file.
+TEST_F(Command, ProgressBarOnlyOnATerminal) {
+    Settings("");
+    ASSERT_EQ(truncate(Path("product.msi").c_str(), 80 << 20), 0);
+    auto onTerminal = [&](const std::string& extra) {
+        const std::string command = "script -qec \"'" + std::string(VESK_TOOL_BINARY) + "' pack '" +
+                                    Path("settings.ini").string() + "' -o '" + Path("setup.exe").string() +
+                                    "' --stub '" + Path("stub.exe").string() + "' " + extra + "\" /dev/null >'" +
+                                    Path("terminal.txt").string() + "' 2>&1 </dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        const auto shown = ReadFile(Path("terminal.txt"));
+        return std::string(shown.begin(), shown.end());
+    };
+    const std::string shown = onTerminal("");
+    EXPECT_NE(shown.find("\rpacking product [########################################] 100%"), std::string::npos) << shown;
+    EXPECT_EQ(onTerminal("--quiet"), "");
+    EXPECT_EQ(PackWith().err.find('\r'), std::string::npos);
+}
+
 // The caller's mistakes exit 2, so that scripts can tell them from a bad input.
 TEST_F(Command, UsageErrorsExitTwo) {
     Settings("");
