@@ -84,6 +84,16 @@ def can_run_32bit():
     return True, ""
 
 
+def how_32bit_runs():
+    """"emulated" where qemu-i386 is registered with binfmt_misc (it then runs
+    every 32-bit program), else "kernel"."""
+    try:
+        with open("/proc/sys/fs/binfmt_misc/qemu-i386") as entry:
+            return "emulated" if entry.readline().strip() == "enabled" else "kernel"
+    except OSError:
+        return "kernel"
+
+
 def plan_wine(forced):
     """The runs for this machine; `forced` is VESK_E2E_ARCH ("x86", "x64" or empty)."""
     if forced not in ("", "x86", "x64"):
@@ -92,14 +102,15 @@ def plan_wine(forced):
     if forced == "x86":
         if not can32:
             raise WineUnavailable(f"VESK_E2E_ARCH=x86, but 32-bit Wine cannot run here ({why})")
-        return WinePlan([("x86", False)], "32-bit stub for every scenario (VESK_E2E_ARCH=x86)")
+        return WinePlan([("x86", False)],
+                        f"32-bit stub for every scenario (VESK_E2E_ARCH=x86); 32-bit programs: {how_32bit_runs()}")
     if not os.access(WINE64_LOADER, os.X_OK) and (forced == "x64" or not can32):
         raise WineUnavailable(f"{WINE64_LOADER} is not installed" + (f" and {why}" if not can32 else ""))
     if forced == "x64":
         return WinePlan([("x64", False)], "x64 twin for every scenario (VESK_E2E_ARCH=x64)")
     if can32:
         return WinePlan([("x86", False), ("x64", True)],
-                        "32-bit stub for every scenario, x64 twin for the smoke subset")
+                        f"32-bit stub for every scenario, x64 twin for the smoke subset; 32-bit programs: {how_32bit_runs()}")
     return WinePlan([("x64", False)], f"x64 twin: this kernel cannot run 32-bit programs ({why})")
 
 
