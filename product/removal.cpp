@@ -1,13 +1,12 @@
 // Previous-version removal: while the service reports another version of
 // the product installed, the user is asked whether to uninstall it; Yes
 // removes it through the service, No ends the run with exit code 1.
-#include "container/extract.h"
-#include "driver/ini_keys.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "base/ini_keys.h"
+#include "base/side_ini.h"
+#include "base/text.h"
+#include "container/settings.h"
 #include "product/product.h"
 #include "runtime/installer.h"
-#include "runtime/runtime.h"
 #include "ui/ui.h"
 
 #define INSTALLED_VERSION_BUFFER 256u
@@ -84,11 +83,7 @@ static void AskToRemove(LPCSTR installed) {
     FormatQuestion(question, text, name, installed);
     SetSplashVisible(FALSE);
     // Only a Yes removes: a box that could not be shown (0) is no consent.
-    if (ShowProductMessage(question, MB_YESNO | MB_DEFBUTTON2) != IDYES) {
-        FreeCrcTable();
-        CloseSplash();
-        ExitProcess(EXIT_CODE_FAILED);
-    }
+    if (ShowProductMessage(question, MB_YESNO | MB_DEFBUTTON2) != IDYES) EndRun(EXIT_CODE_FAILED, NULL);
 }
 
 void RemovePreviousVersion(void) {

@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "container/container.h"
 #include "container_fixture.h"
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "pe_builder.h"
 #include "product/product.h"
 #include "run_fixture.h"
@@ -98,14 +99,15 @@ TEST_F(EngineCommand, ComposedFromTheTailTheConfiguredTextAndTheTransform) {
 
 TEST_F(EngineCommand, EmbeddedModeReadsTheConfiguredTextFromTheContainer) {
     // The configured text is text 4 of the container.
-    g_run.embedded = TRUE;
-    container_fixture::OpenContainer(std::string(100, 'h') + pe_builder::Stored("/i /qb"));
-    g_run.textTableOffset = 100;
-    g_run.textLengths[4] = BYTE(7);
+    pe_builder::Container container;
+    container.texts[0] = pe_builder::Stored("/i /qb");
+    container_fixture::OpenContainer(pe_builder::BuildSetup(container.Bytes()).bytes);
+    ASSERT_TRUE(FindPayloadSection() && g_run.embedded && ReadContainerHeader());
+    const LONG cursor = container_fixture::Position();
     std::string command;
     EXPECT_TRUE(Compose("", &command));
     EXPECT_EQ("/i /qb " + kQuotedProduct, command);
-    EXPECT_EQ(0, container_fixture::Position()) << "the container's cursor is where it was";
+    EXPECT_EQ(cursor, container_fixture::Position()) << "the container's cursor is where it was";
 }
 
 TEST_F(EngineCommand, ACommandThatDoesNotFitIsRefusedNotCut) {
@@ -179,7 +181,7 @@ TEST_F(EngineCommand, AWaitAbandonedForTheEndOfTheSessionEndsWithZero) {
     // gone by then, so the flag stands for what they would have noted.
     ScriptEngine(0, sim::shell::kForever, [] { g_run.sessionEnding = TRUE; });
     EXPECT_EQ(0u, Launch()) << "not the still-active code";
-    EXPECT_TRUE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME)) << "the setup resumes";
+    EXPECT_TRUE(sim::registry::GetValue(kRunKey, kResumeValue)) << "the setup resumes";
 }
 
 TEST_F(EngineCommand, TheLongestTailWindowsPassesReachesTheEngineWhole) {

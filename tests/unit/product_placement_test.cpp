@@ -8,8 +8,9 @@
 
 #include "container/extract.h"
 #include "container_fixture.h"
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "pe_builder.h"
+#include "base/temp_files.h"
 #include "product/product.h"
 #include "run_fixture.h"
 #include "sim/files.h"

@@ -15,6 +15,7 @@
 #include "runtime/installer.h"
 #include "sim/faults.h"
 #include "sim/files.h"
+#include "sim/memory.h"
 #include "sim/msgbox.h"
 #include "sim/installer.h"
 #include "sim/resources.h"
@@ -210,7 +211,7 @@ TEST_F(Run, AnEmbeddedSetupPlacesTheDatabaseAndRunsTheEngineOnIt) {
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_TRUE(sim::files::Exists(kPlaced)) << "the product file stays after the run";
     EXPECT_EQ(0, sim::files::OpenHandleCount()) << "the container is closed at the end";
-    EXPECT_EQ(nullptr, g_run.crcTable) << "the CRC table is released at the end";
+    EXPECT_EQ(0, sim::memory::LiveBlocks()) << "the CRC table and the work buffer are released at the end";
 }
 
 TEST_F(Run, SplashIsShownForItsHoldAndGoneBeforeTheEngine) {
@@ -239,9 +240,9 @@ TEST_F(Run, TheEnginesFailureIsTheSetupsExitCodeAndTheTailLeadsItsCommand) {
 TEST_F(Run, AResumeValueFromAnEarlierRestartIsRemovedAtStartUp) {
     PutEmbeddedSetup();
     ScriptEngine(0);
-    sim::registry::SetText(RUN_KEY, RESUME_VALUE_NAME, "\"C:\\Setup\\setup.exe\" /qb");
+    sim::registry::SetText(kRunKey, kResumeValue, "\"C:\\Setup\\setup.exe\" /qb");
     sim::RunEntry();
-    EXPECT_FALSE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME));
+    EXPECT_FALSE(sim::registry::GetValue(kRunKey, kResumeValue));
 }
 
 TEST_F(Run, ADamagedProductEndsWithTheCrcTextAndOne) {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"
@@ -360,7 +360,7 @@ TEST_F(RuntimeStep, TheInstallersExitCodeAndWininitDecideTheRestart) {
         ExpectOnlyBox(kRebootText, kProductName);
         EXPECT_EQ(UINT(MB_YESNO), sim::MessageBoxes()[0].type);
         ExpectNothingInstalled();
-        EXPECT_FALSE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME)) << "No writes no resume value";
+        EXPECT_FALSE(sim::registry::GetValue(kRunKey, kResumeValue)) << "No writes no resume value";
     }
 }
 
@@ -370,7 +370,7 @@ TEST_F(RuntimeStep, YesToTheRestartRegistersTheResumeAndRestartsWindows) {
     ScriptRuntime(kRuntimeFile, 3010);
     sim::AnswerNextBox(IDYES);
     EXPECT_EQ(0u, sim::RunEntry());
-    EXPECT_EQ("\"C:\\Setup\\setup.exe\" /qb", sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME));
+    EXPECT_EQ("\"C:\\Setup\\setup.exe\" /qb", sim::registry::GetText(kRunKey, kResumeValue));
     ASSERT_EQ(1u, sim::session::ExitRequests().size());
     EXPECT_EQ(UINT(EWX_REBOOT), sim::session::ExitRequests()[0].flags);
     EXPECT_TRUE(sim::session::ExitRequests()[0].shutdownPrivilegeEnabled);
@@ -469,7 +469,7 @@ TEST_F(RuntimeStep, TheSessionEndingAroundTheRuntimeStartsNoProductInstallation)
     EXPECT_EQ(0u, sim::RunEntry());
     EXPECT_TRUE(sim::MessageBoxes().empty());
     ExpectNothingInstalled();
-    EXPECT_EQ("\"C:\\Setup\\setup.exe\"", sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME));
+    EXPECT_EQ("\"C:\\Setup\\setup.exe\"", sim::registry::GetText(kRunKey, kResumeValue));
 
     // Just after an installer that needed no restart.
     SetUp();

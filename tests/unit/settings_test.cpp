@@ -6,9 +6,10 @@
 
 #include "container/container.h"
 #include "container_fixture.h"
-#include "driver/ini_keys.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "base/ini_keys.h"
+#include "base/side_ini.h"
+#include "container/settings.h"
+#include "base/text.h"
 #include "pe_builder.h"
 #include "sim/files.h"
 #include "sim/sim.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
 #include "ui/ui.h"

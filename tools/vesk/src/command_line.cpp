@@ -3,7 +3,7 @@
 #include <map>
 #include <optional>
 
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "failure.h"
 #include "stub_location.h"
 

@@ -122,7 +122,7 @@ void Pack(const PackOptions& options) {
     out.Patch(rewrite.checkSumOffset, checkSum);
     out.Commit(true);
     const uint64_t size = options.signing ? SignSetup(target, options.output, inputs, *options.signing,
-                                                      rewrite.head.size() + CONTAINER_EXPECTED_SIZE_OFFSET)
+                                                      rewrite.head.size() + offsetof(ContainerHeader, expectedFileSize))
                                           : out.Size();
     std::string contents;
     for (const Payload& p : payloads)

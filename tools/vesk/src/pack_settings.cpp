@@ -5,7 +5,7 @@
 #include <charconv>
 #include <map>
 
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"

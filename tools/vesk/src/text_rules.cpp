@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "escaped_text.h"
 
 namespace vesk {

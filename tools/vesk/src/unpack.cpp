@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "byte_order.h"
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"

@@ -1,71 +1,15 @@
-// Setup settings from the side INI file, version texts and the configurable
-// message texts.
-#include "driver/settings.h"
+// The settings of one run from the side INI file, the text block they share
+// with the container's header, and the configurable message texts.
+#include "container/settings.h"
 
+#include "base/ini_keys.h"
+#include "base/side_ini.h"
+#include "base/text.h"
 #include "container/container.h"
-#include "driver/ini_keys.h"
-#include "driver/text.h"
+#include "container/extract.h"
 
 #define SHORT_VALUE 64u  // INI values kept in 64-byte buffers
 #define LONG_VALUE 256u
-
-LONG ParseDecimal(LPCSTR text) {
-    while (*text == ' ' || *text == '\t') ++text;
-    BOOL negative = *text == '-';
-    if (negative) ++text;
-    DWORD value = 0;  // unsigned, so that overflow wraps as 32-bit arithmetic
-    while (*text >= '0' && *text <= '9') value = value * 10 + (DWORD)(*text++ - '0');
-    return (LONG)(negative ? 0u - value : value);
-}
-
-void ParseVersionText(LPCSTR text, DWORD* high, DWORD* low) {
-    DWORD parts[4];
-    for (int i = 0; i < 4; ++i) {
-        parts[i] = (DWORD)ParseDecimal(text);
-        while (*text && *text != '.') ++text;
-        if (*text == '.') ++text;
-    }
-    *high = (parts[0] << 16) | parts[1];
-    *low = (parts[2] << 16) | parts[3];
-}
-
-// Copies text into the block at offset at, leaving one byte for the
-// terminator of each later string. Returns the offset after its NUL.
-static UINT PlaceBlockString(UINT at, LPCSTR text, UINT laterStrings) {
-    UINT room = TEXT_BLOCK_FIELD - at - laterStrings;
-    CopyText(g_settings.textBlock + at, room, text);
-    return at + BoundedLength(g_settings.textBlock + at, room) + 1;
-}
-
-void PackTextBlock(LPCSTR fontFace, LPCSTR productName, LPCSTR initLine) {
-    UINT at = PlaceBlockString(0, fontFace, 2);
-    at = PlaceBlockString(at, productName, 1);
-    PlaceBlockString(at, initLine, 0);
-}
-
-LPCSTR NextBlockString(LPCSTR block, LPCSTR text) {
-    // A text outside the block (the "" of a string it lacked) has no next.
-    UINT_PTR offset = (UINT_PTR)text - (UINT_PTR)block;
-    if (offset >= TEXT_BLOCK_FIELD) return "";
-    UINT at = (UINT)offset + BoundedLength(text, TEXT_BLOCK_FIELD - (UINT)offset) + 1;
-    return at < TEXT_BLOCK_FIELD ? block + at : "";
-}
-
-LPCSTR FontFace(void) { return g_settings.textBlock; }
-LPCSTR ProductName(void) { return NextBlockString(g_settings.textBlock, FontFace()); }
-LPCSTR InitLine(void) { return NextBlockString(g_settings.textBlock, ProductName()); }
-
-DWORD ReadSideText(LPCSTR key, LPCSTR fallback, char* out, UINT cap) {
-    return GetPrivateProfileStringA(INI_SECTION, key, fallback, out, cap, g_run.iniPath);
-}
-
-UINT ReadSideNumber(LPCSTR key, int fallback) {
-    return GetPrivateProfileIntA(INI_SECTION, key, fallback, g_run.iniPath);
-}
-
-void ReadSideRuntime(BOOL nt, char* out, UINT cap) {
-    ReadSideText(nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, NULL, out, cap);
-}
 
 // The INI path is the own path with ".ini" from its last '.' on; FALSE when
 // the own path has no '.'.
@@ -136,9 +80,11 @@ void LoadMessageText(char* out, MessageId id, LPCSTR iniPath, LPCSTR iniKey, LPC
     if (!out[0]) CopyText(out, TEXT_FIELD, builtIn ? builtIn : "");
 }
 
-void LoadExtractionErrorText(char* out) {
-    if (g_run.crcMismatch)
+LPCSTR ExtractionFailureText(char* out, ExtractResult result) {
+    if (result == EXTRACT_CANCELLED) return NULL;
+    if (result == EXTRACT_CRC_MISMATCH)
         LoadMessageText(out, MSG_CRC_ERROR, g_run.iniPath, INI_KEY_CRC_ERROR, BUILTIN_CRC_ERROR);
     else
         LoadMessageText(out, MSG_SPACE_ERROR, g_run.iniPath, INI_KEY_SPACE_ERROR, BUILTIN_SPACE_ERROR);
+    return out;
 }

@@ -1,13 +1,11 @@
-// Restart and resume: the restart question, the Run value that starts the
-// setup again after a restart, and its removal by the next run.
-#include "driver/child.h"
-#include "driver/ini_keys.h"
-#include "driver/run.h"
-#include "driver/settings.h"
-#include "driver/text.h"
-#include "runtime/installer.h"
-#include "runtime/runtime.h"
-#include "ui/ui.h"
+// The Run value that starts the setup again after a restart, and its removal
+// by the next run. Registered from wherever the session's end is noticed:
+// the splash as it handles the end, the child runner's wait, the restart.
+#include "base/resume_entry.h"
+
+#include "base/command_line.h"
+#include "base/own_path.h"
+#include "base/text.h"
 
 // Input position -> output position of the packed product code; -1 drops the
 // character (braces, hyphens and the spare positions after the GUID).
@@ -118,32 +116,3 @@ void RemoveResumeEntry(void) {
     RegCloseKey(key);
 }
 
-// Without the shutdown privilege Windows refuses the restart; its absence is
-// not an error, the restart is attempted anyway.
-static void EnableShutdownPrivilege(void) {
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return;
-    TOKEN_PRIVILEGES privileges;
-    FillBytes(&privileges, 0, sizeof privileges);
-    LookupPrivilegeValueA(NULL, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
-    CloseHandle(token);
-}
-
-void RestartQuestion(void) {
-    char text[TEXT_FIELD];
-    LoadMessageText(text, MSG_REBOOT, g_run.iniPath, INI_KEY_REBOOT, BUILTIN_REBOOT);
-    if (ShowProductMessage(text, MB_YESNO) == IDYES) {
-        RegisterResume(g_settings.productCode);
-        EnableShutdownPrivilege();
-        ExitWindowsEx(EWX_REBOOT, 0);
-        // Set before the splash closes, so that its pumping dispatches nothing
-        // more once the restart has begun.
-        g_run.sessionEnding = TRUE;
-    }
-    CloseSplash();
-    ExitProcess(EXIT_CODE_OK);
-}
