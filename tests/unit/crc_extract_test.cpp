@@ -33,8 +33,8 @@ struct Extraction {
 
 class Extract : public UiTest {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
+    void StartOver() override {
+        UiTest::StartOver();
         RegisterProgressClass();
         ASSERT_TRUE(BuildCrcTable());
         sim::files::MakeDirectory("C:\\Out");
@@ -169,7 +169,7 @@ TEST_F(Extract, ATrailerThatDoesNotMatchIsACrcFailure) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         Extraction e = Run(c.stored, c.storedSize);
         EXPECT_EQ(EXTRACT_CRC_MISMATCH, e.result);
         EXPECT_EQ(c.position, e.position);
@@ -194,7 +194,7 @@ TEST_F(Extract, ChunksAndProgressPositions) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + " data bytes");
-        SetUp();
+        StartOver();
         OpenProgressDialog();
         std::string data = pe_builder::PatternBytes(c.size);
         Extraction e = RunPayload(data);
@@ -284,7 +284,7 @@ TEST_F(Extract, SplashGivesWayToDialogOnceHoldHasPassed) {
 TEST_F(Extract, NoDialogWhileTheHoldIsOnOrWithoutASplash) {
     for (bool splash : {true, false}) {
         SCOPED_TRACE(splash ? "splash holding" : "no splash");
-        SetUp();
+        StartOver();
         if (splash) ShowSplash();
         EXPECT_EQ(EXTRACTED, RunPayload(pe_builder::PatternBytes(200000)).result);
         EXPECT_EQ(splash, g_run.splashWindow != nullptr) << "the splash stays as it was";

@@ -30,7 +30,10 @@ const std::string kTooLong(ENGINE_SWITCH_BUFFER, 'x');
 
 class EngineCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { StartOver(); }
+
+    // A fresh machine: every test begins with it, and each case of a table.
+    virtual void StartOver() {
         sim::Reset();
         sim::SetModulePath(kSetup);
         sim::os::SetEnvironment("TEMP", "C:\\Temp");
@@ -88,7 +91,7 @@ TEST_F(EngineCommand, ComposedFromTheTailTheConfiguredTextAndTheTransform) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         if (c.configured) ConfigureInSideFile(*c.configured);
         std::strcpy(g_settings.transformBase, c.transformBase);
         std::string command;
@@ -120,7 +123,7 @@ TEST_F(EngineCommand, ACommandThatDoesNotFitIsRefusedNotCut) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         ConfigureInSideFile(c.configured);
         EXPECT_FALSE(Compose(c.tail));
     }
@@ -138,7 +141,7 @@ TEST_F(EngineCommand, TheLaunchStartsTheEngineFromTheSystemDirectoryWithTheSetup
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.parameters);
-        SetUp();
+        StartOver();
         g_run.commandTail = c.tail;
         std::strcpy(g_settings.transformBase, c.transformBase);
         ScriptEngine(0);
@@ -153,7 +156,7 @@ TEST_F(EngineCommand, TheLaunchStartsTheEngineFromTheSystemDirectoryWithTheSetup
 TEST_F(EngineCommand, AnEmptyCommandOrAnEndingSessionStartsNoEngine) {
     for (bool sessionEnding : {false, true}) {
         SCOPED_TRACE(sessionEnding ? "session ending" : "command /*");
-        SetUp();
+        StartOver();
         g_run.commandTail = sessionEnding ? "" : "/*";
         g_run.sessionEnding = sessionEnding;
         ScriptEngine(1603);
@@ -168,7 +171,7 @@ TEST_F(EngineCommand, AnEngineThatDidNotRunOrWhoseEndWasNotSeenIsNoSuccess) {
     EXPECT_TRUE(sim::MessageBoxes().empty());
     for (const char* call : {"WaitForSingleObject", "GetExitCodeProcess"}) {
         SCOPED_TRACE(call);
-        SetUp();
+        StartOver();
         ScriptEngine(0, 2000);
         sim::faults::FailNthCallOf(call, 1);
         EXPECT_EQ(1u, Launch()) << "the engine's result is not known";
@@ -189,7 +192,7 @@ TEST_F(EngineCommand, TheLongestTailWindowsPassesReachesTheEngineWhole) {
     const std::string tail = "/qb PROP=" + std::string(32767 - 27 - 9, 'x');
     for (const char* verbatim : {"", "/* "}) {
         SCOPED_TRACE(*verbatim ? "verbatim" : "switches");
-        SetUp();
+        StartOver();
         const std::string line = verbatim + tail;
         g_run.commandTail = line.c_str();
         ScriptEngine(0);

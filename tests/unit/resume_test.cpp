@@ -25,8 +25,8 @@ const char* const kCommandLine = "\"C:\\Downloads\\setup.exe\" /qb";
 
 class Resume : public UiTest {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
+    void StartOver() override {
+        UiTest::StartOver();
         sim::SetCommandLine(kCommandLine);
         std::strcpy(g_settings.productCode, kCode);
         std::strcpy(g_run.iniPath, "C:\\Downloads\\setup.ini");  // absent: built-in texts
@@ -82,7 +82,7 @@ TEST_F(Resume, AnswerYesWritesTheWholeCommandLineAndRestarts) {
 TEST_F(Resume, TheSplashIsClosedAndAfterYesItsQuitMessageIsLeftAlone) {
     for (int answer : {IDYES, IDNO}) {
         SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
-        SetUp();
+        StartOver();
         ShowSplash();
         AnswerRestart(answer);
         EXPECT_FALSE(sim::FindWindowOfClass(SPLASH_CLASS_NAME)->alive) << "the splash is closed";
@@ -105,7 +105,7 @@ TEST_F(Resume, TheRestartIsAttemptedWhenTheTokenCannotBeOpened) {
 TEST_F(Resume, AServiceResumeOfTwoBytesOrMoreMeansNoRunValueButStillARestart) {
     for (const char* data : {"ab", "a", ""}) {
         SCOPED_TRACE(std::to_string(std::strlen(data)) + " byte(s) of data");
-        SetUp();
+        StartOver();
         sim::registry::SetValue(kRunOnceEntriesKey, kPacked, REG_SZ, data);
         EXPECT_EQ(AnswerRestart(IDYES), 0u);
         EXPECT_EQ(HasResumeValue(), std::strlen(data) < 2);

@@ -53,7 +53,7 @@ TEST_F(Splash, IsCentredOnTheScreen) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.screenWidth) + "x" + std::to_string(c.screenHeight));
-        SetUp();
+        StartOver();
         sim::SetScreenSize(c.screenWidth, c.screenHeight);
         ShowSplash();
         EXPECT_EQ(c.x, SplashInfo().x);
@@ -63,7 +63,7 @@ TEST_F(Splash, IsCentredOnTheScreen) {
 
 TEST_F(Splash, FontHeightFollowsTheScreensResolution) {
     for (auto [dpi, height] : {std::pair{96, -11}, {120, -13}}) {
-        SetUp();
+        StartOver();
         sim::SetDpi(dpi);
         ShowSplash();
         ASSERT_FALSE(sim::FontsCreated().empty());
@@ -97,7 +97,7 @@ TEST_F(Splash, InitLineIsCentredFromHalfThePicturesHeight) {
     const int normalWidth = int(std::string(kInitLine).size()) * sim::CharacterWidth(-11);
     for (int width : {normalWidth, 320}) {
         SCOPED_TRACE("a line " + std::to_string(width) + " pixels wide");
-        SetUp();
+        StartOver();
         sim::SetTextWidth(kInitLine, width);
         ShowSplash();
         const sim::TextDrawn* line = TextDrawn(kInitLine);
@@ -281,7 +281,7 @@ TEST_F(Splash, AMissingOrUnusablePictureMeansNoWindow) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         c.arrange();
         ShowSplash();
         EXPECT_EQ(nullptr, g_run.splashWindow);
@@ -320,7 +320,7 @@ TEST_F(Splash, ClassCarriesTheProgramsIconAndTheArrowCursorAndARefusalIsReported
     EXPECT_NE(-1, sim::FindTrace("LoadIconA #108"));
     EXPECT_EQ(-1, sim::FindTrace("LoadIconA #108 missing"));
     EXPECT_NE(-1, sim::FindTrace("LoadCursorA #32512"));
-    SetUp();
+    StartOver();
     sim::RefuseClassRegistration(SPLASH_CLASS_NAME);
     LoadSplashBitmap();
     EXPECT_EQ(0, RegisterSplashClass()) << "a refused class is reported";
