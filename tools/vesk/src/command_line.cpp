@@ -114,6 +114,10 @@ const char* const kUnpackHelp =
     "Writes DIR/setup.ini with every setting and text, and the product and\n"
     "runtime files it names. vesk pack DIR/setup.ini rebuilds the same container.\n";
 
+ShowText Help(const char* text) {
+    return ShowText{std::string(text) + kExitCodes};
+}
+
 // Options that stand for one settings key.
 const std::map<std::string, std::string> kKeyOptions = {
     {"--product", INI_KEY_PRODUCT_FILE},         {"--product-code", INI_KEY_PRODUCT_CODE},
@@ -168,7 +172,7 @@ Command ParsePack(ArgumentWalker& args) {
     bool haveOutput = false;
     while (args.Next()) {
         const std::string name = args.Name();
-        if (name == "--help" || name == "-h") return ShowText{std::string(kPackHelp) + kExitCodes};
+        if (name == "--help" || name == "-h") return Help(kPackHelp);
         if (name == "-o" || name == "--output") {
             options.output = args.Value();
             haveOutput = true;
@@ -228,7 +232,7 @@ Command ParseInspect(ArgumentWalker& args) {
     InspectCommand command;
     std::optional<std::filesystem::path> setup;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{std::string(kInspectHelp) + kExitCodes};
+        if (args.Name() == "--help" || args.Name() == "-h") return Help(kInspectHelp);
         if (args.Name() == "--json") command.json = true;
         else if (args.IsOption()) args.Fail("unknown option " + args.Name());
         else TakeSetup(args, setup);
@@ -242,7 +246,7 @@ Command ParseVerify(ArgumentWalker& args) {
     VerifyCommand command;
     std::optional<std::filesystem::path> setup;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{std::string(kVerifyHelp) + kExitCodes};
+        if (args.Name() == "--help" || args.Name() == "-h") return Help(kVerifyHelp);
         if (args.Name() == "--json") command.json = true;
         else if (args.IsOption()) args.Fail("unknown option " + args.Name());
         else TakeSetup(args, setup);
@@ -256,7 +260,7 @@ Command ParseUnpack(ArgumentWalker& args) {
     std::optional<std::filesystem::path> setup;
     std::optional<std::filesystem::path> directory;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return ShowText{std::string(kUnpackHelp) + kExitCodes};
+        if (args.Name() == "--help" || args.Name() == "-h") return Help(kUnpackHelp);
         if (args.Name() == "-d" || args.Name() == "--directory") directory = args.Value();
         else if (args.IsOption()) args.Fail("unknown option " + args.Name());
         else TakeSetup(args, setup);
@@ -269,10 +273,10 @@ Command ParseUnpack(ArgumentWalker& args) {
 }  // namespace
 
 Command ParseCommandLine(const std::vector<std::string>& arguments) {
-    if (arguments.empty()) return ShowText{std::string(kToolHelp) + kExitCodes, kExitUsage};
+    if (arguments.empty()) return ShowText{Help(kToolHelp).text, kExitUsage};
     const std::string& command = arguments[0];
     ArgumentWalker args(command, arguments);
-    if (command == "--help" || command == "-h") return ShowText{std::string(kToolHelp) + kExitCodes};
+    if (command == "--help" || command == "-h") return Help(kToolHelp);
     if (command == "--version") {
         bool verbose = false;
         while (args.Next()) {

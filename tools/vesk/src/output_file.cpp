@@ -203,7 +203,11 @@ OutputFile::~OutputFile() {
 }
 
 void OutputFile::Write(std::span<const uint8_t> bytes) {
-    checksum_.Add(bytes);
+    Sum(bytes);
+    WriteUnsummed(bytes);
+}
+
+void OutputFile::WriteUnsummed(std::span<const uint8_t> bytes) {
     size_ += bytes.size();
     if (buffer_.empty() && bytes.size() >= kBufferSize) {
         // A whole chunk needs no copy through the buffer.

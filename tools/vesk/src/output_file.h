@@ -28,7 +28,12 @@ public:
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    void Write(std::span<const uint8_t> bytes);
+    void Write(std::span<const uint8_t> bytes);  // Sum, then WriteUnsummed
+    // The two halves of Write, for a caller that sums on another thread
+    // while this one writes; they touch nothing in common. Every byte must
+    // go through both, in the same order.
+    void Sum(std::span<const uint8_t> bytes) { checksum_.Add(bytes); }
+    void WriteUnsummed(std::span<const uint8_t> bytes);
     void WriteZeros(uint64_t count);
     // Overwrites bytes already written (they stay out of the checksum).
     void Patch(uint64_t offset, std::span<const uint8_t> bytes);

@@ -1,8 +1,8 @@
 #include "pack.h"
 
 #include "branding.h"
-#include "escaped_text.h"
 #include "byte_order.h"
+#include "escaped_text.h"
 #include "failure.h"
 #include "input_file.h"
 #include "output_file.h"

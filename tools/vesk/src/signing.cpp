@@ -142,8 +142,8 @@ void RequireSigningTool() {
 }
 
 uint64_t SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
-               const std::vector<std::filesystem::path>& inputs, const SigningRequest& request,
-               uint64_t sizeFieldOffset) {
+                   const std::vector<std::filesystem::path>& inputs, const SigningRequest& request,
+                   uint64_t sizeFieldOffset) {
     const std::filesystem::path directory = unsignedSetup.parent_path();
     const std::filesystem::path signedSetup = directory / "signed.exe";
     std::vector<std::string> arguments = {"sign", "-certs", request.certificate.string(), "-key", request.key.string()};
@@ -203,12 +203,16 @@ SignatureReport CheckSignature(const SetupFile& setup) {
         if (start == std::string::npos) continue;
         line.erase(0, start);
         while (!line.empty() && line.back() == ' ') line.pop_back();
-        auto value = [&](const char* label) { return line.rfind(label, 0) == 0 ? line.substr(line.find(':') + 1) : ""; };
-        auto trimmed = [](std::string text) { return text.erase(0, text.find_first_not_of(' ')); };
-        if (auto v = value("Current message digest"); !v.empty()) current = trimmed(v);
-        if (auto v = value("Calculated message digest"); !v.empty()) calculated = trimmed(v);
-        if (auto v = value("Subject:"); !v.empty() && !report.signer) report.signer = trimmed(v);
-        if (auto v = value("Signing time:"); !v.empty() && !report.signingTime) report.signingTime = trimmed(v);
+        // The text after "label ... :", without the spaces that align it.
+        auto value = [&](const char* label) -> std::string {
+            if (line.rfind(label, 0) != 0) return "";
+            const size_t start = line.find_first_not_of(' ', line.find(':') + 1);
+            return start == std::string::npos ? "" : line.substr(start);
+        };
+        if (auto v = value("Current message digest"); !v.empty()) current = v;
+        if (auto v = value("Calculated message digest"); !v.empty()) calculated = v;
+        if (auto v = value("Subject:"); !v.empty() && !report.signer) report.signer = v;
+        if (auto v = value("Signing time:"); !v.empty() && !report.signingTime) report.signingTime = v;
         if (size_t at = line.find("Error: "); at != std::string::npos && chainError.empty()) chainError = line.substr(at + 7);
     }
     if (result.exitCode == 0) {

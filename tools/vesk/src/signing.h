@@ -44,8 +44,8 @@ void RequireSigningTool();
 // Returns its size. SOURCE_DATE_EPOCH, when set, is the signing time, so
 // that the same inputs sign to the same bytes.
 uint64_t SignSetup(const std::filesystem::path& unsignedSetup, const std::filesystem::path& output,
-               const std::vector<std::filesystem::path>& inputs, const SigningRequest& request,
-               uint64_t sizeFieldOffset);
+                   const std::vector<std::filesystem::path>& inputs, const SigningRequest& request,
+                   uint64_t sizeFieldOffset);
 
 // verify's and inspect's view of a signature: what it is, a problem when
 // the file no longer matches it, and who signed it when.

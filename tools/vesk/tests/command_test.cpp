@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <zlib.h>
 
 #include <csignal>
 #include <cstring>
@@ -123,17 +124,24 @@ protected:
     }
 };
 
+// A product of several copy chunks, the last one short: its stored CRC-32
+// is zlib's of the file, and verify finds the CheckSum right.
 TEST_F(Command, PackSaysWhatItWroteAndVerifyAgrees) {
     Settings("");
+    WriteFakeMsi("product.msi", (5 << 19) + 3);
     ToolRun pack = PackWith();
     EXPECT_EQ(pack.exitCode, 0) << pack.err;
     EXPECT_EQ(pack.err, "vesk: wrote " + Path("setup.exe").string() + " (" +
                             std::to_string(std::filesystem::file_size(Path("setup.exe"))) + " bytes): stub " +
-                            Path("stub.exe").string() + " (x86), product 5000 bytes, not signed\n");
+                            Path("stub.exe").string() + " (x86), product 2621443 bytes, not signed\n");
+    const std::vector<uint8_t> product = ReadFile(Path("product.msi"));
+    const SetupFile setup = OpenSetup(Path("setup.exe"));
+    EXPECT_EQ(ReadTrailer(*setup.file, setup.payloads.back()),
+              static_cast<uint32_t>(crc32(0, product.data(), static_cast<uInt>(product.size()))));
     EXPECT_EQ(PackWith({"--quiet"}).err, "");
     ToolRun verbose = PackWith({"--verbose"});
     for (const std::string& line : std::vector<std::string>{"vesk: stub " + Path("stub.exe").string() + ": x86, ",
-                                   "vesk: product " + Path("product.msi").string() + ": 5000 bytes, CRC-32 0x",
+                                   "vesk: product " + Path("product.msi").string() + ": 2621443 bytes, CRC-32 0x",
                                    "vesk: wrote "})
         EXPECT_NE(verbose.err.find(line), std::string::npos) << line << " in " << verbose.err;
     ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
@@ -361,6 +369,26 @@ TEST_F(Command, SetupReachingTwoGibibytes) {
     Settings("");
     ASSERT_EQ(truncate(Path("product.msi").c_str(), (1LL << 31) - 8), 0);
     ExpectRefused(PackWith(), Path("setup.exe").string(), "below 2 GiB");
+}
+
+// A large payload shows a progress bar on a terminal (script(1) gives the
+// pack one), unless --quiet; never in a pipe or file.
+TEST_F(Command, ProgressBarOnlyOnATerminal) {
+    Settings("");
+    ASSERT_EQ(truncate(Path("product.msi").c_str(), 80 << 20), 0);
+    auto onTerminal = [&](const std::string& extra) {
+        const std::string command = "script -qec \"'" + std::string(VESK_TOOL_BINARY) + "' pack '" +
+                                    Path("settings.ini").string() + "' -o '" + Path("setup.exe").string() +
+                                    "' --stub '" + Path("stub.exe").string() + "' " + extra + "\" /dev/null >'" +
+                                    Path("terminal.txt").string() + "' 2>&1 </dev/null";
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        const auto shown = ReadFile(Path("terminal.txt"));
+        return std::string(shown.begin(), shown.end());
+    };
+    const std::string shown = onTerminal("");
+    EXPECT_NE(shown.find("\rpacking product [########################################] 100%"), std::string::npos) << shown;
+    EXPECT_EQ(onTerminal("--quiet"), "");
+    EXPECT_EQ(PackWith().err.find('\r'), std::string::npos);
 }
 
 // The caller's mistakes exit 2, so that scripts can tell them from a bad input.

@@ -28,6 +28,9 @@ for file in usr/lib/vesk/vesk-stub.exe usr/lib/vesk/vesk-stub-x64.exe usr/share/
     usr/share/bash-completion/completions/vesk; do
     [ -f "$work/root/$file" ] || fail "no /$file in the package"
 done
+version=$("$vesk" --version | sed -n '1s/^vesk //p')
+[ "$version" = "$(dpkg-deb -f "$deb" Version)" ] || fail "vesk $version in a package of $(dpkg-deb -f "$deb" Version)"
+zcat "$work/root/usr/share/man/man1/vesk.1.gz" | head -n 1 | grep -q "\"vesk $version\"" || fail "the man page's version"
 expected=$(printf 'stub x86: %s\nstub x64: %s' "$work/root/usr/lib/vesk/vesk-stub.exe" \
     "$work/root/usr/lib/vesk/vesk-stub-x64.exe")
 [ "$("$vesk" --version --verbose | tail -n 2)" = "$expected" ] || fail "vesk --version --verbose: $("$vesk" --version --verbose)"
