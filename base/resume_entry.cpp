@@ -6,6 +6,7 @@
 #include "base/command_line.h"
 #include "base/own_path.h"
 #include "base/text.h"
+#include "base/text_rules.h"
 
 // Input position -> output position of the packed product code; -1 drops the
 // character (braces, hyphens and the spare positions after the GUID).
@@ -25,29 +26,12 @@ static const signed char kPackedPosition[42] = {
 
 // Windows runs Run entries of up to 260 characters: room to spare.
 #define RESUME_COMMAND_BUFFER 1024u
-#define GUID_TEXT_LENGTH 38
 #define GUID_TEXT_MAX 42
-
-static BOOL IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-// A braced GUID of 38 characters, followed by at most four more. Anything else
-// would leave output positions unwritten.
-static BOOL IsBracedGuid(LPCSTR text) {
-    UINT length = BoundedLength(text, GUID_TEXT_MAX + 1);
-    if (length < GUID_TEXT_LENGTH || length > GUID_TEXT_MAX) return FALSE;
-    if (text[0] != '{' || text[GUID_TEXT_LENGTH - 1] != '}') return FALSE;
-    for (UINT i = 1; i < GUID_TEXT_LENGTH - 1; ++i) {
-        BOOL hyphen = i == 9 || i == 14 || i == 19 || i == 24;
-        if (hyphen ? text[i] != '-' : !IsHexDigit(text[i])) return FALSE;
-    }
-    return TRUE;
-}
 
 void PackGuid(LPCSTR productCode, char* out) {
     out[0] = 0;
-    if (!IsBracedGuid(productCode)) return;
+    // Anything else would leave output positions unwritten.
+    if (!IsPackableGuid(productCode)) return;
     UINT stored = 0;
     for (UINT i = 0; i < GUID_TEXT_MAX && productCode[i]; ++i) {
         if (kPackedPosition[i] < 0) continue;

@@ -1,5 +1,4 @@
-// The side INI file's section, read through the platform's profile calls,
-// and the number and version texts of the settings.
+// The side INI file's section, read through the platform's profile calls.
 #pragma once
 
 #include "base/run_state.h"
@@ -13,6 +12,3 @@ UINT ReadSideNumber(LPCSTR key, int fallback);
 // The side INI file's runtime installer for the NT family (RuntimeNT) or
 // the 95/98 family (Runtime9X).
 void ReadSideRuntime(BOOL nt, char* out, UINT cap);
-LONG ParseDecimal(LPCSTR text);
-// "a.b.c.d" into the two version words; missing parts are 0.
-void ParseVersionText(LPCSTR text, DWORD* high, DWORD* low);

@@ -4,6 +4,7 @@
 
 #include "base/ini_keys.h"
 #include "base/side_ini.h"
+#include "base/text_rules.h"
 #include "base/text.h"
 #include "container/container.h"
 #include "container/extract.h"
@@ -39,7 +40,9 @@ BOOL LoadSideSettings(void) {
 
     char value[SHORT_VALUE];
     ReadSideText(INI_KEY_RUNTIME_VERSION, NULL, value, SHORT_VALUE);
-    ParseVersionText(value, &g_settings.requiredRuntimeMS, &g_settings.requiredRuntimeLS);
+    VersionPair required = ReadVersionText(value);
+    g_settings.requiredRuntimeMS = required.ms;
+    g_settings.requiredRuntimeLS = required.ls;
 
     char fontFace[LONG_VALUE];
     ReadSideText(INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, fontFace, LONG_VALUE);
@@ -48,15 +51,11 @@ BOOL LoadSideSettings(void) {
     char productName[SHORT_VALUE];
     ReadSideText(INI_KEY_PRODUCT_NAME, NULL, productName, SHORT_VALUE);
 
-    char initLine[TEXT_BLOCK_FIELD];
-    ReadSideText(INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, initLine, SHORT_VALUE);
-    UINT prefixLength = BoundedLength(initLine, SHORT_VALUE);
-    if (prefixLength && initLine[prefixLength - 1] != ' ') AppendText(initLine, TEXT_BLOCK_FIELD, " ");
-    AppendText(initLine, TEXT_BLOCK_FIELD, FIXED_INIT_WORDS);
+    char prefix[SHORT_VALUE];
+    ReadSideText(INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, prefix, SHORT_VALUE);
     ReadSideText(INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX, value, SHORT_VALUE);
-    // A blank at the start of an INI value is trimmed away; '^' stands for it.
-    if (value[0] == '^') value[0] = ' ';
-    AppendText(initLine, TEXT_BLOCK_FIELD, value);
+    char initLine[TEXT_BLOCK_FIELD];
+    ComposeInitLine(initLine, TEXT_BLOCK_FIELD, prefix, value);
     PackTextBlock(fontFace, productName, initLine);
 
     ReadSideRuntime(TRUE, value, SHORT_VALUE);

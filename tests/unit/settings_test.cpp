@@ -120,21 +120,6 @@ TEST_F(Settings, LongValuesAreCutToTheirFieldsLaterBlockStringsFirst) {
 
 
 
-TEST(ParseText, DecimalSignBlanksAndWrapAndVersionParts) {
-    EXPECT_EQ(-12, ParseDecimal(" \t-12x"));
-    EXPECT_EQ(0, ParseDecimal("+5")) << "'+' is not a sign";
-    EXPECT_EQ(1, ParseDecimal("4294967297")) << "32-bit arithmetic wraps";
-    EXPECT_EQ(0, ParseDecimal(""));
-    DWORD high = 1, low = 1;
-    ParseVersionText("", &high, &low);
-    EXPECT_EQ(0u, high) << "missing parts are zero";
-    EXPECT_EQ(0u, low) << "missing parts are zero";
-    ParseVersionText("3.1", &high, &low);
-    EXPECT_EQ(3u * 65536 + 1, high);
-    EXPECT_EQ(0u, low);
-}
-
-
 
 TEST_F(Settings, MessageTextFromIniOrBuiltIn) {
     sim::files::Put("C:\\Setup\\setup.ini", "[VeskInstaller]\r\nSpaceError=Disk is full\r\nCRCError=\r\n");
