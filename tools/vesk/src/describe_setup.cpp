@@ -94,7 +94,7 @@ Report DescribeContainer(const SetupFile& setup) {
     Report payloads = Report::Array();
     for (const PayloadInfo& p : setup.payloads) {
         Report payload = Report::Object();
-        payload.AddText("name", p.name)
+        payload.AddText("name", NamesOf(p.id).name)
             .Add("fileOffset", p.offset)
             .Add("containerOffset", p.offset - setup.containerOffset)
             .Add("storedSize", p.storedSize);

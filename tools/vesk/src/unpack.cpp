@@ -24,11 +24,8 @@ namespace {
 
 constexpr const char* kSettingsName = "setup.ini";
 
-std::string PayloadFileName(const PayloadInfo& payload, const std::string& productName) {
-    if (std::string(payload.name) == "runtime9X") return "runtime-9x.exe";
-    if (std::string(payload.name) == "runtimeNT") return "runtime-nt.exe";
-    return productName;
-}
+// The file each stored payload goes to.
+using PayloadFiles = std::map<PayloadId, std::string>;
 
 // Writes the settings, warning where a value cannot be written so that a
 // pack reads it back the same.
@@ -62,10 +59,10 @@ private:
 // not take: one file would overwrite the other. Compared without regard to
 // case, as on Windows and many shared folders.
 void RefuseNameClashes(const std::string& setup, const std::string& productName,
-                       const std::map<std::string, std::string>& payloadFiles, const UnpackedBranding& branding) {
+                       const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
     std::vector<std::pair<std::string, std::string>> own = {{kSettingsName, "the settings file"}};
     for (const auto& [payload, name] : payloadFiles)
-        if (payload != "product") own.emplace_back(name, "a runtime file");
+        if (payload != PayloadId::Product) own.emplace_back(name, "a runtime file");
     for (const auto& [name, bytes] : branding.files) own.emplace_back(name, name);
     for (const auto& [name, what] : own)
         if (LowerCase(name) == LowerCase(productName))
@@ -134,8 +131,9 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const std::string productName = StoredText(head.strings[0]);
     if (!IsPlainFileName(productName))
         throw Failure(file.Name(), "product file name " + Quoted(productName) + " is not a plain file name");
-    std::map<std::string, std::string> payloadFiles;
-    for (const PayloadInfo& p : setup.payloads) payloadFiles[p.name] = PayloadFileName(p, productName);
+    PayloadFiles payloadFiles;
+    for (const PayloadInfo& p : setup.payloads)
+        payloadFiles[p.id] = p.id == PayloadId::Product ? productName : NamesOf(p.id).unpackedFile;
     // The builder's picture and icon, beside the settings that name them.
     const UnpackedBranding branding = UnpackBranding(setup);
     RefuseNameClashes(file.Name(), productName, payloadFiles, branding);
@@ -146,11 +144,11 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const std::vector<std::filesystem::path> inputs = {path};
     SettingsWriter ini(file.Name());
     for (const PayloadInfo& p : setup.payloads) {
-        outputs.push_back(std::make_unique<OutputFile>(directory / payloadFiles[p.name], inputs));
+        outputs.push_back(std::make_unique<OutputFile>(directory / payloadFiles[p.id], inputs));
         uint32_t crc = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, outputs.back().get(),
-                                   "unpacking " + std::string(p.name));
+                                   "unpacking " + std::string(NamesOf(p.id).name));
         if (crc != *ReadTrailer(file, p))
-            throw Failure(file.Name(), std::string(p.name) + " payload does not match its CRC-32");
+            throw Failure(file.Name(), std::string(NamesOf(p.id).name) + " payload does not match its CRC-32");
     }
 
     ini.Put(INI_KEY_PRODUCT_FILE, productName);
@@ -164,8 +162,8 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
         Warn(file.Name(), "text block is not three strings with their NULs; pack will store it so");
     ini.Put(INI_KEY_PRODUCT_NAME, block[1]);
     ini.Put(INI_KEY_RUNTIME_VERSION, FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
-    ini.Put(INI_KEY_RUNTIME_9X, payloadFiles["runtime9X"]);
-    ini.Put(INI_KEY_RUNTIME_NT, payloadFiles["runtimeNT"]);
+    ini.Put(INI_KEY_RUNTIME_9X, payloadFiles[PayloadId::Runtime9X]);
+    ini.Put(INI_KEY_RUNTIME_NT, payloadFiles[PayloadId::RuntimeNT]);
     ini.Put(INI_KEY_CHAR_FONT, block[0]);
     ini.Put(INI_KEY_CHAR_SET, std::to_string(head.descriptor[DESCRIPTOR_FONT_CHARSET]));
     ini.Put(INI_KEY_CHAR_SIZE, std::to_string(head.descriptor[DESCRIPTOR_FONT_POINT_SIZE]));
