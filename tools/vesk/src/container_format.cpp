@@ -1,14 +1,10 @@
 #include "container_format.h"
 
 #include "byte_order.h"
-#include "base/ini_keys.h"
 #include "failure.h"
+#include "settings_keys.h"
 
 namespace vesk {
-
-const std::array<const char*, kTextCount> kTextKeys = {
-    INI_KEY_CMDLINE, INI_KEY_ADMIN_ERROR, INI_KEY_EXIST_ERROR,
-    INI_KEY_SPACE_ERROR, INI_KEY_CRC_ERROR, INI_KEY_REBOOT};
 
 namespace {
 
@@ -85,7 +81,7 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
     descriptor[DESCRIPTOR_SKIPPED_LENGTH] = sizeof kSkippedField;
     for (size_t i = 0; i < kTextCount; ++i)
         descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + i] =
-            StoredLength(f.texts[i], TEXT_FIELD, std::string(kTextKeys[i]) + " text", input);
+            StoredLength(f.texts[i], TEXT_FIELD, std::string(TextKey(i)) + " text", input);
     out.insert(out.end(), descriptor.begin(), descriptor.end());
 
     Append(out, f.fontFace);

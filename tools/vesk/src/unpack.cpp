@@ -11,10 +11,10 @@
 #include "failure.h"
 #include "ini_file.h"
 #include "output_file.h"
-#include "pack_settings.h"
 #include "payload_copy.h"
 #include "setup_file.h"
 #include "setup_resources.h"
+#include "settings_keys.h"
 #include "text_rules.h"
 #include "version_text.h"
 
@@ -68,6 +68,62 @@ void RefuseNameClashes(const std::string& setup, const std::string& productName,
         if (LowerCase(name) == LowerCase(productName))
             throw Failure(setup, "product file name " + Quoted(productName) + " clashes with " + what +
                                      " that unpack writes");
+}
+
+// Every setting a packed setup holds, in the table's order, after warnings
+// about what pack would store otherwise.
+void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead& head,
+                 const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
+    const ContainerHeader& h = head.header;
+    if (head.strings[0] != payloadFiles.at(PayloadId::Product) + '\0')
+        Warn(setup, "product file name is not stored as text and one NUL");
+    const auto block = SplitTextBlock(head.textBlock);
+    if (head.textBlock != block[0] + '\0' + block[1] + '\0' + block[2] + '\0')
+        Warn(setup, "text block is not three strings with their NULs; pack will store it so");
+    const auto initLine = SplitInitLine(block[2]);
+    if (!initLine)
+        Warn(setup, "init line " + Quoted(block[2]) + " cannot be composed from a prefix and suffix; left at the defaults");
+    if (h.reserved != 0) Warn(setup, "reserved header word is not 0; pack will store 0");
+    if (head.skipped != std::string(1, '\0'))
+        Warn(setup, "field after the text block is not one NUL; pack will store one NUL");
+
+    for (const SettingsKey& key : SettingsKeys()) {
+        switch (key.unpack) {
+        case Unpacked::Never:
+            break;
+        case Unpacked::String:
+            ini.PutStored(key.name, head.strings[key.slot]);
+            break;
+        case Unpacked::TextBlock:
+            ini.Put(key.name, block[key.slot]);
+            break;
+        case Unpacked::Descriptor:
+            ini.Put(key.name, std::to_string(head.descriptor[key.slot]));
+            break;
+        case Unpacked::InitLine:
+            if (initLine) ini.Put(key.name, key.slot == 0 ? initLine->prefix : initLine->suffix);
+            break;
+        case Unpacked::Text:
+            ini.PutStored(key.name, head.texts[key.slot]);
+            break;
+        case Unpacked::Payload: {
+            auto stored = payloadFiles.find(static_cast<PayloadId>(key.slot));
+            ini.Put(key.name, stored == payloadFiles.end() ? "" : stored->second);
+            break;
+        }
+        case Unpacked::RuntimeVersion:
+            ini.Put(key.name, FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
+            break;
+        case Unpacked::SizeCheck:
+            ini.Put(key.name, h.expectedFileSize != 0 ? "1" : "0");
+            break;
+        case Unpacked::Branding:
+        case Unpacked::VersionString:
+            for (const auto& [name, value] : branding.settings)
+                if (name == key.name) ini.Put(name, value);
+            break;
+        }
+    }
 }
 
 // The output directory and what this run puts there: the levels of the
@@ -125,7 +181,6 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const InputFile& file = *setup.file;
     if (!setup.embedded) throw Failure(file.Name(), VESK_SECTION_NAME " holds only the placeholder: nothing to unpack");
     const StoredHead& head = *setup.head;
-    const ContainerHeader& h = head.header;
     if (auto problems = PayloadProblems(setup); !problems.empty()) throw Failure(file.Name(), problems[0]);
 
     const std::string productName = StoredText(head.strings[0]);
@@ -151,41 +206,12 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
             throw Failure(file.Name(), std::string(NamesOf(p.id).name) + " payload does not match its CRC-32");
     }
 
-    ini.Put(INI_KEY_PRODUCT_FILE, productName);
-    ini.PutStored(INI_KEY_PRODUCT_CODE, head.strings[1]);
-    ini.PutStored(INI_KEY_PRODUCT_VERSION, head.strings[2]);
-    ini.PutStored(INI_KEY_TRANSFORM, head.strings[3]);
-    if (head.strings[0] != productName + '\0') Warn(file.Name(), "product file name is not stored as text and one NUL");
-
-    const auto block = SplitTextBlock(head.textBlock);
-    if (head.textBlock != block[0] + '\0' + block[1] + '\0' + block[2] + '\0')
-        Warn(file.Name(), "text block is not three strings with their NULs; pack will store it so");
-    ini.Put(INI_KEY_PRODUCT_NAME, block[1]);
-    ini.Put(INI_KEY_RUNTIME_VERSION, FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
-    ini.Put(INI_KEY_RUNTIME_9X, payloadFiles[PayloadId::Runtime9X]);
-    ini.Put(INI_KEY_RUNTIME_NT, payloadFiles[PayloadId::RuntimeNT]);
-    ini.Put(INI_KEY_CHAR_FONT, block[0]);
-    ini.Put(INI_KEY_CHAR_SET, std::to_string(head.descriptor[DESCRIPTOR_FONT_CHARSET]));
-    ini.Put(INI_KEY_CHAR_SIZE, std::to_string(head.descriptor[DESCRIPTOR_FONT_POINT_SIZE]));
-    if (auto parts = SplitInitLine(block[2])) {
-        ini.Put(INI_KEY_INIT_PREFIX, parts->prefix);
-        ini.Put(INI_KEY_INIT_SUFFIX, parts->suffix);
-    } else {
-        Warn(file.Name(), "init line " + Quoted(block[2]) +
-                              " cannot be composed from a prefix and suffix; left at the defaults");
-    }
-    for (size_t i = 0; i < kTextCount; ++i) ini.PutStored(kTextKeys[i], head.texts[i]);
-    ini.Put(kSizeCheckKey, h.expectedFileSize != 0 ? "1" : "0");
-
-    if (h.reserved != 0) Warn(file.Name(), "reserved header word is not 0; pack will store 0");
-    if (head.skipped != std::string(1, '\0'))
-        Warn(file.Name(), "field after the text block is not one NUL; pack will store one NUL");
+    PutSettings(ini, file.Name(), head, payloadFiles, branding);
 
     for (const auto& [name, bytes] : branding.files) {
         outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));
         outputs.back()->Write(bytes);
     }
-    for (const auto& [key, value] : branding.settings) ini.Put(key, value);
 
     outputs.push_back(std::make_unique<OutputFile>(directory / kSettingsName, inputs));
     const std::string text = ini.Text();

@@ -18,8 +18,8 @@
 
 #include "byte_order.h"
 #include "container/layout.h"
-#include "pack_settings.h"
 #include "pe_image.h"
+#include "settings_keys.h"
 #include "setup_file.h"
 #include "tool_test_support.h"
 
@@ -216,7 +216,7 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
             at = end;
         }
     }
-    for (const std::string& key : KnownKeys()) EXPECT_NE(manPage.find(key), std::string::npos) << key;
+    for (const SettingsKey& key : SettingsKeys()) EXPECT_NE(manPage.find(key.name), std::string::npos) << key.name;
     for (const char* section : {".SH EXIT STATUS", ".B 2", "SOURCE_DATE_EPOCH"})
         EXPECT_NE(manPage.find(section), std::string::npos) << section;
     ToolRun version = RunTool({"--version"});
