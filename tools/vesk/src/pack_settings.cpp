@@ -99,8 +99,8 @@ std::string StoredFileName(const std::filesystem::path& product) {
     std::string name = product.filename().string();
     if (!IsPlainFileName(name)) throw Failure(product.string(), "file name cannot be used on Windows");
     if (const size_t limit = SettingsKeyNamed(INI_KEY_PRODUCT_FILE).limit; name.size() > limit)
-        throw Failure(product.string(),
-                      "file name is " + std::to_string(name.size()) + " bytes; at most " + std::to_string(limit) + " fit");
+        throw Failure(product.string(), "file name is " + std::to_string(name.size()) + " bytes; at most " +
+                                            std::to_string(limit) + " fit");
     return name;
 }
 
@@ -170,7 +170,8 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     }
     for (const SettingsKey& key : SettingsKeys())
         if (key.place == KeyPlace::SideFileOnly)
-            if (auto s = settings.Get(key.name)) Warn(s->origin, std::string(key.name) + " has no effect in a packed setup");
+            if (auto s = settings.Get(key.name))
+                Warn(s->origin, std::string(key.name) + " has no effect in a packed setup");
 
     PackPlan plan;
     ContainerFields& f = plan.fields;

@@ -28,6 +28,7 @@ constexpr std::string_view kVersionKeyPrefix = "Version";
 constexpr size_t kBlockText = MaxStoredText(TEXT_BLOCK_FIELD);
 constexpr size_t kText = MaxStoredText(TEXT_FIELD);
 
+// Name, place, limit, how unpack writes it back and from which slot, option.
 const std::array kKeys = std::to_array<SettingsKey>({
     {INI_KEY_PRODUCT_FILE, PayloadFile, MaxStoredText(PRODUCT_FILE_NAME_FIELD), Payload, Slot(PayloadId::Product),
      "--product"},
@@ -73,7 +74,8 @@ std::span<const SettingsKey> SettingsKeys() {
 
 const SettingsKey* FindSettingsKey(std::string_view name) {
     const std::string wanted = LowerCase(std::string(name));
-    auto it = std::find_if(kKeys.begin(), kKeys.end(), [&](const SettingsKey& key) { return LowerCase(key.name) == wanted; });
+    auto it = std::find_if(kKeys.begin(), kKeys.end(),
+                           [&](const SettingsKey& key) { return LowerCase(key.name) == wanted; });
     return it == kKeys.end() ? nullptr : &*it;
 }
 
@@ -83,7 +85,8 @@ const SettingsKey& SettingsKeyNamed(std::string_view name) {
 }
 
 const SettingsKey* FindKeyOption(std::string_view option) {
-    auto it = std::find_if(kKeys.begin(), kKeys.end(), [&](const SettingsKey& key) { return key.option && key.option == option; });
+    auto it = std::find_if(kKeys.begin(), kKeys.end(),
+                           [&](const SettingsKey& key) { return key.option && key.option == option; });
     return it == kKeys.end() ? nullptr : &*it;
 }
 

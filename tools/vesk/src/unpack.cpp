@@ -82,7 +82,8 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
         Warn(setup, "text block is not three strings with their NULs; pack will store it so");
     const auto initLine = SplitInitLine(block[2]);
     if (!initLine)
-        Warn(setup, "init line " + Quoted(block[2]) + " cannot be composed from a prefix and suffix; left at the defaults");
+        Warn(setup, "init line " + Quoted(block[2]) +
+                        " cannot be composed from a prefix and suffix; left at the defaults");
     if (h.reserved != 0) Warn(setup, "reserved header word is not 0; pack will store 0");
     if (head.skipped != std::string(1, '\0'))
         Warn(setup, "field after the text block is not one NUL; pack will store one NUL");
