@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "container/extract.h"
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "sim/files.h"
 #include "sim/sim.h"
 

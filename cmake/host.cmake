@@ -43,6 +43,10 @@ target_compile_definitions(unit_tests PRIVATE VESK_SOURCE_DIR="${CMAKE_SOURCE_DI
 include(GoogleTest)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60)
 
+# The stub's floors run one way: no include goes up a floor, none goes round.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+add_test(NAME layers COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/scripts/check-layers ${CMAKE_SOURCE_DIR})
+
 foreach(dir tools/vesk tests/e2e benchmarks tests/fuzz)
     if(EXISTS ${CMAKE_SOURCE_DIR}/${dir}/CMakeLists.txt)
         add_subdirectory(${dir})

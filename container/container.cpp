@@ -2,33 +2,32 @@
 // container's header and configurable texts.
 #include "container/container.h"
 
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "base/text.h"
 
-int FindPayloadSection(void) {
+BOOL FindPayloadSection(void) {
     BYTE* image = g_run.workBuffer;
     // A short or failed read leaves zeros, never bytes of an earlier use.
     FillBytes(image, 0, VESK_HEADER_PROBE_SIZE);
     _lread(g_run.containerFile, image, VESK_HEADER_PROBE_SIZE);
-    if (image[0] != 'M' || image[1] != 'Z') return 1;
+    if (image[0] != 'M' || image[1] != 'Z') return FALSE;
 
     DWORD h = LoadDword(image + PE_DOS_LFANEW_OFFSET);
-    if (h > VESK_HEADER_PROBE_SIZE - PE_DATA_DIRECTORIES_OFFSET) return 1;
+    if (h > VESK_HEADER_PROBE_SIZE - PE_DATA_DIRECTORIES_OFFSET) return FALSE;
     // The 32-bit stub is PE32, its x86-64 twin PE32+; any other optional
     // header puts the section table where this lookup cannot know.
     WORD magic = LoadWord(image + h + PE_OPTIONAL_HEADER_MAGIC_OFFSET);
     UINT shift;
     if (magic == PE32_MAGIC) shift = 0;
     else if (magic == PE32PLUS_MAGIC) shift = PE32PLUS_SHIFT;
-    else return 1;
-    if (h > VESK_HEADER_PROBE_SIZE - PE_DATA_DIRECTORIES_OFFSET - shift) return 1;
+    else return FALSE;
+    if (h > VESK_HEADER_PROBE_SIZE - PE_DATA_DIRECTORIES_OFFSET - shift) return FALSE;
     WORD sectionCount = LoadWord(image + h + PE_NUMBER_OF_SECTIONS_OFFSET);
     DWORD directoryCount = LoadDword(image + h + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET + shift);
     // The whole section table must lie inside the probe. A directory count
     // that alone overruns it is refused first, so that no sum below can wrap.
-    if (sectionCount == 0 || directoryCount > VESK_HEADER_PROBE_SIZE / PE_DATA_DIRECTORY_SIZE) return 1;
+    if (sectionCount == 0 || directoryCount > VESK_HEADER_PROBE_SIZE / PE_DATA_DIRECTORY_SIZE) return FALSE;
     DWORD table = h + PE_DATA_DIRECTORIES_OFFSET + shift + directoryCount * PE_DATA_DIRECTORY_SIZE;
-    if (table + (DWORD)sectionCount * PE_SECTION_HEADER_SIZE > VESK_HEADER_PROBE_SIZE) return 1;
+    if (table + (DWORD)sectionCount * PE_SECTION_HEADER_SIZE > VESK_HEADER_PROBE_SIZE) return FALSE;
 
     for (WORD i = 0; i < sectionCount; ++i) {
         const BYTE* header = image + table + (UINT)i * PE_SECTION_HEADER_SIZE;
@@ -40,12 +39,31 @@ int FindPayloadSection(void) {
         DWORD rawPointer = LoadDword(header + PE_SECTION_POINTER_TO_RAW_DATA);
         if (rawPointer > CONTAINER_MAX_FILE_SIZE ||
             _llseek(g_run.containerFile, (LONG)rawPointer, FILE_BEGIN) != (LONG)rawPointer)
-            return 1;
+            return FALSE;
         if (rawSize > VESK_PLACEHOLDER_SIZE) g_run.embedded = TRUE;
-        return 0;
+        return TRUE;
     }
-    return 1;
+    return FALSE;
 }
+
+// Copies text into the block at offset at, leaving one byte for the
+// terminator of each later string. Returns the offset after its NUL.
+static UINT PlaceBlockString(UINT at, LPCSTR text, UINT laterStrings) {
+    UINT room = TEXT_BLOCK_FIELD - at - laterStrings;
+    CopyText(g_settings.textBlock + at, room, text);
+    return at + BoundedLength(g_settings.textBlock + at, room) + 1;
+}
+
+void PackTextBlock(LPCSTR fontFace, LPCSTR productName, LPCSTR initLine) {
+    UINT at = PlaceBlockString(0, fontFace, 2);
+    at = PlaceBlockString(at, productName, 1);
+    PlaceBlockString(at, initLine, 0);
+}
+
+// Where the configurable texts begin in the file, and their stored lengths
+// (indexed by MessageId), for ReadStoredText.
+RUN_STATE LONG s_textTableOffset;
+RUN_STATE BYTE s_textLengths[MESSAGE_ID_LAST + 1];
 
 // Reads count bytes of the container; FALSE when fewer came. A read that
 // falls short would leave the cursor inside a field and every later field,
@@ -85,12 +103,14 @@ static BOOL ReadTextBlock(BYTE length) {
 BOOL ReadContainerHeader(void) {
     BYTE header[CONTAINER_HEADER_SIZE];
     if (!ReadWhole(header, CONTAINER_HEADER_SIZE)) return FALSE;
-    g_settings.runtimeNTSize = (LONG)LoadDword(header + 4);
-    g_settings.expectedFileSize = LoadDword(header + CONTAINER_EXPECTED_SIZE_OFFSET);
-    g_settings.requiredRuntimeMS = LoadDword(header + 12);
-    g_settings.requiredRuntimeLS = LoadDword(header + 16);
-    g_settings.runtime9XSize = (LONG)LoadDword(header + 20);
-    g_settings.productSize = LoadDword(header + 24);
+#define HEADER_WORD(field) LoadDword(header + offsetof(ContainerHeader, field))
+    g_settings.runtimeNTSize = (LONG)HEADER_WORD(runtimeNTSize);
+    g_settings.expectedFileSize = HEADER_WORD(expectedFileSize);
+    g_settings.requiredRuntimeMS = HEADER_WORD(requiredRuntimeMS);
+    g_settings.requiredRuntimeLS = HEADER_WORD(requiredRuntimeLS);
+    g_settings.runtime9XSize = (LONG)HEADER_WORD(runtime9XSize);
+    g_settings.productSize = HEADER_WORD(productSize);
+#undef HEADER_WORD
 
     BYTE lengths[CONTAINER_STRING_COUNT];
     if (!ReadWhole(lengths, CONTAINER_STRING_COUNT) ||
@@ -105,15 +125,15 @@ BOOL ReadContainerHeader(void) {
     g_settings.fontCharSet = descriptor[DESCRIPTOR_FONT_CHARSET];
     g_settings.fontPointSize = descriptor[DESCRIPTOR_FONT_POINT_SIZE];
     for (int id = MESSAGE_ID_FIRST; id <= MESSAGE_ID_LAST; ++id)
-        g_run.textLengths[id] = descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + id - MESSAGE_ID_FIRST];
+        s_textLengths[id] = descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + id - MESSAGE_ID_FIRST];
     BYTE scratch[STORED_STRING_MAX + 1];
     if (!ReadTextBlock(descriptor[DESCRIPTOR_TEXT_BLOCK_LENGTH]) ||
         !ReadStoredBytes(scratch, descriptor[DESCRIPTOR_SKIPPED_LENGTH]))
         return FALSE;
-    g_run.textTableOffset = _llseek(g_run.containerFile, 0, FILE_CURRENT);
-    if (g_run.textTableOffset == HFILE_ERROR) return FALSE;
+    s_textTableOffset = _llseek(g_run.containerFile, 0, FILE_CURRENT);
+    if (s_textTableOffset == HFILE_ERROR) return FALSE;
     for (int id = MESSAGE_ID_FIRST; id <= MESSAGE_ID_LAST; ++id)
-        if (!ReadStoredBytes(scratch, g_run.textLengths[id])) return FALSE;
+        if (!ReadStoredBytes(scratch, s_textLengths[id])) return FALSE;
     g_settings.removePrevious = TRUE;
     return TRUE;
 }
@@ -122,11 +142,11 @@ void ReadStoredText(char* out, MessageId id) {
     out[0] = 0;
     if (id < MESSAGE_ID_FIRST || id > MESSAGE_ID_LAST) return;
     LONG skip = 0;
-    for (int i = MESSAGE_ID_FIRST; i < (int)id; ++i) skip += g_run.textLengths[i];
-    UINT length = g_run.textLengths[id];
+    for (int i = MESSAGE_ID_FIRST; i < (int)id; ++i) skip += s_textLengths[i];
+    UINT length = s_textLengths[id];
     HFILE file = g_run.containerFile;
     LONG saved = _llseek(file, 0, FILE_CURRENT);
-    if (length && _llseek(file, g_run.textTableOffset + skip, FILE_BEGIN) != HFILE_ERROR) {
+    if (length && _llseek(file, s_textTableOffset + skip, FILE_BEGIN) != HFILE_ERROR) {
         UINT got = _lread(file, out, length);
         // A failed or short read keeps no stale bytes; a text stored
         // without its NUL is terminated (length is at most 255).

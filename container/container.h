@@ -1,12 +1,12 @@
 // Reading the payload container in the stub's own executable.
 #pragma once
 
-#include "driver/run_state.h"
+#include "base/run_state.h"
 
-// 0 when the payload section was found (containerFile at its raw data,
-// embedded set for a section larger than the placeholder), 1 when not.
-int FindPayloadSection(void);
-// Embedded mode: fills g_settings and textLengths/textTableOffset, leaves
+// TRUE when the payload section was found (containerFile at its raw data,
+// embedded set for a section larger than the placeholder).
+BOOL FindPayloadSection(void);
+// Embedded mode: fills g_settings and notes where the texts are, leaves
 // containerFile at the first payload. FALSE when the file ends or fails
 // before the header and texts have been read whole.
 BOOL ReadContainerHeader(void);
@@ -17,3 +17,6 @@ void ReadStoredText(char* out, MessageId id);
 BOOL CheckFileSize(void);
 // Moves the container cursor forward over stored payloads.
 void SkipPayloads(LONG storedSize);
+// Places the three strings into textBlock, each terminated inside its 256
+// bytes; later strings are cut first when they do not all fit.
+void PackTextBlock(LPCSTR fontFace, LPCSTR productName, LPCSTR initLine);

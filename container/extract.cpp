@@ -2,7 +2,7 @@
 // container while the windows stay alive.
 #include "container/extract.h"
 
-#include "driver/text.h"
+#include "base/text.h"
 #include "ui/ui.h"
 
 #define CRC_POLYNOMIAL 0xEDB88320u
@@ -12,13 +12,18 @@
 #define CRC_TABLE_BYTES (CRC_SLICES * 256u * sizeof(DWORD))
 #define PROGRESS_MIN_BYTES 10
 
+// The table and the register live from start-up to the run's end, which
+// releases the table's memory (g_run.crcTableMemory) with the rest.
+RUN_STATE DWORD* s_crcTable;  // 16 slices of 256 entries; the first is the byte table
+RUN_STATE DWORD s_crcRegister;
+
 static DWORD CrcEntry(DWORD value) {
     for (int bit = 0; bit < 8; ++bit) value = (value & 1) ? (value >> 1) ^ CRC_POLYNOMIAL : value >> 1;
     return value;
 }
 
 BOOL BuildCrcTable(void) {
-    g_run.crcRegister = 0xFFFFFFFFu;
+    s_crcRegister = 0xFFFFFFFFu;
     DWORD* table = (DWORD*)AllocateLocked(GMEM_MOVEABLE, CRC_TABLE_BYTES, &g_run.crcTableMemory);
     if (!table) return FALSE;
     for (DWORD i = 0; i < 256; ++i) table[i] = CrcEntry(i);
@@ -26,13 +31,8 @@ BOOL BuildCrcTable(void) {
         DWORD previous = table[i - 256];
         table[i] = (previous >> 8) ^ table[previous & 0xFF];
     }
-    g_run.crcTable = table;
+    s_crcTable = table;
     return TRUE;
-}
-
-void FreeCrcTable(void) {
-    ReleaseLocked(&g_run.crcTableMemory);
-    g_run.crcTable = NULL;
 }
 
 // The four bytes of word looked up in slices last down to last - 3.
@@ -43,11 +43,11 @@ static inline DWORD CrcWord(const DWORD* table, DWORD word, DWORD last) {
 
 extern "C" DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length) {
     if (!data) {
-        g_run.crcRegister = 0xFFFFFFFFu;
+        s_crcRegister = 0xFFFFFFFFu;
         return 0;
     }
-    DWORD r = g_run.crcRegister;
-    const DWORD* table = g_run.crcTable;
+    DWORD r = s_crcRegister;
+    const DWORD* table = s_crcTable;
     if (table) {
         for (; length >= CRC_SLICES; length -= CRC_SLICES, data += CRC_SLICES) {
             // The last twelve bytes do not depend on the register: summed
@@ -57,7 +57,7 @@ extern "C" DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length) {
             r = CrcWord(table, LoadDword(data) ^ r, 15) ^ rest;
         }
     }
-    // An outside caller after the table is released still gets the right
+    // An outside caller before the table is built still gets the right
     // value, a byte at a time.
     DWORD ownTable[256];
     if (!table) {
@@ -65,7 +65,7 @@ extern "C" DWORD WINAPI UpdateCRC(const BYTE* data, DWORD length) {
         table = ownTable;
     }
     for (DWORD i = 0; i < length; ++i) r = (r >> 8) ^ table[(BYTE)(r ^ data[i])];
-    g_run.crcRegister = r;
+    s_crcRegister = r;
     return ~r;
 }
 
@@ -77,14 +77,11 @@ int ProgressPosition(LONG done, LONG total) {
     return (int)(whole * 10 + rest * 10 / tenth);
 }
 
-int ExtractPayload(HFILE outFile, LONG storedSize) {
+ExtractResult ExtractPayload(HFILE outFile, LONG storedSize) {
     BOOL splashAtStart = g_run.splashWindow != NULL;
     DWORD crc = UpdateCRC(NULL, 0);
     // A size below the trailer's cannot describe a payload: nothing is read.
-    if (storedSize < (LONG)PAYLOAD_TRAILER_SIZE) {
-        g_run.crcMismatch = TRUE;
-        return 1;
-    }
+    if (storedSize < (LONG)PAYLOAD_TRAILER_SIZE) return EXTRACT_CRC_MISMATCH;
     LONG total = storedSize - (LONG)PAYLOAD_TRAILER_SIZE;
     LONG remaining = total;
     for (;;) {
@@ -96,19 +93,18 @@ int ExtractPayload(HFILE outFile, LONG storedSize) {
         if (g_run.progressDialog && total >= PROGRESS_MIN_BYTES)
             SetProgressPosition(ProgressPosition(total - remaining, total));
         crc = UpdateCRC(g_run.workBuffer, n);
-        if (_lwrite(outFile, (LPCSTR)g_run.workBuffer, n) != n) return 1;
+        if (_lwrite(outFile, (LPCSTR)g_run.workBuffer, n) != n) return EXTRACT_WRITE_FAILED;
         remaining -= (LONG)n;
         if (splashAtStart && !g_run.progressDialog && !g_run.splashHold) {
             CloseSplash();
             OpenProgressDialog();
         }
         PumpMessages();
-        if (g_run.cancelRequested) return 0;
+        if (g_run.cancelRequested) return EXTRACT_CANCELLED;
     }
     BYTE trailer[PAYLOAD_TRAILER_SIZE];
     if (_lread(g_run.containerFile, trailer, PAYLOAD_TRAILER_SIZE) == PAYLOAD_TRAILER_SIZE &&
         LoadDword(trailer) == crc)
-        return 0;
-    g_run.crcMismatch = TRUE;
-    return 1;
+        return EXTRACTED;
+    return EXTRACT_CRC_MISMATCH;
 }

@@ -3,6 +3,7 @@
 // the host tool: this header is the one description of the format.
 #pragma once
 
+#include <stddef.h>
 #include <stdint.h>
 
 // Payload section lookup.
@@ -36,10 +37,11 @@ typedef struct ContainerHeader {
     uint32_t runtime9XSize;      // stored size of the 95/98-family runtime installer, 0 = none
     uint32_t productSize;        // stored size of the product payload
 } ContainerHeader;
+static_assert(sizeof(ContainerHeader) == 28, "seven words, no padding");
 
+// Fields are read and written by their offsetof, never by bare numbers.
 #define CONTAINER_HEADER_SIZE 28u
-#define CONTAINER_EXPECTED_SIZE_OFFSET 8u
-#define CONTAINER_STRING_LENGTHS_OFFSET 28u  // s0..s3, one byte each
+#define CONTAINER_STRING_LENGTHS_OFFSET CONTAINER_HEADER_SIZE  // s0..s3, one byte each
 #define CONTAINER_STRING_COUNT 4u            // product file name, code, version, transform base
 #define CONTAINER_STRINGS_OFFSET 32u
 #define CONTAINER_DESCRIPTOR_SIZE 10u        // d0..d9 after the strings
@@ -80,4 +82,4 @@ typedef enum MessageId {
 #define CONTAINER_MAX_FILE_SIZE 0x7FFFFFFFu
 
 // The default command of a runtime installer and the texts shown when a
-// configured text is empty live with the settings (driver/settings.h).
+// configured text is empty live with the INI keys (base/ini_keys.h).

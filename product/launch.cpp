@@ -1,12 +1,11 @@
 // Composing the installer engine's command line and running the engine.
+#include "base/ini_keys.h"
+#include "base/side_ini.h"
+#include "base/text.h"
 #include "container/container.h"
-#include "driver/child.h"
-#include "driver/ini_keys.h"
-#include "driver/settings.h"
-#include "driver/text.h"
 #include "product/product.h"
+#include "runtime/child.h"
 #include "runtime/installer.h"
-#include "runtime/runtime.h"
 #include "ui/ui.h"
 
 // The text after a leading "/*" and its blanks; NULL when it has no marker.
@@ -85,13 +84,13 @@ UINT LaunchEngine(LPCSTR productPath) {
     // A session that is ending starts no engine, so a command that did not
     // fit is nothing to report then.
     if (g_run.sessionEnding) return EXIT_CODE_OK;
-    if (!composed) FailInstall(NULL);
+    if (!composed) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     if (command[0] == 0) return EXIT_CODE_OK;
     char engine[PATH_BUFFER];
     // The path the run was started from, read once at start-up.
     if (!AppendProperty(command, ENGINE_COMMAND_BUFFER, ENGINE_PROPERTY_SETUP_EXE_PATH, g_run.ownPath) ||
         !SystemFilePath(engine, ENGINE_FILE_NAME))
-        FailInstall(NULL);
+        EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     // An engine that could not be started, or whose code cannot be read,
     // installed nothing the setup knows of: never the 0 of success.
     DWORD code = RunAndWait(engine, command, TRUE, g_settings.productCode, EXIT_CODE_FAILED);

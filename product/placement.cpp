@@ -1,10 +1,12 @@
 // Putting the product file on disk: under the common files folder, else in
 // the temporary folder, else under a fresh temporary name; in side-file mode
 // the file lies beside the program and is only named.
+#include "base/ini_keys.h"
+#include "base/side_ini.h"
+#include "base/temp_files.h"
+#include "base/text.h"
 #include "container/extract.h"
-#include "driver/ini_keys.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "container/settings.h"
 #include "product/product.h"
 #include "ui/ui.h"
 
@@ -13,34 +15,6 @@
 #define PRODUCT_FOLDER "\\Vesk Installation Wizard\\"
 #define DATABASE_EXTENSION "MSI"
 #define TRANSFORM_EXTENSION "MST"
-#define TEMP_FILE_PREFIX "ZRP"
-
-// The temporary folder with its trailing backslash; FALSE when there is none
-// or it does not fit (the call then reports the size it would need).
-static BOOL TempFolder(char* out) {
-    DWORD length = GetTempPathA(PATH_BUFFER, out);
-    if (length == 0 || length >= PATH_BUFFER) {
-        out[0] = 0;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-void MakeTempFileName(char* out) {
-    char folder[PATH_BUFFER];
-    // The platform writes up to MAX_PATH bytes: a name that does not fit the
-    // path buffer is not taken (the path stays empty and will not open).
-    char name[MAX_PATH];
-    out[0] = 0;
-    if (!TempFolder(folder)) return;
-    name[0] = 0;
-    if (GetTempFileNameA(folder, TEMP_FILE_PREFIX, 0, name) == 0) return;
-    if (BoundedLength(name, MAX_PATH) >= PATH_BUFFER) {
-        DeleteFileA(name);
-        return;
-    }
-    CopyText(out, PATH_BUFFER, name);
-}
 
 void CreatePathDirectories(char* path) {
     for (char* p = path; *p; p = CharNextA(p)) {
@@ -128,7 +102,7 @@ static void NameSideProductFile(char* path) {
     ReadSideText(INI_KEY_PRODUCT_FILE, NULL, name, PATH_BUFFER);
     // A path that does not fit would name another file: refused, not cut.
     if (!CopyText(path, PATH_BUFFER, g_run.ownDirectory) || !AppendText(path, PATH_BUFFER, name))
-        FailInstall(NULL);
+        EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
 }
 
 void PlaceProductFile(char* path) {
@@ -145,17 +119,11 @@ void PlaceProductFile(char* path) {
         CreateEmptyFile(path);
     }
     HFILE file = _lopen(path, OF_READWRITE);
-    if (file < 0) FailInstall(NULL);
-    int result = ExtractPayload(file, (LONG)g_settings.productSize);
+    if (file < 0) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
+    ExtractResult result = ExtractPayload(file, (LONG)g_settings.productSize);
     _lclose(file);
-    if (result != 0) {
-        DeleteFileA(path);
-        char text[TEXT_FIELD];
-        LoadExtractionErrorText(text);
-        FailInstall(text);
-    }
-    if (g_run.cancelRequested) {
-        DeleteFileA(path);
-        ExitProcess(EXIT_CODE_FAILED);
-    }
+    if (result == EXTRACTED) return;
+    DeleteFileA(path);
+    char text[TEXT_FIELD];
+    EndRun(EXIT_CODE_FAILED, ExtractionFailureText(text, result));
 }

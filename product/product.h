@@ -1,7 +1,7 @@
 // Placing the product file and launching the installer engine.
 #pragma once
 
-#include "driver/run_state.h"
+#include "base/run_state.h"
 
 // The switch text: the longest command line Windows passes a program (32,767
 // characters and the NUL), which is also the most that an expansion of
@@ -22,9 +22,6 @@ void PlaceProductFile(char* path);
 // with switches (ENGINE_SWITCH_BUFFER bytes) for the switch text. FALSE when
 // an expansion or the builder's text does not fit.
 BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* switches, char* command);
-// A fresh empty temporary file (PATH_BUFFER bytes); empty when none could be
-// named within the buffer.
-void MakeTempFileName(char* out);
 void CreatePathDirectories(char* path);
 // Closes the start-up windows, composes the engine command and runs the
 // engine when there is one. Returns the run's exit code: the engine's own

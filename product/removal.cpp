@@ -1,32 +1,18 @@
 // Previous-version removal: while the service reports another version of
 // the product installed, the user is asked whether to uninstall it; Yes
 // removes it through the service, No ends the run with exit code 1.
-#include "container/extract.h"
-#include "driver/ini_keys.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "base/ini_keys.h"
+#include "base/side_ini.h"
+#include "base/text.h"
+#include "base/text_rules.h"
+#include "container/settings.h"
 #include "product/product.h"
 #include "runtime/installer.h"
-#include "runtime/runtime.h"
 #include "ui/ui.h"
 
 #define INSTALLED_VERSION_BUFFER 256u
 #define QUESTION_BUFFER 512u
-#define QUESTION_ARGUMENTS 5u
-
-// The conversions a question format may hold: at most five "%s", taking the
-// arguments in order, and "%%". Anything else would make wsprintfA read
-// arguments that were never passed. Returns the number of "%s", or -1.
-static int CountTextConversions(LPCSTR format) {
-    int count = 0;
-    for (LPCSTR p = format; *p; ++p) {
-        if (*p != '%') continue;
-        ++p;
-        if (*p == 's') ++count;
-        else if (*p != '%') return -1;
-    }
-    return count <= (int)QUESTION_ARGUMENTS ? count : -1;
-}
+#define QUESTION_ARGUMENTS 5
 
 // The length of format with its first count conversions replaced by the
 // arguments, each "%%" by one '%'.
@@ -59,7 +45,7 @@ static void CutText(char* text, UINT maxBytes) {
 static void FormatQuestion(char* question, LPCSTR configured, char* name, LPCSTR installed) {
     LPCSTR format = configured;
     LPCSTR arguments[QUESTION_ARGUMENTS] = {name, installed, name, g_settings.productVersion, name};
-    if (CountTextConversions(format) < 0 || FormattedLength(format, arguments) >= QUESTION_BUFFER) {
+    if (CountTextConversions(format, QUESTION_ARGUMENTS) < 0 || FormattedLength(format, arguments) >= QUESTION_BUFFER) {
         format = BUILTIN_EXIST_ERROR;
         // Three names share what the fixed words and both versions leave.
         LPCSTR noName = "";
@@ -84,11 +70,7 @@ static void AskToRemove(LPCSTR installed) {
     FormatQuestion(question, text, name, installed);
     SetSplashVisible(FALSE);
     // Only a Yes removes: a box that could not be shown (0) is no consent.
-    if (ShowProductMessage(question, MB_YESNO | MB_DEFBUTTON2) != IDYES) {
-        FreeCrcTable();
-        CloseSplash();
-        ExitProcess(EXIT_CODE_FAILED);
-    }
+    if (ShowProductMessage(question, MB_YESNO | MB_DEFBUTTON2) != IDYES) EndRun(EXIT_CODE_FAILED, NULL);
 }
 
 void RemovePreviousVersion(void) {

@@ -1,10 +1,10 @@
 // Every point where the setup touches the Windows Installer service: its
-// libraries and entry points, the engine and its properties, the runtime
-// installers' default command, and the registry keys of restart and resume.
-// No other file spells these.
+// libraries and entry points, the engine and its properties, and the runtime
+// installers' default command. No other file spells these; the registry keys
+// of restart and resume are base/resume_entry.h's.
 #pragma once
 
-#include "win32/api.h"
+#include "base/system_files.h"
 
 // MSI.DLL, loaded at run time. Its file version in the system directory is
 // the installed runtime's version.
@@ -26,10 +26,6 @@ typedef BOOL(WINAPI* GetFileVersionInfoProc)(LPCSTR path, DWORD handle, DWORD si
 typedef BOOL(WINAPI* VerQueryValueProc)(LPCVOID block, LPCSTR subBlock, LPVOID* value,
                                         UINT* valueLength);
 
-// GetProcAddress's result as the entry point's own type, by way of the
-// generic function type that converts to any other.
-#define ENTRY_POINT(type, module, name) ((type)(void (*)(void))GetProcAddress(module, name))
-
 // The installer engine, started from the system directory by its full path:
 // a bare name would let a program planted beside the setup run instead.
 #define ENGINE_FILE_NAME "msiexec.exe"
@@ -43,10 +39,3 @@ typedef BOOL(WINAPI* VerQueryValueProc)(LPCVOID block, LPCSTR subBlock, LPVOID* 
 // What a runtime installer is run with unless the side INI file says
 // otherwise.
 #define RUNTIME_DEFAULT_COMMAND "/q /r:n"
-
-// Under HKEY_LOCAL_MACHINE: where the service notes the products it resumes
-// itself after a restart (values named by the packed product code), and the
-// Run key that starts the setup again after a restart.
-#define RUN_ONCE_ENTRIES_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\RunOnceEntries"
-#define RUN_KEY "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run"
-#define RESUME_VALUE_NAME "VeskStubReboot"

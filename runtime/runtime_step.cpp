@@ -2,13 +2,14 @@
 // the product needs and, when it is older and the setup carries an installer
 // for this platform family, that installer run silently. A restart it asks
 // for goes to the restart question.
+#include "base/ini_keys.h"
+#include "base/side_ini.h"
+#include "base/temp_files.h"
+#include "base/text.h"
 #include "container/container.h"
 #include "container/extract.h"
-#include "driver/child.h"
-#include "driver/ini_keys.h"
-#include "driver/settings.h"
-#include "driver/text.h"
-#include "product/product.h"
+#include "container/settings.h"
+#include "runtime/child.h"
 #include "runtime/installer.h"
 #include "runtime/runtime.h"
 #include "ui/ui.h"
@@ -19,6 +20,36 @@
 #define RUNTIME_COMMAND_BUFFER 128u
 #define SERVICE_MANAGER_ACCESS (GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE)
 #define RUNTIME_FILE_NAME "\\runtime.exe"
+
+// Only the root block of version data is read: 1536 bytes hold it.
+#define VERSION_DATA_SIZE 1536u
+#define FIXED_FILE_INFO_SIGNATURE 0xFEEF04BDu
+
+static BOOL ReadFixedVersion(HMODULE library, LPCSTR path, DWORD* high, DWORD* low) {
+    GetFileVersionInfoProc getInfo = ENTRY_POINT(GetFileVersionInfoProc, library, VERSION_GET_FILE_VERSION_INFO);
+    VerQueryValueProc query = ENTRY_POINT(VerQueryValueProc, library, VERSION_QUERY_VALUE);
+    if (!getInfo || !query) return FALSE;
+    if (!getInfo(path, 0, VERSION_DATA_SIZE, g_run.workBuffer)) return FALSE;
+    LPVOID value = NULL;
+    UINT length = 0;
+    if (!query(g_run.workBuffer, "\\", &value, &length)) return FALSE;
+    // Data that is not a whole fixed version record reads as no version.
+    const VS_FIXEDFILEINFO* fixed = (const VS_FIXEDFILEINFO*)value;
+    if (!fixed || length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != FIXED_FILE_INFO_SIGNATURE) return FALSE;
+    *high = fixed->dwFileVersionMS;
+    *low = fixed->dwFileVersionLS;
+    return TRUE;
+}
+
+BOOL GetFileVersionPair(LPCSTR path, DWORD* high, DWORD* low) {
+    *high = 0;
+    *low = 0;
+    HMODULE library = LoadSystemLibrary(VERSION_LIBRARY);
+    if (!library) return FALSE;
+    BOOL result = ReadFixedVersion(library, path, high, low);
+    FreeLibrary(library);
+    return result;
+}
 
 // VER_PLATFORM_WIN32_NT or another id (the 95/98 family); 0 when the
 // platform does not say.
@@ -61,7 +92,7 @@ static void RequireAdministrator(void) {
     char text[TEXT_FIELD];
     LoadMessageText(text, MSG_ADMIN_ERROR, g_run.iniPath, INI_KEY_ADMIN_ERROR, BUILTIN_ADMIN_ERROR);
     ShowProductMessage(text, MB_OK);
-    ExitProcess(EXIT_CODE_NO_ADMIN);
+    EndRun(EXIT_CODE_NO_ADMIN, NULL);
 }
 
 // A folder made fresh for this run in the temporary folder, where nothing of
@@ -84,12 +115,11 @@ static void RemoveRuntimeFile(LPCSTR folder, LPCSTR path) {
     RemoveDirectoryA(folder);
 }
 
-// A failure was reported (or the user cancelled): the runtime file goes and
-// the run ends with exit code 1, never the 0 of an installation.
-static void AbandonRuntimeFile(LPCSTR folder, LPCSTR path, BOOL report, LPCSTR text) {
+// A failure (reported with failureText) or the user's cancel: the runtime
+// file goes and the run ends with exit code 1, never the 0 of an installation.
+static void AbandonRuntimeFile(LPCSTR folder, LPCSTR path, LPCSTR failureText) {
     RemoveRuntimeFile(folder, path);
-    if (report) FailInstall(text);
-    ExitProcess(EXIT_CODE_FAILED);
+    EndRun(EXIT_CODE_FAILED, failureText);
 }
 
 // Embedded mode: writes this family's installer to a fresh temporary program
@@ -100,20 +130,18 @@ static HANDLE ExtractRuntime(char* folder, char* path, BOOL nt) {
     HFILE created = _lcreat(path, 0);
     if (created != HFILE_ERROR) _lclose(created);
     HFILE file = _lopen(path, OF_READWRITE);
-    if (file == HFILE_ERROR) AbandonRuntimeFile(folder, path, TRUE, NULL);
+    if (file == HFILE_ERROR) AbandonRuntimeFile(folder, path, CORRUPT_TEXT);
     if (nt) SkipPayloads(g_settings.runtime9XSize);
-    int result = ExtractPayload(file, nt ? g_settings.runtimeNTSize : g_settings.runtime9XSize);
+    ExtractResult result = ExtractPayload(file, nt ? g_settings.runtimeNTSize : g_settings.runtime9XSize);
     _lclose(file);
-    if (result != 0) {
+    // A cancelled extraction leaves an installer cut short: it never runs either.
+    if (result != EXTRACTED) {
         char text[TEXT_FIELD];
-        LoadExtractionErrorText(text);
-        AbandonRuntimeFile(folder, path, TRUE, text);
+        AbandonRuntimeFile(folder, path, ExtractionFailureText(text, result));
     }
-    // A cancelled extraction leaves an installer cut short: it never runs.
-    if (g_run.cancelRequested) AbandonRuntimeFile(folder, path, FALSE, NULL);
     if (!nt) SkipPayloads(g_settings.runtimeNTSize);
     HANDLE hold = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hold == INVALID_HANDLE_VALUE) AbandonRuntimeFile(folder, path, TRUE, NULL);
+    if (hold == INVALID_HANDLE_VALUE) AbandonRuntimeFile(folder, path, CORRUPT_TEXT);
     return hold;
 }
 

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/run_state.h"
 #include "driver/run.h"
-#include "driver/run_state.h"
 #include "sim/faults.h"
 #include "sim/installer.h"
 #include "win32/api.h"
@@ -52,10 +52,18 @@ void OnTimeAdvance(std::function<void(uint64_t)> listener) {
     Listeners().push_back(std::move(listener));
 }
 
+// The bounds of the stub's RUN_STATE section, from the linker; weak, for a
+// program that has none.
+extern "C" char __start_vesk_run_state[] __attribute__((weak));
+extern "C" char __stop_vesk_run_state[] __attribute__((weak));
+
 void Reset() {
     State() = Core{};
+    // A new process: every record of the run zeroed.
     std::memset(&g_run, 0, sizeof g_run);
     std::memset(&g_settings, 0, sizeof g_settings);
+    if (__start_vesk_run_state)
+        std::memset(__start_vesk_run_state, 0, size_t(__stop_vesk_run_state - __start_vesk_run_state));
     for (auto& reset : Resets()) reset();
 }
 

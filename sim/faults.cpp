@@ -96,7 +96,6 @@ const Failure kFailures[] = {
     {"lstrlenA", Way::Never, 0, 0, "a function of its valid input"},
     {"lstrcmpA", Way::Never, 0, 0, "a function of its valid input"},
     {"lstrcmpiA", Way::Never, 0, 0, "a function of its valid input"},
-    {"lstrcpynA", Way::Never, 0, 0, "a function of its valid input"},
     {"MulDiv", Way::Never, 0, 0, "a function of its input"},
     // user32
     {"wsprintfA", Way::Never, 0, 0, "a function of its valid input"},

@@ -1,4 +1,4 @@
-// lstrlenA, lstrcmpA, lstrcmpiA, lstrcpynA and MulDiv.
+// lstrlenA, lstrcmpA, lstrcmpiA and MulDiv.
 #include <cctype>
 #include <cstdint>
 
@@ -47,15 +47,6 @@ int WINAPI lstrcmpA(LPCSTR a, LPCSTR b) {
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
     const sim::faults::Call call(__func__);
     return CompareFolded(a, b);
-}
-
-LPSTR WINAPI lstrcpynA(LPSTR out, LPCSTR text, int size) {
-    const sim::faults::Call call(__func__);
-    if (size <= 0) return out;
-    int i = 0;
-    for (; i < size - 1 && text[i]; ++i) out[i] = text[i];
-    out[i] = 0;
-    return out;
 }
 
 // number * numerator / denominator with a 64-bit product, rounded half

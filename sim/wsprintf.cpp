@@ -102,8 +102,11 @@ extern "C" int WINAPIV wsprintfA(LPSTR buffer, LPCSTR format, ...) {
         }
     }
     va_end(args);
-    if (out.size() > kOutputLimit - 1) out.resize(kOutputLimit - 1);
+    // Cut output keeps 1023 characters and its terminator, and is reported
+    // as the whole limit, as Wine's implementation reports it.
+    const bool cut = out.size() > kOutputLimit - 1;
+    if (cut) out.resize(kOutputLimit - 1);
     out.copy(buffer, out.size());
     buffer[out.size()] = 0;
-    return int(out.size());
+    return cut ? int(kOutputLimit) : int(out.size());
 }

@@ -1,8 +1,6 @@
 // The progress dialog shown while a stored file is extracted.
 #include "ui/ui.h"
 
-#include "driver/settings.h"
-
 void OpenProgressDialog(void) {
     g_run.progressDialog = CreateDialogParamA(g_run.instance, MAKEINTRESOURCEA(RESOURCE_DIALOG),
                                               NULL, ProgressDlg, 0);

@@ -1,16 +1,20 @@
 // The splash window: the picture with the product name and the init line,
 // held for a minimum time, and the procedure that turns session-end notices
 // and the close command into run flags.
-#include "runtime/runtime.h"
 #include "ui/ui.h"
 
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "base/resume_entry.h"
+#include "base/text.h"
 
 #define BITMAP_HEADER_SIZE 40
 // The pixel rows follow a full 16-entry colour table.
 #define BITMAP_COLOUR_TABLE_SIZE 64
 #define WHITE 0x00FFFFFF
+
+// A copy of the picture and its palette, from start-up until the window closes.
+RUN_STATE BYTE* s_splashBitmap;
+RUN_STATE HGLOBAL s_splashBitmapMemory;
+RUN_STATE HPALETTE s_splashPalette;
 
 static LONG BitmapWidth(const BYTE* bitmap) { return (LONG)LoadDword(bitmap + 4); }
 static LONG BitmapHeight(const BYTE* bitmap) { return (LONG)LoadDword(bitmap + 8); }
@@ -47,8 +51,8 @@ void LoadSplashBitmap(void) {
         if (resource) FreeResource(resource);
         return;
     }
-    g_run.splashBitmap = (BYTE*)AllocateLocked(GMEM_MOVEABLE, size, &g_run.splashBitmapMemory);
-    if (g_run.splashBitmap) CopyBytes(g_run.splashBitmap, bytes, size);
+    s_splashBitmap = (BYTE*)AllocateLocked(GMEM_MOVEABLE, size, &s_splashBitmapMemory);
+    if (s_splashBitmap) CopyBytes(s_splashBitmap, bytes, size);
     FreeResource(resource);
 }
 
@@ -64,8 +68,8 @@ ATOM RegisterSplashClass(void) {
     return RegisterClassA(&windowClass);
 }
 
-void CreateSplashPalette(void) {
-    WORD bits = BitmapBitCount(g_run.splashBitmap);
+static void CreateSplashPalette(void) {
+    WORD bits = BitmapBitCount(s_splashBitmap);
     if (bits > 8) return;
     UINT entries = 1u << bits;
     HGLOBAL memory;
@@ -76,7 +80,7 @@ void CreateSplashPalette(void) {
         palette->palNumEntries = (WORD)entries;
         // The colour table holds blue, green, red; a palette entry red,
         // green, blue, flags.
-        const BYTE* table = g_run.splashBitmap + BITMAP_HEADER_SIZE;
+        const BYTE* table = s_splashBitmap + BITMAP_HEADER_SIZE;
         BYTE* entry = logical + 4;
         for (UINT i = 0; i < entries; ++i, entry += 4, table += 4) {
             entry[0] = table[2];
@@ -84,17 +88,17 @@ void CreateSplashPalette(void) {
             entry[2] = table[0];
             entry[3] = 0;
         }
-        g_run.splashPalette = CreatePalette(palette);
+        s_splashPalette = CreatePalette(palette);
     }
     ReleaseLocked(&memory);
 }
 
 void CreateSplash(void) {
     HDC screen = GetDC(NULL);
-    g_run.screenWidth = GetDeviceCaps(screen, HORZRES);
-    g_run.screenHeight = GetDeviceCaps(screen, VERTRES);
+    int screenWidth = GetDeviceCaps(screen, HORZRES);
+    int screenHeight = GetDeviceCaps(screen, VERTRES);
     ReleaseDC(NULL, screen);
-    if (!g_run.splashBitmap) return;
+    if (!s_splashBitmap) return;
 
     CreateSplashPalette();
     // A pop-up window turns the default position and size into (0, 0) and
@@ -105,10 +109,10 @@ void CreateSplash(void) {
     // Without a window there is nothing to place, paint or time; a timer on
     // no window would become a thread timer.
     if (!g_run.splashWindow) return;
-    LONG width = BitmapWidth(g_run.splashBitmap);
-    LONG height = BitmapHeight(g_run.splashBitmap);
-    SetWindowPos(g_run.splashWindow, NULL, (g_run.screenWidth - width) / 2,
-                 (g_run.screenHeight - height) / 2, width, height, SWP_NOZORDER);
+    LONG width = BitmapWidth(s_splashBitmap);
+    LONG height = BitmapHeight(s_splashBitmap);
+    SetWindowPos(g_run.splashWindow, NULL, (screenWidth - width) / 2, (screenHeight - height) / 2, width, height,
+                 SWP_NOZORDER);
     UpdateWindow(g_run.splashWindow);
     // Held only while a timer will end the hold: without one the wait for
     // it would never end.
@@ -148,20 +152,20 @@ static void PaintSplash(HWND window) {
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(window, &paint);
     HPALETTE previousPalette = NULL;
-    if (g_run.splashPalette) {
-        previousPalette = SelectPalette(dc, g_run.splashPalette, FALSE);
+    if (s_splashPalette) {
+        previousPalette = SelectPalette(dc, s_splashPalette, FALSE);
         RealizePalette(dc);
     }
-    if (g_run.splashBitmap) DrawSplashText(dc, g_run.splashBitmap);
-    if (g_run.splashPalette) SelectPalette(dc, previousPalette, TRUE);
+    if (s_splashBitmap) DrawSplashText(dc, s_splashBitmap);
+    if (s_splashPalette) SelectPalette(dc, previousPalette, TRUE);
     EndPaint(window, &paint);
 }
 
 static LRESULT RealizeSplashPalette(HWND window) {
-    if (!g_run.splashPalette) return 0;
+    if (!s_splashPalette) return 0;
     HDC dc = GetDC(window);
     if (!dc) return 0;
-    HPALETTE previous = SelectPalette(dc, g_run.splashPalette, FALSE);
+    HPALETTE previous = SelectPalette(dc, s_splashPalette, FALSE);
     UINT changed = RealizePalette(dc);
     // A failed realisation changed nothing.
     if (changed == GDI_ERROR) changed = 0;
@@ -237,11 +241,11 @@ void CloseSplash(void) {
     // released. A window already destroyed from outside fails harmlessly.
     DestroyWindow(g_run.splashWindow);
     PumpMessages();
-    ReleaseLocked(&g_run.splashBitmapMemory);
-    g_run.splashBitmap = NULL;
+    ReleaseLocked(&s_splashBitmapMemory);
+    s_splashBitmap = NULL;
     g_run.splashWindow = NULL;
-    if (g_run.splashPalette) DeleteObject(g_run.splashPalette);
-    g_run.splashPalette = NULL;
+    if (s_splashPalette) DeleteObject(s_splashPalette);
+    s_splashPalette = NULL;
     Sleep(100);
     PumpMessages();
 }

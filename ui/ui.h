@@ -1,7 +1,7 @@
 // The splash window, the progress dialog, the message boxes and the pump.
 #pragma once
 
-#include "driver/run_state.h"
+#include "base/run_state.h"
 
 #define SPLASH_CLASS_NAME "VeskForWindowsInstaller"
 #define SPLASH_TIMER_ID 8297
@@ -16,9 +16,11 @@
 void PumpMessages(void);
 void WaitSplashHold(void);
 void ShowInstallError(LPCSTR text);
-// The box of ShowInstallError, then the end of the run with exit code 1: a
-// caller such as a deployment tool must not read a failure as an installation.
-void FailInstall(LPCSTR text) __attribute__((noreturn));
+// The one end of every run: the failure box captioned "Install" when a text
+// is given, then the same cleanup every time (the splash and the progress
+// dialog closed, the run's memory released, the container closed), and the
+// process ends with exitCode.
+void EndRun(UINT exitCode, LPCSTR failureText) __attribute__((noreturn));
 int ShowProductMessage(LPCSTR text, UINT buttons);
 void OpenProgressDialog(void);
 void SetProgressPosition(int position);
@@ -28,7 +30,6 @@ extern "C" STUB_EXPORT INT_PTR CALLBACK ProgressDlg(HWND window, UINT message, W
 void LoadSplashBitmap(void);
 ATOM RegisterSplashClass(void);
 void CreateSplash(void);
-void CreateSplashPalette(void);
 extern "C" STUB_EXPORT LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void SetSplashVisible(BOOL visible);
 void CloseSplash(void);

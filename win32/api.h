@@ -16,6 +16,8 @@
 // exports and the compiler's block routines. The stub is compiled as one
 // unit for the whole program, which makes everything else local.
 #define STUB_EXPORT __attribute__((externally_visible))
+// State of a run that one file owns: zero when the process starts.
+#define RUN_STATE static
 
 #else  // host build against the simulator
 
@@ -23,6 +25,9 @@
 #include <stdint.h>
 
 #define STUB_EXPORT
+// State of a run that one file owns, kept in one section that the simulator
+// zeroes before every run, as a new process starts with it zeroed.
+#define RUN_STATE static __attribute__((section("vesk_run_state")))
 #define WINAPI
 #define WINAPIV
 #define CALLBACK
@@ -527,7 +532,6 @@ BOOL WINAPI GetExitCodeProcess(HANDLE hProcess, LPDWORD lpExitCode);
 int WINAPI lstrlenA(LPCSTR lpString);
 int WINAPI lstrcmpA(LPCSTR lpString1, LPCSTR lpString2);
 int WINAPI lstrcmpiA(LPCSTR lpString1, LPCSTR lpString2);
-LPSTR WINAPI lstrcpynA(LPSTR lpString1, LPCSTR lpString2, int iMaxLength);
 int WINAPI MulDiv(int nNumber, int nNumerator, int nDenominator);
 
 // user32

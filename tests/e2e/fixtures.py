@@ -65,6 +65,15 @@ def build_baseline(out_dir, arch):
                          "-lkernel32", "-luser32", "-lgdi32", "-ladvapi32", "-lshell32")
 
 
+def build_platform_probe(out_dir, arch):
+    """The platform rows (tests/platform) as a program for Wine."""
+    root = HERE.parent.parent
+    target = Path(out_dir) / (f"platform-rows-{arch}.exe")
+    _run([COMPILERS[arch].replace("gcc", "g++"), "-std=c++20", "-O1", "-Wall", "-Wextra", "-static", f"-I{root}",
+          root / "tests" / "platform" / "platform_probe.cpp", "-o", target])
+    return target
+
+
 def build_msi(source, target, **defines):
     """wixl resolves the package's files relative to the source: run it there."""
     args = ["wixl", "-o", Path(target).resolve()]

@@ -10,7 +10,8 @@ from contextlib import contextmanager
 from pathlib import Path, PureWindowsPath
 
 from fixtures import (FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_baseline, build_fake_runtime,
-                      build_large_file, build_marker_dll, build_signing_pair, build_splash_bmp, pack)
+                      build_large_file, build_marker_dll, build_platform_probe, build_signing_pair, build_splash_bmp,
+                      pack)
 from harness import QUIET_ENGINE, Failure, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
@@ -437,6 +438,18 @@ def planted_libraries_never_run_inside_the_setup(ctx):
     ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
 
 
+def simulator_rows_agree_with_wine(ctx):
+    """The rows of platform behaviour that the unit tests check against the
+    simulator, run under Wine: the simulator may not drift from it unseen."""
+    probe = build_platform_probe(ctx.work_dir, ctx.arch)
+    result = ctx.session.wine([probe], timeout=120)
+    out = result.stdout.replace("\r", "")
+    summary = out.strip().splitlines()[-1] if out.strip() else ""
+    check(result.returncode == 0 and summary.endswith(", 0 differ"),
+          f"the platform rows under Wine: {summary or 'no summary'} (exit status {result.returncode})\n" +
+          "\n".join(line for line in out.splitlines() if not line.startswith("same: ")))
+
+
 def runtime_setup(ctx, name, required=NEWER_RUNTIME):
     """A setup of product 1.0.0 carrying the fake runtime as its NT-family installer."""
     return ctx.setup_for(ctx.packages.product_v1, name, RuntimeNT=ctx.fake_runtime(), RuntimeVersion=required)
@@ -651,6 +664,7 @@ SCENARIOS = [
     signed_setup_passes_its_size_check_and_installs,
     version_resource_reads_through_getfileversioninfo,
     planted_libraries_never_run_inside_the_setup,
+    simulator_rows_agree_with_wine,
 ]
 
 
@@ -658,6 +672,7 @@ SCENARIOS = [
 TWIN_SMOKE = [
     embedded_setup_without_arguments_installs,
     planted_libraries_never_run_inside_the_setup,
+    simulator_rows_agree_with_wine,
     flipped_payload_byte_shows_crc_error,
     side_file_mode_installs,
 ]

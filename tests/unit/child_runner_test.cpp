@@ -3,9 +3,10 @@
 
 #include <cstring>
 
-#include "driver/child.h"
-#include "driver/run_state.h"
+#include "runtime/child.h"
+#include "base/run_state.h"
 #include "runtime/installer.h"
+#include "base/resume_entry.h"
 #include "runtime/runtime.h"
 #include "run_fixture.h"
 #include "sim/faults.h"
@@ -16,6 +17,8 @@
 #include "ui/ui.h"
 
 using run_fixture::Running;
+
+using namespace run_fixture;
 
 namespace {
 
@@ -118,7 +121,7 @@ TEST_F(ChildRunner, TheSessionEndingDuringTheWaitRegistersTheResumeOnceAndReturn
     sim::shell::Script(kProgram, Running(sim::shell::kForever));
     sim::EndSession(sim::At(700));
     EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, 0), DWORD(STILL_ACTIVE));
-    EXPECT_EQ(sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME), "\"C:\\Setup\\setup.exe\" /qb");
+    EXPECT_EQ(sim::registry::GetText(kRunKey, kResumeValue), "\"C:\\Setup\\setup.exe\" /qb");
     int writes = 0;
     for (const std::string& line : sim::Trace())
         if (line.rfind("RegSetValueExA", 0) == 0) ++writes;
@@ -149,7 +152,7 @@ TEST_F(ChildRunner, TheResumeCommandNamesTheProgramByItsFullPath) {
         sim::SetModulePath("C:\\Setup\\setup.exe");
         sim::SetCommandLine(c.commandLine);
         RegisterResume(kCode);
-        EXPECT_EQ(sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME), c.resume);
+        EXPECT_EQ(sim::registry::GetText(kRunKey, kResumeValue), c.resume);
     }
 }
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/run.h"
+#include "base/command_line.h"
 
 TEST(CommandTail, FoundAfterTheProgramsName) {
     const struct {

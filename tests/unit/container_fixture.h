@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "sim/files.h"
 #include "sim/sim.h"
 

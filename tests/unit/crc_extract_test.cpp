@@ -3,6 +3,8 @@
 // and where the container's cursor is left.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -23,7 +25,7 @@ constexpr LONG kLead = 4;  // bytes before the payload in the container file
 constexpr const char* kOutPath = "C:\\Out\\product.msi";
 
 struct Extraction {
-    int result = -1;
+    std::optional<ExtractResult> result;
     std::string written;
     LONG position = -1;  // container cursor afterwards, from the payload's start
     int chunks = 0;      // message pumps, one per chunk copied
@@ -31,8 +33,8 @@ struct Extraction {
 
 class Extract : public UiTest {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
+    void StartOver() override {
+        UiTest::StartOver();
         RegisterProgressClass();
         ASSERT_TRUE(BuildCrcTable());
         sim::files::MakeDirectory("C:\\Out");
@@ -100,16 +102,15 @@ TEST_F(Extract, CrcCheckValueWholeOrInPieces) {
 TEST_F(Extract, CrcNullPointerResetsAndReturnsZero) {
     Crc("abc");
     EXPECT_EQ(0u, UpdateCRC(nullptr, 12345));
-    EXPECT_EQ(0xFFFFFFFFu, g_run.crcRegister);
+    EXPECT_EQ(0xCBF43926u, UpdateCRC(reinterpret_cast<const BYTE*>("123456789"), 9)) << "the register starts afresh";
 }
 
 TEST_F(Extract, CrcWithoutTableStillRightAndARefusedTableIsReported) {
-    FreeCrcTable();
-    EXPECT_EQ(0, sim::memory::LiveBlocks()) << "the table's memory is released";
-    EXPECT_EQ(0xCBF43926u, Crc("123456789")) << "an outside caller after the end";
+    sim::Reset();
+    EXPECT_EQ(0xCBF43926u, Crc("123456789")) << "an outside caller before the table is built";
     sim::faults::FailEveryCallOf("GlobalAlloc");
     EXPECT_FALSE(BuildCrcTable()) << "its memory refused";
-    EXPECT_EQ(nullptr, g_run.crcTable);
+    EXPECT_EQ(0xCBF43926u, Crc("123456789"));
 }
 
 TEST_F(Extract, CrcMatchesTheBitwiseReference) {
@@ -117,7 +118,7 @@ TEST_F(Extract, CrcMatchesTheBitwiseReference) {
     for (size_t offset = 0; offset < 16; ++offset)
         for (size_t length = 0; length <= 64; ++length) {
             UpdateCRC(nullptr, 0);
-            DWORD got = length ? UpdateCRC(bytes.data() + offset, DWORD(length)) : ~g_run.crcRegister;
+            DWORD got = UpdateCRC(bytes.data() + offset, DWORD(length));
             ASSERT_EQ(BitwiseCrc(bytes.data() + offset, length), got) << "offset " << offset << ", length " << length;
         }
     const DWORD whole = BitwiseCrc(bytes.data(), bytes.size());
@@ -133,15 +134,15 @@ TEST_F(Extract, CrcMatchesTheBitwiseReference) {
         done += piece;
     }
     EXPECT_EQ(whole, pieces) << "1 MiB in pieces of 0 to 99 bytes";
-    FreeCrcTable();
+    sim::Reset();
     UpdateCRC(nullptr, 0);
-    EXPECT_EQ(whole, UpdateCRC(bytes.data(), DWORD(bytes.size()))) << "1 MiB after the table is released";
+    EXPECT_EQ(whole, UpdateCRC(bytes.data(), DWORD(bytes.size()))) << "1 MiB without the table";
 }
 
 TEST_F(Extract, EmptyPayloadWithZeroTrailer) {
     OpenProgressDialog();
     Extraction e = Run(pe_builder::Dword(0), 4);
-    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(EXTRACTED, e.result);
     EXPECT_EQ("", e.written);
     EXPECT_TRUE(sim::ProgressPositions().empty()) << "no chunk, no position";
     EXPECT_EQ(4, e.position) << "just past the trailer";
@@ -168,10 +169,9 @@ TEST_F(Extract, ATrailerThatDoesNotMatchIsACrcFailure) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         Extraction e = Run(c.stored, c.storedSize);
-        EXPECT_EQ(1, e.result);
-        EXPECT_TRUE(g_run.crcMismatch);
+        EXPECT_EQ(EXTRACT_CRC_MISMATCH, e.result);
         EXPECT_EQ(c.position, e.position);
         EXPECT_EQ(c.written, e.written.size());
         EXPECT_EQ(c.chunks, e.chunks);
@@ -194,11 +194,11 @@ TEST_F(Extract, ChunksAndProgressPositions) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.size) + " data bytes");
-        SetUp();
+        StartOver();
         OpenProgressDialog();
         std::string data = pe_builder::PatternBytes(c.size);
         Extraction e = RunPayload(data);
-        EXPECT_EQ(0, e.result);
+        EXPECT_EQ(EXTRACTED, e.result);
         EXPECT_EQ(data, e.written);
         EXPECT_EQ(c.chunks, e.chunks);
         EXPECT_EQ(c.positions, sim::ProgressPositions());
@@ -235,7 +235,7 @@ TEST_F(Extract, CancelBeforeStartStillCopiesOneChunk) {
     g_run.cancelRequested = TRUE;
     std::string data = pe_builder::PatternBytes(200000);
     Extraction e = RunPayload(data);
-    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(EXTRACT_CANCELLED, e.result);
     EXPECT_EQ(data.substr(0, 65536), e.written);
     EXPECT_EQ(1, e.chunks) << "one pump after the chunk";
     EXPECT_EQ(65536, e.position) << "just past the last chunk read; no trailer";
@@ -246,8 +246,7 @@ TEST_F(Extract, ContainerCutShortIsACrcFailure) {
     container_fixture::OpenContainer("LEAD" + stored);
     _llseek(g_run.containerFile, kLead, FILE_BEGIN);
     HFILE out = _lcreat(kOutPath, 0);
-    EXPECT_EQ(1, ExtractPayload(out, 100004));
-    EXPECT_TRUE(g_run.crcMismatch) << "not a write failure";
+    EXPECT_EQ(EXTRACT_CRC_MISMATCH, ExtractPayload(out, 100004)) << "not a write failure";
     EXPECT_EQ(kLead + 50000, container_fixture::Position()) << "at the end of the file";
     _lclose(out);
     EXPECT_EQ(50000u, sim::files::Size(kOutPath)) << "every byte that could be read";
@@ -256,8 +255,7 @@ TEST_F(Extract, ContainerCutShortIsACrcFailure) {
 TEST_F(Extract, ShortWriteIsNotACrcFailure) {
     sim::files::SetWriteQuota(70000);
     Extraction e = RunPayload(pe_builder::PatternBytes(200000));
-    EXPECT_EQ(1, e.result);
-    EXPECT_FALSE(g_run.crcMismatch);
+    EXPECT_EQ(EXTRACT_WRITE_FAILED, e.result);
     EXPECT_EQ(131072, e.position) << "just past the chunk whose write fell short";
     EXPECT_EQ(70000u, e.written.size());
 }
@@ -268,8 +266,7 @@ TEST_F(Extract, ReadErrorEndsTheDataAsACrcFailure) {
     sim::files::FailReadAt(container_fixture::kSetupPath, kLead + 70000);
     _llseek(g_run.containerFile, kLead, FILE_BEGIN);
     HFILE out = _lcreat(kOutPath, 0);
-    EXPECT_EQ(1, ExtractPayload(out, LONG(stored.size())));
-    EXPECT_TRUE(g_run.crcMismatch);
+    EXPECT_EQ(EXTRACT_CRC_MISMATCH, ExtractPayload(out, LONG(stored.size())));
     _lclose(out);
 }
 
@@ -277,7 +274,7 @@ TEST_F(Extract, SplashGivesWayToDialogOnceHoldHasPassed) {
     ShowSplash();
     g_run.splashHold = FALSE;
     Extraction e = RunPayload(pe_builder::PatternBytes(200000));
-    EXPECT_EQ(0, e.result);
+    EXPECT_EQ(EXTRACTED, e.result);
     EXPECT_EQ(nullptr, g_run.splashWindow) << "the splash is closed after the first chunk";
     EXPECT_NE(nullptr, g_run.progressDialog);
     EXPECT_EQ((std::vector<int>{32, 65, 98}), sim::ProgressPositions())
@@ -287,9 +284,9 @@ TEST_F(Extract, SplashGivesWayToDialogOnceHoldHasPassed) {
 TEST_F(Extract, NoDialogWhileTheHoldIsOnOrWithoutASplash) {
     for (bool splash : {true, false}) {
         SCOPED_TRACE(splash ? "splash holding" : "no splash");
-        SetUp();
+        StartOver();
         if (splash) ShowSplash();
-        EXPECT_EQ(0, RunPayload(pe_builder::PatternBytes(200000)).result);
+        EXPECT_EQ(EXTRACTED, RunPayload(pe_builder::PatternBytes(200000)).result);
         EXPECT_EQ(splash, g_run.splashWindow != nullptr) << "the splash stays as it was";
         EXPECT_EQ(nullptr, g_run.progressDialog);
         EXPECT_TRUE(sim::ProgressPositions().empty());

@@ -5,8 +5,9 @@
 #include <optional>
 #include <string>
 
+#include "container/container.h"
 #include "container_fixture.h"
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "pe_builder.h"
 #include "product/product.h"
 #include "run_fixture.h"
@@ -29,7 +30,10 @@ const std::string kTooLong(ENGINE_SWITCH_BUFFER, 'x');
 
 class EngineCommand : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { StartOver(); }
+
+    // A fresh machine: every test begins with it, and each case of a table.
+    virtual void StartOver() {
         sim::Reset();
         sim::SetModulePath(kSetup);
         sim::os::SetEnvironment("TEMP", "C:\\Temp");
@@ -87,7 +91,7 @@ TEST_F(EngineCommand, ComposedFromTheTailTheConfiguredTextAndTheTransform) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         if (c.configured) ConfigureInSideFile(*c.configured);
         std::strcpy(g_settings.transformBase, c.transformBase);
         std::string command;
@@ -98,14 +102,15 @@ TEST_F(EngineCommand, ComposedFromTheTailTheConfiguredTextAndTheTransform) {
 
 TEST_F(EngineCommand, EmbeddedModeReadsTheConfiguredTextFromTheContainer) {
     // The configured text is text 4 of the container.
-    g_run.embedded = TRUE;
-    container_fixture::OpenContainer(std::string(100, 'h') + pe_builder::Stored("/i /qb"));
-    g_run.textTableOffset = 100;
-    g_run.textLengths[4] = BYTE(7);
+    pe_builder::Container container;
+    container.texts[0] = pe_builder::Stored("/i /qb");
+    container_fixture::OpenContainer(pe_builder::BuildSetup(container.Bytes()).bytes);
+    ASSERT_TRUE(FindPayloadSection() && g_run.embedded && ReadContainerHeader());
+    const LONG cursor = container_fixture::Position();
     std::string command;
     EXPECT_TRUE(Compose("", &command));
     EXPECT_EQ("/i /qb " + kQuotedProduct, command);
-    EXPECT_EQ(0, container_fixture::Position()) << "the container's cursor is where it was";
+    EXPECT_EQ(cursor, container_fixture::Position()) << "the container's cursor is where it was";
 }
 
 TEST_F(EngineCommand, ACommandThatDoesNotFitIsRefusedNotCut) {
@@ -118,7 +123,7 @@ TEST_F(EngineCommand, ACommandThatDoesNotFitIsRefusedNotCut) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         ConfigureInSideFile(c.configured);
         EXPECT_FALSE(Compose(c.tail));
     }
@@ -136,7 +141,7 @@ TEST_F(EngineCommand, TheLaunchStartsTheEngineFromTheSystemDirectoryWithTheSetup
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.parameters);
-        SetUp();
+        StartOver();
         g_run.commandTail = c.tail;
         std::strcpy(g_settings.transformBase, c.transformBase);
         ScriptEngine(0);
@@ -151,7 +156,7 @@ TEST_F(EngineCommand, TheLaunchStartsTheEngineFromTheSystemDirectoryWithTheSetup
 TEST_F(EngineCommand, AnEmptyCommandOrAnEndingSessionStartsNoEngine) {
     for (bool sessionEnding : {false, true}) {
         SCOPED_TRACE(sessionEnding ? "session ending" : "command /*");
-        SetUp();
+        StartOver();
         g_run.commandTail = sessionEnding ? "" : "/*";
         g_run.sessionEnding = sessionEnding;
         ScriptEngine(1603);
@@ -166,7 +171,7 @@ TEST_F(EngineCommand, AnEngineThatDidNotRunOrWhoseEndWasNotSeenIsNoSuccess) {
     EXPECT_TRUE(sim::MessageBoxes().empty());
     for (const char* call : {"WaitForSingleObject", "GetExitCodeProcess"}) {
         SCOPED_TRACE(call);
-        SetUp();
+        StartOver();
         ScriptEngine(0, 2000);
         sim::faults::FailNthCallOf(call, 1);
         EXPECT_EQ(1u, Launch()) << "the engine's result is not known";
@@ -179,7 +184,7 @@ TEST_F(EngineCommand, AWaitAbandonedForTheEndOfTheSessionEndsWithZero) {
     // gone by then, so the flag stands for what they would have noted.
     ScriptEngine(0, sim::shell::kForever, [] { g_run.sessionEnding = TRUE; });
     EXPECT_EQ(0u, Launch()) << "not the still-active code";
-    EXPECT_TRUE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME)) << "the setup resumes";
+    EXPECT_TRUE(sim::registry::GetValue(kRunKey, kResumeValue)) << "the setup resumes";
 }
 
 TEST_F(EngineCommand, TheLongestTailWindowsPassesReachesTheEngineWhole) {
@@ -187,7 +192,7 @@ TEST_F(EngineCommand, TheLongestTailWindowsPassesReachesTheEngineWhole) {
     const std::string tail = "/qb PROP=" + std::string(32767 - 27 - 9, 'x');
     for (const char* verbatim : {"", "/* "}) {
         SCOPED_TRACE(*verbatim ? "verbatim" : "switches");
-        SetUp();
+        StartOver();
         const std::string line = verbatim + tail;
         g_run.commandTail = line.c_str();
         ScriptEngine(0);

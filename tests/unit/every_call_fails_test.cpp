@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "sim/faults.h"

@@ -18,6 +18,11 @@ constexpr const char* kEngine = "C:\\WINDOWS\\SYSTEM32\\msiexec.exe";
 constexpr const char* kCurrentVersion = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion";
 constexpr const char* kCommonFiles = "C:\\Program Files\\Common Files";
 constexpr const char* kWizardFolder = "C:\\Program Files\\Common Files\\Vesk Installation Wizard";
+// The registry names that outlive a run, spelled out: a test that compared
+// with the stub's own macros would follow a misspelling.
+constexpr const char* kRunKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr const char* kRunOnceEntriesKey = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Installer\\RunOnceEntries";
+constexpr const char* kResumeValue = "VeskStubReboot";
 constexpr const char* kCorruptText = "Corrupt installation detected.";
 constexpr const char* kCrcText = "Corrupt installation detected, check source media or re-download.";
 

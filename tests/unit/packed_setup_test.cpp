@@ -13,8 +13,8 @@
 
 #include "container/container.h"
 #include "container_fixture.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "container/settings.h"
+#include "base/text.h"
 #include "pe_builder.h"
 #include "sim/files.h"
 #include "sim/sim.h"
@@ -89,7 +89,7 @@ protected:
     // Opens the packed setup and reads its header as an embedded run does.
     void ReadEmbedded() {
         container_fixture::OpenContainer(setup_);
-        ASSERT_EQ(FindPayloadSection(), 0);
+        ASSERT_TRUE(FindPayloadSection());
         ASSERT_TRUE(g_run.embedded) << "the packed section is larger than the placeholder";
         ReadContainerHeader();
     }

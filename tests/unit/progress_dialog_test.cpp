@@ -7,8 +7,8 @@ namespace {
 
 class ProgressDialog : public UiTest {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
+    void StartOver() override {
+        UiTest::StartOver();
         RegisterProgressClass();
     }
     static HWND Bar() { return GetDlgItem(g_run.progressDialog, PROGRESS_BAR_ID); }
@@ -65,7 +65,7 @@ TEST_F(ProgressDialog, AnyCommandRequestsCancelAndIsNotHandled) {
 TEST_F(ProgressDialog, CancelButtonCloseBoxAndCloseRequestCancelAndTheDialogStays) {
     for (int way = 0; way < 3; ++way) {
         SCOPED_TRACE(way == 0 ? "Cancel clicked" : way == 1 ? "close box" : "WM_CLOSE sent from outside");
-        SetUp();
+        StartOver();
         OpenProgressDialog();
         if (way == 0) sim::ClickDialogControl(sim::At(10), IDCANCEL);
         if (way == 1) sim::PostFromOutside(sim::At(10), "#32770", WM_SYSCOMMAND, SC_CLOSE, 0);

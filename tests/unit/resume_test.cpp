@@ -2,9 +2,11 @@
 // setup back after a restart, and its removal by the next run.
 #include <cstring>
 
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "runtime/installer.h"
+#include "base/resume_entry.h"
 #include "runtime/runtime.h"
+#include "machine.h"
 #include "sim/faults.h"
 #include "sim/msgbox.h"
 #include "sim/registry.h"
@@ -12,6 +14,8 @@
 #include "sim/sim.h"
 #include "sim/windows.h"
 #include "ui_fixture.h"
+
+using namespace run_fixture;
 
 namespace {
 
@@ -21,8 +25,8 @@ const char* const kCommandLine = "\"C:\\Downloads\\setup.exe\" /qb";
 
 class Resume : public UiTest {
 protected:
-    void SetUp() override {
-        UiTest::SetUp();
+    void StartOver() override {
+        UiTest::StartOver();
         sim::SetCommandLine(kCommandLine);
         std::strcpy(g_settings.productCode, kCode);
         std::strcpy(g_run.iniPath, "C:\\Downloads\\setup.ini");  // absent: built-in texts
@@ -37,9 +41,9 @@ protected:
         return code;
     }
 
-    static std::string ResumeValue() { return sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME); }
+    static std::string ResumeValue() { return sim::registry::GetText(kRunKey, kResumeValue); }
     static bool HasResumeValue() {
-        return sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME).has_value();
+        return sim::registry::GetValue(kRunKey, kResumeValue).has_value();
     }
 };
 
@@ -60,7 +64,7 @@ TEST_F(Resume, TheQuestionShowsTheRebootTextAndNoEndsWithZeroWritingNothing) {
 
 TEST_F(Resume, AnswerYesWritesTheWholeCommandLineAndRestarts) {
     EXPECT_EQ(AnswerRestart(IDYES), 0u);
-    auto value = sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME);
+    auto value = sim::registry::GetValue(kRunKey, kResumeValue);
     ASSERT_TRUE(value) << "the Run value is written";
     EXPECT_EQ(value->type, uint32_t(REG_SZ));
     EXPECT_EQ(value->data, std::string(kCommandLine) + '\0') << "the setup resumes with /qb";
@@ -78,7 +82,7 @@ TEST_F(Resume, AnswerYesWritesTheWholeCommandLineAndRestarts) {
 TEST_F(Resume, TheSplashIsClosedAndAfterYesItsQuitMessageIsLeftAlone) {
     for (int answer : {IDYES, IDNO}) {
         SCOPED_TRACE(answer == IDYES ? "Yes" : "No");
-        SetUp();
+        StartOver();
         ShowSplash();
         AnswerRestart(answer);
         EXPECT_FALSE(sim::FindWindowOfClass(SPLASH_CLASS_NAME)->alive) << "the splash is closed";
@@ -101,8 +105,8 @@ TEST_F(Resume, TheRestartIsAttemptedWhenTheTokenCannotBeOpened) {
 TEST_F(Resume, AServiceResumeOfTwoBytesOrMoreMeansNoRunValueButStillARestart) {
     for (const char* data : {"ab", "a", ""}) {
         SCOPED_TRACE(std::to_string(std::strlen(data)) + " byte(s) of data");
-        SetUp();
-        sim::registry::SetValue(RUN_ONCE_ENTRIES_KEY, kPacked, REG_SZ, data);
+        StartOver();
+        sim::registry::SetValue(kRunOnceEntriesKey, kPacked, REG_SZ, data);
         EXPECT_EQ(AnswerRestart(IDYES), 0u);
         EXPECT_EQ(HasResumeValue(), std::strlen(data) < 2);
         EXPECT_EQ(sim::session::ExitRequests().size(), 1u) << "the restart is started";
@@ -110,31 +114,31 @@ TEST_F(Resume, AServiceResumeOfTwoBytesOrMoreMeansNoRunValueButStillARestart) {
 }
 
 TEST_F(Resume, TheLookUpReadsTheServiceKeyAndClosesIt) {
-    sim::registry::CreateKey(RUN_ONCE_ENTRIES_KEY);
+    sim::registry::CreateKey(kRunOnceEntriesKey);
     RegisterResume(kCode);
-    EXPECT_GE(sim::FindTrace(std::string("RegOpenKeyExA ") + RUN_ONCE_ENTRIES_KEY + " 0x20019"), 0);
-    EXPECT_GE(sim::FindTrace(std::string("RegQueryValueExA ") + RUN_ONCE_ENTRIES_KEY + " [" + kPacked + "]"), 0);
-    EXPECT_GE(sim::FindTrace(std::string("RegCreateKeyExA ") + RUN_KEY + " 0xF003F"), 0);
+    EXPECT_GE(sim::FindTrace(std::string("RegOpenKeyExA ") + kRunOnceEntriesKey + " 0x20019"), 0);
+    EXPECT_GE(sim::FindTrace(std::string("RegQueryValueExA ") + kRunOnceEntriesKey + " [" + kPacked + "]"), 0);
+    EXPECT_GE(sim::FindTrace(std::string("RegCreateKeyExA ") + kRunKey + " 0xF003F"), 0);
     EXPECT_EQ(sim::registry::OpenHandleCount(), 0) << "every key is closed";
 }
 
 TEST_F(Resume, TwoRegistrationsLeaveOneValue) {
     RegisterResume(kCode);
     RegisterResume(kCode);
-    EXPECT_EQ(sim::registry::Values(RUN_KEY).size(), 1u);
+    EXPECT_EQ(sim::registry::Values(kRunKey).size(), 1u);
     EXPECT_EQ(ResumeValue(), kCommandLine);
 }
 
 TEST_F(Resume, AnEmptyProductCodeAsksAboutTheUnnamedValue) {
-    sim::registry::SetValue(RUN_ONCE_ENTRIES_KEY, "", REG_SZ, "resume");
+    sim::registry::SetValue(kRunOnceEntriesKey, "", REG_SZ, "resume");
     RegisterResume("");
-    EXPECT_GE(sim::FindTrace(std::string("RegQueryValueExA ") + RUN_ONCE_ENTRIES_KEY + " []"), 0);
+    EXPECT_GE(sim::FindTrace(std::string("RegQueryValueExA ") + kRunOnceEntriesKey + " []"), 0);
     EXPECT_FALSE(HasResumeValue()) << "the unnamed value holds more than one byte";
 }
 
 TEST_F(Resume, RegistryFailuresAreNotReported) {
-    sim::registry::RefuseOpen(RUN_ONCE_ENTRIES_KEY);
-    sim::registry::RefuseCreate(RUN_KEY);
+    sim::registry::RefuseOpen(kRunOnceEntriesKey);
+    sim::registry::RefuseCreate(kRunKey);
     EXPECT_EQ(AnswerRestart(IDYES), 0u);
     EXPECT_FALSE(HasResumeValue());
     EXPECT_EQ(sim::MessageBoxes().size(), 1u) << "only the question itself";
@@ -142,26 +146,26 @@ TEST_F(Resume, RegistryFailuresAreNotReported) {
 }
 
 TEST_F(Resume, StartUpRemovalDeletesTheValueWhicheverSetupWroteIt) {
-    sim::registry::SetText(RUN_KEY, RESUME_VALUE_NAME, "\"D:\\Other\\setup.exe\"");
-    sim::registry::SetText(RUN_KEY, "Other", "other.exe");
+    sim::registry::SetText(kRunKey, kResumeValue, "\"D:\\Other\\setup.exe\"");
+    sim::registry::SetText(kRunKey, "Other", "other.exe");
     RemoveResumeEntry();
     EXPECT_FALSE(HasResumeValue());
-    EXPECT_EQ(sim::registry::GetText(RUN_KEY, "Other"), "other.exe") << "other values stay";
-    EXPECT_GE(sim::FindTrace(std::string("RegOpenKeyExA ") + RUN_KEY + " 0x2001B"), 0);
+    EXPECT_EQ(sim::registry::GetText(kRunKey, "Other"), "other.exe") << "other values stay";
+    EXPECT_GE(sim::FindTrace(std::string("RegOpenKeyExA ") + kRunKey + " 0x2001B"), 0);
     EXPECT_EQ(sim::registry::OpenHandleCount(), 0);
 }
 
 TEST_F(Resume, StartUpRemovalIsSkippedForAnEmptyProductCode) {
     g_settings.productCode[0] = 0;
-    sim::registry::SetText(RUN_KEY, RESUME_VALUE_NAME, kCommandLine);
+    sim::registry::SetText(kRunKey, kResumeValue, kCommandLine);
     RemoveResumeEntry();
     EXPECT_TRUE(HasResumeValue());
-    EXPECT_EQ(sim::registry::OpenCount(RUN_KEY), 0) << "the Run key is not even opened";
+    EXPECT_EQ(sim::registry::OpenCount(kRunKey), 0) << "the Run key is not even opened";
 }
 
 TEST_F(Resume, StartUpRemovalWithoutARunKeyDoesNothing) {
     RemoveResumeEntry();
-    EXPECT_FALSE(sim::registry::KeyExists(RUN_KEY)) << "nothing is created";
+    EXPECT_FALSE(sim::registry::KeyExists(kRunKey)) << "nothing is created";
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "runtime/installer.h"
 #include "sim/faults.h"
 #include "sim/files.h"
+#include "sim/memory.h"
 #include "sim/msgbox.h"
 #include "sim/installer.h"
 #include "sim/resources.h"
@@ -30,7 +31,10 @@ constexpr const char* kDatabase = "the product's installer database";
 
 class Run : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { StartOver(); }
+
+    // A fresh machine: every test begins with it, and each case of a table.
+    virtual void StartOver() {
         PrepareMachine();
     }
 
@@ -62,7 +66,7 @@ TEST_F(Run, AnUnreadableSetupShowsOnlyTheCorruptBoxAndWritesNothing) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         if (c.file) sim::files::Put(kSetup, *c.file);
         ScriptEngine(0);
         EXPECT_EQ(1u, sim::RunEntry()) << "a reported failure is never exit code 0";
@@ -75,7 +79,7 @@ TEST_F(Run, AnUnreadableSetupShowsOnlyTheCorruptBoxAndWritesNothing) {
 TEST_F(Run, RefusedMemoryShowsTheCorruptBox) {
     for (int allocation : {1, 2}) {
         SCOPED_TRACE(allocation == 1 ? "the CRC table" : "the work buffer");
-        SetUp();
+        StartOver();
         PutEmbeddedSetup();
         sim::faults::FailNthCallOf("GlobalAlloc", allocation);
         EXPECT_EQ(1u, sim::RunEntry());
@@ -89,7 +93,7 @@ TEST_F(Run, AHeaderThatCannotBeReadWholeIsCorrupt) {
     // texts. A short one would leave every later field and payload misread.
     for (int read = 2; read <= 16; ++read) {
         SCOPED_TRACE(read);
-        SetUp();
+        StartOver();
         PutEmbeddedSetup();
         sim::faults::FailNthCallOf("_lread", read);
         EXPECT_EQ(1u, sim::RunEntry());
@@ -97,7 +101,7 @@ TEST_F(Run, AHeaderThatCannotBeReadWholeIsCorrupt) {
         EXPECT_EQ(-1, sim::FindTrace("_lcreat"));
     }
     // Where the texts begin cannot be told.
-    SetUp();
+    StartOver();
     PutEmbeddedSetup();
     sim::faults::FailNthCallOf("_llseek", 2);
     EXPECT_EQ(1u, sim::RunEntry());
@@ -134,7 +138,7 @@ TEST_F(Run, NothingIsEverLookedForBesideTheSetup) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         PutEmbeddedSetup();
         sim::installer::InstallProduct("{11111111-2222-3333-4444-555555555555}", "1.0");  // MSI.DLL is asked
         sim::AnswerNextBox(IDYES);
@@ -176,7 +180,7 @@ TEST_F(Run, OwnPathDirectoryAndTail) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.modulePath.substr(0, 40));
-        SetUp();
+        StartOver();
         sim::SetModulePath(c.modulePath);
         sim::SetCommandLine("\"C:\\Setup\\setup.exe\" /qb");
         EXPECT_EQ(1u, sim::RunEntry());
@@ -210,7 +214,7 @@ TEST_F(Run, AnEmbeddedSetupPlacesTheDatabaseAndRunsTheEngineOnIt) {
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_TRUE(sim::files::Exists(kPlaced)) << "the product file stays after the run";
     EXPECT_EQ(0, sim::files::OpenHandleCount()) << "the container is closed at the end";
-    EXPECT_EQ(nullptr, g_run.crcTable) << "the CRC table is released at the end";
+    EXPECT_EQ(0, sim::memory::LiveBlocks()) << "the CRC table and the work buffer are released at the end";
 }
 
 TEST_F(Run, SplashIsShownForItsHoldAndGoneBeforeTheEngine) {
@@ -239,9 +243,9 @@ TEST_F(Run, TheEnginesFailureIsTheSetupsExitCodeAndTheTailLeadsItsCommand) {
 TEST_F(Run, AResumeValueFromAnEarlierRestartIsRemovedAtStartUp) {
     PutEmbeddedSetup();
     ScriptEngine(0);
-    sim::registry::SetText(RUN_KEY, RESUME_VALUE_NAME, "\"C:\\Setup\\setup.exe\" /qb");
+    sim::registry::SetText(kRunKey, kResumeValue, "\"C:\\Setup\\setup.exe\" /qb");
     sim::RunEntry();
-    EXPECT_FALSE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME));
+    EXPECT_FALSE(sim::registry::GetValue(kRunKey, kResumeValue));
 }
 
 TEST_F(Run, ADamagedProductEndsWithTheCrcTextAndOne) {
@@ -277,7 +281,7 @@ TEST_F(Run, WithoutThePictureTheRunInstallsWithNoWindows) {
 TEST_F(Run, RefusedWindowClassOrEndingSessionEndsTheRunSilentlyWithoutTheEngine) {
     for (bool refuseClass : {true, false}) {
         SCOPED_TRACE(refuseClass ? "window class refused" : "session ending during the hold");
-        SetUp();
+        StartOver();
         PutEmbeddedSetup();
         ScriptEngine(0);
         if (refuseClass) sim::RefuseClassRegistration(SPLASH_CLASS_NAME);
@@ -290,8 +294,8 @@ TEST_F(Run, RefusedWindowClassOrEndingSessionEndsTheRunSilentlyWithoutTheEngine)
 
 class SideFileRun : public Run {
 protected:
-    void SetUp() override {
-        Run::SetUp();
+    void StartOver() override {
+        Run::StartOver();
         sim::files::Put("D:\\setup\\setup.exe", pe_builder::BuildSideFileStub().bytes);
         sim::files::Put("D:\\setup\\setup.ini",
                         "[VeskInstaller]\r\nProductName=Example\r\nProductCode={11111111-2222-3333-4444-"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"
@@ -59,7 +59,10 @@ struct Carried {
 
 class RuntimeStep : public ::testing::Test {
 protected:
-    void SetUp() override {
+    void SetUp() override { StartOver(); }
+
+    // A fresh machine: every test begins with it, and each case of a table.
+    virtual void StartOver() {
         PrepareMachine();
         // No version for MSI.DLL: the installed runtime counts as 0.0.0.0,
         // older than the setup needs, unless a test says otherwise.
@@ -154,7 +157,7 @@ TEST_F(RuntimeStep, TheInstalledVersionDecidesWhetherTheCarriedRuntimeRuns) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         if (c.installed) sim::installer::SetFileVersion(kMsiDll, c.installed->first, c.installed->second);
         if (c.damage) sim::installer::DamageFileVersion(kMsiDll, *c.damage);
         Carried carried;
@@ -188,7 +191,7 @@ TEST_F(RuntimeStep, LibrariesAreLoadedFromTheSystemFolderByFullPath) {
 
     // A system folder whose library paths do not fit: nothing is loaded, and
     // the runtime counts as missing.
-    SetUp();
+    StartOver();
     PutSetup();
     sim::os::SetSystemDirectory("C:\\" + std::string(245, 's'));
     auto seen = ScriptRuntime(kRuntimeFile);
@@ -212,7 +215,7 @@ TEST_F(RuntimeStep, ThePlatformFamilyPicksItsInstaller) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         sim::os::SetPlatform(c.platform);
         sim::installer::SetFileVersion(sim::os::SystemDirectory() + "\\MSI.DLL", Version(1, 0), 0);
         Carried carried;
@@ -237,21 +240,20 @@ TEST_F(RuntimeStep, ThePlatformFamilyPicksItsInstaller) {
 TEST_F(RuntimeStep, WithoutAdministratorRightsTheRunEndsWithTwoBeforeWritingAnything) {
     for (bool configured : {false, true}) {
         SCOPED_TRACE(configured ? "configured text" : "built-in text");
-        SetUp();
+        StartOver();
         sim::session::SetAdministrator(false);
         pe_builder::Container container;
         if (configured) container.texts[1] = Stored("Ask your administrator.");
         PutSetup({}, container);
         auto seen = ScriptRuntime(kRuntimeFile);
         EXPECT_EQ(2u, sim::RunEntry());
-        ExpectOnlyBox(configured ? "Ask your administrator." : kAdminText, kProductName);
-        EXPECT_EQ(UINT(MB_OK), sim::MessageBoxes()[0].type);
+        if (auto box = ExpectOnlyBox(configured ? "Ask your administrator." : kAdminText, kProductName)) EXPECT_EQ(UINT(MB_OK), box->type);
         EXPECT_FALSE(seen->started);
         EXPECT_EQ(-1, sim::FindTrace("_lcreat")) << "nothing was written";
         EXPECT_EQ(0, sim::session::OpenServiceHandleCount());
     }
     // A recent runtime needs no administrator.
-    SetUp();
+    StartOver();
     sim::session::SetAdministrator(false);
     sim::installer::SetFileVersion(kMsiDll, Version(2, 0), Version(300, 1));
     PutSetup();
@@ -292,7 +294,7 @@ TEST_F(RuntimeStep, AFailedRuntimeExtractionIsReportedAndEndsWithOne) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         Carried carried;
         carried.runtimeNT = c.runtimeNT;
         PutSetup(carried);
@@ -340,7 +342,7 @@ TEST_F(RuntimeStep, TheInstallersExitCodeAndWininitDecideTheRestart) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         sim::os::SetPlatform(c.platform);
         sim::installer::SetFileVersion(sim::os::SystemDirectory() + "\\MSI.DLL", Version(1, 0), 0);
         const std::string wininit = c.platform == sim::os::Platform::NT ? nt : win9x;
@@ -357,10 +359,9 @@ TEST_F(RuntimeStep, TheInstallersExitCodeAndWininitDecideTheRestart) {
             ExpectProductInstalled();
             continue;
         }
-        ExpectOnlyBox(kRebootText, kProductName);
-        EXPECT_EQ(UINT(MB_YESNO), sim::MessageBoxes()[0].type);
+        if (auto box = ExpectOnlyBox(kRebootText, kProductName)) EXPECT_EQ(UINT(MB_YESNO), box->type);
         ExpectNothingInstalled();
-        EXPECT_FALSE(sim::registry::GetValue(RUN_KEY, RESUME_VALUE_NAME)) << "No writes no resume value";
+        EXPECT_FALSE(sim::registry::GetValue(kRunKey, kResumeValue)) << "No writes no resume value";
     }
 }
 
@@ -370,7 +371,7 @@ TEST_F(RuntimeStep, YesToTheRestartRegistersTheResumeAndRestartsWindows) {
     ScriptRuntime(kRuntimeFile, 3010);
     sim::AnswerNextBox(IDYES);
     EXPECT_EQ(0u, sim::RunEntry());
-    EXPECT_EQ("\"C:\\Setup\\setup.exe\" /qb", sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME));
+    EXPECT_EQ("\"C:\\Setup\\setup.exe\" /qb", sim::registry::GetText(kRunKey, kResumeValue));
     ASSERT_EQ(1u, sim::session::ExitRequests().size());
     EXPECT_EQ(UINT(EWX_REBOOT), sim::session::ExitRequests()[0].flags);
     EXPECT_TRUE(sim::session::ExitRequests()[0].shutdownPrivilegeEnabled);
@@ -406,7 +407,7 @@ TEST_F(RuntimeStep, SideFileModeRunsTheNamedInstallerBesideTheSetupWithItsComman
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         PutSideSetup(c.line);
         ScriptRuntime(kSideInstaller, 3010);
         sim::AnswerNextBox(IDNO);
@@ -447,7 +448,7 @@ TEST_F(RuntimeStep, EmptyExpandableEnvironmentValuesBecomeEmptyTexts) {
     EXPECT_EQ(3, sim::registry::OpenCount(kEnvironment)) << "two values fixed in two passes";
 
     // A value that cannot be made again stays deleted, and the fix-up ends.
-    SetUp();
+    StartOver();
     PutSetup();
     putValues();
     sim::registry::RefuseWrite(kEnvironment);
@@ -469,10 +470,10 @@ TEST_F(RuntimeStep, TheSessionEndingAroundTheRuntimeStartsNoProductInstallation)
     EXPECT_EQ(0u, sim::RunEntry());
     EXPECT_TRUE(sim::MessageBoxes().empty());
     ExpectNothingInstalled();
-    EXPECT_EQ("\"C:\\Setup\\setup.exe\"", sim::registry::GetText(RUN_KEY, RESUME_VALUE_NAME));
+    EXPECT_EQ("\"C:\\Setup\\setup.exe\"", sim::registry::GetText(kRunKey, kResumeValue));
 
     // Just after an installer that needed no restart.
-    SetUp();
+    StartOver();
     PutSetup();
     ScriptRuntime(kRuntimeFile, 0, 1000);
     sim::EndSession(sim::At(1200));
@@ -481,7 +482,7 @@ TEST_F(RuntimeStep, TheSessionEndingAroundTheRuntimeStartsNoProductInstallation)
     ExpectNothingInstalled();
 
     // While the default command's installer runs: 259 asks for the restart.
-    SetUp();
+    StartOver();
     PutSetup();
     ScriptRuntime(kRuntimeFile, 0, sim::shell::kForever);
     sim::EndSession(sim::At(1700));

@@ -6,9 +6,10 @@
 
 #include "container/container.h"
 #include "container_fixture.h"
-#include "driver/ini_keys.h"
-#include "driver/settings.h"
-#include "driver/text.h"
+#include "base/ini_keys.h"
+#include "base/side_ini.h"
+#include "container/settings.h"
+#include "base/text.h"
 #include "pe_builder.h"
 #include "sim/files.h"
 #include "sim/sim.h"
@@ -117,21 +118,6 @@ TEST_F(Settings, LongValuesAreCutToTheirFieldsLaterBlockStringsFirst) {
     EXPECT_EQ(std::string(256 - 151 - 61 - 1, 'P'), std::string(InitLine())) << "later strings are cut first";
 }
 
-
-
-TEST(ParseText, DecimalSignBlanksAndWrapAndVersionParts) {
-    EXPECT_EQ(-12, ParseDecimal(" \t-12x"));
-    EXPECT_EQ(0, ParseDecimal("+5")) << "'+' is not a sign";
-    EXPECT_EQ(1, ParseDecimal("4294967297")) << "32-bit arithmetic wraps";
-    EXPECT_EQ(0, ParseDecimal(""));
-    DWORD high = 1, low = 1;
-    ParseVersionText("", &high, &low);
-    EXPECT_EQ(0u, high) << "missing parts are zero";
-    EXPECT_EQ(0u, low) << "missing parts are zero";
-    ParseVersionText("3.1", &high, &low);
-    EXPECT_EQ(3u * 65536 + 1, high);
-    EXPECT_EQ(0u, low);
-}
 
 
 

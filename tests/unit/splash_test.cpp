@@ -53,19 +53,17 @@ TEST_F(Splash, IsCentredOnTheScreen) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.screenWidth) + "x" + std::to_string(c.screenHeight));
-        SetUp();
+        StartOver();
         sim::SetScreenSize(c.screenWidth, c.screenHeight);
         ShowSplash();
         EXPECT_EQ(c.x, SplashInfo().x);
         EXPECT_EQ(c.y, SplashInfo().y);
-        EXPECT_EQ(c.screenWidth, g_run.screenWidth);
-        EXPECT_EQ(c.screenHeight, g_run.screenHeight);
     }
 }
 
 TEST_F(Splash, FontHeightFollowsTheScreensResolution) {
     for (auto [dpi, height] : {std::pair{96, -11}, {120, -13}}) {
-        SetUp();
+        StartOver();
         sim::SetDpi(dpi);
         ShowSplash();
         ASSERT_FALSE(sim::FontsCreated().empty());
@@ -99,7 +97,7 @@ TEST_F(Splash, InitLineIsCentredFromHalfThePicturesHeight) {
     const int normalWidth = int(std::string(kInitLine).size()) * sim::CharacterWidth(-11);
     for (int width : {normalWidth, 320}) {
         SCOPED_TRACE("a line " + std::to_string(width) + " pixels wide");
-        SetUp();
+        StartOver();
         sim::SetTextWidth(kInitLine, width);
         ShowSplash();
         const sim::TextDrawn* line = TextDrawn(kInitLine);
@@ -120,8 +118,10 @@ TEST_F(Splash, PictureIsDrawnOneToOneFromTheProgramsCopyBeforeTheTimerStarts) {
     EXPECT_EQ(110, drawn.destHeight);
     EXPECT_EQ(300, drawn.srcWidth);
     EXPECT_EQ(110, drawn.srcHeight);
-    EXPECT_EQ(g_run.splashBitmap + 40 + 64, drawn.bits);
-    EXPECT_EQ(reinterpret_cast<const BITMAPINFO*>(g_run.splashBitmap), drawn.info);
+    const std::vector<uint8_t>& resource = *sim::ResourceBytes(2, 111);
+    const auto* copy = reinterpret_cast<const uint8_t*>(drawn.info);
+    EXPECT_TRUE(std::equal(resource.begin(), resource.end(), copy)) << "the picture whole";
+    EXPECT_EQ(copy + 40 + 64, drawn.bits) << "the rows after the header and 16 colours";
     EXPECT_EQ(UINT(DIB_RGB_COLORS), drawn.usage);
     EXPECT_EQ(DWORD(SRCCOPY), drawn.rop);
     EXPECT_NE(sim::ResourceBytes(2, 111)->data(), drawn.bits) << "the copy, not the resource";
@@ -147,13 +147,12 @@ TEST_F(Splash, PaletteComesFromTheColourTable) {
         EXPECT_EQ(table[4 * i], palette.entries[i].peBlue) << "entry " << i;
         EXPECT_EQ(0, palette.entries[i].peFlags) << "entry " << i;
     }
-    EXPECT_EQ(palette.handle, g_run.splashPalette);
     // The paint selects it, then gives it back in the background.
     const auto& selections = sim::PaletteSelections();
     ASSERT_EQ(2u, selections.size());
-    EXPECT_EQ(g_run.splashPalette, selections[0].palette);
+    EXPECT_EQ(palette.handle, selections[0].palette);
     EXPECT_FALSE(selections[0].forceBackground);
-    EXPECT_NE(g_run.splashPalette, selections[1].palette);
+    EXPECT_NE(palette.handle, selections[1].palette);
     EXPECT_TRUE(selections[1].forceBackground);
     EXPECT_EQ(1, sim::RealizeCalls()) << "the previous palette is not realised again";
 }
@@ -176,7 +175,7 @@ TEST_F(Splash, NewOrChangedPalettesAreRealised) {
 TEST_F(Splash, WithoutAPaletteNothingIsRealised) {
     sim::faults::FailEveryCallOf("CreatePalette");
     ShowSplash();
-    EXPECT_EQ(nullptr, g_run.splashPalette);
+    EXPECT_TRUE(sim::PaletteSelections().empty());
     EXPECT_EQ(0, SendMessageA(g_run.splashWindow, WM_QUERYNEWPALETTE, 0, 0));
     EXPECT_EQ(0, sim::RealizeCalls());
     EXPECT_EQ(1u, sim::BitmapsDrawn().size()) << "the picture is drawn all the same";
@@ -235,7 +234,8 @@ TEST_F(Splash, HiddenAndShownAgain) {
 TEST_F(Splash, CloseReleasesEverythingAfterTheWindowIsGone) {
     ShowSplash();
     int blocks = sim::memory::LiveBlocks();
-    HPALETTE palette = g_run.splashPalette;
+    ASSERT_EQ(1u, sim::PalettesCreated().size());
+    HPALETTE palette = sim::PalettesCreated()[0].handle;
     CloseSplash();
     int destroyed = sim::FindTrace("DestroyWindow " SPLASH_CLASS_NAME);
     int paletteDeleted = sim::FindTrace("DeleteObject palette");
@@ -246,8 +246,6 @@ TEST_F(Splash, CloseReleasesEverythingAfterTheWindowIsGone) {
     EXPECT_EQ(blocks - 1, sim::memory::LiveBlocks()) << "the picture's copy is freed";
     EXPECT_FALSE(sim::IsLiveGdiObject(palette));
     EXPECT_EQ(nullptr, g_run.splashWindow);
-    EXPECT_EQ(nullptr, g_run.splashBitmap);
-    EXPECT_EQ(nullptr, g_run.splashPalette);
     EXPECT_FALSE(sim::QuitPending()) << "the quit message the window posted is consumed";
 }
 
@@ -283,17 +281,14 @@ TEST_F(Splash, AMissingOrUnusablePictureMeansNoWindow) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        SetUp();
+        StartOver();
         c.arrange();
         ShowSplash();
-        EXPECT_EQ(nullptr, g_run.splashBitmap);
         EXPECT_EQ(nullptr, g_run.splashWindow);
-        EXPECT_EQ(nullptr, g_run.splashPalette);
         EXPECT_TRUE(sim::PalettesCreated().empty());
         EXPECT_FALSE(g_run.splashHold);
         EXPECT_EQ(0, sim::CountWindowsOfClass(SPLASH_CLASS_NAME));
         EXPECT_EQ(0, sim::ResourcesHeld()) << "the resource is given back";
-        EXPECT_EQ(1024, g_run.screenWidth) << "the screen is measured all the same";
         CloseSplash();
         EXPECT_EQ(-1, sim::FindTrace("Sleep")) << "closing no splash does nothing";
     }
@@ -325,7 +320,7 @@ TEST_F(Splash, ClassCarriesTheProgramsIconAndTheArrowCursorAndARefusalIsReported
     EXPECT_NE(-1, sim::FindTrace("LoadIconA #108"));
     EXPECT_EQ(-1, sim::FindTrace("LoadIconA #108 missing"));
     EXPECT_NE(-1, sim::FindTrace("LoadCursorA #32512"));
-    SetUp();
+    StartOver();
     sim::RefuseClassRegistration(SPLASH_CLASS_NAME);
     LoadSplashBitmap();
     EXPECT_EQ(0, RegisterSplashClass()) << "a refused class is reported";

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "driver/text.h"
+#include "base/text.h"
 
 TEST(BoundedText, CopyCutsAndTerminates) {
     char buffer[8];

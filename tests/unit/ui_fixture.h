@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "driver/run_state.h"
+#include "base/run_state.h"
 #include "sim/sim.h"
 #include "sim/windows.h"
 #include "ui/ui.h"
@@ -17,7 +17,10 @@ protected:
     static constexpr const char* kProductName = "Vesk Demo";
     static constexpr const char* kInitLine = "Preparing to install...";
 
-    void SetUp() override {
+    void SetUp() override { StartOver(); }
+
+    // A fresh machine: every test begins with it, and each case of a table.
+    virtual void StartOver() {
         sim::Reset();
         g_run.instance = GetModuleHandleA(nullptr);
         SetTexts("MS Sans Serif", kProductName, kInitLine);

@@ -4,7 +4,6 @@
 // is written.
 #pragma once
 
-#include <array>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -15,12 +14,6 @@
 #include "pe_image.h"
 
 namespace vesk {
-
-inline constexpr const char* kSplashKey = "Splash";
-inline constexpr const char* kIconKey = "Icon";
-
-// Settings keys the tool reads for branding (besides kVersionKeys).
-inline constexpr std::array<const char*, 3> kBrandingKeys = {kSplashKey, kIconKey, kExecutionLevelKey};
 
 struct Branding {
     std::optional<std::filesystem::path> splash;  // a BMP file

@@ -1,10 +1,10 @@
 #include "command_line.h"
 
-#include <map>
 #include <optional>
 
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "failure.h"
+#include "settings_keys.h"
 #include "stub_location.h"
 
 namespace vesk {
@@ -118,15 +118,6 @@ ShowText Help(const char* text) {
     return ShowText{std::string(text) + kExitCodes};
 }
 
-// Options that stand for one settings key.
-const std::map<std::string, std::string> kKeyOptions = {
-    {"--product", INI_KEY_PRODUCT_FILE},         {"--product-code", INI_KEY_PRODUCT_CODE},
-    {"--product-version", INI_KEY_PRODUCT_VERSION}, {"--product-name", INI_KEY_PRODUCT_NAME},
-    {"--transform-base", INI_KEY_TRANSFORM},     {"--runtime-nt", INI_KEY_RUNTIME_NT},
-    {"--runtime-9x", INI_KEY_RUNTIME_9X},        {"--runtime-version", INI_KEY_RUNTIME_VERSION},
-    {"--splash", kSplashKey},                    {"--icon", kIconKey},
-    {"--execution-level", kExecutionLevelKey}};
-
 // Walks the arguments of one subcommand; options take "--name value" or
 // "--name=value".
 class ArgumentWalker {
@@ -196,14 +187,14 @@ Command ParsePack(ArgumentWalker& args) {
         } else if (name == "--verbose") {
             options.verbosity = Verbosity::Verbose;
         } else if (name == "--no-size-check") {
-            options.request.overrides.push_back({"SizeCheck", "0", name});
+            options.request.overrides.push_back({kSizeCheckKey, "0", name});
         } else if (name == "--set") {
             std::string pair = args.Value();
             size_t equals = pair.find('=');
             if (equals == std::string::npos || equals == 0) args.Fail("--set needs KEY=VALUE, not '" + pair + "'");
             options.request.overrides.push_back({pair.substr(0, equals), pair.substr(equals + 1), "--set " + pair.substr(0, equals)});
-        } else if (auto key = kKeyOptions.find(name); key != kKeyOptions.end()) {
-            options.request.overrides.push_back({key->second, args.Value(), name});
+        } else if (const SettingsKey* key = FindKeyOption(name)) {
+            options.request.overrides.push_back({key->name, args.Value(), name});
         } else if (args.IsOption()) {
             args.Fail("unknown option " + name);
         } else if (!options.request.settingsFile) {

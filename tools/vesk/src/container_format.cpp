@@ -1,14 +1,10 @@
 #include "container_format.h"
 
 #include "byte_order.h"
-#include "driver/ini_keys.h"
 #include "failure.h"
+#include "settings_keys.h"
 
 namespace vesk {
-
-const std::array<const char*, kTextCount> kTextKeys = {
-    INI_KEY_CMDLINE, INI_KEY_ADMIN_ERROR, INI_KEY_EXIST_ERROR,
-    INI_KEY_SPACE_ERROR, INI_KEY_CRC_ERROR, INI_KEY_REBOOT};
 
 namespace {
 
@@ -63,11 +59,15 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
                                  std::to_string(blockLength) + " bytes with its NULs; at most 255 fit");
 
     std::vector<uint8_t> out(CONTAINER_HEADER_SIZE);
-    const uint32_t words[] = {f.header.reserved,          f.header.runtimeNTSize,
-                              f.header.expectedFileSize,  f.header.requiredRuntimeMS,
-                              f.header.requiredRuntimeLS, f.header.runtime9XSize,
-                              f.header.productSize};
-    for (size_t i = 0; i < std::size(words); ++i) Store32(out.data() + 4 * i, words[i]);
+#define STORE_HEADER_WORD(field) Store32(out.data() + offsetof(ContainerHeader, field), f.header.field)
+    STORE_HEADER_WORD(reserved);
+    STORE_HEADER_WORD(runtimeNTSize);
+    STORE_HEADER_WORD(expectedFileSize);
+    STORE_HEADER_WORD(requiredRuntimeMS);
+    STORE_HEADER_WORD(requiredRuntimeLS);
+    STORE_HEADER_WORD(runtime9XSize);
+    STORE_HEADER_WORD(productSize);
+#undef STORE_HEADER_WORD
     out.insert(out.end(), std::begin(lengths), std::end(lengths));
     Append(out, f.productFileName);
     Append(out, f.productCode);
@@ -81,7 +81,7 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
     descriptor[DESCRIPTOR_SKIPPED_LENGTH] = sizeof kSkippedField;
     for (size_t i = 0; i < kTextCount; ++i)
         descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + i] =
-            StoredLength(f.texts[i], TEXT_FIELD, std::string(kTextKeys[i]) + " text", input);
+            StoredLength(f.texts[i], TEXT_FIELD, std::string(TextKey(i)) + " text", input);
     out.insert(out.end(), descriptor.begin(), descriptor.end());
 
     Append(out, f.fontFace);
@@ -96,9 +96,15 @@ StoredHead DecodeContainerHead(std::span<const uint8_t> bytes, const std::string
     StoredHead head;
     ByteCursor cursor(bytes, input);
     auto words = cursor.Take(CONTAINER_HEADER_SIZE);
-    head.header = ContainerHeader{Load32(&words[0]),  Load32(&words[4]),  Load32(&words[8]),
-                                  Load32(&words[12]), Load32(&words[16]), Load32(&words[20]),
-                                  Load32(&words[24])};
+#define LOAD_HEADER_WORD(field) head.header.field = Load32(&words[offsetof(ContainerHeader, field)])
+    LOAD_HEADER_WORD(reserved);
+    LOAD_HEADER_WORD(runtimeNTSize);
+    LOAD_HEADER_WORD(expectedFileSize);
+    LOAD_HEADER_WORD(requiredRuntimeMS);
+    LOAD_HEADER_WORD(requiredRuntimeLS);
+    LOAD_HEADER_WORD(runtime9XSize);
+    LOAD_HEADER_WORD(productSize);
+#undef LOAD_HEADER_WORD
     auto lengths = cursor.Take(CONTAINER_STRING_COUNT);
     for (size_t i = 0; i < CONTAINER_STRING_COUNT; ++i) head.strings[i] = cursor.TakeText(lengths[i]);
     auto descriptor = cursor.Take(CONTAINER_DESCRIPTOR_SIZE);

@@ -67,7 +67,4 @@ std::string StoredText(const std::string& raw);
 // The three NUL-terminated strings of a text block (missing ones empty).
 std::array<std::string, 3> SplitTextBlock(const std::string& raw);
 
-// INI key of each configurable text, MessageId 4..9 in order.
-extern const std::array<const char*, kTextCount> kTextKeys;
-
 }  // namespace vesk

@@ -1,6 +1,7 @@
 #include "describe_setup.h"
 
 #include "describe_resources.h"
+#include "settings_keys.h"
 #include "setup_file.h"
 #include "signing.h"
 #include "version_text.h"
@@ -82,7 +83,7 @@ Report DescribeContainer(const SetupFile& setup) {
     for (size_t i = 0; i < kTextCount; ++i) {
         Report text = Report::Object();
         text.Add("messageId", MESSAGE_ID_FIRST + i)
-            .AddText("key", kTextKeys[i])
+            .AddText("key", TextKey(i))
             .Add("offset", textOffset)
             .Add("length", head.texts[i].size())
             .AddText("text", StoredText(head.texts[i]));
@@ -94,7 +95,7 @@ Report DescribeContainer(const SetupFile& setup) {
     Report payloads = Report::Array();
     for (const PayloadInfo& p : setup.payloads) {
         Report payload = Report::Object();
-        payload.AddText("name", p.name)
+        payload.AddText("name", NamesOf(p.id).name)
             .Add("fileOffset", p.offset)
             .Add("containerOffset", p.offset - setup.containerOffset)
             .Add("storedSize", p.storedSize);

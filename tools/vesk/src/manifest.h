@@ -11,7 +11,6 @@
 
 namespace vesk {
 
-inline constexpr const char* kExecutionLevelKey = "ExecutionLevel";
 inline constexpr uint16_t kManifestResource = 1;
 
 // asInvoker, highestAvailable or requireAdministrator.

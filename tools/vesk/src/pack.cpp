@@ -6,6 +6,7 @@
 #include "failure.h"
 #include "input_file.h"
 #include "output_file.h"
+#include "payloads.h"
 #include "payload_copy.h"
 #include "pe_image.h"
 #include "pe_rewrite.h"
@@ -17,9 +18,9 @@ namespace vesk {
 namespace {
 
 struct Payload {
-    const char* label;
+    PayloadId id;
     std::unique_ptr<InputFile> file;
-    uint32_t* storedSize;
+    const char* Label() const { return NamesOf(id).label; }
 };
 
 std::vector<uint8_t> ReadWhole(const InputFile& file) {
@@ -77,15 +78,14 @@ void Pack(const PackOptions& options) {
 
     // The container's order: 95/98 runtime, NT runtime, product.
     std::vector<Payload> payloads;
-    if (plan.runtime9X)
-        payloads.push_back({"runtime 9X", std::make_unique<InputFile>(*plan.runtime9X), &fields.header.runtime9XSize});
-    if (plan.runtimeNT)
-        payloads.push_back({"runtime NT", std::make_unique<InputFile>(*plan.runtimeNT), &fields.header.runtimeNTSize});
-    payloads.push_back({"product", std::make_unique<InputFile>(plan.product), &fields.header.productSize});
+    if (plan.runtime9X) payloads.push_back({PayloadId::Runtime9X, std::make_unique<InputFile>(*plan.runtime9X)});
+    if (plan.runtimeNT) payloads.push_back({PayloadId::RuntimeNT, std::make_unique<InputFile>(*plan.runtimeNT)});
+    payloads.push_back({PayloadId::Product, std::make_unique<InputFile>(plan.product)});
     uint64_t containerSize = 0;
     for (Payload& p : payloads) {
-        *p.storedSize = StoredSize(*p.file);
-        containerSize += *p.storedSize;
+        uint32_t& storedSize = fields.header.*NamesOf(p.id).storedSize;
+        storedSize = StoredSize(*p.file);
+        containerSize += storedSize;
     }
     const std::string settingsName =
         options.request.settingsFile ? options.request.settingsFile->string() : "settings";
@@ -107,8 +107,8 @@ void Pack(const PackOptions& options) {
     out.Write(head);
     for (Payload& p : payloads) {
         uint8_t trailer[PAYLOAD_TRAILER_SIZE];
-        const uint32_t crc = CopyWithCrc(*p.file, 0, p.file->Size(), &out, std::string("packing ") + p.label);
-        Detail(std::string(p.label) + " " + p.file->Name() + ": " + std::to_string(p.file->Size()) + " bytes, CRC-32 " +
+        const uint32_t crc = CopyWithCrc(*p.file, 0, p.file->Size(), &out, std::string("packing ") + p.Label());
+        Detail(std::string(p.Label()) + " " + p.file->Name() + ": " + std::to_string(p.file->Size()) + " bytes, CRC-32 " +
                HexWord(crc));
         Store32(trailer, crc);
         out.Write(trailer);
@@ -122,11 +122,11 @@ void Pack(const PackOptions& options) {
     out.Patch(rewrite.checkSumOffset, checkSum);
     out.Commit(true);
     const uint64_t size = options.signing ? SignSetup(target, options.output, inputs, *options.signing,
-                                                      rewrite.head.size() + CONTAINER_EXPECTED_SIZE_OFFSET)
+                                                      rewrite.head.size() + offsetof(ContainerHeader, expectedFileSize))
                                           : out.Size();
     std::string contents;
     for (const Payload& p : payloads)
-        contents += std::string(", ") + p.label + " " + std::to_string(p.file->Size()) + " bytes";
+        contents += std::string(", ") + p.Label() + " " + std::to_string(p.file->Size()) + " bytes";
     Say("wrote " + options.output.string() + " (" + std::to_string(size) + " bytes): stub " + stubFile.Name() + " (" +
         ArchName(image.arch) + ")" + contents + (options.signing ? ", signed" : ", not signed"));
 }

@@ -1,17 +1,16 @@
 #include "pack_settings.h"
 
 #include <algorithm>
-#include <array>
 #include <charconv>
 #include <map>
 
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"
 #include "msi_properties.h"
+#include "settings_keys.h"
 #include "text_rules.h"
-#include "version_resource.h"
 #include "version_text.h"
 
 namespace vesk {
@@ -22,17 +21,6 @@ constexpr const char* kMsiProductCode = "ProductCode";
 constexpr const char* kMsiProductVersion = "ProductVersion";
 constexpr const char* kMsiProductName = "ProductName";
 constexpr const char* kMsiManufacturer = "Manufacturer";
-constexpr size_t kMaxVersionString = 1000;  // seven of them keep the version resource far below 64 KiB
-
-const std::array<const char*, 21> kKnownKeys = {
-    INI_KEY_PRODUCT_FILE, INI_KEY_PRODUCT_CODE, INI_KEY_PRODUCT_VERSION, INI_KEY_PRODUCT_NAME,
-    INI_KEY_TRANSFORM,    INI_KEY_RUNTIME_VERSION, INI_KEY_RUNTIME_NT,   INI_KEY_RUNTIME_9X,
-    INI_KEY_CHAR_FONT,    INI_KEY_CHAR_SET,      INI_KEY_CHAR_SIZE,     INI_KEY_INIT_PREFIX,
-    INI_KEY_INIT_SUFFIX,  INI_KEY_CMDLINE,       INI_KEY_ADMIN_ERROR,   INI_KEY_EXIST_ERROR,
-    INI_KEY_SPACE_ERROR,  INI_KEY_CRC_ERROR,     INI_KEY_REBOOT,        INI_KEY_REMOVE_PREVIOUS,
-    INI_KEY_RUNTIME_CMDLINE};
-// Keys of the side-file format that a packed setup never reads.
-const std::array<const char*, 2> kSideFileOnlyKeys = {INI_KEY_REMOVE_PREVIOUS, INI_KEY_RUNTIME_CMDLINE};
 
 struct Setting {
     std::string value;
@@ -75,18 +63,17 @@ void RefuseControlCharacters(const Setting& s, const std::string& key) {
         Fail(s, key, "value holds the control character " + Escaped(std::string_view(&*c, 1)));
 }
 
-void RefuseLongerThan(const Setting& s, const std::string& key, size_t field) {
-    if (s.value.size() > MaxStoredText(field))
-        Fail(s, key, "is " + std::to_string(s.value.size()) + " bytes; at most " +
-                         std::to_string(MaxStoredText(field)) + " fit");
+void RefuseTooLong(const Setting& s, const std::string& key) {
+    const size_t limit = SettingsKeyNamed(key).limit;
+    if (limit != 0 && s.value.size() > limit)
+        Fail(s, key, "is " + std::to_string(s.value.size()) + " bytes; at most " + std::to_string(limit) + " fit");
 }
 
-std::string Text(const Settings& settings, const std::string& key, const std::string& fallback,
-                 size_t field = TEXT_BLOCK_FIELD) {
+std::string Text(const Settings& settings, const std::string& key, const std::string& fallback) {
     auto s = settings.Get(key);
     if (!s) return fallback;
     RefuseControlCharacters(*s, key);
-    RefuseLongerThan(*s, key, field);
+    RefuseTooLong(*s, key);
     return s->value;
 }
 
@@ -111,9 +98,9 @@ std::optional<std::filesystem::path> FilePath(const Settings& settings, const st
 std::string StoredFileName(const std::filesystem::path& product) {
     std::string name = product.filename().string();
     if (!IsPlainFileName(name)) throw Failure(product.string(), "file name cannot be used on Windows");
-    if (name.size() > MaxStoredText(PRODUCT_FILE_NAME_FIELD))
+    if (const size_t limit = SettingsKeyNamed(INI_KEY_PRODUCT_FILE).limit; name.size() > limit)
         throw Failure(product.string(), "file name is " + std::to_string(name.size()) + " bytes; at most " +
-                                            std::to_string(MaxStoredText(PRODUCT_FILE_NAME_FIELD)) + " fit");
+                                            std::to_string(limit) + " fit");
     return name;
 }
 
@@ -141,7 +128,7 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
         if (auto it = fromMsi.find(kMsiManufacturer); it != fromMsi.end() && it->second.size() <= kMaxVersionString)
             manufacturer = it->second;
     }
-    auto pick = [&](const std::optional<Setting>& given, const char* key, const char* property, size_t field) {
+    auto pick = [&](const std::optional<Setting>& given, const char* key, const char* property) {
         Setting s;
         if (given) {
             s = *given;
@@ -156,12 +143,12 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
             s = Setting{it->second, product.string(), {}};
         }
         RefuseControlCharacters(s, key);
-        RefuseLongerThan(s, key, field);
+        RefuseTooLong(s, key);
         return s.value;
     };
-    f.productCode = pick(code, INI_KEY_PRODUCT_CODE, kMsiProductCode, PRODUCT_CODE_FIELD);
-    f.productVersion = pick(version, INI_KEY_PRODUCT_VERSION, kMsiProductVersion, PRODUCT_VERSION_FIELD);
-    f.productName = pick(name, INI_KEY_PRODUCT_NAME, kMsiProductName, TEXT_BLOCK_FIELD);
+    f.productCode = pick(code, INI_KEY_PRODUCT_CODE, kMsiProductCode);
+    f.productVersion = pick(version, INI_KEY_PRODUCT_VERSION, kMsiProductVersion);
+    f.productName = pick(name, INI_KEY_PRODUCT_NAME, kMsiProductName);
 
     std::string codeOrigin = code ? code->origin : product.string();
     if (!IsBracedGuid(f.productCode))
@@ -174,28 +161,17 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
 
 }  // namespace
 
-std::vector<std::string> KnownKeys() {
-    std::vector<std::string> keys(kKnownKeys.begin(), kKnownKeys.end());
-    keys.insert(keys.end(), kBrandingKeys.begin(), kBrandingKeys.end());
-    keys.insert(keys.end(), kVersionKeys.begin(), kVersionKeys.end());
-    keys.push_back(kSizeCheckKey);
-    return keys;
-}
-
-bool IsKnownKey(const std::string& key) {
-    const auto keys = KnownKeys();
-    return std::any_of(keys.begin(), keys.end(), [&](const std::string& known) { return LowerCase(known) == LowerCase(key); });
-}
-
 PackPlan ResolvePackSettings(const PackRequest& request) {
     for (const SettingOverride& o : request.overrides)
-        if (!IsKnownKey(o.key)) throw Failure(o.origin, "unknown key " + Quoted(o.key));
+        if (!FindSettingsKey(o.key)) throw Failure(o.origin, "unknown key " + Quoted(o.key));
     Settings settings(request);
     for (const std::string& key : settings.Ini().Keys()) {
-        if (!IsKnownKey(key)) Warn(settings.File().string(), "unknown key " + Quoted(key) + " ignored");
+        if (!FindSettingsKey(key)) Warn(settings.File().string(), "unknown key " + Quoted(key) + " ignored");
     }
-    for (const char* key : kSideFileOnlyKeys)
-        if (auto s = settings.Get(key)) Warn(s->origin, std::string(key) + " has no effect in a packed setup");
+    for (const SettingsKey& key : SettingsKeys())
+        if (key.place == KeyPlace::SideFileOnly)
+            if (auto s = settings.Get(key.name))
+                Warn(s->origin, std::string(key.name) + " has no effect in a packed setup");
 
     PackPlan plan;
     ContainerFields& f = plan.fields;
@@ -214,7 +190,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
         plan.branding.executionLevel = s->value;
     }
 
-    f.transformBase = Text(settings, INI_KEY_TRANSFORM, "", TRANSFORM_BASE_FIELD);
+    f.transformBase = Text(settings, INI_KEY_TRANSFORM, "");
     const bool transform = !f.transformBase.empty();
     f.productFileName = StoredFileName(plan.product);
     if (!HasCompoundFileSignature(plan.product))
@@ -223,13 +199,12 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     ResolveProductIdentity(settings, plan.product, transform, f, plan.branding.manufacturer);
     plan.branding.productName = f.productName;
     plan.branding.productVersion = f.productVersion;
-    for (size_t i = 0; i < kVersionKeys.size(); ++i) {
-        if (auto s = settings.Get(kVersionKeys[i])) {
-            RefuseControlCharacters(*s, kVersionKeys[i]);
-            if (s->value.size() > kMaxVersionString)
-                Fail(*s, kVersionKeys[i], "is " + std::to_string(s->value.size()) + " bytes; at most " +
-                                              std::to_string(kMaxVersionString) + " fit");
-            plan.branding.versionStrings[kVersionStringNames[i]] = s->value;
+    for (const SettingsKey& key : SettingsKeys()) {
+        if (key.unpack != Unpacked::VersionString) continue;
+        if (auto s = settings.Get(key.name)) {
+            RefuseControlCharacters(*s, key.name);
+            RefuseTooLong(*s, key.name);
+            plan.branding.versionStrings[VersionStringName(key)] = s->value;
         }
     }
 
@@ -247,7 +222,8 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.initLine = ComposeInitLine(Text(settings, INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX),
                                  Text(settings, INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX));
 
-    for (size_t i = 0; i < kTextCount; ++i) f.texts[i] = Text(settings, kTextKeys[i], "", TEXT_FIELD);
+    for (const SettingsKey& key : SettingsKeys())
+        if (key.unpack == Unpacked::Text) f.texts[key.slot] = Text(settings, key.name, "");
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
 

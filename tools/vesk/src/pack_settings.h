@@ -13,10 +13,6 @@
 
 namespace vesk {
 
-// A key the tool reads besides the setup's own: "0" records no expected
-// file size (the same as --no-size-check), so unpack can say so too.
-inline constexpr const char* kSizeCheckKey = "SizeCheck";
-
 struct SettingOverride {
     std::string key;
     std::string value;
@@ -40,10 +36,5 @@ struct PackPlan {
 // Throws Failure naming the input at fault. Prints warnings for keys that
 // mean nothing in a packed setup.
 PackPlan ResolvePackSettings(const PackRequest& request);
-
-// Every key the setup or the tool reads from the settings section.
-std::vector<std::string> KnownKeys();
-// True for one of them, in any case.
-bool IsKnownKey(const std::string& key);
 
 }  // namespace vesk

@@ -33,20 +33,17 @@ SetupFile OpenSetup(const std::filesystem::path& path) {
 
     const ContainerHeader& h = setup.head->header;
     uint64_t offset = setup.containerOffset + setup.head->size;
-    const PayloadInfo all[] = {{"runtime9X", 0, h.runtime9XSize},
-                               {"runtimeNT", 0, h.runtimeNTSize},
-                               {"product", 0, h.productSize}};
-    for (PayloadInfo p : all) {
-        if (p.storedSize == 0) continue;
-        p.offset = offset;
-        offset += p.storedSize;
-        setup.payloads.push_back(p);
+    for (size_t i = 0; i < kPayloads.size(); ++i) {
+        const uint32_t storedSize = h.*kPayloads[i].storedSize;
+        if (storedSize == 0) continue;
+        setup.payloads.push_back({static_cast<PayloadId>(i), offset, storedSize});
+        offset += storedSize;
     }
     return setup;
 }
 
 std::optional<std::string> PayloadExtentProblem(const SetupFile& setup, const PayloadInfo& p) {
-    const std::string name = std::string(p.name) + " payload";
+    const std::string name = std::string(NamesOf(p.id).name) + " payload";
     const uint64_t end = p.offset + p.storedSize;
     const uint64_t sectionEnd = setup.containerOffset + setup.PayloadSection().sizeOfRawData;
     if (p.storedSize < PAYLOAD_TRAILER_SIZE)

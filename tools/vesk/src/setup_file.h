@@ -11,12 +11,13 @@
 
 #include "container_format.h"
 #include "input_file.h"
+#include "payloads.h"
 #include "pe_image.h"
 
 namespace vesk {
 
 struct PayloadInfo {
-    const char* name;     // "runtime9X", "runtimeNT" or "product"
+    PayloadId id;
     uint64_t offset = 0;  // file offset of the first data byte
     uint32_t storedSize = 0;  // data and trailer
 };

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 
-#include "branding.h"
 #include "default_art.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "icon_file.h"
 #include "manifest.h"
 #include "resource_section.h"
+#include "settings_keys.h"
 #include "splash_picture.h"
 #include "version_resource.h"
 
@@ -89,10 +89,11 @@ UnpackedBranding UnpackBranding(const SetupFile& file) {
         for (const auto& [name, value] : info->strings)
             if (std::find(kVersionStringNames.begin(), kVersionStringNames.end(), name) == kVersionStringNames.end())
                 Warn(setup, "version string " + Quoted(name) + " is not one pack writes; left out");
-        for (size_t i = 0; i < kVersionKeys.size(); ++i) {
+        for (const SettingsKey& key : SettingsKeys()) {
+            if (key.unpack != Unpacked::VersionString) continue;
             auto given = std::find_if(info->strings.begin(), info->strings.end(),
-                                      [&](const auto& s) { return s.first == kVersionStringNames[i]; });
-            out.settings.emplace_back(kVersionKeys[i], given == info->strings.end() ? "" : given->second);
+                                      [&](const auto& s) { return s.first == VersionStringName(key); });
+            out.settings.emplace_back(key.name, given == info->strings.end() ? "" : given->second);
         }
     }
     return out;

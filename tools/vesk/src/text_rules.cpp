@@ -1,8 +1,10 @@
 #include "text_rules.h"
 
 #include <algorithm>
+#include <string>
 
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
+#include "base/text_rules.h"
 #include "escaped_text.h"
 
 namespace vesk {
@@ -11,20 +13,13 @@ namespace {
 
 constexpr int kQuestionArguments = 5;
 
-bool IsUpperHex(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
-}
-
 }  // namespace
 
 std::string ComposeInitLine(const std::string& prefix, const std::string& suffix) {
-    std::string line = prefix;
-    if (!line.empty() && line.back() != ' ') line += ' ';
-    line += FIXED_INIT_WORDS;
-    if (!suffix.empty() && suffix.front() == '^')
-        line += " " + suffix.substr(1);
-    else
-        line += suffix;
+    // The setup's own composition, with room for the whole line.
+    std::string line(prefix.size() + suffix.size() + sizeof FIXED_INIT_WORDS + 2, '\0');
+    ::ComposeInitLine(line.data(), static_cast<unsigned>(line.size()), prefix.c_str(), suffix.c_str());
+    line.resize(std::char_traits<char>::length(line.c_str()));
     return line;
 }
 
@@ -52,26 +47,19 @@ bool IsPlainFileName(const std::string& name) {
            std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
 }
 
-bool IsBracedGuid(const std::string& text) {
-    static const std::string shape = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
-    if (text.size() != shape.size()) return false;
-    for (size_t i = 0; i < shape.size(); ++i) {
-        if (shape[i] == 'X' ? !IsUpperHex(text[i]) : text[i] != shape[i]) return false;
-    }
-    return true;
-}
+bool IsBracedGuid(const std::string& text) { return text.size() == 38 && IsCanonicalGuid(text.c_str()); }
 
 std::optional<std::string> CheckQuestionConversions(const std::string& text) {
-    int conversions = 0;
+    // The verdict is the setup's own rule; the rest only names what is wrong.
+    if (CountTextConversions(text.c_str(), kQuestionArguments) >= 0) return std::nullopt;
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] != '%') continue;
         if (i + 1 == text.size()) return "ends in a lone '%'";
         char next = text[++i];
-        if (next == '%') continue;
-        if (next != 's') return "has the conversion %" + Escaped(std::string_view(&next, 1)) + "; only %s and %% are allowed";
-        if (++conversions > kQuestionArguments) return "has more than five %s conversions";
+        if (next != '%' && next != 's')
+            return "has the conversion %" + Escaped(std::string_view(&next, 1)) + "; only %s and %% are allowed";
     }
-    return std::nullopt;
+    return "has more than five %s conversions";
 }
 
 }  // namespace vesk

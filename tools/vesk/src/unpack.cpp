@@ -6,15 +6,15 @@
 #include <sstream>
 
 #include "byte_order.h"
-#include "driver/ini_keys.h"
+#include "base/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"
 #include "output_file.h"
-#include "pack_settings.h"
 #include "payload_copy.h"
 #include "setup_file.h"
 #include "setup_resources.h"
+#include "settings_keys.h"
 #include "text_rules.h"
 #include "version_text.h"
 
@@ -24,11 +24,8 @@ namespace {
 
 constexpr const char* kSettingsName = "setup.ini";
 
-std::string PayloadFileName(const PayloadInfo& payload, const std::string& productName) {
-    if (std::string(payload.name) == "runtime9X") return "runtime-9x.exe";
-    if (std::string(payload.name) == "runtimeNT") return "runtime-nt.exe";
-    return productName;
-}
+// The file each stored payload goes to.
+using PayloadFiles = std::map<PayloadId, std::string>;
 
 // Writes the settings, warning where a value cannot be written so that a
 // pack reads it back the same.
@@ -62,15 +59,72 @@ private:
 // not take: one file would overwrite the other. Compared without regard to
 // case, as on Windows and many shared folders.
 void RefuseNameClashes(const std::string& setup, const std::string& productName,
-                       const std::map<std::string, std::string>& payloadFiles, const UnpackedBranding& branding) {
+                       const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
     std::vector<std::pair<std::string, std::string>> own = {{kSettingsName, "the settings file"}};
     for (const auto& [payload, name] : payloadFiles)
-        if (payload != "product") own.emplace_back(name, "a runtime file");
+        if (payload != PayloadId::Product) own.emplace_back(name, "a runtime file");
     for (const auto& [name, bytes] : branding.files) own.emplace_back(name, name);
     for (const auto& [name, what] : own)
         if (LowerCase(name) == LowerCase(productName))
             throw Failure(setup, "product file name " + Quoted(productName) + " clashes with " + what +
                                      " that unpack writes");
+}
+
+// Every setting a packed setup holds, in the table's order, after warnings
+// about what pack would store otherwise.
+void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead& head,
+                 const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
+    const ContainerHeader& h = head.header;
+    if (head.strings[0] != payloadFiles.at(PayloadId::Product) + '\0')
+        Warn(setup, "product file name is not stored as text and one NUL");
+    const auto block = SplitTextBlock(head.textBlock);
+    if (head.textBlock != block[0] + '\0' + block[1] + '\0' + block[2] + '\0')
+        Warn(setup, "text block is not three strings with their NULs; pack will store it so");
+    const auto initLine = SplitInitLine(block[2]);
+    if (!initLine)
+        Warn(setup, "init line " + Quoted(block[2]) +
+                        " cannot be composed from a prefix and suffix; left at the defaults");
+    if (h.reserved != 0) Warn(setup, "reserved header word is not 0; pack will store 0");
+    if (head.skipped != std::string(1, '\0'))
+        Warn(setup, "field after the text block is not one NUL; pack will store one NUL");
+
+    for (const SettingsKey& key : SettingsKeys()) {
+        switch (key.unpack) {
+        case Unpacked::Never:
+            break;
+        case Unpacked::String:
+            ini.PutStored(key.name, head.strings[key.slot]);
+            break;
+        case Unpacked::TextBlock:
+            ini.Put(key.name, block[key.slot]);
+            break;
+        case Unpacked::Descriptor:
+            ini.Put(key.name, std::to_string(head.descriptor[key.slot]));
+            break;
+        case Unpacked::InitLine:
+            if (initLine) ini.Put(key.name, key.slot == 0 ? initLine->prefix : initLine->suffix);
+            break;
+        case Unpacked::Text:
+            ini.PutStored(key.name, head.texts[key.slot]);
+            break;
+        case Unpacked::Payload: {
+            auto stored = payloadFiles.find(static_cast<PayloadId>(key.slot));
+            ini.Put(key.name, stored == payloadFiles.end() ? "" : stored->second);
+            break;
+        }
+        case Unpacked::RuntimeVersion:
+            ini.Put(key.name, FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
+            break;
+        case Unpacked::SizeCheck:
+            ini.Put(key.name, h.expectedFileSize != 0 ? "1" : "0");
+            break;
+        case Unpacked::Branding:
+        case Unpacked::VersionString:
+            for (const auto& [name, value] : branding.settings)
+                if (name == key.name) ini.Put(name, value);
+            break;
+        }
+    }
 }
 
 // The output directory and what this run puts there: the levels of the
@@ -128,14 +182,14 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const InputFile& file = *setup.file;
     if (!setup.embedded) throw Failure(file.Name(), VESK_SECTION_NAME " holds only the placeholder: nothing to unpack");
     const StoredHead& head = *setup.head;
-    const ContainerHeader& h = head.header;
     if (auto problems = PayloadProblems(setup); !problems.empty()) throw Failure(file.Name(), problems[0]);
 
     const std::string productName = StoredText(head.strings[0]);
     if (!IsPlainFileName(productName))
         throw Failure(file.Name(), "product file name " + Quoted(productName) + " is not a plain file name");
-    std::map<std::string, std::string> payloadFiles;
-    for (const PayloadInfo& p : setup.payloads) payloadFiles[p.name] = PayloadFileName(p, productName);
+    PayloadFiles payloadFiles;
+    for (const PayloadInfo& p : setup.payloads)
+        payloadFiles[p.id] = p.id == PayloadId::Product ? productName : NamesOf(p.id).unpackedFile;
     // The builder's picture and icon, beside the settings that name them.
     const UnpackedBranding branding = UnpackBranding(setup);
     RefuseNameClashes(file.Name(), productName, payloadFiles, branding);
@@ -146,48 +200,19 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const std::vector<std::filesystem::path> inputs = {path};
     SettingsWriter ini(file.Name());
     for (const PayloadInfo& p : setup.payloads) {
-        outputs.push_back(std::make_unique<OutputFile>(directory / payloadFiles[p.name], inputs));
+        outputs.push_back(std::make_unique<OutputFile>(directory / payloadFiles[p.id], inputs));
         uint32_t crc = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, outputs.back().get(),
-                                   "unpacking " + std::string(p.name));
+                                   "unpacking " + std::string(NamesOf(p.id).name));
         if (crc != *ReadTrailer(file, p))
-            throw Failure(file.Name(), std::string(p.name) + " payload does not match its CRC-32");
+            throw Failure(file.Name(), std::string(NamesOf(p.id).name) + " payload does not match its CRC-32");
     }
 
-    ini.Put(INI_KEY_PRODUCT_FILE, productName);
-    ini.PutStored(INI_KEY_PRODUCT_CODE, head.strings[1]);
-    ini.PutStored(INI_KEY_PRODUCT_VERSION, head.strings[2]);
-    ini.PutStored(INI_KEY_TRANSFORM, head.strings[3]);
-    if (head.strings[0] != productName + '\0') Warn(file.Name(), "product file name is not stored as text and one NUL");
-
-    const auto block = SplitTextBlock(head.textBlock);
-    if (head.textBlock != block[0] + '\0' + block[1] + '\0' + block[2] + '\0')
-        Warn(file.Name(), "text block is not three strings with their NULs; pack will store it so");
-    ini.Put(INI_KEY_PRODUCT_NAME, block[1]);
-    ini.Put(INI_KEY_RUNTIME_VERSION, FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
-    ini.Put(INI_KEY_RUNTIME_9X, payloadFiles["runtime9X"]);
-    ini.Put(INI_KEY_RUNTIME_NT, payloadFiles["runtimeNT"]);
-    ini.Put(INI_KEY_CHAR_FONT, block[0]);
-    ini.Put(INI_KEY_CHAR_SET, std::to_string(head.descriptor[DESCRIPTOR_FONT_CHARSET]));
-    ini.Put(INI_KEY_CHAR_SIZE, std::to_string(head.descriptor[DESCRIPTOR_FONT_POINT_SIZE]));
-    if (auto parts = SplitInitLine(block[2])) {
-        ini.Put(INI_KEY_INIT_PREFIX, parts->prefix);
-        ini.Put(INI_KEY_INIT_SUFFIX, parts->suffix);
-    } else {
-        Warn(file.Name(), "init line " + Quoted(block[2]) +
-                              " cannot be composed from a prefix and suffix; left at the defaults");
-    }
-    for (size_t i = 0; i < kTextCount; ++i) ini.PutStored(kTextKeys[i], head.texts[i]);
-    ini.Put(kSizeCheckKey, h.expectedFileSize != 0 ? "1" : "0");
-
-    if (h.reserved != 0) Warn(file.Name(), "reserved header word is not 0; pack will store 0");
-    if (head.skipped != std::string(1, '\0'))
-        Warn(file.Name(), "field after the text block is not one NUL; pack will store one NUL");
+    PutSettings(ini, file.Name(), head, payloadFiles, branding);
 
     for (const auto& [name, bytes] : branding.files) {
         outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));
         outputs.back()->Write(bytes);
     }
-    for (const auto& [key, value] : branding.settings) ini.Put(key, value);
 
     outputs.push_back(std::make_unique<OutputFile>(directory / kSettingsName, inputs));
     const std::string text = ini.Text();

@@ -28,10 +28,10 @@ std::vector<std::string> VerifySetup(const std::filesystem::path& path, std::str
     for (const PayloadInfo& p : setup.payloads) {
         if (PayloadExtentProblem(setup, p)) continue;
         uint32_t computed = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, nullptr,
-                                        "checking " + std::string(p.name));
+                                        "checking " + std::string(NamesOf(p.id).name));
         uint32_t stored = *ReadTrailer(file, p);
         if (computed != stored)
-            problems.push_back(std::string(p.name) + " payload CRC-32 is " + HexWord(computed) + ", stored " +
+            problems.push_back(std::string(NamesOf(p.id).name) + " payload CRC-32 is " + HexWord(computed) + ", stored " +
                                HexWord(stored));
     }
     if (header.expectedFileSize != 0 && header.expectedFileSize != file.Size())

@@ -19,13 +19,9 @@ namespace vesk {
 
 inline constexpr uint16_t kVersionResource = 1;
 
-// The string names, and the settings keys that give each one ("Version"
-// and the name, e.g. VersionCompanyName).
+// The string names; each has a settings key of its own (settings_keys.h).
 inline constexpr std::array<const char*, 7> kVersionStringNames = {
     "CompanyName", "FileDescription", "FileVersion", "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion"};
-inline constexpr std::array<const char*, 7> kVersionKeys = {
-    "VersionCompanyName", "VersionFileDescription", "VersionFileVersion", "VersionLegalCopyright",
-    "VersionOriginalFilename", "VersionProductName", "VersionProductVersion"};
 
 struct VersionInfo {
     VersionWords fixed;  // file and product version alike

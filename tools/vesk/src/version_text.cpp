@@ -1,28 +1,26 @@
 #include "version_text.h"
 
 #include <charconv>
-#include <vector>
+
+#include "base/text_rules.h"
 
 namespace vesk {
 
 std::optional<VersionWords> ParseVersionText(const std::string& text) {
-    if (text.empty()) return VersionWords{};
-    std::vector<uint32_t> parts;
-    size_t start = 0;
-    while (true) {
+    // Only what the setup reads as written: up to four parts, each plain
+    // digits of at most 65535. The words are then the setup's own reading.
+    size_t parts = 0;
+    for (size_t start = 0; !text.empty() && start <= text.size(); ++parts) {
         size_t dot = text.find('.', start);
         size_t end = dot == std::string::npos ? text.size() : dot;
-        if (end == start) return std::nullopt;
         uint32_t value = 0;
         auto [ptr, ec] = std::from_chars(text.data() + start, text.data() + end, value);
-        if (ec != std::errc() || ptr != text.data() + end || value > 0xFFFF) return std::nullopt;
-        parts.push_back(value);
-        if (dot == std::string::npos) break;
-        start = dot + 1;
+        if (end == start || ec != std::errc() || ptr != text.data() + end || value > 0xFFFF) return std::nullopt;
+        start = end + 1;
     }
-    if (parts.size() > 4) return std::nullopt;
-    parts.resize(4, 0);
-    return VersionWords{(parts[0] << 16) | parts[1], (parts[2] << 16) | parts[3]};
+    if (parts > 4) return std::nullopt;
+    const VersionPair read = ReadVersionText(text.c_str());
+    return VersionWords{read.ms, read.ls};
 }
 
 std::string FormatVersionText(VersionWords words) {

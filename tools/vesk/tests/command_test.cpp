@@ -15,11 +15,12 @@
 #include <cstring>
 
 #include <algorithm>
+#include <functional>
 
 #include "byte_order.h"
 #include "container/layout.h"
-#include "pack_settings.h"
 #include "pe_image.h"
+#include "settings_keys.h"
 #include "setup_file.h"
 #include "tool_test_support.h"
 
@@ -32,6 +33,12 @@ class Command : public ToolTest {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
+        StartOver();
+    }
+
+    // The scratch directory with only the fake product and the synthetic stub.
+    void StartOver() {
+        for (const auto& entry : std::filesystem::directory_iterator(dir_)) std::filesystem::remove_all(entry.path());
         WriteFakeMsi("product.msi", 5000);
         WriteStub();
     }
@@ -42,12 +49,13 @@ protected:
                                       "\nProductVersion=1.0\nProductName=Sample\n" + extra);
     }
 
-    ToolRun PackWith(std::vector<std::string> extra = {}) {
+    std::vector<std::string> PackArgs(std::vector<std::string> extra = {}) const {
         std::vector<std::string> args = {"pack", Path("settings.ini").string(), "-o", Path("setup.exe").string(),
                                          "--stub", Path("stub.exe").string()};
         args.insert(args.end(), extra.begin(), extra.end());
-        return RunTool(args);
+        return args;
     }
+    ToolRun PackWith(std::vector<std::string> extra = {}) { return RunTool(PackArgs(std::move(extra))); }
 
     bool TemporaryExists() const {
         auto names = Listing();
@@ -193,6 +201,7 @@ TEST_F(Command, InspectTextShowsTheSixTexts) {
 
 // Every help gives the exit codes, and every option it names is in the man
 // page and the bash completion; so is every settings key in the man page.
+// vesk alone gives its usage as an error.
 TEST_F(Command, HelpVersionManPageAndCompletion) {
     auto slurp = [](const std::string& name) {
         const auto bytes = ReadFile(std::filesystem::path(VESK_TOOL_SHARE) / name);
@@ -216,9 +225,13 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
             at = end;
         }
     }
-    for (const std::string& key : KnownKeys()) EXPECT_NE(manPage.find(key), std::string::npos) << key;
+    for (const SettingsKey& key : SettingsKeys()) EXPECT_NE(manPage.find(key.name), std::string::npos) << key.name;
     for (const char* section : {".SH EXIT STATUS", ".B 2", "SOURCE_DATE_EPOCH"})
         EXPECT_NE(manPage.find(section), std::string::npos) << section;
+    ToolRun bare = RunTool({});
+    EXPECT_EQ(bare.exitCode, 2);
+    EXPECT_EQ(bare.out, "");
+    EXPECT_EQ(bare.err.rfind("usage: vesk <command>", 0), 0u) << bare.err;
     ToolRun version = RunTool({"--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_EQ(version.out, "vesk " VESK_TOOL_VERSION "\n");
@@ -236,139 +249,112 @@ TEST_F(Command, EmbeddedOnlyKeysDrawAWarningButPack) {
     EXPECT_NE(run.err.find("InstMsi CmdLine"), std::string::npos);
 }
 
-TEST_F(Command, MissingSettingsFile) {
-    ExpectRefused(PackWith(), Path("settings.ini").string(), "cannot open: No such file or directory");
-}
-
-TEST_F(Command, SettingsPathThatIsADirectoryIsNamedSo) {
-    std::filesystem::create_directory(Path("settings.ini"));
-    ExpectRefused(PackWith(), Path("settings.ini").string(), "a directory, not a regular file");
-}
-
-TEST_F(Command, MissingProductFile) {
-    Settings("");
-    std::filesystem::remove(Path("product.msi"));
-    ExpectRefused(PackWith(), Path("product.msi").string(), "cannot open");
-}
-
-TEST_F(Command, ProductThatIsNotAnMsi) {
-    Settings("");
-    WriteText("product.msi", "just text");
-    ExpectRefused(PackWith(), Path("product.msi").string(), "not an installer database");
-}
-
-TEST_F(Command, DatabaseThatCrashesTheMsiLibraryIsRefused) {
-    WriteText("settings.ini", "[VeskInstaller]\nProductFile=product.msi\n");
-    std::filesystem::copy_file(std::string(VESK_FUZZ_REGRESSIONS) + "/fuzz_vesk_msi/libmsi-null-read-in-database-new",
-                               Path("product.msi"), std::filesystem::copy_options::overwrite_existing);
-    ExpectRefused(PackWith(), Path("product.msi").string(),
-                  "cannot read its Property table (the MSI library failed on it: Segmentation fault)");
-}
-
-TEST_F(Command, ProductWithSignatureButNoDatabase) {
-    WriteText("settings.ini", "[VeskInstaller]\nProductFile=product.msi\n");
-    ExpectRefused(PackWith(), Path("product.msi").string(), "not an installer database");
-}
-
-TEST_F(Command, ProductCodeThatIsNotABracedGuid) {
-    Settings("");
-    ExpectRefused(PackWith({"--product-code", "6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10"}), "--product-code",
-                  "not a braced upper-case GUID");
-}
-
-TEST_F(Command, TransformWithoutProductCode) {
-    WriteText("settings.ini", "[VeskInstaller]\nProductFile=product.msi\nTransformMSI=base.msi\n");
-    ExpectRefused(PackWith(), Path("product.msi").string(), "give ProductCode");
-}
-
-TEST_F(Command, ProductVersionTooLongForItsField) {
-    Settings("");
-    ExpectRefused(PackWith({"--product-version", std::string(64, '1')}), "--product-version",
-                  "ProductVersion: is 64 bytes; at most 63 fit");
-}
-
-TEST_F(Command, TextTooLongForItsLengthByte) {
-    Settings("AdminError=" + std::string(255, 'a') + "\n");
-    ExpectRefused(PackWith(), Path("settings.ini").string(), "AdminError: is 255 bytes; at most 254 fit");
-}
-
-TEST_F(Command, TextBlockOver255Bytes) {
-    Settings("CharFont=" + std::string(150, 'f') + "\n");
-    ExpectRefused(PackWith({"--product-name", std::string(70, 'n')}), Path("settings.ini").string(),
-                  "text block");
-}
-
-TEST_F(Command, ExistErrorWithAnotherConversion) {
-    Settings("ExistError=%s has %d\n");
-    ExpectRefused(PackWith(), Path("settings.ini").string(), "ExistError: has the conversion %d");
-}
-
-TEST_F(Command, RuntimeVersionThatIsNotAVersion) {
-    Settings("");
-    ExpectRefused(PackWith({"--runtime-version", "2.x"}), "--runtime-version", "not a version");
-}
-
-TEST_F(Command, CharSizeOutOfRange) {
-    Settings("");
-    ExpectRefused(PackWith({"--set", "CharSize=300"}), "--set CharSize", "not a number from 0 to 255");
-}
-
-TEST_F(Command, UnknownKey) {
-    Settings("");
-    ExpectRefused(PackWith({"--set", "Colour=red"}), "--set Colour", "unknown key");
-}
-
-TEST_F(Command, StubThatIsNotAPeImage) {
-    Settings("");
-    WriteText("stub.exe", "MZ but nothing more");
-    ExpectRefused(PackWith(), Path("stub.exe").string(), "not a PE image");
-}
-
-TEST_F(Command, StubOfAnotherMachineIsNamed) {
-    Settings("");
+// Bad inputs and usage errors, one to a row: each fails with its exit code
+// (2 for the caller's mistakes, so that scripts can tell them from a bad
+// input) and one line naming the input, and leaves no setup behind.
+TEST_F(Command, RefusedInputs) {
+    const std::string settings = Path("settings.ini").string();
+    const std::string product = Path("product.msi").string();
+    const std::string stub = Path("stub.exe").string();
+    // Settings with the product alone, so that pack reads its Property table.
+    auto productOnly = [this](const std::string& extra) {
+        return [this, extra] { WriteText("settings.ini", "[VeskInstaller]\nProductFile=product.msi\n" + extra); };
+    };
+    auto settingsWith = [this](const std::string& extra) { return [this, extra] { Settings(extra); }; };
+    auto stubShaped = [this](StubShape shape) { return [this, shape] { WriteStub(shape); }; };
+    auto replaced = [](const std::string& path, bool byDirectory) {
+        return [path, byDirectory] {
+            std::filesystem::remove(path);
+            if (byDirectory) std::filesystem::create_directory(path);
+        };
+    };
     const struct {
-        StubShape shape;
-        const char* problem;
+        const char* name;
+        std::function<void()> setup;  // after StartOver and Settings("")
+        std::vector<std::string> args;
+        std::string input;
+        std::string problem;
+        int exitCode = 1;
     } cases[] = {
-        {{.machine = 0xAA64}, "built for ARM64 (machine 0xAA64)"},
-        {{.machine = 0x01C4}, "built for ARMv7 Thumb-2 (machine 0x1C4)"},
-        {{.machine = 0x1234}, "built for an unknown machine (machine 0x1234)"},
-        {{.x64 = true, .machine = 0x014C}, "an i386 image without a PE32 optional header (magic 0x20B)"},
-        {{.machine = 0x8664}, "an x86-64 image without a PE32+ optional header (magic 0x10B)"},
+        {"missing settings file", replaced(settings, false), PackArgs(), settings, "cannot open: No such file or directory"},
+        {"settings path that is a directory", replaced(settings, true), PackArgs(), settings,
+         "a directory, not a regular file"},
+        {"missing product file", replaced(product, false), PackArgs(), product, "cannot open"},
+        {"product that is a directory", replaced(product, true), PackArgs(), product, "not a regular file"},
+        {"product that is not an MSI", [this] { WriteText("product.msi", "just text"); }, PackArgs(), product,
+         "not an installer database"},
+        {"database that crashes the MSI library",
+         [&, bare = productOnly("")] {
+             bare();
+             std::filesystem::copy_file(
+                 std::string(VESK_FUZZ_REGRESSIONS) + "/fuzz_vesk_msi/libmsi-null-read-in-database-new", product,
+                 std::filesystem::copy_options::overwrite_existing);
+         },
+         PackArgs(), product, "cannot read its Property table (the MSI library failed on it: Segmentation fault)"},
+        {"product with a signature but no database", productOnly(""), PackArgs(), product, "not an installer database"},
+        {"transform without a product code", productOnly("TransformMSI=base.msi\n"), PackArgs(), product,
+         "give ProductCode"},
+        {"product code that is not a braced GUID", {},
+         PackArgs({"--product-code", "6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10"}), "--product-code",
+         "not a braced upper-case GUID"},
+        {"product version too long for its field", {}, PackArgs({"--product-version", std::string(64, '1')}),
+         "--product-version", "ProductVersion: is 64 bytes; at most 63 fit"},
+        {"text too long for its length byte", settingsWith("AdminError=" + std::string(255, 'a') + "\n"), PackArgs(),
+         settings, "AdminError: is 255 bytes; at most 254 fit"},
+        {"text block over 255 bytes", settingsWith("CharFont=" + std::string(150, 'f') + "\n"),
+         PackArgs({"--product-name", std::string(70, 'n')}), settings, "text block"},
+        {"ExistError with another conversion", settingsWith("ExistError=%s has %d\n"), PackArgs(), settings,
+         "ExistError: has the conversion %d"},
+        {"runtime version that is not a version", {}, PackArgs({"--runtime-version", "2.x"}), "--runtime-version",
+         "not a version"},
+        {"CharSize out of range", {}, PackArgs({"--set", "CharSize=300"}), "--set CharSize",
+         "not a number from 0 to 255"},
+        {"unknown key", {}, PackArgs({"--set", "Colour=red"}), "--set Colour", "unknown key"},
+        {"stub that is not a PE image", [this] { WriteText("stub.exe", "MZ but nothing more"); }, PackArgs(), stub,
+         "not a PE image"},
+        {"ARM64 stub", stubShaped({.machine = 0xAA64}), PackArgs(), stub, "built for ARM64 (machine 0xAA64)"},
+        {"ARMv7 stub", stubShaped({.machine = 0x01C4}), PackArgs(), stub, "built for ARMv7 Thumb-2 (machine 0x1C4)"},
+        {"stub of an unknown machine", stubShaped({.machine = 0x1234}), PackArgs(), stub,
+         "built for an unknown machine (machine 0x1234)"},
+        {"i386 stub with a PE32+ header", stubShaped({.x64 = true, .machine = 0x014C}), PackArgs(), stub,
+         "an i386 image without a PE32 optional header (magic 0x20B)"},
+        {"x86-64 stub with a PE32 header", stubShaped({.machine = 0x8664}), PackArgs(), stub,
+         "an x86-64 image without a PE32+ optional header (magic 0x10B)"},
+        {"unknown architecture", {}, PackArgs({"--arch", "arm64"}), "pack", "--arch takes x86 or x64, not 'arm64'", 2},
+        {"x86 stub for --arch x64", {}, PackArgs({"--arch", "x64"}), stub, "an x86 stub, where --arch asks for x64"},
+        {"x64 stub for --arch x86", stubShaped({.x64 = true}), PackArgs({"--arch", "x86"}), stub,
+         "an x64 stub, where --arch asks for x86"},
+        {"stub without a .VESK section", stubShaped({.vesk = false}), PackArgs(), stub, "no .VESK section"},
+        {"stub whose headers pass the first 1536 bytes", stubShaped({.extraSections = 30}), PackArgs(), stub,
+         "beyond the first 1536 bytes"},
+        {"setup reaching 2 GiB", [&] { EXPECT_EQ(truncate(product.c_str(), (1LL << 31) - 8), 0); }, PackArgs(),
+         Path("setup.exe").string(), "below 2 GiB"},
+        {"no output", {}, {"pack", settings}, "pack", "no output given (-o SETUP.exe)", 2},
+        {"option without its value", {}, {"pack", settings, "-o"}, "pack", "-o needs a value", 2},
+        {"output to standard output", {}, {"pack", settings, "-o", "-"}, "pack",
+         "-o -: a setup cannot be written to standard output", 2},
+        {"unknown option", {}, {"pack", settings, "--bogus", "-o", "x.exe"}, "pack",
+         "unknown option --bogus (see vesk pack --help)", 2},
+        {"verify without a setup", {}, {"verify"}, "verify", "no setup given", 2},
+        {"inspect with two setups", {}, {"inspect", "a.exe", "b.exe"}, "inspect", "more than one setup given", 2},
+        {"unpack without a directory", {}, {"unpack", "a.exe"}, "unpack", "no directory given (-d DIR)", 2},
+        {"unknown command", {}, {"frobnicate"}, "frobnicate", "unknown command (see vesk --help)", 2},
+        {"--version with another option", {}, {"--version", "--json"}, "--version", "unknown option --json", 2},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.problem);
-        WriteStub(c.shape);
-        ExpectRefused(PackWith(), Path("stub.exe").string(), c.problem);
+        SCOPED_TRACE(c.name);
+        StartOver();
+        Settings("");
+        if (c.setup) c.setup();
+        ExpectRefused(RunTool(c.args), c.input, c.problem, c.exitCode);
     }
 }
 
-TEST_F(Command, ArchMustNameAKnownArchitectureAndMatchTheStub) {
+TEST_F(Command, ArchX64PacksAnX64Stub) {
     Settings("");
-    ExpectRefused(PackWith({"--arch", "arm64"}), "pack", "--arch takes x86 or x64, not 'arm64'", 2);
-    ExpectRefused(PackWith({"--arch", "x64"}), Path("stub.exe").string(), "an x86 stub, where --arch asks for x64");
     WriteStub({.x64 = true});
-    ExpectRefused(PackWith({"--arch", "x86"}), Path("stub.exe").string(), "an x64 stub, where --arch asks for x86");
     ToolRun pack = PackWith({"--arch", "x64"});
     EXPECT_EQ(pack.exitCode, 0) << pack.err;
-}
-
-TEST_F(Command, StubWithoutVeskSection) {
-    Settings("");
-    WriteFile(Path("stub.exe"), BuildStub({.vesk = false}));
-    ExpectRefused(PackWith(), Path("stub.exe").string(), "no .VESK section");
-}
-
-TEST_F(Command, StubWhoseHeadersPassTheFirst1536Bytes) {
-    Settings("");
-    WriteFile(Path("stub.exe"), BuildStub({.extraSections = 30}));
-    ExpectRefused(PackWith(), Path("stub.exe").string(), "beyond the first 1536 bytes");
-}
-
-TEST_F(Command, SetupReachingTwoGibibytes) {
-    Settings("");
-    ASSERT_EQ(truncate(Path("product.msi").c_str(), (1LL << 31) - 8), 0);
-    ExpectRefused(PackWith(), Path("setup.exe").string(), "below 2 GiB");
 }
 
 // A large payload shows a progress bar on a terminal (script(1) gives the
@@ -389,35 +375,6 @@ TEST_F(Command, ProgressBarOnlyOnATerminal) {
     EXPECT_NE(shown.find("\rpacking product [########################################] 100%"), std::string::npos) << shown;
     EXPECT_EQ(onTerminal("--quiet"), "");
     EXPECT_EQ(PackWith().err.find('\r'), std::string::npos);
-}
-
-// The caller's mistakes exit 2, so that scripts can tell them from a bad input.
-TEST_F(Command, UsageErrorsExitTwo) {
-    Settings("");
-    const std::string settings = Path("settings.ini").string();
-    const struct {
-        std::vector<std::string> args;
-        const char* input;
-        const char* problem;
-    } cases[] = {
-        {{"pack", settings}, "pack", "no output given (-o SETUP.exe)"},
-        {{"pack", settings, "-o"}, "pack", "-o needs a value"},
-        {{"pack", settings, "-o", "-"}, "pack", "-o -: a setup cannot be written to standard output"},
-        {{"pack", settings, "--bogus", "-o", "x.exe"}, "pack", "unknown option --bogus (see vesk pack --help)"},
-        {{"verify"}, "verify", "no setup given"},
-        {{"inspect", "a.exe", "b.exe"}, "inspect", "more than one setup given"},
-        {{"unpack", "a.exe"}, "unpack", "no directory given (-d DIR)"},
-        {{"frobnicate"}, "frobnicate", "unknown command (see vesk --help)"},
-        {{"--version", "--json"}, "--version", "unknown option --json"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.problem);
-        ExpectRefused(RunTool(c.args), c.input, c.problem, 2);
-    }
-    ToolRun bare = RunTool({});
-    EXPECT_EQ(bare.exitCode, 2);
-    EXPECT_EQ(bare.out, "");
-    EXPECT_EQ(bare.err.rfind("usage: vesk <command>", 0), 0u) << bare.err;
 }
 
 TEST_F(Command, FailedPackKeepsAnEarlierSetup) {
@@ -458,15 +415,6 @@ TEST_F(Command, ProductThatShrinksWhileReadIsRefused) {
     ToolRun run{WEXITSTATUS(status), "", std::string(said.begin(), said.end())};
     std::filesystem::remove(Path("err.txt"));
     ExpectRefused(run, Path("product.msi").string(), "changed while read");
-}
-
-TEST_F(Command, ProductThatCannotBeReadIsRefused) {
-    Settings("");
-    std::filesystem::remove(Path("product.msi"));
-    std::filesystem::create_directory(Path("product.msi"));
-    ToolRun run = PackWith();
-    std::filesystem::remove(Path("product.msi"));
-    ExpectRefused(run, Path("product.msi").string(), "not a regular file");
 }
 
 TEST_F(Command, FullDiskLeavesNoFile) {

@@ -56,11 +56,11 @@ TEST_F(RoundTrip, PayloadsComeInContainerOrder) {
     PackSettings(Path("settings.ini"), Path("setup.exe"));
     SetupFile setup = OpenSetup(Path("setup.exe"));
     ASSERT_EQ(setup.payloads.size(), 3u);
-    EXPECT_STREQ(setup.payloads[0].name, "runtime9X");
+    EXPECT_EQ(setup.payloads[0].id, PayloadId::Runtime9X);
     EXPECT_EQ(setup.payloads[0].storedSize, 2504u);
-    EXPECT_STREQ(setup.payloads[1].name, "runtimeNT");
+    EXPECT_EQ(setup.payloads[1].id, PayloadId::RuntimeNT);
     EXPECT_EQ(setup.payloads[1].storedSize, 3004u);
-    EXPECT_STREQ(setup.payloads[2].name, "product");
+    EXPECT_EQ(setup.payloads[2].id, PayloadId::Product);
 }
 
 TEST_F(RoundTrip, UnpackThenPackIsByteIdentical) {

@@ -2,9 +2,12 @@
 // for the values the setup reads from it.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "ini_file.h"
 #include "text_rules.h"
 #include "version_text.h"
+#include "base/text_rules.h"
 
 namespace vesk {
 namespace {
@@ -41,26 +44,6 @@ TEST(IniSection, FormattedLinesReadBackExactly) {
     }
 }
 
-TEST(VersionText, FourPartsGoIntoTheTwoWords) {
-    auto words = ParseVersionText("2.5.300.7");
-    ASSERT_TRUE(words);
-    EXPECT_EQ(words->ms, 2u * 65536 + 5);
-    EXPECT_EQ(words->ls, 300u * 65536 + 7);
-}
-
-TEST(VersionText, MissingPartsAreZero) {
-    auto words = ParseVersionText("2");
-    ASSERT_TRUE(words);
-    EXPECT_EQ(words->ms, 2u * 65536);
-    EXPECT_EQ(words->ls, 0u);
-    EXPECT_EQ(ParseVersionText("")->ms, 0u) << "empty is version 0";
-}
-
-TEST(VersionText, JunkIsRefused) {
-    for (const char* bad : {"1.x", "1..2", "1.2.3.4.5", "65536", "-1", "1.2 ", "+3"})
-        EXPECT_FALSE(ParseVersionText(bad)) << bad;
-}
-
 TEST(VersionText, FormatReadsBack) {
     EXPECT_EQ(FormatVersionText({(1u << 16) | 10, (1029u << 16) | 1}), "1.10.1029.1");
     EXPECT_EQ(FormatVersionText({}), "") << "version 0 is written as an empty value";
@@ -90,12 +73,61 @@ TEST(InitLine, LinesNoPrefixCanMakeAreNotSplit) {
     EXPECT_FALSE(SplitInitLine("Vesk Installation^x")) << "a suffix's leading '^' turns into a blank";
 }
 
-TEST(ProductCode, OnlyBracedUpperCaseGuidsPass) {
-    EXPECT_TRUE(IsBracedGuid("{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}"));
-    EXPECT_FALSE(IsBracedGuid("6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10")) << "no braces";
-    EXPECT_FALSE(IsBracedGuid("{6f2c1a44-3b7e-4d2a-9c51-0e8b7a9d4f10}")) << "lower case";
-    EXPECT_FALSE(IsBracedGuid("{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F1G}")) << "not hex";
-    EXPECT_FALSE(IsBracedGuid("{6F2C1A443B7E-4D2A-9C51-0E8B7A9D4F10-}")) << "dashes misplaced";
+// One GUID rule for each side (base/text_rules.h): the setup packs what it
+// can (either case, up to four characters after the brace), vesk writes only
+// the form Windows Installer itself writes.
+TEST(ProductCode, TheSetupPacksMoreThanVeskWrites) {
+    const struct {
+        const char* text;
+        bool setupPacks, veskWrites;
+    } rows[] = {
+        {"{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}", true, true},
+        {"{6f2c1a44-3b7e-4d2a-9c51-0e8b7a9d4f10}", true, false},
+        {"{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}abcd", true, false},
+        {"{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10}abcde", false, false},
+        {"6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10", false, false},
+        {"{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F1G}", false, false},
+        {"{6F2C1A443B7E-4D2A-9C51-0E8B7A9D4F10-}", false, false},
+        {"{6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F1", false, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.text);
+        EXPECT_EQ(row.setupPacks, IsPackableGuid(row.text));
+        EXPECT_EQ(row.veskWrites, IsBracedGuid(row.text));
+    }
+}
+
+// The setup reads any text as some version (base/text_rules.h); vesk takes
+// only a text that reads as it is written, and then the setup's own words.
+TEST(VersionText, TheSetupReadsAnythingVeskOnlyWhatReadsAsWritten) {
+    const struct {
+        const char* text;
+        VersionPair setupReads;
+        bool veskTakes;
+    } rows[] = {
+        {"2.5.300.7", {(2u << 16) | 5, (300u << 16) | 7}, true},
+        {"3.1", {(3u << 16) | 1, 0}, true},
+        {"", {0, 0}, true},
+        {" \t-12x", {0xFFF40000u, 0}, false},
+        {"+5", {0, 0}, false},
+        {"4294967297", {1u << 16, 0}, false},
+        {"1.70000", {(1u << 16) | 70000u, 0}, false},  // a minor over 65535 reaches into the major
+        {"1.2.3.4.5", {(1u << 16) | 2, (3u << 16) | 4}, false},
+        {"1..2", {1u << 16, 2u << 16}, false},
+        {"1.2 ", {(1u << 16) | 2, 0}, false},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::string("[") + row.text + "]");
+        VersionPair read = ReadVersionText(row.text);
+        EXPECT_EQ(row.setupReads.ms, read.ms);
+        EXPECT_EQ(row.setupReads.ls, read.ls);
+        auto taken = ParseVersionText(row.text);
+        ASSERT_EQ(row.veskTakes, taken.has_value());
+        if (taken) {
+            EXPECT_EQ(read.ms, taken->ms) << "vesk stores what the setup reads";
+            EXPECT_EQ(read.ls, taken->ls);
+        }
+    }
 }
 
 TEST(QuestionText, UpToFiveStringConversionsPass) {

@@ -54,7 +54,8 @@ TEST_F(Verify, FlippedByteInEachPayloadIsCaught) {
         std::vector<uint8_t> bytes = bytes_;
         bytes[p.offset + p.storedSize / 2] ^= 0x01;
         auto problems = VerifySetup((WriteFile(Path("changed.exe"), bytes), Path("changed.exe")));
-        EXPECT_TRUE(Mentions(problems, std::string(p.name) + " payload CRC-32")) << p.name;
+        const std::string name = NamesOf(p.id).name;
+        EXPECT_TRUE(Mentions(problems, name + " payload CRC-32")) << name;
     }
 }
 

@@ -1,13 +1,12 @@
-// Restart and resume: the restart question, the Run value that starts the
-// setup again after a restart, and its removal by the next run.
-#include "driver/child.h"
-#include "driver/ini_keys.h"
-#include "driver/run.h"
-#include "driver/settings.h"
-#include "driver/text.h"
-#include "runtime/installer.h"
-#include "runtime/runtime.h"
-#include "ui/ui.h"
+// The Run value that starts the setup again after a restart, and its removal
+// by the next run. Registered from wherever the session's end is noticed:
+// the splash as it handles the end, the child runner's wait, the restart.
+#include "base/resume_entry.h"
+
+#include "base/command_line.h"
+#include "base/own_path.h"
+#include "base/text.h"
+#include "base/text_rules.h"
 
 // Input position -> output position of the packed product code; -1 drops the
 // character (braces, hyphens and the spare positions after the GUID).
@@ -27,29 +26,12 @@ static const signed char kPackedPosition[42] = {
 
 // Windows runs Run entries of up to 260 characters: room to spare.
 #define RESUME_COMMAND_BUFFER 1024u
-#define GUID_TEXT_LENGTH 38
 #define GUID_TEXT_MAX 42
-
-static BOOL IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-// A braced GUID of 38 characters, followed by at most four more. Anything else
-// would leave output positions unwritten.
-static BOOL IsBracedGuid(LPCSTR text) {
-    UINT length = BoundedLength(text, GUID_TEXT_MAX + 1);
-    if (length < GUID_TEXT_LENGTH || length > GUID_TEXT_MAX) return FALSE;
-    if (text[0] != '{' || text[GUID_TEXT_LENGTH - 1] != '}') return FALSE;
-    for (UINT i = 1; i < GUID_TEXT_LENGTH - 1; ++i) {
-        BOOL hyphen = i == 9 || i == 14 || i == 19 || i == 24;
-        if (hyphen ? text[i] != '-' : !IsHexDigit(text[i])) return FALSE;
-    }
-    return TRUE;
-}
 
 void PackGuid(LPCSTR productCode, char* out) {
     out[0] = 0;
-    if (!IsBracedGuid(productCode)) return;
+    // Anything else would leave output positions unwritten.
+    if (!IsPackableGuid(productCode)) return;
     UINT stored = 0;
     for (UINT i = 0; i < GUID_TEXT_MAX && productCode[i]; ++i) {
         if (kPackedPosition[i] < 0) continue;
@@ -118,32 +100,3 @@ void RemoveResumeEntry(void) {
     RegCloseKey(key);
 }
 
-// Without the shutdown privilege Windows refuses the restart; its absence is
-// not an error, the restart is attempted anyway.
-static void EnableShutdownPrivilege(void) {
-    HANDLE token;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-        return;
-    TOKEN_PRIVILEGES privileges;
-    FillBytes(&privileges, 0, sizeof privileges);
-    LookupPrivilegeValueA(NULL, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid);
-    privileges.PrivilegeCount = 1;
-    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-    AdjustTokenPrivileges(token, FALSE, &privileges, 0, NULL, NULL);
-    CloseHandle(token);
-}
-
-void RestartQuestion(void) {
-    char text[TEXT_FIELD];
-    LoadMessageText(text, MSG_REBOOT, g_run.iniPath, INI_KEY_REBOOT, BUILTIN_REBOOT);
-    if (ShowProductMessage(text, MB_YESNO) == IDYES) {
-        RegisterResume(g_settings.productCode);
-        EnableShutdownPrivilege();
-        ExitWindowsEx(EWX_REBOOT, 0);
-        // Set before the splash closes, so that its pumping dispatches nothing
-        // more once the restart has begun.
-        g_run.sessionEnding = TRUE;
-    }
-    CloseSplash();
-    ExitProcess(EXIT_CODE_OK);
-}

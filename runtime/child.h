@@ -1,7 +1,7 @@
 // Starting another program through the shell and waiting for it.
 #pragma once
 
-#include "win32/api.h"
+#include "base/run_state.h"
 
 // Starts file with parameters and, when wait is set, waits for it while the
 // program's windows stay responsive. Returns the child's exit code:
@@ -9,5 +9,3 @@
 // STILL_ACTIVE when the wait ended before the child did (the session ending:
 // the setup is then registered to resume after the restart).
 DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode, DWORD unknownCode);
-// The executable's full path (PATH_BUFFER bytes), always terminated.
-void GetOwnExecutablePath(char* out);

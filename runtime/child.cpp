@@ -1,19 +1,12 @@
 // The child process runner: the one way the setup starts other programs.
-#include "driver/child.h"
+#include "runtime/child.h"
 
-#include "driver/run_state.h"
-#include "driver/text.h"
-#include "runtime/runtime.h"
+#include "base/own_path.h"
+#include "base/resume_entry.h"
+#include "base/text.h"
 #include "ui/ui.h"
 
 #define CHILD_POLL_MS 500
-
-void GetOwnExecutablePath(char* out) {
-    // Older systems leave a path that fills the buffer unterminated.
-    DWORD length = GetModuleFileNameA(NULL, out, PATH_BUFFER);
-    if (length >= PATH_BUFFER) length = PATH_BUFFER - 1;
-    out[length] = 0;
-}
 
 // Side-file mode: the program's own folder, without its trailing backslash,
 // so that relative paths from the side INI file resolve next to it.

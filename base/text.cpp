@@ -1,5 +1,5 @@
 // Bounded text and memory helpers.
-#include "driver/text.h"
+#include "base/text.h"
 
 UINT BoundedLength(LPCSTR text, UINT cap) {
     UINT n = 0;

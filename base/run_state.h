@@ -1,5 +1,7 @@
-// The process-wide records of one run: RunState (flags, handles, buffers) and
-// SetupSettings (what the container or the side INI file says).
+// The process-wide records of one run: RunState (the flags, handles and
+// buffers that more than one file uses; state with one owner is that file's
+// own RUN_STATE) and SetupSettings (what the container or the side INI file
+// says).
 #pragma once
 
 #include "win32/api.h"
@@ -36,17 +38,7 @@ typedef struct RunState {
     HGLOBAL workBufferMemory;
     BYTE* workBuffer;  // WORK_BUFFER_SIZE bytes
     BOOL embedded;
-    LONG textTableOffset;
-    BYTE textLengths[MESSAGE_ID_LAST + 1];  // indexed by MessageId 4..9
     HGLOBAL crcTableMemory;
-    DWORD* crcTable;  // 16 slices of 256 entries; the first is the byte table
-    DWORD crcRegister;
-    BOOL crcMismatch;
-    BYTE* splashBitmap;
-    HGLOBAL splashBitmapMemory;
-    HPALETTE splashPalette;
-    int screenWidth;
-    int screenHeight;
     HWND splashWindow;
     BOOL splashHold;
     HWND progressDialog;
@@ -61,3 +53,11 @@ typedef struct RunState {
 
 extern RunState g_run;
 extern SetupSettings g_settings;
+
+// The string after text in a TEXT_BLOCK_FIELD-byte block whose last byte
+// is 0, or "" when the block holds no more.
+LPCSTR NextBlockString(LPCSTR block, LPCSTR text);
+// The three strings of textBlock.
+LPCSTR FontFace(void);
+LPCSTR ProductName(void);
+LPCSTR InitLine(void);

@@ -1,0 +1,32 @@
+// The container's payloads, in container order, and every name each one
+// goes by in the tool.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+#include "container/layout.h"
+
+namespace vesk {
+
+enum class PayloadId : uint8_t { Runtime9X, RuntimeNT, Product };
+
+struct PayloadNames {
+    const char* name;          // inspect, verify and unpack: "runtimeNT"
+    const char* label;         // pack: "runtime NT"
+    const char* unpackedFile;  // the file unpack writes; the product keeps its stored name
+    uint32_t ContainerHeader::*storedSize;
+};
+
+inline constexpr std::array<PayloadNames, 3> kPayloads = {{
+    {"runtime9X", "runtime 9X", "runtime-9x.exe", &ContainerHeader::runtime9XSize},
+    {"runtimeNT", "runtime NT", "runtime-nt.exe", &ContainerHeader::runtimeNTSize},
+    {"product", "product", nullptr, &ContainerHeader::productSize},
+}};
+
+inline constexpr const PayloadNames& NamesOf(PayloadId id) {
+    return kPayloads[static_cast<size_t>(id)];
+}
+
+}  // namespace vesk
