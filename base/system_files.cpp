@@ -33,14 +33,14 @@ typedef void(WINAPI* InitCommonControlsProc)(void);
 // Until it does, libraries load with the altered search, which makes their
 // own dependencies come from their folder, the system folder, first; once it
 // does, their dependencies come from the system folder alone.
-static BOOL g_searchHeld;
+RUN_STATE BOOL s_searchHeld;
 
 void RestrictLibrarySearch(void) {
     HMODULE kernel = GetModuleHandleA(KERNEL_LIBRARY);
     SetDefaultDllDirectoriesProc restrict =
         ENTRY_POINT(SetDefaultDllDirectoriesProc, kernel, KERNEL_SET_DEFAULT_DLL_DIRECTORIES);
-    g_searchHeld = restrict && restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (g_searchHeld) return;
+    s_searchHeld = restrict && restrict(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    if (s_searchHeld) return;
     // Older systems: at least the current folder leaves the search.
     SetDllDirectoryProc setFolder = ENTRY_POINT(SetDllDirectoryProc, kernel, KERNEL_SET_DLL_DIRECTORY);
     if (setFolder) setFolder("");
@@ -53,7 +53,7 @@ HMODULE LoadSystemLibrary(LPCSTR name) {
     char path[PATH_BUFFER];
     // A path that does not fit names another file: the library cannot be loaded.
     if (!SystemFilePath(path, name)) return NULL;
-    return LoadLibraryExA(path, NULL, g_searchHeld ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
+    return LoadLibraryExA(path, NULL, s_searchHeld ? 0 : LOAD_WITH_ALTERED_SEARCH_PATH);
 }
 
 void InitCommonControlsFromSystem(void) {
