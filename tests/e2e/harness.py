@@ -322,9 +322,17 @@ class Session:
     def window_names(self):
         return [w.name for w in self.windows() if w.name not in ("", "Default IME")]
 
-    def press(self, window, key):
-        self.xdotool(["windowfocus", "--sync", window.id])
-        self.xdotool(["key", "--window", window.id, key])
+    def press(self, window, key, tries=3, settle=10):
+        """Presses `key` in a box and waits (bounded) for the box to go; a box
+        that is not yet taking keys, as under a slow emulator, is pressed again."""
+        for _ in range(tries):
+            self.xdotool(["windowfocus", "--sync", window.id])
+            self.xdotool(["key", "--window", window.id, key])
+            end = time.monotonic() + settle
+            while time.monotonic() < end:
+                if window.id not in self.xdotool(["search", "--onlyvisible", "--name", "."]).stdout.split():
+                    return
+                time.sleep(0.2)
 
     def click(self, x, y):
         self.xdotool(["mousemove", "--sync", str(x), str(y)])

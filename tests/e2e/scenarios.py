@@ -553,6 +553,11 @@ def ask_about_installed(ctx, package, setup_name, key, change=None, **settings):
     setup = ctx.place(setup_name, packed)
     run = ctx.session.start(f'"{setup}" {QUIET_ENGINE}')
     question = wait_question(run)
+    # The splash is hidden before the box is made; the display may show that
+    # a moment later (much later under an emulator).
+    end = time.monotonic() + 15
+    while any(is_splash(window) for window in ctx.session.windows(PRODUCT_NAME)) and time.monotonic() < end:
+        time.sleep(0.2)
     visible = ctx.session.windows(PRODUCT_NAME)
     shot = ctx.session.screenshot("removal-question.png")
     check(not any(is_splash(window) for window in visible),
