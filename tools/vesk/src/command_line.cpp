@@ -109,10 +109,16 @@ const char* const kVerifyHelp =
     "whole file: sign the setup while packing it (vesk pack --sign-cert).\n";
 
 const char* const kUnpackHelp =
-    "usage: vesk unpack SETUP.exe -d DIR\n"
+    "usage: vesk unpack SETUP.exe -d DIR [--force]\n"
     "\n"
     "Writes DIR/setup.ini with every setting and text, and the product and\n"
-    "runtime files it names. vesk pack DIR/setup.ini rebuilds the same container.\n";
+    "runtime files it names. vesk pack DIR/setup.ini rebuilds the same container.\n"
+    "\n"
+    "options:\n"
+    "  -d, --directory DIR       where to write; made when missing, refused when\n"
+    "                            it holds anything\n"
+    "  --force                   write into DIR even so, replacing its files of\n"
+    "                            the same names\n";
 
 ShowText Help(const char* text) {
     return ShowText{std::string(text) + kExitCodes};
@@ -250,15 +256,17 @@ Command ParseVerify(ArgumentWalker& args) {
 Command ParseUnpack(ArgumentWalker& args) {
     std::optional<std::filesystem::path> setup;
     std::optional<std::filesystem::path> directory;
+    bool force = false;
     while (args.Next()) {
         if (args.Name() == "--help" || args.Name() == "-h") return Help(kUnpackHelp);
         if (args.Name() == "-d" || args.Name() == "--directory") directory = args.Value();
+        else if (args.Name() == "--force") force = true;
         else if (args.IsOption()) args.Fail("unknown option " + args.Name());
         else TakeSetup(args, setup);
     }
     if (!setup) args.Fail("no setup given");
     if (!directory) args.Fail("no directory given (-d DIR)");
-    return UnpackCommand{*setup, *directory};
+    return UnpackCommand{*setup, *directory, force};
 }
 
 }  // namespace

@@ -132,9 +132,12 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
 // again unless the whole unpack succeeds.
 class UnpackDirectory {
 public:
-    explicit UnpackDirectory(const std::filesystem::path& directory) {
+    UnpackDirectory(const std::filesystem::path& directory, bool force) {
         std::vector<std::filesystem::path> missing;
         std::error_code error;
+        if (!force && std::filesystem::is_directory(directory, error) &&
+            !std::filesystem::is_empty(directory, error) && !error)
+            throw Failure(directory.string(), "directory is not empty; give --force to write into it");
         for (auto level = directory; !level.empty() && !std::filesystem::exists(level, error) && !error;
              level = level.parent_path())
             missing.push_back(level);
@@ -177,7 +180,7 @@ private:
 
 }  // namespace
 
-void Unpack(const std::filesystem::path& path, const std::filesystem::path& directory) {
+void Unpack(const std::filesystem::path& path, const std::filesystem::path& directory, bool force) {
     const SetupFile setup = OpenSetup(path);
     const InputFile& file = *setup.file;
     if (!setup.embedded) throw Failure(file.Name(), VESK_SECTION_NAME " holds only the placeholder: nothing to unpack");
@@ -194,7 +197,7 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const UnpackedBranding branding = UnpackBranding(setup);
     RefuseNameClashes(file.Name(), productName, payloadFiles, branding);
 
-    UnpackDirectory out(directory);
+    UnpackDirectory out(directory, force);
     // Every file is complete before any is renamed into place.
     std::vector<std::unique_ptr<OutputFile>> outputs;
     const std::vector<std::filesystem::path> inputs = {path};

@@ -86,8 +86,10 @@ protected:
         return PackWith(extra);
     }
 
-    ToolRun UnpackTo(const std::string& directory) {
-        return RunTool({"unpack", Path("setup.exe").string(), "-d", Path(directory).string()});
+    ToolRun UnpackTo(const std::string& directory, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"unpack", Path("setup.exe").string(), "-d", Path(directory).string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunTool(args);
     }
 
     // Overwrites bytes of setup.exe from offset on.
@@ -338,6 +340,14 @@ TEST_F(Command, RefusedInputs) {
         {"verify without a setup", {}, {"verify"}, "verify", "no setup given", 2},
         {"inspect with two setups", {}, {"inspect", "a.exe", "b.exe"}, "inspect", "more than one setup given", 2},
         {"unpack without a directory", {}, {"unpack", "a.exe"}, "unpack", "no directory given (-d DIR)", 2},
+        {"unpack into a directory that is not empty",
+         [&] {
+             ASSERT_EQ(PackOnRealStub({"-o", Path("packed.exe").string()}).exitCode, 0);
+             std::filesystem::create_directory(Path("out"));
+             WriteText("out/setup.ini", "the user's own");
+         },
+         {"unpack", Path("packed.exe").string(), "-d", Path("out").string()}, Path("out").string(),
+         "directory is not empty; give --force to write into it"},
         {"unknown command", {}, {"frobnicate"}, "frobnicate", "unknown command (see vesk --help)", 2},
         {"--version with another option", {}, {"--version", "--json"}, "--version", "unknown option --json", 2},
     };
@@ -613,7 +623,7 @@ TEST_F(Command, UnpackOntoAFullDiskLeavesNothing) {
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
         rlimit small{5 << 18, previous.rlim_max};
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        ToolRun run = UnpackTo(directory);
+        ToolRun run = UnpackTo(directory, {"--force"});
         setrlimit(RLIMIT_FSIZE, &previous);
         ExpectError(run, (Path(directory) / "product.msi").string(), "cannot write: File too large");
     }
@@ -641,7 +651,7 @@ TEST_F(Command, UnpackThatCannotPlaceEveryFileLeavesNone) {
         close(fd);
         GTEST_SKIP() << "cannot make a file immutable here";
     }
-    ToolRun run = UnpackTo("out");
+    ToolRun run = UnpackTo("out", {"--force"});
     flags &= ~FS_IMMUTABLE_FL;
     ioctl(fd, FS_IOC_SETFLAGS, &flags);
     close(fd);
@@ -754,7 +764,8 @@ TEST_F(Command, OutputThatIsAnInputIsRefused) {
     const std::string setup = (Path("out") / "product.msi").string();
     ASSERT_EQ(PackOnRealStub({"-o", setup}).exitCode, 0);
     const auto packed = ReadFile(setup);
-    ExpectError(RunTool({"unpack", setup, "-d", Path("out").string()}), setup, "the same file as the input " + setup);
+    ExpectError(RunTool({"unpack", setup, "-d", Path("out").string(), "--force"}), setup,
+                "the same file as the input " + setup);
     EXPECT_EQ(ReadFile(setup), packed);
 }
 
