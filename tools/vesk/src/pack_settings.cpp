@@ -11,6 +11,7 @@
 #include "msi_properties.h"
 #include "settings_keys.h"
 #include "text_rules.h"
+#include "unpacked_names.h"
 #include "version_text.h"
 
 namespace vesk {
@@ -98,6 +99,9 @@ std::optional<std::filesystem::path> FilePath(const Settings& settings, const st
 std::string StoredFileName(const std::filesystem::path& product) {
     std::string name = product.filename().string();
     if (!IsPlainFileName(name)) throw Failure(product.string(), "file name cannot be used on Windows");
+    if (auto clash = UnpackNameClash(name))
+        throw Failure(product.string(), "file name " + Quoted(name) + " clashes with " + *clash +
+                                            " that unpack writes; rename the product");
     if (const size_t limit = SettingsKeyNamed(INI_KEY_PRODUCT_FILE).limit; name.size() > limit)
         throw Failure(product.string(), "file name is " + std::to_string(name.size()) + " bytes; at most " +
                                             std::to_string(limit) + " fit");

@@ -16,13 +16,12 @@
 #include "setup_resources.h"
 #include "settings_keys.h"
 #include "text_rules.h"
+#include "unpacked_names.h"
 #include "version_text.h"
 
 namespace vesk {
 
 namespace {
-
-constexpr const char* kSettingsName = "setup.ini";
 
 // The file each stored payload goes to.
 using PayloadFiles = std::map<PayloadId, std::string>;
@@ -54,21 +53,6 @@ private:
     std::string setup_;
     std::ostringstream text_;
 };
-
-// The names unpack gives files itself, which the stored product name must
-// not take: one file would overwrite the other. Compared without regard to
-// case, as on Windows and many shared folders.
-void RefuseNameClashes(const std::string& setup, const std::string& productName,
-                       const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
-    std::vector<std::pair<std::string, std::string>> own = {{kSettingsName, "the settings file"}};
-    for (const auto& [payload, name] : payloadFiles)
-        if (payload != PayloadId::Product) own.emplace_back(name, "a runtime file");
-    for (const auto& [name, bytes] : branding.files) own.emplace_back(name, name);
-    for (const auto& [name, what] : own)
-        if (LowerCase(name) == LowerCase(productName))
-            throw Failure(setup, "product file name " + Quoted(productName) + " clashes with " + what +
-                                     " that unpack writes");
-}
 
 // Every setting a packed setup holds, in the table's order, after warnings
 // about what pack would store otherwise.
@@ -190,12 +174,14 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const std::string productName = StoredText(head.strings[0]);
     if (!IsPlainFileName(productName))
         throw Failure(file.Name(), "product file name " + Quoted(productName) + " is not a plain file name");
+    if (auto clash = UnpackNameClash(productName))
+        throw Failure(file.Name(), "product file name " + Quoted(productName) + " clashes with " + *clash +
+                                       " that unpack writes");
     PayloadFiles payloadFiles;
     for (const PayloadInfo& p : setup.payloads)
         payloadFiles[p.id] = p.id == PayloadId::Product ? productName : NamesOf(p.id).unpackedFile;
     // The builder's picture and icon, beside the settings that name them.
     const UnpackedBranding branding = UnpackBranding(setup);
-    RefuseNameClashes(file.Name(), productName, payloadFiles, branding);
 
     UnpackDirectory out(directory, force);
     // Every file is complete before any is renamed into place.
@@ -217,7 +203,7 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
         outputs.back()->Write(bytes);
     }
 
-    outputs.push_back(std::make_unique<OutputFile>(directory / kSettingsName, inputs));
+    outputs.push_back(std::make_unique<OutputFile>(directory / kUnpackedSettingsName, inputs));
     const std::string text = ini.Text();
     outputs.back()->Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     for (auto& output : outputs) output->Finish(false);

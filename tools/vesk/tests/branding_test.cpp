@@ -274,20 +274,6 @@ TEST_F(Branded, AnOutputThatIsThePictureIsRefused) {
     EXPECT_EQ(ReadFile(Path("art.bmp")), art);
 }
 
-// The picture's name is one unpack writes: a product of that name is
-// refused before anything is written.
-TEST_F(Branded, AProductNamedLikeThePictureIsNotUnpacked) {
-    std::filesystem::copy_file(Path("sample.msi"), Path("splash.bmp"));
-    ASSERT_EQ(Pack(VESK_REAL_STUB, {"--product", Path("splash.bmp").string(), "--splash", Path("art.bmp").string()})
-                  .exitCode,
-              0);
-    ToolRun run = RunTool({"unpack", Path("setup.exe").string(), "-d", Path("out").string()});
-    EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.err, "vesk: " + Path("setup.exe").string() +
-                           ": product file name 'splash.bmp' clashes with splash.bmp that unpack writes\n");
-    EXPECT_FALSE(std::filesystem::exists(Path("out")));
-}
-
 TEST_F(Branded, ABadPictureOrIconIsOneLineAndNoOutput) {
     WriteFile(Path("wide.bmp"), MakeBmp({.bitCount = 24}));
     WriteFile(Path("cursor.ico"), MakeIco({{32, IconBitmap(32)}}, 2));

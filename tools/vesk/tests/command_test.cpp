@@ -283,6 +283,11 @@ TEST_F(Command, RefusedInputs) {
          "a directory, not a regular file"},
         {"missing product file", replaced(product, false), PackArgs(), product, "cannot open"},
         {"product that is a directory", replaced(product, true), PackArgs(), product, "not a regular file"},
+        {"product named like the settings file unpack writes", [this] { WriteFakeMsi("Setup.INI", 5000); },
+         PackArgs({"--product", Path("Setup.INI").string()}), Path("Setup.INI").string(),
+         "file name 'Setup.INI' clashes with the settings file setup.ini that unpack writes; rename the product"},
+        {"product named like the icon unpack writes", [this] { WriteFakeMsi("icon.ico", 5000); },
+         PackArgs({"--product", Path("icon.ico").string()}), Path("icon.ico").string(), "clashes with the icon icon.ico"},
         {"product that is not an MSI", [this] { WriteText("product.msi", "just text"); }, PackArgs(), product,
          "not an installer database"},
         {"database that crashes the MSI library",
@@ -565,21 +570,25 @@ TEST_F(Command, BytesFromFilesArePrintedEscaped) {
     EXPECT_NE(verify.err.find("section .r\\n\\x1b]2; raw data"), std::string::npos) << verify.err;
 }
 
+// A setup from another builder, its product named like a file unpack
+// writes (pack refuses such a name): refused before anything is written.
 TEST_F(Command, UnpackRefusesAProductNamedLikeAFileItWrites) {
-    WriteFakeMsi("nt.exe", 3000);
     const struct {
         const char* product;
         const char* problem;
     } cases[] = {
-        {"setup.ini", "product file name 'setup.ini' clashes with the settings file"},
-        {"SETUP.INI", "product file name 'SETUP.INI' clashes with the settings file"},
-        {"Runtime-NT.exe", "product file name 'Runtime-NT.exe' clashes with a runtime file"},
+        {"setup.ini", "product file name 'setup.ini' clashes with the settings file setup.ini that unpack writes"},
+        {"SETUP.INI", "product file name 'SETUP.INI' clashes with the settings file setup.ini"},
+        {"Runtime-NT.exe", "product file name 'Runtime-NT.exe' clashes with a runtime file runtime-nt.exe"},
+        {"splash.bmp", "product file name 'splash.bmp' clashes with the splash picture splash.bmp"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.product);
-        WriteFakeMsi(c.product, 5000);
-        Settings("RuntimeNT=nt.exe\n");
-        ASSERT_EQ(PackOnRealStub({"--product", Path(c.product).string()}).exitCode, 0);
+        const std::string packed = std::string(std::strlen(c.product) - 4, 'p') + ".msi";
+        WriteFakeMsi(packed, 5000);
+        Settings("");
+        ASSERT_EQ(PackOnRealStub({"--product", Path(packed).string()}).exitCode, 0);
+        PatchSetup(OpenSetup(Path("setup.exe")).containerOffset + CONTAINER_STRINGS_OFFSET, c.product);
         ExpectError(UnpackTo("out"), Path("setup.exe").string(), c.problem);
         EXPECT_FALSE(std::filesystem::exists(Path("out"))) << "nothing written";
     }
