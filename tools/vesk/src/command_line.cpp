@@ -43,7 +43,7 @@ const char* const kPackHelp =
     "options:\n"
     "  -o, --output FILE         the setup to write (required; not - : a setup\n"
     "                            is not written to standard output)\n"
-    "  --arch x86|x64            the stub beside vesk or in ../lib/vesk:\n"
+    "  --arch x86|x64            Arch: the stub beside vesk or in ../lib/vesk,\n"
     "                            vesk-stub.exe (x86, the default) or\n"
     "                            vesk-stub-x64.exe (x64)\n"
     "  --stub FILE               another stub, i386 (PE32) or x86-64 (PE32+)\n"
@@ -111,8 +111,9 @@ const char* const kVerifyHelp =
 const char* const kUnpackHelp =
     "usage: vesk unpack SETUP.exe -d DIR [--force]\n"
     "\n"
-    "Writes DIR/setup.ini with every setting and text, and the product and\n"
-    "runtime files it names. vesk pack DIR/setup.ini rebuilds the same container.\n"
+    "Writes DIR/setup.ini with every setting and text (and Arch, the setup's\n"
+    "architecture), and the product and runtime files it names. vesk pack\n"
+    "DIR/setup.ini rebuilds the same container on the same stub.\n"
     "\n"
     "options:\n"
     "  -d, --directory DIR       where to write; made when missing, refused when\n"
@@ -176,10 +177,10 @@ Command ParsePack(ArgumentWalker& args) {
         } else if (name == "--stub") {
             options.stub = args.Value();
         } else if (name == "--arch") {
+            // Checked here, so that a wrong one is a usage error.
             const std::string arch = args.Value();
-            if (arch == "x86") options.arch = StubArch::X86;
-            else if (arch == "x64") options.arch = StubArch::X64;
-            else args.Fail("--arch takes x86 or x64, not '" + arch + "'");
+            if (!ArchNamed(arch)) args.Fail("--arch takes x86 or x64, not '" + arch + "'");
+            options.request.overrides.push_back({kArchKey, arch, name});
         } else if (name == "--sign-cert") {
             signing.certificate = args.Value();
         } else if (name == "--sign-key") {

@@ -231,6 +231,12 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
 
+    if (auto s = settings.Get(kArchKey); s && !s->value.empty()) {
+        auto arch = ArchNamed(s->value);
+        if (!arch) Fail(*s, kArchKey, Quoted(s->value) + " is not x86 or x64");
+        const bool fromFile = s->origin == settings.File().string();
+        plan.arch = ArchRequest{*arch, fromFile ? std::string(kArchKey) + " in " + s->origin : s->origin};
+    }
     if (auto s = settings.Get(kSizeCheckKey)) {
         if (s->value != "0" && s->value != "1") Fail(*s, kSizeCheckKey, "must be 0 or 1");
         plan.sizeCheck = s->value == "1";

@@ -56,7 +56,7 @@ private:
 
 // Every setting a packed setup holds, in the table's order, after warnings
 // about what pack would store otherwise.
-void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead& head,
+void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead& head, StubArch arch,
                  const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
     const ContainerHeader& h = head.header;
     if (head.strings[0] != payloadFiles.at(PayloadId::Product) + '\0')
@@ -101,6 +101,9 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
             break;
         case Unpacked::SizeCheck:
             ini.Put(key.name, h.expectedFileSize != 0 ? "1" : "0");
+            break;
+        case Unpacked::Arch:
+            ini.Put(key.name, ArchName(arch));
             break;
         case Unpacked::Branding:
         case Unpacked::VersionString:
@@ -196,7 +199,7 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
             throw Failure(file.Name(), std::string(NamesOf(p.id).name) + " payload does not match its CRC-32");
     }
 
-    PutSettings(ini, file.Name(), head, payloadFiles, branding);
+    PutSettings(ini, file.Name(), head, setup.image.arch, payloadFiles, branding);
 
     for (const auto& [name, bytes] : branding.files) {
         outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));

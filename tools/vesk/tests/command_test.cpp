@@ -331,6 +331,10 @@ TEST_F(Command, RefusedInputs) {
         {"x86 stub for --arch x64", {}, PackArgs({"--arch", "x64"}), stub, "an x86 stub, where --arch asks for x64"},
         {"x64 stub for --arch x86", stubShaped({.x64 = true}), PackArgs({"--arch", "x86"}), stub,
          "an x64 stub, where --arch asks for x86"},
+        {"x86 stub for Arch=x64", settingsWith("Arch=x64\n"), PackArgs(), stub,
+         "an x86 stub, where Arch in " + settings + " asks for x64"},
+        {"Arch that is not an architecture", settingsWith("Arch=arm64\n"), PackArgs(), settings,
+         "Arch: 'arm64' is not x86 or x64"},
         {"stub without a .VESK section", stubShaped({.vesk = false}), PackArgs(), stub, "no .VESK section"},
         {"stub whose headers pass the first 1536 bytes", stubShaped({.extraSections = 30}), PackArgs(), stub,
          "beyond the first 1536 bytes"},
@@ -370,6 +374,25 @@ TEST_F(Command, ArchX64PacksAnX64Stub) {
     WriteStub({.x64 = true});
     ToolRun pack = PackWith({"--arch", "x64"});
     EXPECT_EQ(pack.exitCode, 0) << pack.err;
+}
+
+// The architecture survives unpack: settings that say Arch=x64 take the x64
+// stub beside the tool, unless --arch says otherwise.
+TEST_F(Command, UnpackedArchChoosesTheStub) {
+    Settings("");
+    ASSERT_EQ(RunTool({"pack", Path("settings.ini").string(), "-o", Path("setup.exe").string(), "--arch", "x64"})
+                  .exitCode,
+              0);
+    ASSERT_EQ(UnpackTo("out").exitCode, 0);
+    const std::string again = Path("again.exe").string();
+    for (const auto& [extra, arch] : std::vector<std::pair<std::vector<std::string>, StubArch>>{
+             {{}, StubArch::X64}, {{"--arch", "x86"}, StubArch::X86}}) {
+        std::vector<std::string> args = {"pack", (Path("out") / "setup.ini").string(), "-o", again};
+        args.insert(args.end(), extra.begin(), extra.end());
+        ToolRun run = RunTool(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(OpenSetup(again).image.arch, arch);
+    }
 }
 
 // A large payload shows a progress bar on a terminal (script(1) gives the
