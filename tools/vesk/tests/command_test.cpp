@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -865,10 +866,24 @@ TEST_F(Command, StaleTemporaryFileIsRemovedAndALiveOneKept) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
     ASSERT_TRUE(std::filesystem::exists(Path(running))) << "a killed pack cannot clean up";
+    // Files named as the tool names them, each failing one of the marks of
+    // a dead run's file: mode 0600, no lock held, its process gone.
+    const std::string dead = "setup.exe.vesk-" + std::to_string(pid);
+    const std::string lookalikes[] = {dead + "-note01", dead + "-lockd1",
+                                      "setup.exe.vesk-" + std::to_string(getpid()) + "-alive1"};
+    for (const std::string& name : lookalikes) {
+        WriteText(name, "a file of the user's");
+        if (name != lookalikes[0]) std::filesystem::permissions(Path(name), std::filesystem::perms::owner_read |
+                                                                                std::filesystem::perms::owner_write);
+    }
+    const int locked = open(Path(lookalikes[1]).c_str(), O_RDONLY);
+    ASSERT_EQ(flock(locked, LOCK_EX), 0);
     ToolRun afterDeath = PackWith({"--product", Path("small.msi").string()});
+    close(locked);
     EXPECT_EQ(afterDeath.exitCode, 0) << afterDeath.err;
     EXPECT_FALSE(std::filesystem::exists(Path(running))) << "the dead pack's file is removed";
     EXPECT_TRUE(std::filesystem::exists(Path("setup.exe.vesk-notes"))) << "not a name the tool gives";
+    for (const std::string& name : lookalikes) EXPECT_TRUE(std::filesystem::exists(Path(name))) << name;
 }
 
 // Both real stubs, found beside the tool by --arch, pack into setups that
