@@ -244,6 +244,14 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
                                                            (besideTool / "vesk-stub-x64.exe").string() + "\n");
 }
 
+TEST_F(Command, SettingsWithAUtf8ByteOrderMarkPack) {
+    Settings("");
+    const auto text = ReadFile(Path("settings.ini"));
+    WriteText("settings.ini", "\xEF\xBB\xBF" + std::string(text.begin(), text.end()));
+    ToolRun run = PackWith();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+}
+
 TEST_F(Command, EmbeddedOnlyKeysDrawAWarningButPack) {
     Settings("Remove Previous=1\nInstMsi CmdLine=/q\n");
     ToolRun run = PackWith();
@@ -282,6 +290,14 @@ TEST_F(Command, RefusedInputs) {
         {"missing settings file", replaced(settings, false), PackArgs(), settings, "cannot open: No such file or directory"},
         {"settings path that is a directory", replaced(settings, true), PackArgs(), settings,
          "a directory, not a regular file"},
+        {"settings file over 1 MiB", [&] { EXPECT_EQ(truncate(settings.c_str(), (1 << 20) + 1), 0); }, PackArgs(),
+         settings, "is 1048577 bytes; a settings file holds at most 1 MiB"},
+        {"settings file in UTF-16", [this] { WriteText("settings.ini", std::string("\xFF\xFE[\0V\0", 6)); },
+         PackArgs(), settings, "is UTF-16 (little-endian); save it as UTF-8"},
+        {"settings file with a NUL", settingsWith(std::string("; a\0b\n", 6)), PackArgs(), settings,
+         "holds a NUL byte (at offset 132); a settings file is text"},
+        {"settings file without the section", [this] { WriteText("settings.ini", "[Vesk]\nProductFile=product.msi\n"); },
+         PackArgs(), settings, "no [VeskInstaller] section"},
         {"missing product file", replaced(product, false), PackArgs(), product, "cannot open"},
         {"product that is a directory", replaced(product, true), PackArgs(), product, "not a regular file"},
         {"product named like the settings file unpack writes", [this] { WriteFakeMsi("Setup.INI", 5000); },
@@ -525,7 +541,7 @@ TEST_F(Command, ControlCharactersInValuesAreRefused) {
         std::string input;
         std::string problem;
     } cases[] = {
-        {std::string("CharFont=Tahoma") + '\0' + "Injected Name\n", {}, "settings.ini", "CharFont: value holds the control character \\x00"},
+        {std::string("CharFont=Tahoma") + '\0' + "Injected Name\n", {}, "settings.ini", "holds a NUL byte (at offset 144)"},
         {"", {"--product-name", "A\x1b[2JB"}, "--product-name", "ProductName: value holds the control character \\x1b"},
         {"CmdLine=/qb\x7f\n", {}, "settings.ini", "CmdLine: value holds the control character \\x7f"},
         {"RuntimeNT=nt\x01.exe\n", {}, "settings.ini", "RuntimeNT: value holds the control character \\x01"},
