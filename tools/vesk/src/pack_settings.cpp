@@ -115,6 +115,13 @@ bool IsPlainAscii(const std::string& text) {
     });
 }
 
+// Where ProductVersion came from: the option or file that gave it, else the
+// MSI whose Property table did.
+std::string ProductVersionOrigin(const Settings& settings, const std::filesystem::path& product) {
+    auto given = settings.Get(INI_KEY_PRODUCT_VERSION);
+    return given ? given->origin : product.string();
+}
+
 // ProductCode, ProductVersion and ProductName: given, or else read from the
 // database's Property table.
 void ResolveProductIdentity(const Settings& settings, const std::filesystem::path& product, bool transform,
@@ -159,7 +166,7 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
         throw Failure(codeOrigin, std::string(INI_KEY_PRODUCT_CODE) + ": " + Quoted(f.productCode) +
                                       " is not a braced upper-case GUID");
     if (f.productVersion.empty())
-        throw Failure(version ? version->origin : product.string(),
+        throw Failure(ProductVersionOrigin(settings, product),
                       std::string(INI_KEY_PRODUCT_VERSION) + ": empty; the setup needs a version");
 }
 
@@ -203,6 +210,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     ResolveProductIdentity(settings, plan.product, transform, f, plan.branding.manufacturer);
     plan.branding.productName = f.productName;
     plan.branding.productVersion = f.productVersion;
+    plan.branding.productVersionOrigin = ProductVersionOrigin(settings, plan.product);
     for (const SettingsKey& key : SettingsKeys()) {
         if (key.unpack != Unpacked::VersionString) continue;
         if (auto s = settings.Get(key.name)) {

@@ -252,6 +252,29 @@ TEST_F(Command, SettingsWithAUtf8ByteOrderMarkPack) {
     EXPECT_EQ(run.exitCode, 0) << run.err;
 }
 
+// Messages name what to change: the option that gave a version the version
+// resource cannot hold, and the options that choose a stub when none is
+// found (a copy of the tool, with no stub beside it or in ../lib/vesk).
+TEST_F(Command, MessagesNameWhatToChange) {
+    Settings("");
+    ToolRun run = PackOnRealStub({"--product-version", "1.0 beta"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("vesk: warning: --product-version: ProductVersion '1.0 beta' is not a.b.c.d"),
+              std::string::npos)
+        << run.err;
+    std::filesystem::create_directory(Path("bin"));
+    std::filesystem::copy_file(VESK_TOOL_BINARY, Path("bin") / "vesk");
+    const std::string command = "'" + (Path("bin") / "vesk").string() + "' pack '" + Path("settings.ini").string() +
+                                "' -o '" + Path("setup.exe").string() + "' 2>'" + Path("err.txt").string() + "'";
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    const auto err = ReadFile(Path("err.txt"));
+    EXPECT_NE(std::string(err.begin(), err.end()).find("vesk-stub.exe: not found in " + Path("bin").string() +
+                                                       " or " + Path("lib/vesk").string() +
+                                                       "; give --stub FILE, or --arch for another stub"),
+              std::string::npos)
+        << std::string(err.begin(), err.end());
+}
+
 TEST_F(Command, EmbeddedOnlyKeysDrawAWarningButPack) {
     Settings("Remove Previous=1\nInstMsi CmdLine=/q\n");
     ToolRun run = PackWith();
