@@ -25,7 +25,7 @@ _vesk() {
             --transform-base --runtime-nt --runtime-9x --runtime-version --splash --icon --execution-level
             --set --no-size-check --sign-cert --sign-key --sign-pass --timestamp --quiet --verbose --help' ;;
         inspect|verify) options='--json --help' ;;
-        unpack) options='--directory --help' ;;
+        unpack) options='--directory --force --help' ;;
         --version) options='--verbose' ;;
     esac
     if [[ $cur == -* ]]; then

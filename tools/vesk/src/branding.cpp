@@ -25,7 +25,7 @@ VersionInfo ComposeVersionInfo(const Branding& branding, const std::string& outp
     if (auto words = ParseVersionText(branding.productVersion))
         info.fixed = *words;
     else
-        Warn(input, "ProductVersion " + Quoted(branding.productVersion) +
+        Warn(branding.productVersionOrigin, "ProductVersion " + Quoted(branding.productVersion) +
                         " is not a.b.c.d with parts from 0 to 65535; the version resource says 0.0.0.0");
     return info;
 }

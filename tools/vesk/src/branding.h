@@ -23,6 +23,7 @@ struct Branding {
     // Manufacturer, and strings given by name (an empty one is left out).
     std::string productName;
     std::string productVersion;
+    std::string productVersionOrigin;  // who gave it, for messages
     std::optional<std::string> manufacturer;
     std::map<std::string, std::string> versionStrings;
 };

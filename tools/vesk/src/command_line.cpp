@@ -43,7 +43,7 @@ const char* const kPackHelp =
     "options:\n"
     "  -o, --output FILE         the setup to write (required; not - : a setup\n"
     "                            is not written to standard output)\n"
-    "  --arch x86|x64            the stub beside vesk or in ../lib/vesk:\n"
+    "  --arch x86|x64            Arch: the stub beside vesk or in ../lib/vesk,\n"
     "                            vesk-stub.exe (x86, the default) or\n"
     "                            vesk-stub-x64.exe (x64)\n"
     "  --stub FILE               another stub, i386 (PE32) or x86-64 (PE32+)\n"
@@ -57,7 +57,8 @@ const char* const kPackHelp =
     "  --runtime-version A.B.C.D RuntimeVersion\n"
     "  --splash FILE.bmp         Splash: the splash picture, a 16-colour BMP of at\n"
     "                            most 1024 x 768 (4 bits per pixel, uncompressed)\n"
-    "  --icon FILE.ico           Icon: the program icon, images of at most 256 x 256\n"
+    "  --icon FILE.ico           Icon: the program icon, images of at most 256 x 256,\n"
+    "                            whole PNGs or uncompressed bitmaps\n"
     "  --execution-level LEVEL   ExecutionLevel: embed a manifest asking for asInvoker,\n"
     "                            highestAvailable or requireAdministrator (default:\n"
     "                            no manifest)\n"
@@ -109,10 +110,17 @@ const char* const kVerifyHelp =
     "whole file: sign the setup while packing it (vesk pack --sign-cert).\n";
 
 const char* const kUnpackHelp =
-    "usage: vesk unpack SETUP.exe -d DIR\n"
+    "usage: vesk unpack SETUP.exe -d DIR [--force]\n"
     "\n"
-    "Writes DIR/setup.ini with every setting and text, and the product and\n"
-    "runtime files it names. vesk pack DIR/setup.ini rebuilds the same container.\n";
+    "Writes DIR/setup.ini with every setting and text (and Arch, the setup's\n"
+    "architecture), and the product and runtime files it names. vesk pack\n"
+    "DIR/setup.ini rebuilds the same container on the same stub.\n"
+    "\n"
+    "options:\n"
+    "  -d, --directory DIR       where to write; made when missing, refused when\n"
+    "                            it holds anything\n"
+    "  --force                   write into DIR even so, replacing its files of\n"
+    "                            the same names\n";
 
 ShowText Help(const char* text) {
     return ShowText{std::string(text) + kExitCodes};
@@ -170,10 +178,10 @@ Command ParsePack(ArgumentWalker& args) {
         } else if (name == "--stub") {
             options.stub = args.Value();
         } else if (name == "--arch") {
+            // Checked here, so that a wrong one is a usage error.
             const std::string arch = args.Value();
-            if (arch == "x86") options.arch = StubArch::X86;
-            else if (arch == "x64") options.arch = StubArch::X64;
-            else args.Fail("--arch takes x86 or x64, not '" + arch + "'");
+            if (!ArchNamed(arch)) args.Fail("--arch takes x86 or x64, not '" + arch + "'");
+            options.request.overrides.push_back({kArchKey, arch, name});
         } else if (name == "--sign-cert") {
             signing.certificate = args.Value();
         } else if (name == "--sign-key") {
@@ -250,15 +258,17 @@ Command ParseVerify(ArgumentWalker& args) {
 Command ParseUnpack(ArgumentWalker& args) {
     std::optional<std::filesystem::path> setup;
     std::optional<std::filesystem::path> directory;
+    bool force = false;
     while (args.Next()) {
         if (args.Name() == "--help" || args.Name() == "-h") return Help(kUnpackHelp);
         if (args.Name() == "-d" || args.Name() == "--directory") directory = args.Value();
+        else if (args.Name() == "--force") force = true;
         else if (args.IsOption()) args.Fail("unknown option " + args.Name());
         else TakeSetup(args, setup);
     }
     if (!setup) args.Fail("no setup given");
     if (!directory) args.Fail("no directory given (-d DIR)");
-    return UnpackCommand{*setup, *directory};
+    return UnpackCommand{*setup, *directory, force};
 }
 
 }  // namespace

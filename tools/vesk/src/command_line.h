@@ -25,6 +25,7 @@ struct VerifyCommand {
 struct UnpackCommand {
     std::filesystem::path setup;
     std::filesystem::path directory;
+    bool force = false;  // write into a directory that is not empty
 };
 
 using Command = std::variant<ShowText, PackOptions, InspectCommand, VerifyCommand, UnpackCommand>;

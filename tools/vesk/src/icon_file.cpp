@@ -1,9 +1,12 @@
 #include "icon_file.h"
 
+#include <zlib.h>
+
 #include <cstring>
 #include <set>
 
 #include "byte_order.h"
+#include "escaped_text.h"
 #include "failure.h"
 #include "input_file.h"
 
@@ -40,17 +43,63 @@ IconImage ImageFields(const uint8_t* entry) {
     return {entry[0], entry[1], entry[2], entry[3], Load16(entry + 4), Load16(entry + 6), {}};
 }
 
-// The width and height an image's own header gives: a PNG's IHDR, or a
-// bitmap's header, whose height counts the mask too.
-std::optional<std::pair<uint32_t, uint32_t>> OwnSize(const std::vector<uint8_t>& data) {
-    if (data.size() >= 24 && std::memcmp(data.data(), "\x89PNG\r\n\x1a\n", 8) == 0 && std::memcmp(&data[12], "IHDR", 4) == 0)
-        return std::pair(LoadBig32(&data[16]), LoadBig32(&data[20]));
-    if (data.size() >= 40 && Load32(data.data()) >= 40) {
-        const auto width = static_cast<int32_t>(Load32(&data[4]));
-        const auto height = static_cast<int32_t>(Load32(&data[8]));
-        if (width > 0 && height > 0 && height % 2 == 0) return std::pair(uint32_t(width), uint32_t(height / 2));
+// An image's own width and height, or what is wrong with it.
+struct OwnImage {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::string problem;  // empty for a sound image
+};
+
+bool IsPng(const std::vector<uint8_t>& data) {
+    return data.size() >= 8 && std::memcmp(data.data(), "\x89PNG\r\n\x1a\n", 8) == 0;
+}
+
+// A PNG whole: IHDR first, every chunk within the image and matching its
+// CRC-32, up to IEND. Windows draws nothing of a PNG cut short.
+OwnImage ReadPng(const std::vector<uint8_t>& data) {
+    size_t at = 8;
+    while (at + 12 <= data.size()) {
+        const uint32_t length = LoadBig32(&data[at]);
+        if (length > data.size() - at - 12) break;
+        const std::string type(reinterpret_cast<const char*>(&data[at + 4]), 4);
+        const uint32_t crc = static_cast<uint32_t>(crc32(0, &data[at + 4], static_cast<uInt>(length + 4)));
+        if (at == 8 && (type != "IHDR" || length != 13)) return {0, 0, "is a PNG that does not begin with its IHDR header"};
+        if (crc != LoadBig32(&data[at + 8 + length]))
+            return {0, 0, "is a PNG whose " + Escaped(type) + " chunk fails its CRC-32"};
+        if (type == "IEND") return {LoadBig32(&data[16]), LoadBig32(&data[20]), {}};
+        at += 12 + length;
     }
-    return std::nullopt;
+    return {0, 0, "is a PNG cut short (no IEND chunk within the image)"};
+}
+
+// A bitmap as the splash picture is checked: the 40-byte header, one plane,
+// a bit count Windows draws, no compression, a colour table that fits its
+// bit count, and the colour and mask rows all within the image.
+OwnImage ReadBitmap(const std::vector<uint8_t>& data) {
+    constexpr uint32_t kHeaderSize = 40;
+    if (data.size() < kHeaderSize || Load32(data.data()) != kHeaderSize)
+        return {0, 0, "is neither a PNG nor a bitmap with a 40-byte header"};
+    const auto width = static_cast<int32_t>(Load32(&data[4]));
+    const auto height = static_cast<int32_t>(Load32(&data[8]));  // the mask's rows too
+    const uint16_t bitCount = Load16(&data[14]);
+    const uint32_t compression = Load32(&data[16]);
+    const uint32_t coloursUsed = Load32(&data[32]);
+    if (Load16(&data[12]) != 1) return {0, 0, "is a bitmap with " + std::to_string(Load16(&data[12])) + " planes"};
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
+        return {0, 0, "is a bitmap of " + std::to_string(bitCount) + " bits per pixel"};
+    if (compression != 0) return {0, 0, "is a compressed bitmap (compression " + std::to_string(compression) + ")"};
+    if (width <= 0 || height <= 0 || height % 2 != 0)
+        return {0, 0, "is a bitmap of " + std::to_string(width) + " x " + std::to_string(height) + " pixels with its mask"};
+    const uint32_t maxColours = bitCount <= 8 ? 1u << bitCount : 0;
+    if (coloursUsed > maxColours)
+        return {0, 0, "is a bitmap with " + std::to_string(coloursUsed) + " colours in its table"};
+    const uint64_t rows = static_cast<uint32_t>(height) / 2;
+    const uint64_t colourRow = (uint64_t{static_cast<uint32_t>(width)} * bitCount + 31) / 32 * 4;
+    const uint64_t maskRow = (uint64_t{static_cast<uint32_t>(width)} + 31) / 32 * 4;
+    const uint64_t table = 4 * uint64_t{coloursUsed != 0 ? coloursUsed : maxColours};
+    if (data.size() < kHeaderSize + table + (colourRow + maskRow) * rows)
+        return {0, 0, "is a bitmap that ends before its last row"};
+    return {static_cast<uint32_t>(width), static_cast<uint32_t>(rows), {}};
 }
 
 }  // namespace
@@ -78,13 +127,13 @@ std::vector<IconImage> IconFromIco(std::span<const uint8_t> file, const std::str
         const std::string which = "an .ico file whose image " + std::to_string(i + 1);
         if (size == 0 || uint64_t{offset} + size > file.size()) fail(which + " lies outside the file");
         image.data.assign(file.begin() + offset, file.begin() + offset + size);
-        const auto own = OwnSize(image.data);
-        if (!own) fail(which + " is neither a bitmap nor a PNG");
-        if (own->first > kMaxSide || own->second > kMaxSide)
-            fail(which + " is " + std::to_string(own->first) + " x " + std::to_string(own->second) + " pixels");
-        if (own->first != Side(image.width) || own->second != Side(image.height))
-            fail(which + " is " + std::to_string(own->first) + " x " + std::to_string(own->second) +
-                 " pixels but listed as " + std::to_string(Side(image.width)) + " x " + std::to_string(Side(image.height)));
+        const OwnImage own = IsPng(image.data) ? ReadPng(image.data) : ReadBitmap(image.data);
+        if (!own.problem.empty()) fail(which + " " + own.problem);
+        const std::string pixels = std::to_string(own.width) + " x " + std::to_string(own.height) + " pixels";
+        if (own.width > kMaxSide || own.height > kMaxSide) fail(which + " is " + pixels);
+        if (own.width != Side(image.width) || own.height != Side(image.height))
+            fail(which + " is " + pixels + " but listed as " + std::to_string(Side(image.width)) + " x " +
+                 std::to_string(Side(image.height)));
         images.push_back(std::move(image));
     }
     return images;

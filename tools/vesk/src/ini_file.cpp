@@ -1,12 +1,16 @@
 #include "ini_file.h"
 
 #include <sstream>
+#include <utility>
 
+#include "failure.h"
 #include "input_file.h"
 
 namespace vesk {
 
 namespace {
+
+constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t';
@@ -40,9 +44,21 @@ std::string LowerCase(std::string text) {
 
 IniSection IniSection::Read(const std::filesystem::path& file, const std::string& section) {
     const InputFile in(file);
+    // Far more than any settings file needs, and all of it is held at once.
+    constexpr uint64_t kMaxSize = 1 << 20;
+    if (in.Size() > kMaxSize)
+        throw Failure(in.Name(), "is " + std::to_string(in.Size()) + " bytes; a settings file holds at most 1 MiB");
     std::string content(in.Size(), '\0');
     content.resize(in.ReadAt(0, std::span(reinterpret_cast<uint8_t*>(content.data()), content.size())));
-    return Parse(content, section);
+    for (const auto& [mark, encoding] : {std::pair{"\xFF\xFE", "little"}, std::pair{"\xFE\xFF", "big"}})
+        if (content.starts_with(mark))
+            throw Failure(in.Name(), std::string("is UTF-16 (") + encoding + "-endian); save it as UTF-8");
+    if (size_t nul = content.find('\0'); nul != std::string::npos)
+        throw Failure(in.Name(), "holds a NUL byte (at offset " + std::to_string(nul) + "); a settings file is text");
+    if (content.starts_with(kUtf8ByteOrderMark)) content.erase(0, sizeof kUtf8ByteOrderMark - 1);
+    IniSection result = Parse(content, section);
+    if (!result.present_) throw Failure(in.Name(), "no [" + section + "] section");
+    return result;
 }
 
 IniSection IniSection::Parse(const std::string& content, const std::string& section) {
@@ -59,6 +75,7 @@ IniSection IniSection::Parse(const std::string& content, const std::string& sect
             size_t close = trimmed.find(']');
             std::string name = Trim(trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1));
             inSection = LowerCase(name) == wanted;
+            result.present_ = result.present_ || inSection;
             continue;
         }
         size_t equals = trimmed.find('=');

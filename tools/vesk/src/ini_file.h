@@ -17,8 +17,11 @@ namespace vesk {
 
 class IniSection {
 public:
-    // Reads one section of a file; a missing section is empty.
+    // Reads one section of a settings file: text of at most 1 MiB, UTF-8
+    // with or without a byte order mark. Throws Failure for a larger file,
+    // one in UTF-16, one holding a NUL, and one without the section.
     static IniSection Read(const std::filesystem::path& file, const std::string& section);
+    // A missing section is empty.
     static IniSection Parse(const std::string& content, const std::string& section);
 
     std::optional<std::string> Get(const std::string& key) const;
@@ -28,6 +31,7 @@ public:
 private:
     std::map<std::string, std::string> values_;  // by lower-case key
     std::vector<std::string> keys_;
+    bool present_ = false;  // the section's header was seen
 };
 
 // One "Key=value" line whose value reads back exactly as given: quoted when

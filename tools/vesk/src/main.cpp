@@ -45,7 +45,7 @@ int Run(const vesk::Command& command) {
     } else if (auto* verify = std::get_if<vesk::VerifyCommand>(&command)) {
         return Verify(*verify);
     } else if (auto* unpack = std::get_if<vesk::UnpackCommand>(&command)) {
-        vesk::Unpack(unpack->setup, unpack->directory);
+        vesk::Unpack(unpack->setup, unpack->directory, unpack->force);
     }
     return 0;
 }

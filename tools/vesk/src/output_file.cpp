@@ -1,15 +1,18 @@
 #include "output_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <optional>
 
 #include "failure.h"
 
@@ -105,32 +108,41 @@ std::string TemporaryPrefix(const std::filesystem::path& target) {
     return target.filename().string().substr(0, room) + kTemporaryMark;
 }
 
-bool IsTemporaryName(const std::string& name, const std::string& prefix) {
-    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return false;
+// The process id in a temporary name of the target's; none for any other
+// name.
+std::optional<pid_t> TemporaryNamePid(const std::string& name, const std::string& prefix) {
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
     const std::string tail = name.substr(prefix.size());
     const size_t dash = tail.find('-');
-    if (dash == 0 || dash == std::string::npos || dash > 10 || tail.size() != dash + 7) return false;
-    auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    auto letterOrDigit = [&](char c) { return digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-    return std::all_of(tail.begin(), tail.begin() + static_cast<std::ptrdiff_t>(dash), digit) &&
-           std::all_of(tail.begin() + static_cast<std::ptrdiff_t>(dash) + 1, tail.end(), letterOrDigit);
+    if (dash == 0 || dash == std::string::npos || dash > 10 || tail.size() != dash + 7) return std::nullopt;
+    auto letterOrDigit = [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    };
+    if (!std::all_of(tail.begin() + static_cast<std::ptrdiff_t>(dash) + 1, tail.end(), letterOrDigit))
+        return std::nullopt;
+    pid_t pid = 0;
+    const auto [end, problem] = std::from_chars(tail.data(), tail.data() + dash, pid);
+    if (problem != std::errc() || end != tail.data() + dash || pid <= 0) return std::nullopt;
+    return pid;
 }
 
-// Removes the target's temporary files that no living run holds locked:
-// those of a run that was killed or crashed. Only regular files of this
-// user are touched.
+// Removes the target's temporary files left by a run that was killed or
+// crashed, and nothing else: a regular file of this user with mkstemp's
+// mode 0600, which no run holds locked, named with a process id that no
+// longer runs. A file of the user's own that only looks like one stays.
 void RemoveStaleTemporaries(const std::filesystem::path& target, const std::string& prefix) {
     std::error_code error;
     std::filesystem::directory_iterator entry(DirectoryOf(target), error);
     for (; !error && entry != std::filesystem::directory_iterator(); entry.increment(error)) {
         const std::filesystem::path& path = entry->path();
-        if (!IsTemporaryName(path.filename().string(), prefix)) continue;
+        const auto pid = TemporaryNamePid(path.filename().string(), prefix);
+        if (!pid || ::kill(*pid, 0) == 0 || errno != ESRCH) continue;
         int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
         if (fd < 0) continue;
         struct stat held {};
         struct stat named {};
-        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && held.st_uid == geteuid() &&
-            ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && (held.st_mode & 07777) == 0600 &&
+            held.st_uid == geteuid() && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::lstat(path.c_str(), &named) == 0 &&
             named.st_dev == held.st_dev && named.st_ino == held.st_ino)
             ::unlink(path.c_str());
         ::close(fd);

@@ -6,7 +6,7 @@
 // The temporary name is <target>.vesk-<pid>-XXXXXX, the target's name cut
 // to keep it within the directory's name limit. The writer holds a lock on
 // its file while it lives, so a later run can tell a file left by a killed
-// or crashed run, and removes it.
+// or crashed run (mode 0600, unlocked, its process gone), and removes it.
 #pragma once
 
 #include <cstdint>

@@ -66,12 +66,14 @@ void Pack(const PackOptions& options) {
     Detail("product " + plan.product.string() + ": ProductCode " + fields.productCode + ", ProductVersion " +
            Quoted(fields.productVersion) + ", ProductName " + Quoted(fields.productName));
 
-    const InputFile stubFile(options.stub ? *options.stub : DefaultStubPath(options.arch.value_or(StubArch::X86)));
+    // The stub must be of the arch asked for, when both are given.
+    const InputFile stubFile(options.stub ? *options.stub
+                                          : DefaultStubPath(plan.arch ? plan.arch->arch : StubArch::X86));
     std::vector<uint8_t> stub = ReadWhole(stubFile);
     PeImage image = ParsePeImage(stub, stubFile.Name());
-    if (options.arch && image.arch != *options.arch)
-        throw Failure(stubFile.Name(), std::string("an ") + ArchName(image.arch) + " stub, where --arch asks for " +
-                                           ArchName(*options.arch));
+    if (plan.arch && image.arch != plan.arch->arch)
+        throw Failure(stubFile.Name(), std::string("an ") + ArchName(image.arch) + " stub, where " +
+                                           plan.arch->origin + " asks for " + ArchName(plan.arch->arch));
     Detail("stub " + stubFile.Name() + ": " + ArchName(image.arch) + ", " + std::to_string(stub.size()) + " bytes");
     if (auto problems = PartsPastEnd(image, stub.size()); !problems.empty()) throw Failure(stubFile.Name(), problems[0]);
     BrandStub(stub, image, plan.branding, options.output.filename().string(), stubFile.Name());

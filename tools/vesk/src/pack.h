@@ -15,7 +15,6 @@ struct PackOptions {
     PackRequest request;
     std::filesystem::path output;
     std::optional<std::filesystem::path> stub;  // default: the arch's stub beside the tool
-    std::optional<StubArch> arch;                // --arch; the stub must be of it when both are given
     std::optional<SigningRequest> signing;       // sign the setup with osslsigncode
     Verbosity verbosity = Verbosity::Normal;     // --quiet, --verbose
 };

@@ -11,6 +11,7 @@
 #include "msi_properties.h"
 #include "settings_keys.h"
 #include "text_rules.h"
+#include "unpacked_names.h"
 #include "version_text.h"
 
 namespace vesk {
@@ -98,6 +99,9 @@ std::optional<std::filesystem::path> FilePath(const Settings& settings, const st
 std::string StoredFileName(const std::filesystem::path& product) {
     std::string name = product.filename().string();
     if (!IsPlainFileName(name)) throw Failure(product.string(), "file name cannot be used on Windows");
+    if (auto clash = UnpackNameClash(name))
+        throw Failure(product.string(), "file name " + Quoted(name) + " clashes with " + *clash +
+                                            " that unpack writes; rename the product");
     if (const size_t limit = SettingsKeyNamed(INI_KEY_PRODUCT_FILE).limit; name.size() > limit)
         throw Failure(product.string(), "file name is " + std::to_string(name.size()) + " bytes; at most " +
                                             std::to_string(limit) + " fit");
@@ -109,6 +113,13 @@ bool IsPlainAscii(const std::string& text) {
         auto u = static_cast<unsigned char>(c);
         return u >= 32 && u < 127;
     });
+}
+
+// Where ProductVersion came from: the option or file that gave it, else the
+// MSI whose Property table did.
+std::string ProductVersionOrigin(const Settings& settings, const std::filesystem::path& product) {
+    auto given = settings.Get(INI_KEY_PRODUCT_VERSION);
+    return given ? given->origin : product.string();
 }
 
 // ProductCode, ProductVersion and ProductName: given, or else read from the
@@ -155,7 +166,7 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
         throw Failure(codeOrigin, std::string(INI_KEY_PRODUCT_CODE) + ": " + Quoted(f.productCode) +
                                       " is not a braced upper-case GUID");
     if (f.productVersion.empty())
-        throw Failure(version ? version->origin : product.string(),
+        throw Failure(ProductVersionOrigin(settings, product),
                       std::string(INI_KEY_PRODUCT_VERSION) + ": empty; the setup needs a version");
 }
 
@@ -199,6 +210,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     ResolveProductIdentity(settings, plan.product, transform, f, plan.branding.manufacturer);
     plan.branding.productName = f.productName;
     plan.branding.productVersion = f.productVersion;
+    plan.branding.productVersionOrigin = ProductVersionOrigin(settings, plan.product);
     for (const SettingsKey& key : SettingsKeys()) {
         if (key.unpack != Unpacked::VersionString) continue;
         if (auto s = settings.Get(key.name)) {
@@ -227,6 +239,12 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
 
+    if (auto s = settings.Get(kArchKey); s && !s->value.empty()) {
+        auto arch = ArchNamed(s->value);
+        if (!arch) Fail(*s, kArchKey, Quoted(s->value) + " is not x86 or x64");
+        const bool fromFile = s->origin == settings.File().string();
+        plan.arch = ArchRequest{*arch, fromFile ? std::string(kArchKey) + " in " + s->origin : s->origin};
+    }
     if (auto s = settings.Get(kSizeCheckKey)) {
         if (s->value != "0" && s->value != "1") Fail(*s, kSizeCheckKey, "must be 0 or 1");
         plan.sizeCheck = s->value == "1";

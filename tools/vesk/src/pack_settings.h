@@ -10,6 +10,7 @@
 
 #include "branding.h"
 #include "container_format.h"
+#include "pe_image.h"
 
 namespace vesk {
 
@@ -24,12 +25,19 @@ struct PackRequest {
     std::vector<SettingOverride> overrides;  // later ones win
 };
 
+// The stub's architecture asked for, and where, for messages.
+struct ArchRequest {
+    StubArch arch;
+    std::string origin;  // "--arch", or "Arch in settings.ini"
+};
+
 struct PackPlan {
     ContainerFields fields;  // sizes and expected file size still 0
     std::filesystem::path product;
     std::optional<std::filesystem::path> runtime9X;
     std::optional<std::filesystem::path> runtimeNT;
     bool sizeCheck = true;
+    std::optional<ArchRequest> arch;  // none: x86, unless a given stub says otherwise
     Branding branding;
 };
 

@@ -43,6 +43,12 @@ uint32_t PlusShift(StubArch arch) { return arch == StubArch::X64 ? PE32PLUS_SHIF
 
 const char* ArchName(StubArch arch) { return arch == StubArch::X64 ? "x64" : "x86"; }
 
+std::optional<StubArch> ArchNamed(std::string_view name) {
+    for (StubArch arch : {StubArch::X86, StubArch::X64})
+        if (name == ArchName(arch)) return arch;
+    return std::nullopt;
+}
+
 uint32_t PeImage::CheckSumOffset() const {
     return peOffset + kOptionalHeaderOffset + 64;
 }

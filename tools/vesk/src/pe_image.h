@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace vesk {
@@ -54,8 +56,10 @@ struct PeImage {
     uint32_t DataDirectoryOffset(unsigned index) const;
 };
 
-// "x86" or "x64": the names `vesk pack --arch` takes.
+// "x86" or "x64": the names `vesk pack --arch` and the Arch key take.
 const char* ArchName(StubArch arch);
+// The arch of that name; none for any other text.
+std::optional<StubArch> ArchNamed(std::string_view name);
 
 inline constexpr unsigned kCertificateDirectory = 4;
 inline constexpr unsigned kDebugDirectory = 6;

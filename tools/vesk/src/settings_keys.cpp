@@ -52,6 +52,7 @@ const std::array kKeys = std::to_array<SettingsKey>({
     {INI_KEY_CRC_ERROR, Container, kText, Text, Slot(MSG_CRC_ERROR)},
     {INI_KEY_REBOOT, Container, kText, Text, Slot(MSG_REBOOT)},
     {kSizeCheckKey, Tool, 0, SizeCheck},
+    {kArchKey, Tool, 0, Arch, 0, "--arch"},
     {kSplashKey, ResourceFile, 0, Branding, 0, "--splash"},
     {kIconKey, ResourceFile, 0, Branding, 0, "--icon"},
     {kExecutionLevelKey, Resources, 0, Branding, 0, "--execution-level"},

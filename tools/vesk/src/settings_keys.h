@@ -17,6 +17,8 @@ inline constexpr const char* kExecutionLevelKey = "ExecutionLevel";
 // "0" records no expected file size (the same as --no-size-check), so
 // unpack can say so too.
 inline constexpr const char* kSizeCheckKey = "SizeCheck";
+// x86 or x64: the stub pack takes, so that unpack and pack keep it.
+inline constexpr const char* kArchKey = "Arch";
 // The longest version resource string: seven of them keep the resource far
 // below 64 KiB.
 inline constexpr size_t kMaxVersionString = 1000;
@@ -42,6 +44,7 @@ enum class Unpacked : uint8_t {
     Payload,         // the file unpack writes payload `slot` (a PayloadId) to
     RuntimeVersion,  // the header's required runtime version
     SizeCheck,       // 1 when the header records the file size, else 0
+    Arch,            // the setup's architecture, x86 or x64
     Branding,        // a splash picture, icon or manifest in the resources
     VersionString,   // the version resource's string VersionStringName(key)
 };

@@ -10,16 +10,10 @@
 #include "resource_section.h"
 #include "settings_keys.h"
 #include "splash_picture.h"
+#include "unpacked_names.h"
 #include "version_resource.h"
 
 namespace vesk {
-
-namespace {
-
-constexpr const char* kSplashFileName = "splash.bmp";
-constexpr const char* kIconFileName = "icon.ico";
-
-}  // namespace
 
 std::optional<ResourceTree> ReadSetupResources(const SetupFile& setup) {
     const InputFile& file = *setup.file;
@@ -55,17 +49,17 @@ UnpackedBranding UnpackBranding(const SetupFile& file) {
     if (const ResourceItem* splash = tree.Find(kResourceBitmap, kSplashResource); splash && !IsDefaultSplash(splash->data)) {
         std::vector<uint8_t> file = BmpFromSplash(splash->data);
         try {
-            SplashFromBmp(file, kSplashFileName);
-            out.settings.emplace_back(kSplashKey, kSplashFileName);
-            out.files.emplace_back(kSplashFileName, std::move(file));
+            SplashFromBmp(file, kUnpackedSplashName);
+            out.settings.emplace_back(kSplashKey, kUnpackedSplashName);
+            out.files.emplace_back(kUnpackedSplashName, std::move(file));
         } catch (const Failure&) {
             Warn(setup, "splash bitmap 111 is not a picture pack takes; left out");
         }
     }
     if (tree.Find(kResourceIconGroup, kIconGroupResource) && !IsDefaultIcon(tree)) {
         if (auto images = IconGroupImages(tree, kIconGroupResource)) {
-            out.settings.emplace_back(kIconKey, kIconFileName);
-            out.files.emplace_back(kIconFileName, IcoFromIcon(*images));
+            out.settings.emplace_back(kIconKey, kUnpackedIconName);
+            out.files.emplace_back(kUnpackedIconName, IcoFromIcon(*images));
         } else {
             Warn(setup, "icon group 108 names images the setup does not hold; left out");
         }

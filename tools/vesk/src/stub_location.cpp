@@ -41,7 +41,9 @@ const char* StubFileName(StubArch arch) {
 std::filesystem::path DefaultStubPath(StubArch arch) {
     const auto directories = StubDirectories();
     if (auto stub = FindStub(arch, directories)) return *stub;
-    throw Failure(StubFileName(arch), NotFound(directories) + "; give --stub FILE");
+    throw Failure(StubFileName(arch), NotFound(directories) +
+                                          "; give --stub FILE, or --arch for another stub (vesk --version "
+                                          "--verbose says which are there)");
 }
 
 std::string DescribeStubs() {

@@ -16,13 +16,12 @@
 #include "setup_resources.h"
 #include "settings_keys.h"
 #include "text_rules.h"
+#include "unpacked_names.h"
 #include "version_text.h"
 
 namespace vesk {
 
 namespace {
-
-constexpr const char* kSettingsName = "setup.ini";
 
 // The file each stored payload goes to.
 using PayloadFiles = std::map<PayloadId, std::string>;
@@ -55,24 +54,9 @@ private:
     std::ostringstream text_;
 };
 
-// The names unpack gives files itself, which the stored product name must
-// not take: one file would overwrite the other. Compared without regard to
-// case, as on Windows and many shared folders.
-void RefuseNameClashes(const std::string& setup, const std::string& productName,
-                       const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
-    std::vector<std::pair<std::string, std::string>> own = {{kSettingsName, "the settings file"}};
-    for (const auto& [payload, name] : payloadFiles)
-        if (payload != PayloadId::Product) own.emplace_back(name, "a runtime file");
-    for (const auto& [name, bytes] : branding.files) own.emplace_back(name, name);
-    for (const auto& [name, what] : own)
-        if (LowerCase(name) == LowerCase(productName))
-            throw Failure(setup, "product file name " + Quoted(productName) + " clashes with " + what +
-                                     " that unpack writes");
-}
-
 // Every setting a packed setup holds, in the table's order, after warnings
 // about what pack would store otherwise.
-void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead& head,
+void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead& head, StubArch arch,
                  const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
     const ContainerHeader& h = head.header;
     if (head.strings[0] != payloadFiles.at(PayloadId::Product) + '\0')
@@ -118,6 +102,9 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
         case Unpacked::SizeCheck:
             ini.Put(key.name, h.expectedFileSize != 0 ? "1" : "0");
             break;
+        case Unpacked::Arch:
+            ini.Put(key.name, ArchName(arch));
+            break;
         case Unpacked::Branding:
         case Unpacked::VersionString:
             for (const auto& [name, value] : branding.settings)
@@ -132,9 +119,12 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
 // again unless the whole unpack succeeds.
 class UnpackDirectory {
 public:
-    explicit UnpackDirectory(const std::filesystem::path& directory) {
+    UnpackDirectory(const std::filesystem::path& directory, bool force) {
         std::vector<std::filesystem::path> missing;
         std::error_code error;
+        if (!force && std::filesystem::is_directory(directory, error) &&
+            !std::filesystem::is_empty(directory, error) && !error)
+            throw Failure(directory.string(), "directory is not empty; give --force to write into it");
         for (auto level = directory; !level.empty() && !std::filesystem::exists(level, error) && !error;
              level = level.parent_path())
             missing.push_back(level);
@@ -177,7 +167,7 @@ private:
 
 }  // namespace
 
-void Unpack(const std::filesystem::path& path, const std::filesystem::path& directory) {
+void Unpack(const std::filesystem::path& path, const std::filesystem::path& directory, bool force) {
     const SetupFile setup = OpenSetup(path);
     const InputFile& file = *setup.file;
     if (!setup.embedded) throw Failure(file.Name(), VESK_SECTION_NAME " holds only the placeholder: nothing to unpack");
@@ -187,14 +177,16 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const std::string productName = StoredText(head.strings[0]);
     if (!IsPlainFileName(productName))
         throw Failure(file.Name(), "product file name " + Quoted(productName) + " is not a plain file name");
+    if (auto clash = UnpackNameClash(productName))
+        throw Failure(file.Name(), "product file name " + Quoted(productName) + " clashes with " + *clash +
+                                       " that unpack writes");
     PayloadFiles payloadFiles;
     for (const PayloadInfo& p : setup.payloads)
         payloadFiles[p.id] = p.id == PayloadId::Product ? productName : NamesOf(p.id).unpackedFile;
     // The builder's picture and icon, beside the settings that name them.
     const UnpackedBranding branding = UnpackBranding(setup);
-    RefuseNameClashes(file.Name(), productName, payloadFiles, branding);
 
-    UnpackDirectory out(directory);
+    UnpackDirectory out(directory, force);
     // Every file is complete before any is renamed into place.
     std::vector<std::unique_ptr<OutputFile>> outputs;
     const std::vector<std::filesystem::path> inputs = {path};
@@ -207,14 +199,14 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
             throw Failure(file.Name(), std::string(NamesOf(p.id).name) + " payload does not match its CRC-32");
     }
 
-    PutSettings(ini, file.Name(), head, payloadFiles, branding);
+    PutSettings(ini, file.Name(), head, setup.image.arch, payloadFiles, branding);
 
     for (const auto& [name, bytes] : branding.files) {
         outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));
         outputs.back()->Write(bytes);
     }
 
-    outputs.push_back(std::make_unique<OutputFile>(directory / kSettingsName, inputs));
+    outputs.push_back(std::make_unique<OutputFile>(directory / kUnpackedSettingsName, inputs));
     const std::string text = ini.Text();
     outputs.back()->Write(std::span(reinterpret_cast<const uint8_t*>(text.data()), text.size()));
     for (auto& output : outputs) output->Finish(false);

@@ -6,6 +6,8 @@
 
 namespace vesk {
 
-void Unpack(const std::filesystem::path& setup, const std::filesystem::path& directory);
+// A directory that exists and holds anything is refused unless force: its
+// files would be replaced without a word.
+void Unpack(const std::filesystem::path& setup, const std::filesystem::path& directory, bool force = false);
 
 }  // namespace vesk

@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <linux/fs.h>
 #include <sys/ioctl.h>
+#include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -86,8 +87,10 @@ protected:
         return PackWith(extra);
     }
 
-    ToolRun UnpackTo(const std::string& directory) {
-        return RunTool({"unpack", Path("setup.exe").string(), "-d", Path(directory).string()});
+    ToolRun UnpackTo(const std::string& directory, std::vector<std::string> extra = {}) {
+        std::vector<std::string> args = {"unpack", Path("setup.exe").string(), "-d", Path(directory).string()};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return RunTool(args);
     }
 
     // Overwrites bytes of setup.exe from offset on.
@@ -241,6 +244,37 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
                                                            (besideTool / "vesk-stub-x64.exe").string() + "\n");
 }
 
+TEST_F(Command, SettingsWithAUtf8ByteOrderMarkPack) {
+    Settings("");
+    const auto text = ReadFile(Path("settings.ini"));
+    WriteText("settings.ini", "\xEF\xBB\xBF" + std::string(text.begin(), text.end()));
+    ToolRun run = PackWith();
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+}
+
+// Messages name what to change: the option that gave a version the version
+// resource cannot hold, and the options that choose a stub when none is
+// found (a copy of the tool, with no stub beside it or in ../lib/vesk).
+TEST_F(Command, MessagesNameWhatToChange) {
+    Settings("");
+    ToolRun run = PackOnRealStub({"--product-version", "1.0 beta"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("vesk: warning: --product-version: ProductVersion '1.0 beta' is not a.b.c.d"),
+              std::string::npos)
+        << run.err;
+    std::filesystem::create_directory(Path("bin"));
+    std::filesystem::copy_file(VESK_TOOL_BINARY, Path("bin") / "vesk");
+    const std::string command = "'" + (Path("bin") / "vesk").string() + "' pack '" + Path("settings.ini").string() +
+                                "' -o '" + Path("setup.exe").string() + "' 2>'" + Path("err.txt").string() + "'";
+    EXPECT_EQ(WEXITSTATUS(std::system(command.c_str())), 1);
+    const auto err = ReadFile(Path("err.txt"));
+    EXPECT_NE(std::string(err.begin(), err.end()).find("vesk-stub.exe: not found in " + Path("bin").string() +
+                                                       " or " + Path("lib/vesk").string() +
+                                                       "; give --stub FILE, or --arch for another stub"),
+              std::string::npos)
+        << std::string(err.begin(), err.end());
+}
+
 TEST_F(Command, EmbeddedOnlyKeysDrawAWarningButPack) {
     Settings("Remove Previous=1\nInstMsi CmdLine=/q\n");
     ToolRun run = PackWith();
@@ -279,8 +313,21 @@ TEST_F(Command, RefusedInputs) {
         {"missing settings file", replaced(settings, false), PackArgs(), settings, "cannot open: No such file or directory"},
         {"settings path that is a directory", replaced(settings, true), PackArgs(), settings,
          "a directory, not a regular file"},
+        {"settings file over 1 MiB", [&] { EXPECT_EQ(truncate(settings.c_str(), (1 << 20) + 1), 0); }, PackArgs(),
+         settings, "is 1048577 bytes; a settings file holds at most 1 MiB"},
+        {"settings file in UTF-16", [this] { WriteText("settings.ini", std::string("\xFF\xFE[\0V\0", 6)); },
+         PackArgs(), settings, "is UTF-16 (little-endian); save it as UTF-8"},
+        {"settings file with a NUL", settingsWith(std::string("; a\0b\n", 6)), PackArgs(), settings,
+         "holds a NUL byte (at offset 132); a settings file is text"},
+        {"settings file without the section", [this] { WriteText("settings.ini", "[Vesk]\nProductFile=product.msi\n"); },
+         PackArgs(), settings, "no [VeskInstaller] section"},
         {"missing product file", replaced(product, false), PackArgs(), product, "cannot open"},
         {"product that is a directory", replaced(product, true), PackArgs(), product, "not a regular file"},
+        {"product named like the settings file unpack writes", [this] { WriteFakeMsi("Setup.INI", 5000); },
+         PackArgs({"--product", Path("Setup.INI").string()}), Path("Setup.INI").string(),
+         "file name 'Setup.INI' clashes with the settings file setup.ini that unpack writes; rename the product"},
+        {"product named like the icon unpack writes", [this] { WriteFakeMsi("icon.ico", 5000); },
+         PackArgs({"--product", Path("icon.ico").string()}), Path("icon.ico").string(), "clashes with the icon icon.ico"},
         {"product that is not an MSI", [this] { WriteText("product.msi", "just text"); }, PackArgs(), product,
          "not an installer database"},
         {"database that crashes the MSI library",
@@ -324,6 +371,10 @@ TEST_F(Command, RefusedInputs) {
         {"x86 stub for --arch x64", {}, PackArgs({"--arch", "x64"}), stub, "an x86 stub, where --arch asks for x64"},
         {"x64 stub for --arch x86", stubShaped({.x64 = true}), PackArgs({"--arch", "x86"}), stub,
          "an x64 stub, where --arch asks for x86"},
+        {"x86 stub for Arch=x64", settingsWith("Arch=x64\n"), PackArgs(), stub,
+         "an x86 stub, where Arch in " + settings + " asks for x64"},
+        {"Arch that is not an architecture", settingsWith("Arch=arm64\n"), PackArgs(), settings,
+         "Arch: 'arm64' is not x86 or x64"},
         {"stub without a .VESK section", stubShaped({.vesk = false}), PackArgs(), stub, "no .VESK section"},
         {"stub whose headers pass the first 1536 bytes", stubShaped({.extraSections = 30}), PackArgs(), stub,
          "beyond the first 1536 bytes"},
@@ -338,6 +389,14 @@ TEST_F(Command, RefusedInputs) {
         {"verify without a setup", {}, {"verify"}, "verify", "no setup given", 2},
         {"inspect with two setups", {}, {"inspect", "a.exe", "b.exe"}, "inspect", "more than one setup given", 2},
         {"unpack without a directory", {}, {"unpack", "a.exe"}, "unpack", "no directory given (-d DIR)", 2},
+        {"unpack into a directory that is not empty",
+         [&] {
+             ASSERT_EQ(PackOnRealStub({"-o", Path("packed.exe").string()}).exitCode, 0);
+             std::filesystem::create_directory(Path("out"));
+             WriteText("out/setup.ini", "the user's own");
+         },
+         {"unpack", Path("packed.exe").string(), "-d", Path("out").string()}, Path("out").string(),
+         "directory is not empty; give --force to write into it"},
         {"unknown command", {}, {"frobnicate"}, "frobnicate", "unknown command (see vesk --help)", 2},
         {"--version with another option", {}, {"--version", "--json"}, "--version", "unknown option --json", 2},
     };
@@ -355,6 +414,25 @@ TEST_F(Command, ArchX64PacksAnX64Stub) {
     WriteStub({.x64 = true});
     ToolRun pack = PackWith({"--arch", "x64"});
     EXPECT_EQ(pack.exitCode, 0) << pack.err;
+}
+
+// The architecture survives unpack: settings that say Arch=x64 take the x64
+// stub beside the tool, unless --arch says otherwise.
+TEST_F(Command, UnpackedArchChoosesTheStub) {
+    Settings("");
+    ASSERT_EQ(RunTool({"pack", Path("settings.ini").string(), "-o", Path("setup.exe").string(), "--arch", "x64"})
+                  .exitCode,
+              0);
+    ASSERT_EQ(UnpackTo("out").exitCode, 0);
+    const std::string again = Path("again.exe").string();
+    for (const auto& [extra, arch] : std::vector<std::pair<std::vector<std::string>, StubArch>>{
+             {{}, StubArch::X64}, {{"--arch", "x86"}, StubArch::X86}}) {
+        std::vector<std::string> args = {"pack", (Path("out") / "setup.ini").string(), "-o", again};
+        args.insert(args.end(), extra.begin(), extra.end());
+        ToolRun run = RunTool(args);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(OpenSetup(again).image.arch, arch);
+    }
 }
 
 // A large payload shows a progress bar on a terminal (script(1) gives the
@@ -486,7 +564,7 @@ TEST_F(Command, ControlCharactersInValuesAreRefused) {
         std::string input;
         std::string problem;
     } cases[] = {
-        {std::string("CharFont=Tahoma") + '\0' + "Injected Name\n", {}, "settings.ini", "CharFont: value holds the control character \\x00"},
+        {std::string("CharFont=Tahoma") + '\0' + "Injected Name\n", {}, "settings.ini", "holds a NUL byte (at offset 144)"},
         {"", {"--product-name", "A\x1b[2JB"}, "--product-name", "ProductName: value holds the control character \\x1b"},
         {"CmdLine=/qb\x7f\n", {}, "settings.ini", "CmdLine: value holds the control character \\x7f"},
         {"RuntimeNT=nt\x01.exe\n", {}, "settings.ini", "RuntimeNT: value holds the control character \\x01"},
@@ -555,21 +633,25 @@ TEST_F(Command, BytesFromFilesArePrintedEscaped) {
     EXPECT_NE(verify.err.find("section .r\\n\\x1b]2; raw data"), std::string::npos) << verify.err;
 }
 
+// A setup from another builder, its product named like a file unpack
+// writes (pack refuses such a name): refused before anything is written.
 TEST_F(Command, UnpackRefusesAProductNamedLikeAFileItWrites) {
-    WriteFakeMsi("nt.exe", 3000);
     const struct {
         const char* product;
         const char* problem;
     } cases[] = {
-        {"setup.ini", "product file name 'setup.ini' clashes with the settings file"},
-        {"SETUP.INI", "product file name 'SETUP.INI' clashes with the settings file"},
-        {"Runtime-NT.exe", "product file name 'Runtime-NT.exe' clashes with a runtime file"},
+        {"setup.ini", "product file name 'setup.ini' clashes with the settings file setup.ini that unpack writes"},
+        {"SETUP.INI", "product file name 'SETUP.INI' clashes with the settings file setup.ini"},
+        {"Runtime-NT.exe", "product file name 'Runtime-NT.exe' clashes with a runtime file runtime-nt.exe"},
+        {"splash.bmp", "product file name 'splash.bmp' clashes with the splash picture splash.bmp"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.product);
-        WriteFakeMsi(c.product, 5000);
-        Settings("RuntimeNT=nt.exe\n");
-        ASSERT_EQ(PackOnRealStub({"--product", Path(c.product).string()}).exitCode, 0);
+        const std::string packed = std::string(std::strlen(c.product) - 4, 'p') + ".msi";
+        WriteFakeMsi(packed, 5000);
+        Settings("");
+        ASSERT_EQ(PackOnRealStub({"--product", Path(packed).string()}).exitCode, 0);
+        PatchSetup(OpenSetup(Path("setup.exe")).containerOffset + CONTAINER_STRINGS_OFFSET, c.product);
         ExpectError(UnpackTo("out"), Path("setup.exe").string(), c.problem);
         EXPECT_FALSE(std::filesystem::exists(Path("out"))) << "nothing written";
     }
@@ -613,7 +695,7 @@ TEST_F(Command, UnpackOntoAFullDiskLeavesNothing) {
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
         rlimit small{5 << 18, previous.rlim_max};
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        ToolRun run = UnpackTo(directory);
+        ToolRun run = UnpackTo(directory, {"--force"});
         setrlimit(RLIMIT_FSIZE, &previous);
         ExpectError(run, (Path(directory) / "product.msi").string(), "cannot write: File too large");
     }
@@ -641,7 +723,7 @@ TEST_F(Command, UnpackThatCannotPlaceEveryFileLeavesNone) {
         close(fd);
         GTEST_SKIP() << "cannot make a file immutable here";
     }
-    ToolRun run = UnpackTo("out");
+    ToolRun run = UnpackTo("out", {"--force"});
     flags &= ~FS_IMMUTABLE_FL;
     ioctl(fd, FS_IOC_SETFLAGS, &flags);
     close(fd);
@@ -754,7 +836,8 @@ TEST_F(Command, OutputThatIsAnInputIsRefused) {
     const std::string setup = (Path("out") / "product.msi").string();
     ASSERT_EQ(PackOnRealStub({"-o", setup}).exitCode, 0);
     const auto packed = ReadFile(setup);
-    ExpectError(RunTool({"unpack", setup, "-d", Path("out").string()}), setup, "the same file as the input " + setup);
+    ExpectError(RunTool({"unpack", setup, "-d", Path("out").string(), "--force"}), setup,
+                "the same file as the input " + setup);
     EXPECT_EQ(ReadFile(setup), packed);
 }
 
@@ -822,10 +905,24 @@ TEST_F(Command, StaleTemporaryFileIsRemovedAndALiveOneKept) {
     kill(pid, SIGKILL);
     waitpid(pid, &status, 0);
     ASSERT_TRUE(std::filesystem::exists(Path(running))) << "a killed pack cannot clean up";
+    // Files named as the tool names them, each failing one of the marks of
+    // a dead run's file: mode 0600, no lock held, its process gone.
+    const std::string dead = "setup.exe.vesk-" + std::to_string(pid);
+    const std::string lookalikes[] = {dead + "-note01", dead + "-lockd1",
+                                      "setup.exe.vesk-" + std::to_string(getpid()) + "-alive1"};
+    for (const std::string& name : lookalikes) {
+        WriteText(name, "a file of the user's");
+        if (name != lookalikes[0]) std::filesystem::permissions(Path(name), std::filesystem::perms::owner_read |
+                                                                                std::filesystem::perms::owner_write);
+    }
+    const int locked = open(Path(lookalikes[1]).c_str(), O_RDONLY);
+    ASSERT_EQ(flock(locked, LOCK_EX), 0);
     ToolRun afterDeath = PackWith({"--product", Path("small.msi").string()});
+    close(locked);
     EXPECT_EQ(afterDeath.exitCode, 0) << afterDeath.err;
     EXPECT_FALSE(std::filesystem::exists(Path(running))) << "the dead pack's file is removed";
     EXPECT_TRUE(std::filesystem::exists(Path("setup.exe.vesk-notes"))) << "not a name the tool gives";
+    for (const std::string& name : lookalikes) EXPECT_TRUE(std::filesystem::exists(Path(name))) << name;
 }
 
 // Both real stubs, found beside the tool by --arch, pack into setups that

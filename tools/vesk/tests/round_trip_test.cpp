@@ -95,6 +95,7 @@ TEST_F(RoundTrip, UnpackedSettingsSayEverything) {
     auto ini = IniSection::Read(Path("out") / "setup.ini", "VeskInstaller");
     EXPECT_EQ(ini.Get("TransformMSI"), "base.msi");
     EXPECT_EQ(ini.Get("SizeCheck"), "0");
+    EXPECT_EQ(ini.Get("Arch"), "x86");
     EXPECT_EQ(ini.Get("VeskInitPrefix"), "Initializing ");
     EXPECT_EQ(ini.Get("VeskInitSuffix"), " Wizard...");
     EXPECT_EQ(ini.Get("ExistError"), "") << "texts are written even when empty";
