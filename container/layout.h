@@ -29,7 +29,7 @@
 
 // The seven little-endian words that begin the container.
 typedef struct ContainerHeader {
-    uint32_t reserved;           // never read
+    uint32_t textCodePage;       // never read by the setup: the Windows code page vesk stored its texts in, 0 = not recorded
     uint32_t runtimeNTSize;      // stored size of the NT-family runtime installer, 0 = none
     uint32_t expectedFileSize;   // size of the whole setup executable, 0 = not tested
     uint32_t requiredRuntimeMS;  // (major << 16) | minor

@@ -11,6 +11,7 @@ FIXTURES = HERE / "fixtures"
 # Both versions of the test product share this code (fixtures/product.wxs).
 PRODUCT_CODE = "{6E1D2F4A-3B5C-4D7E-8F90-A1B2C3D4E5F6}"
 PRODUCT_NAME = "Vesk Test Product"
+NAMED_PRODUCT = "Grüße Café"  # the test product under a name beyond ASCII, in code page 1252
 FAILING_CODE = "{7C8D9E0F-1A2B-4C3D-9E4F-5A6B7C8D9E0F}"
 RECORD_KEY = r"Software\VeskTest"  # where the test product records what it was given
 
@@ -75,11 +76,15 @@ def build_platform_probe(out_dir, arch):
 
 
 def build_msi(source, target, **defines):
-    """wixl resolves the package's files relative to the source: run it there."""
-    args = ["wixl", "-o", Path(target).resolve()]
+    """The defines are put into a copy of the source beside the target (wixl
+    fails on a -D value beyond ASCII); wixl resolves the package's files
+    relative to the fixtures, so it runs there."""
+    text = (FIXTURES / source).read_text(encoding="utf-8")
     for name, value in defines.items():
-        args += ["-D", f"{name}={value}"]
-    _run(args + [source], cwd=FIXTURES)
+        text = text.replace(f"$(var.{name})", value)
+    copy = Path(target).resolve().with_suffix(".wxs")
+    copy.write_text(text, encoding="utf-8")
+    _run(["wixl", "-o", Path(target).resolve(), copy], cwd=FIXTURES)
     return Path(target)
 
 
@@ -124,14 +129,16 @@ def build_large_file(source, target, size):
 class Packages:
     product_v1: Path
     product_v2: Path
+    named_v2: Path
     failing: Path
 
 
 def build_packages(out_dir):
     out_dir = Path(out_dir)
     return Packages(
-        product_v1=build_msi("product.wxs", out_dir / "product-1.0.0.msi", Version="1.0.0"),
-        product_v2=build_msi("product.wxs", out_dir / "product-2.0.0.msi", Version="2.0.0"),
+        product_v1=build_msi("product.wxs", out_dir / "product-1.0.0.msi", Version="1.0.0", Name=PRODUCT_NAME),
+        product_v2=build_msi("product.wxs", out_dir / "product-2.0.0.msi", Version="2.0.0", Name=PRODUCT_NAME),
+        named_v2=build_msi("product.wxs", out_dir / "named-2.0.0.msi", Version="2.0.0", Name=NAMED_PRODUCT),
         failing=build_msi("failing.wxs", out_dir / "failing.msi"))
 
 

@@ -154,7 +154,11 @@ class Outcome:
 
 
 def _decode_trace_string(text):
-    return re.sub(r"\\(.)", lambda m: {"n": "\n", "r": "\r", "t": "\t"}.get(m.group(1), m.group(1)), text)
+    """Wine writes a wide character beyond ASCII as a backslash and four hex digits."""
+    def one(m):
+        escape = m.group(1)
+        return chr(int(escape, 16)) if len(escape) == 4 else {"n": "\n", "r": "\r", "t": "\t"}.get(escape, escape)
+    return re.sub(r"\\([0-9a-fA-F]{4}|.)", one, text)
 
 
 def parse_trace(log):

@@ -9,7 +9,7 @@ import time
 from contextlib import contextmanager
 from pathlib import Path, PureWindowsPath
 
-from fixtures import (FAILING_CODE, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_baseline, build_fake_runtime,
+from fixtures import (FAILING_CODE, NAMED_PRODUCT, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_baseline, build_fake_runtime,
                       build_large_file, build_marker_dll, build_platform_probe, build_signing_pair, build_splash_bmp,
                       pack)
 from harness import QUIET_ENGINE, Failure, check
@@ -615,6 +615,23 @@ def side_file_without_remove_previous_asks_nothing(ctx):
     check(outcome.exit_code == 1638, f"exit code {outcome.exit_code}, expected the engine's 1638")
 
 
+def product_name_beyond_ascii_is_shown(ctx):
+    """The MSI's ProductName, UTF-8 in its Property table, is stored in code
+    page 1252, which is Wine's ANSI code page here: the splash and the
+    question show it as it is."""
+    ctx.install_directly(ctx.packages.product_v1)
+    setup = ctx.place("named", ctx.setup_for(ctx.packages.named_v2, "named"))
+    run = ctx.session.start(f'"{setup}" {QUIET_ENGINE}')
+    run.wait_window(NAMED_PRODUCT, timeout=60, accept=is_splash)
+    ctx.session.screenshot("named-splash.png")
+    question = run.wait_window(NAMED_PRODUCT, timeout=60, accept=is_progress_dialog)
+    ctx.session.screenshot("named-question.png")
+    ctx.session.press(question, "n")
+    outcome = run.finish()
+    expected = removal_question(NAMED_PRODUCT, "1.0.0", "2.0.0")
+    check(outcome.boxes == [expected], f"boxes {outcome.boxes}, expected [{expected!r}]")
+
+
 def _text_changed(old, new):
     """A change of a stored text into another of the same length."""
     def change(data):
@@ -665,6 +682,7 @@ SCENARIOS = [
     newer_installed_version_is_asked_about_too,
     side_file_without_remove_previous_asks_nothing,
     configured_removal_questions,
+    product_name_beyond_ascii_is_shown,
     branded_splash_is_shown,
     signed_setup_passes_its_size_check_and_installs,
     version_resource_reads_through_getfileversioninfo,

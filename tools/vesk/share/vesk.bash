@@ -16,13 +16,14 @@ _vesk() {
         --arch) COMPREPLY=($(compgen -W 'x86 x64' -- "$cur")); return ;;
         --execution-level)
             COMPREPLY=($(compgen -W 'asInvoker highestAvailable requireAdministrator' -- "$cur")); return ;;
+        --codepage) COMPREPLY=($(compgen -W '874 932 936 949 950 1250 1251 1252 1253 1254 1255 1256 1257 1258' -- "$cur")); return ;;
         --product-code|--product-version|--product-name|--transform-base|--runtime-version|--set|--timestamp)
             return ;;
     esac
     local options
     case ${words[1]} in
         pack) options='--output --arch --stub --product --product-code --product-version --product-name
-            --transform-base --runtime-nt --runtime-9x --runtime-version --splash --icon --execution-level
+            --transform-base --runtime-nt --runtime-9x --runtime-version --codepage --splash --icon --execution-level
             --set --no-size-check --sign-cert --sign-key --sign-pass --timestamp --quiet --verbose --help' ;;
         inspect|verify) options='--json --help' ;;
         unpack) options='--directory --force --help' ;;

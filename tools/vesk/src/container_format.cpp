@@ -2,6 +2,7 @@
 
 #include "byte_order.h"
 #include "failure.h"
+#include "text_encoding.h"
 #include "settings_keys.h"
 
 namespace vesk {
@@ -60,7 +61,7 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
 
     std::vector<uint8_t> out(CONTAINER_HEADER_SIZE);
 #define STORE_HEADER_WORD(field) Store32(out.data() + offsetof(ContainerHeader, field), f.header.field)
-    STORE_HEADER_WORD(reserved);
+    STORE_HEADER_WORD(textCodePage);
     STORE_HEADER_WORD(runtimeNTSize);
     STORE_HEADER_WORD(expectedFileSize);
     STORE_HEADER_WORD(requiredRuntimeMS);
@@ -97,7 +98,7 @@ StoredHead DecodeContainerHead(std::span<const uint8_t> bytes, const std::string
     ByteCursor cursor(bytes, input);
     auto words = cursor.Take(CONTAINER_HEADER_SIZE);
 #define LOAD_HEADER_WORD(field) head.header.field = Load32(&words[offsetof(ContainerHeader, field)])
-    LOAD_HEADER_WORD(reserved);
+    LOAD_HEADER_WORD(textCodePage);
     LOAD_HEADER_WORD(runtimeNTSize);
     LOAD_HEADER_WORD(expectedFileSize);
     LOAD_HEADER_WORD(requiredRuntimeMS);
@@ -116,6 +117,10 @@ StoredHead DecodeContainerHead(std::span<const uint8_t> bytes, const std::string
         head.texts[i] = cursor.TakeText(head.descriptor[DESCRIPTOR_FIRST_TEXT_LENGTH + i]);
     head.size = static_cast<uint32_t>(cursor.Position());
     return head;
+}
+
+unsigned TextCodePage(const ContainerHeader& header) {
+    return IsAnsiCodePage(header.textCodePage) ? header.textCodePage : kDefaultCodePage;
 }
 
 std::string StoredText(const std::string& raw) {

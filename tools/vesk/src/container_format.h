@@ -62,6 +62,11 @@ StoredHead DecodeContainerHead(std::span<const uint8_t> bytes, const std::string
 inline constexpr size_t kMaxHeadSize = CONTAINER_STRINGS_OFFSET + CONTAINER_STRING_COUNT * 255 +
                                        CONTAINER_DESCRIPTOR_SIZE + 2 * 255 + kTextCount * 255;
 
+// The code page a setup's texts are read in: the one recorded, or 1252
+// where none is (an older setup) or the recorded one is not a Windows ANSI
+// code page.
+unsigned TextCodePage(const ContainerHeader& header);
+
 // A stored string up to its first NUL.
 std::string StoredText(const std::string& raw);
 // The three NUL-terminated strings of a text block (missing ones empty).

@@ -4,6 +4,7 @@
 #include "settings_keys.h"
 #include "setup_file.h"
 #include "signing.h"
+#include "text_encoding.h"
 #include "version_text.h"
 
 namespace vesk {
@@ -12,6 +13,12 @@ namespace {
 
 constexpr const char* kStringNames[CONTAINER_STRING_COUNT] = {"productFileName", "productCode",
                                                               "productVersion", "transformBase"};
+
+// A stored text as UTF-8 where it reads in the setup's code page, else as
+// stored (shown with escapes).
+std::string Shown(const std::string& stored, unsigned codePage) {
+    return FromCodePage(stored, codePage).value_or(stored);
+}
 
 Report DescribePe(const SetupFile& setup) {
     const PeImage& image = setup.image;
@@ -43,9 +50,10 @@ Report DescribePe(const SetupFile& setup) {
 Report DescribeContainer(const SetupFile& setup) {
     const StoredHead& head = *setup.head;
     const ContainerHeader& h = head.header;
+    const unsigned codePage = TextCodePage(h);
     Report container = Report::Object();
     Report header = Report::Object();
-    header.Add("reserved", h.reserved)
+    header.Add("textCodePage", h.textCodePage)
         .Add("runtimeNTSize", h.runtimeNTSize)
         .Add("expectedFileSize", h.expectedFileSize)
         .Add("requiredRuntimeMS", h.requiredRuntimeMS, true)
@@ -58,7 +66,7 @@ Report DescribeContainer(const SetupFile& setup) {
     Report strings = Report::Object();
     for (size_t i = 0; i < CONTAINER_STRING_COUNT; ++i) {
         Report s = Report::Object();
-        s.Add("length", head.strings[i].size()).AddText("text", StoredText(head.strings[i]));
+        s.Add("length", head.strings[i].size()).AddText("text", Shown(StoredText(head.strings[i]), codePage));
         strings.Add(kStringNames[i], std::move(s));
     }
     container.Add("strings", std::move(strings));
@@ -72,9 +80,9 @@ Report DescribeContainer(const SetupFile& setup) {
     const auto block = SplitTextBlock(head.textBlock);
     Report textBlock = Report::Object();
     textBlock.Add("length", head.textBlock.size())
-        .AddText("fontFace", block[0])
-        .AddText("productName", block[1])
-        .AddText("initLine", block[2]);
+        .AddText("fontFace", Shown(block[0], codePage))
+        .AddText("productName", Shown(block[1], codePage))
+        .AddText("initLine", Shown(block[2], codePage));
     container.Add("textBlock", std::move(textBlock));
     container.Add("textTableOffset", head.textTableOffset);
 
@@ -86,7 +94,7 @@ Report DescribeContainer(const SetupFile& setup) {
             .AddText("key", TextKey(i))
             .Add("offset", textOffset)
             .Add("length", head.texts[i].size())
-            .AddText("text", StoredText(head.texts[i]));
+            .AddText("text", Shown(StoredText(head.texts[i]), codePage));
         texts.Push(std::move(text));
         textOffset += head.texts[i].size();
     }

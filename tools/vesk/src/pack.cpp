@@ -64,7 +64,8 @@ void Pack(const PackOptions& options) {
     PackPlan plan = ResolvePackSettings(options.request);
     ContainerFields& fields = plan.fields;
     Detail("product " + plan.product.string() + ": ProductCode " + fields.productCode + ", ProductVersion " +
-           Quoted(fields.productVersion) + ", ProductName " + Quoted(fields.productName));
+           Quoted(plan.branding.productVersion) + ", ProductName " + Quoted(plan.branding.productName) +
+           ", texts in code page " + std::to_string(fields.header.textCodePage));
 
     // The stub must be of the arch asked for, when both are given.
     const InputFile stubFile(options.stub ? *options.stub

@@ -10,6 +10,7 @@
 #include "ini_file.h"
 #include "msi_properties.h"
 #include "settings_keys.h"
+#include "text_encoding.h"
 #include "text_rules.h"
 #include "unpacked_names.h"
 #include "version_text.h"
@@ -64,18 +65,46 @@ void RefuseControlCharacters(const Setting& s, const std::string& key) {
         Fail(s, key, "value holds the control character " + Escaped(std::string_view(&*c, 1)));
 }
 
-void RefuseTooLong(const Setting& s, const std::string& key) {
+void RefuseTooLong(const Setting& s, const std::string& key, size_t bytes) {
     const size_t limit = SettingsKeyNamed(key).limit;
-    if (limit != 0 && s.value.size() > limit)
-        Fail(s, key, "is " + std::to_string(s.value.size()) + " bytes; at most " + std::to_string(limit) + " fit");
+    if (limit != 0 && bytes > limit)
+        Fail(s, key, "is " + std::to_string(bytes) + " bytes; at most " + std::to_string(limit) + " fit");
 }
 
-std::string Text(const Settings& settings, const std::string& key, const std::string& fallback) {
+// One line of UTF-8 text: what every value the setup shows must be.
+const std::string& CheckedText(const Setting& s, const std::string& key) {
+    if (auto at = InvalidUtf8At(s.value))
+        Fail(s, key, "is not UTF-8 text: byte " + Escaped(s.value.substr(*at, 1)) + " at offset " + std::to_string(*at));
+    RefuseControlCharacters(s, key);
+    return s.value;
+}
+
+// A text as the setup stores and shows it: in the code page, within its
+// field (counted in the code page's bytes).
+std::string ShownText(const Setting& s, const std::string& key, unsigned codePage) {
+    CheckedText(s, key);
+    CodePageText text = ToCodePage(s.value, codePage);
+    if (!text.unrepresentable.empty())
+        Fail(s, key, "holds " + DescribeCharacter(text.unrepresentable) + ", which code page " +
+                         std::to_string(codePage) + " cannot show; choose the code page of the setup's users (" +
+                         kCodePageKey + ", --codepage)");
+    RefuseTooLong(s, key, text.bytes.size());
+    return text.bytes;
+}
+
+std::string Text(const Settings& settings, const std::string& key, const std::string& fallback, unsigned codePage) {
     auto s = settings.Get(key);
-    if (!s) return fallback;
-    RefuseControlCharacters(*s, key);
-    RefuseTooLong(*s, key);
-    return s->value;
+    return s ? ShownText(*s, key, codePage) : fallback;
+}
+
+unsigned CodePage(const Settings& settings) {
+    auto s = settings.Get(kCodePageKey);
+    if (!s || s->value.empty()) return kDefaultCodePage;
+    unsigned value = 0;
+    auto [ptr, ec] = std::from_chars(s->value.data(), s->value.data() + s->value.size(), value);
+    if (ec != std::errc() || ptr != s->value.data() + s->value.size() || !IsAnsiCodePage(value))
+        Fail(*s, kCodePageKey, Quoted(s->value) + " is not a Windows ANSI code page (" + AnsiCodePageList() + ")");
+    return value;
 }
 
 uint8_t Byte(const Settings& settings, const std::string& key, uint8_t fallback) {
@@ -95,24 +124,15 @@ std::optional<std::filesystem::path> FilePath(const Settings& settings, const st
     return s->base / s->value;
 }
 
-// The name the setup writes the product under: a plain Windows file name.
-std::string StoredFileName(const std::filesystem::path& product) {
+// The name the setup writes the product under: a plain Windows file name,
+// in the code page.
+std::string StoredFileName(const std::filesystem::path& product, unsigned codePage) {
     std::string name = product.filename().string();
     if (!IsPlainFileName(name)) throw Failure(product.string(), "file name cannot be used on Windows");
     if (auto clash = UnpackNameClash(name))
         throw Failure(product.string(), "file name " + Quoted(name) + " clashes with " + *clash +
                                             " that unpack writes; rename the product");
-    if (const size_t limit = SettingsKeyNamed(INI_KEY_PRODUCT_FILE).limit; name.size() > limit)
-        throw Failure(product.string(), "file name is " + std::to_string(name.size()) + " bytes; at most " +
-                                            std::to_string(limit) + " fit");
-    return name;
-}
-
-bool IsPlainAscii(const std::string& text) {
-    return std::all_of(text.begin(), text.end(), [](char c) {
-        auto u = static_cast<unsigned char>(c);
-        return u >= 32 && u < 127;
-    });
+    return ShownText(Setting{name, product.string(), {}}, INI_KEY_PRODUCT_FILE, codePage);
 }
 
 // Where ProductVersion came from: the option or file that gave it, else the
@@ -124,8 +144,9 @@ std::string ProductVersionOrigin(const Settings& settings, const std::filesystem
 
 // ProductCode, ProductVersion and ProductName: given, or else read from the
 // database's Property table.
+// The version resource takes them as UTF-8, the container in the code page.
 void ResolveProductIdentity(const Settings& settings, const std::filesystem::path& product, bool transform,
-                            ContainerFields& f, std::optional<std::string>& manufacturer) {
+                            unsigned codePage, ContainerFields& f, Branding& branding) {
     auto code = settings.Get(INI_KEY_PRODUCT_CODE);
     auto version = settings.Get(INI_KEY_PRODUCT_VERSION);
     auto name = settings.Get(INI_KEY_PRODUCT_NAME);
@@ -136,30 +157,33 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
                                                 (!code ? INI_KEY_PRODUCT_CODE : !version ? INI_KEY_PRODUCT_VERSION
                                                                                          : INI_KEY_PRODUCT_NAME));
         fromMsi = ReadMsiProperties(product, {kMsiProductCode, kMsiProductVersion, kMsiProductName, kMsiManufacturer});
-        if (auto it = fromMsi.find(kMsiManufacturer); it != fromMsi.end() && it->second.size() <= kMaxVersionString)
-            manufacturer = it->second;
+        if (auto it = fromMsi.find(kMsiManufacturer);
+            it != fromMsi.end() && it->second.size() <= kMaxVersionString && !InvalidUtf8At(it->second))
+            branding.manufacturer = it->second;
     }
     auto pick = [&](const std::optional<Setting>& given, const char* key, const char* property) {
         Setting s;
         if (given) {
             s = *given;
         } else {
+            // Windows Installer needs all three; the MSI library reads a
+            // string it cannot convert from the database's code page as empty.
             auto it = fromMsi.find(property);
-            if (it == fromMsi.end())
-                throw Failure(product.string(), std::string("the Property table has no ") + property + "; give " + key);
-            // The setup shows text in the system's ANSI code page; the
-            // database gives it as UTF-8, which only agrees for plain ASCII.
-            if (!IsPlainAscii(it->second))
-                throw Failure(product.string(), std::string(property) + " is not plain ASCII; give " + key);
+            if (it == fromMsi.end() || it->second.empty())
+                throw Failure(product.string(), std::string("the Property table has no ") + property +
+                                                    " (or an empty one); give " + key);
             s = Setting{it->second, product.string(), {}};
         }
-        RefuseControlCharacters(s, key);
-        RefuseTooLong(s, key);
-        return s.value;
+        return s;
     };
-    f.productCode = pick(code, INI_KEY_PRODUCT_CODE, kMsiProductCode);
-    f.productVersion = pick(version, INI_KEY_PRODUCT_VERSION, kMsiProductVersion);
-    f.productName = pick(name, INI_KEY_PRODUCT_NAME, kMsiProductName);
+    const Setting codeGiven = pick(code, INI_KEY_PRODUCT_CODE, kMsiProductCode);
+    const Setting versionGiven = pick(version, INI_KEY_PRODUCT_VERSION, kMsiProductVersion);
+    const Setting nameGiven = pick(name, INI_KEY_PRODUCT_NAME, kMsiProductName);
+    f.productCode = ShownText(codeGiven, INI_KEY_PRODUCT_CODE, codePage);
+    f.productVersion = ShownText(versionGiven, INI_KEY_PRODUCT_VERSION, codePage);
+    f.productName = ShownText(nameGiven, INI_KEY_PRODUCT_NAME, codePage);
+    branding.productVersion = versionGiven.value;
+    branding.productName = nameGiven.value;
 
     std::string codeOrigin = code ? code->origin : product.string();
     if (!IsBracedGuid(f.productCode))
@@ -201,26 +225,25 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
         plan.branding.executionLevel = s->value;
     }
 
-    f.transformBase = Text(settings, INI_KEY_TRANSFORM, "");
+    const unsigned codePage = CodePage(settings);
+    f.header.textCodePage = codePage;
+    f.transformBase = Text(settings, INI_KEY_TRANSFORM, "", codePage);
     const bool transform = !f.transformBase.empty();
-    f.productFileName = StoredFileName(plan.product);
+    f.productFileName = StoredFileName(plan.product, codePage);
     if (!HasCompoundFileSignature(plan.product))
         throw Failure(plan.product.string(), transform ? "not a transform (no compound file signature)"
                                                        : "not an installer database (no compound file signature)");
-    ResolveProductIdentity(settings, plan.product, transform, f, plan.branding.manufacturer);
-    plan.branding.productName = f.productName;
-    plan.branding.productVersion = f.productVersion;
+    ResolveProductIdentity(settings, plan.product, transform, codePage, f, plan.branding);
     plan.branding.productVersionOrigin = ProductVersionOrigin(settings, plan.product);
     for (const SettingsKey& key : SettingsKeys()) {
         if (key.unpack != Unpacked::VersionString) continue;
         if (auto s = settings.Get(key.name)) {
-            RefuseControlCharacters(*s, key.name);
-            RefuseTooLong(*s, key.name);
+            RefuseTooLong(*s, key.name, CheckedText(*s, key.name).size());
             plan.branding.versionStrings[VersionStringName(key)] = s->value;
         }
     }
 
-    std::string versionText = Text(settings, INI_KEY_RUNTIME_VERSION, "");
+    std::string versionText = Text(settings, INI_KEY_RUNTIME_VERSION, "", codePage);
     auto words = ParseVersionText(versionText);
     if (!words)
         Fail(*settings.Get(INI_KEY_RUNTIME_VERSION), INI_KEY_RUNTIME_VERSION,
@@ -228,14 +251,14 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.header.requiredRuntimeMS = words->ms;
     f.header.requiredRuntimeLS = words->ls;
 
-    f.fontFace = Text(settings, INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT);
+    f.fontFace = Text(settings, INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, codePage);
     f.fontCharSet = Byte(settings, INI_KEY_CHAR_SET, 0);
     f.fontPointSize = Byte(settings, INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE);
-    f.initLine = ComposeInitLine(Text(settings, INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX),
-                                 Text(settings, INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX));
+    f.initLine = ComposeInitLine(Text(settings, INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, codePage),
+                                 Text(settings, INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX, codePage));
 
     for (const SettingsKey& key : SettingsKeys())
-        if (key.unpack == Unpacked::Text) f.texts[key.slot] = Text(settings, key.name, "");
+        if (key.unpack == Unpacked::Text) f.texts[key.slot] = Text(settings, key.name, "", codePage);
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
 

@@ -53,6 +53,7 @@ const std::array kKeys = std::to_array<SettingsKey>({
     {INI_KEY_REBOOT, Container, kText, Text, Slot(MSG_REBOOT)},
     {kSizeCheckKey, Tool, 0, SizeCheck},
     {kArchKey, Tool, 0, Arch, 0, "--arch"},
+    {kCodePageKey, Tool, 0, CodePage, 0, "--codepage"},
     {kSplashKey, ResourceFile, 0, Branding, 0, "--splash"},
     {kIconKey, ResourceFile, 0, Branding, 0, "--icon"},
     {kExecutionLevelKey, Resources, 0, Branding, 0, "--execution-level"},

@@ -19,6 +19,8 @@ inline constexpr const char* kExecutionLevelKey = "ExecutionLevel";
 inline constexpr const char* kSizeCheckKey = "SizeCheck";
 // x86 or x64: the stub pack takes, so that unpack and pack keep it.
 inline constexpr const char* kArchKey = "Arch";
+// The Windows ANSI code page the setup's texts are stored in.
+inline constexpr const char* kCodePageKey = "CodePage";
 // The longest version resource string: seven of them keep the resource far
 // below 64 KiB.
 inline constexpr size_t kMaxVersionString = 1000;
@@ -45,6 +47,7 @@ enum class Unpacked : uint8_t {
     RuntimeVersion,  // the header's required runtime version
     SizeCheck,       // 1 when the header records the file size, else 0
     Arch,            // the setup's architecture, x86 or x64
+    CodePage,        // the header's text code page
     Branding,        // a splash picture, icon or manifest in the resources
     VersionString,   // the version resource's string VersionStringName(key)
 };

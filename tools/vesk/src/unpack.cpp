@@ -15,6 +15,7 @@
 #include "setup_file.h"
 #include "setup_resources.h"
 #include "settings_keys.h"
+#include "text_encoding.h"
 #include "text_rules.h"
 #include "unpacked_names.h"
 #include "version_text.h"
@@ -30,7 +31,9 @@ using PayloadFiles = std::map<PayloadId, std::string>;
 // pack reads it back the same.
 class SettingsWriter {
 public:
-    explicit SettingsWriter(const std::string& setup) : setup_(setup) { text_ << "[" INI_SECTION "]\r\n"; }
+    SettingsWriter(const std::string& setup, unsigned codePage) : setup_(setup), codePage_(codePage) {
+        text_ << "[" INI_SECTION "]\r\n";
+    }
 
     void Put(const std::string& key, const std::string& value) {
         if (auto c = FirstControlCharacter(value)) {
@@ -40,26 +43,32 @@ public:
         }
         text_ << FormatIniLine(key, value);
     }
+    // A text the setup holds in its code page, written as UTF-8.
+    void PutShown(const std::string& key, const std::string& shown) {
+        if (auto text = FromCodePage(shown, codePage_)) Put(key, *text);
+        else Warn(setup_, key + " is not text of code page " + std::to_string(codePage_) + "; left out");
+    }
     // A stored string or text: its text, with a warning when its stored
     // form is not the one pack writes (text and one NUL).
     void PutStored(const std::string& key, const std::string& raw) {
         std::string text = StoredText(raw);
         if (raw != text + '\0') Warn(setup_, key + " is not stored as text and one NUL; pack will store it so");
-        Put(key, text);
+        PutShown(key, text);
     }
     std::string Text() const { return text_.str(); }
 
 private:
     std::string setup_;
+    unsigned codePage_;
     std::ostringstream text_;
 };
 
 // Every setting a packed setup holds, in the table's order, after warnings
 // about what pack would store otherwise.
 void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead& head, StubArch arch,
-                 const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
+                 unsigned codePage, const PayloadFiles& payloadFiles, const UnpackedBranding& branding) {
     const ContainerHeader& h = head.header;
-    if (head.strings[0] != payloadFiles.at(PayloadId::Product) + '\0')
+    if (head.strings[0] != StoredText(head.strings[0]) + '\0')
         Warn(setup, "product file name is not stored as text and one NUL");
     const auto block = SplitTextBlock(head.textBlock);
     if (head.textBlock != block[0] + '\0' + block[1] + '\0' + block[2] + '\0')
@@ -68,7 +77,9 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
     if (!initLine)
         Warn(setup, "init line " + Quoted(block[2]) +
                         " cannot be composed from a prefix and suffix; left at the defaults");
-    if (h.reserved != 0) Warn(setup, "reserved header word is not 0; pack will store 0");
+    if (h.textCodePage != 0 && h.textCodePage != codePage)
+        Warn(setup, "text code page " + std::to_string(h.textCodePage) +
+                        " is not a Windows ANSI code page; texts read as " + std::to_string(codePage));
     if (head.skipped != std::string(1, '\0'))
         Warn(setup, "field after the text block is not one NUL; pack will store one NUL");
 
@@ -80,13 +91,13 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
             ini.PutStored(key.name, head.strings[key.slot]);
             break;
         case Unpacked::TextBlock:
-            ini.Put(key.name, block[key.slot]);
+            ini.PutShown(key.name, block[key.slot]);
             break;
         case Unpacked::Descriptor:
             ini.Put(key.name, std::to_string(head.descriptor[key.slot]));
             break;
         case Unpacked::InitLine:
-            if (initLine) ini.Put(key.name, key.slot == 0 ? initLine->prefix : initLine->suffix);
+            if (initLine) ini.PutShown(key.name, key.slot == 0 ? initLine->prefix : initLine->suffix);
             break;
         case Unpacked::Text:
             ini.PutStored(key.name, head.texts[key.slot]);
@@ -104,6 +115,9 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
             break;
         case Unpacked::Arch:
             ini.Put(key.name, ArchName(arch));
+            break;
+        case Unpacked::CodePage:
+            ini.Put(key.name, std::to_string(codePage));
             break;
         case Unpacked::Branding:
         case Unpacked::VersionString:
@@ -174,7 +188,13 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     const StoredHead& head = *setup.head;
     if (auto problems = PayloadProblems(setup); !problems.empty()) throw Failure(file.Name(), problems[0]);
 
-    const std::string productName = StoredText(head.strings[0]);
+    const unsigned codePage = TextCodePage(head.header);
+    const std::string storedName = StoredText(head.strings[0]);
+    const std::optional<std::string> name = FromCodePage(storedName, codePage);
+    if (!name)
+        throw Failure(file.Name(), "product file name " + Quoted(storedName) + " is not text of code page " +
+                                       std::to_string(codePage));
+    const std::string& productName = *name;
     if (!IsPlainFileName(productName))
         throw Failure(file.Name(), "product file name " + Quoted(productName) + " is not a plain file name");
     if (auto clash = UnpackNameClash(productName))
@@ -190,7 +210,7 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
     // Every file is complete before any is renamed into place.
     std::vector<std::unique_ptr<OutputFile>> outputs;
     const std::vector<std::filesystem::path> inputs = {path};
-    SettingsWriter ini(file.Name());
+    SettingsWriter ini(file.Name(), codePage);
     for (const PayloadInfo& p : setup.payloads) {
         outputs.push_back(std::make_unique<OutputFile>(directory / payloadFiles[p.id], inputs));
         uint32_t crc = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, outputs.back().get(),
@@ -199,7 +219,7 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
             throw Failure(file.Name(), std::string(NamesOf(p.id).name) + " payload does not match its CRC-32");
     }
 
-    PutSettings(ini, file.Name(), head, setup.image.arch, payloadFiles, branding);
+    PutSettings(ini, file.Name(), head, setup.image.arch, codePage, payloadFiles, branding);
 
     for (const auto& [name, bytes] : branding.files) {
         outputs.push_back(std::make_unique<OutputFile>(directory / name, inputs));

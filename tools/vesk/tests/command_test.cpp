@@ -182,13 +182,15 @@ TEST_F(Command, VerifyExitsOneWithALinePerProblem) {
     EXPECT_NE(json.out.find("\",\n    \"header CheckSum "), std::string::npos) << json.out;
 }
 
+// Texts stored in the code page read as themselves, once, in JSON's UTF-8.
 TEST_F(Command, InspectJsonNamesEveryPart) {
     Settings("");
-    ASSERT_EQ(PackWith().exitCode, 0);
+    ASSERT_EQ(PackWith({"--product-name", "Gr\u00fc\u00dfe Caf\u00e9"}).exitCode, 0);
     ToolRun inspect = RunTool({"inspect", Path("setup.exe").string(), "--json"});
     EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
     for (const char* key : {"\"sections\"", "\"expectedFileSize\"", "\"initLine\"", "\"texts\"", "\"storedCrc\"",
-                            "\"textTableOffset\"", "\"mode\": \"embedded\""})
+                            "\"textTableOffset\"", "\"mode\": \"embedded\"", "\"textCodePage\": 1252",
+                            "\"productName\": \"Gr\u00fc\u00dfe Caf\u00e9\""})
         EXPECT_NE(inspect.out.find(key), std::string::npos) << key;
     EXPECT_EQ(inspect.out.front(), '{');
 }
@@ -352,6 +354,19 @@ TEST_F(Command, RefusedInputs) {
          PackArgs({"--product-name", std::string(70, 'n')}), settings, "text block"},
         {"ExistError with another conversion", settingsWith("ExistError=%s has %d\n"), PackArgs(), settings,
          "ExistError: has the conversion %d"},
+        {"text that is not UTF-8", {}, PackArgs({"--set", "AdminError=Caf\xE9"}), "--set AdminError",
+         "AdminError: is not UTF-8 text: byte \\xe9 at offset 3"},
+        {"character the code page lacks", {}, PackArgs({"--product-name", "Gr\u00fc\u00dfe \u2713"}), "--product-name",
+         "ProductName: holds '\u2713' (U+2713), which code page 1252 cannot show; choose the code page of the setup's "
+         "users (CodePage, --codepage)"},
+        {"character another code page lacks", settingsWith("CmdLine=Caf\u00e9\n"), PackArgs({"--codepage", "1251"}),
+         settings, "CmdLine: holds '\u00e9' (U+00E9), which code page 1251 cannot show"},
+        {"code page that is not an ANSI one", {}, PackArgs({"--codepage", "65001"}), "--codepage",
+         "CodePage: '65001' is not a Windows ANSI code page (874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, "
+         "1255, 1256, 1257, 1258)"},
+        {"text too long in the code page", {},  // counted there: 65 bytes in UTF-8
+         PackArgs({"--codepage", "932", "--product-version", std::string(62, 'v') + "\u65e5"}), "--product-version",
+         "ProductVersion: is 64 bytes; at most 63 fit"},
         {"runtime version that is not a version", {}, PackArgs({"--runtime-version", "2.x"}), "--runtime-version",
          "not a version"},
         {"CharSize out of range", {}, PackArgs({"--set", "CharSize=300"}), "--set CharSize",

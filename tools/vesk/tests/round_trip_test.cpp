@@ -43,6 +43,28 @@ TEST_F(RoundTrip, ProductIdentityComesFromThePropertyTable) {
     EXPECT_EQ(SplitTextBlock(setup.head->textBlock)[1], "Vesk Sample");
 }
 
+// The Property table gives UTF-8 text, which goes into the code page too.
+TEST_F(RoundTrip, ProductNameBeyondAsciiComesFromThePropertyTable) {
+    const std::filesystem::path msi = BuildMsi(Path("named"), "Gr\u00fc\u00dfe Caf\u00e9");
+    ASSERT_FALSE(msi.empty()) << "wixl could not build the MSI";
+    WriteStub();
+    PackOptions options;
+    options.request.overrides = {{"ProductFile", msi.string(), "--product"}};
+    options.output = Path("setup.exe");
+    options.stub = Path("stub.exe");
+    Pack(options);
+    EXPECT_EQ(SplitTextBlock(OpenSetup(Path("setup.exe")).head->textBlock)[1], "Gr\xFC\xDF" "e Caf\xE9");
+    options.request.overrides.push_back({"CodePage", "1251", "--codepage"});
+    try {
+        Pack(options);
+        ADD_FAILURE() << "code page 1251 has no u with diaeresis";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(std::string(failure.what()), msi.string() + ": ProductName: holds '\u00fc' (U+00FC), which code page "
+                                                              "1251 cannot show; choose the code page of the setup's "
+                                                              "users (CodePage, --codepage)");
+    }
+}
+
 TEST_F(RoundTrip, GivenValuesWinOverThePropertyTable) {
     WriteSampleSetting("ProductName=\n");
     PackSettings(Path("settings.ini"), Path("setup.exe"), {{"ProductVersion", "9.9", "--product-version"}});
@@ -74,6 +96,29 @@ TEST_F(RoundTrip, UnpackThenPackIsByteIdentical) {
     EXPECT_EQ(ReadFile(Path("second.exe")), ReadFile(Path("first.exe")));
     EXPECT_EQ(ReadFile(Path("out") / "sample.msi"), ReadFile(Path("sample.msi")));
     EXPECT_EQ(ReadFile(Path("out") / "runtime-nt.exe"), ReadFile(Path("nt.exe")));
+}
+
+// The setup shows its texts with the ANSI functions: they are stored in the
+// code page asked for, the product's file name too, and unpack writes them
+// back as UTF-8 with the code page.
+TEST_F(RoundTrip, TextsInACodePageUnpackAsUtf8AndPackTheSame) {
+    WriteSampleSetting("CodePage=1251\nProductName=\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440\n"
+                       "VeskInitPrefix=\u0413\u043e\u0442\u043e\u0432\u0438\u043c\nAdminError=\u041d\u0443\u0436\u043d\u044b\n");
+    const std::string product = "\u041f\u0430\u043a\u0435\u0442.msi";
+    std::filesystem::rename(Path("sample.msi"), Path(product));
+    PackSettings(Path("settings.ini"), Path("first.exe"), {{"ProductFile", Path(product).string(), "--product"}});
+    const SetupFile setup = OpenSetup(Path("first.exe"));
+    EXPECT_EQ(setup.head->header.textCodePage, 1251u);
+    EXPECT_EQ(setup.head->strings[0], std::string("\xCF\xE0\xEA\xE5\xF2.msi", 10));
+    EXPECT_EQ(SplitTextBlock(setup.head->textBlock)[1], "\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0");
+    Unpack(Path("first.exe"), Path("out"));
+    auto ini = IniSection::Read(Path("out") / "setup.ini", "VeskInstaller");
+    EXPECT_EQ(ini.Get("CodePage"), "1251");
+    EXPECT_EQ(ini.Get("ProductName"), "\u041f\u0440\u0438\u0432\u0435\u0442 \u043c\u0438\u0440");
+    EXPECT_EQ(ini.Get("ProductFile"), product);
+    EXPECT_EQ(ReadFile(Path("out") / product), ReadFile(Path(product)));
+    PackSettings(Path("out") / "setup.ini", Path("second.exe"));
+    EXPECT_EQ(ReadFile(Path("second.exe")), ReadFile(Path("first.exe")));
 }
 
 TEST_F(RoundTrip, Pe32PlusSetupUnpacksAndPacksToTheSameBytes) {

@@ -2,9 +2,12 @@
 // for the values the setup reads from it.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
+#include "escaped_text.h"
 #include "ini_file.h"
+#include "text_encoding.h"
 #include "text_rules.h"
 #include "version_text.h"
 #include "base/text_rules.h"
@@ -140,6 +143,73 @@ TEST(QuestionText, OtherConversionsAreRefused) {
     EXPECT_TRUE(CheckQuestionConversions("%s%s%s%s%s%s")) << "six";
     EXPECT_TRUE(CheckQuestionConversions("%-10s")) << "flags read like other conversions";
     EXPECT_TRUE(CheckQuestionConversions("50%")) << "lone percent at the end";
+}
+
+// Settings come as UTF-8: only whole, shortest sequences of scalar values.
+TEST(TextEncoding, OnlyWellFormedUtf8IsText) {
+    const struct {
+        std::string text;
+        std::optional<size_t> invalidAt;
+    } rows[] = {
+        {"Gr\u00fc\u00dfe Caf\u00e9 \u65e5\u672c \U0001F600", std::nullopt},
+        {"Caf\xE9", 3},            // Latin-1
+        {"a\xC0\xAF", 1},          // an overlong '/'
+        {"\xED\xA0\x80", 0},       // a surrogate
+        {"\xF4\x90\x80\x80", 0},   // beyond U+10FFFF
+        {"ok\xE2\x82", 2},         // cut short
+        {"\x80", 0},               // a lone continuation byte
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(Escaped(row.text));
+        EXPECT_EQ(InvalidUtf8At(row.text), row.invalidAt);
+    }
+    EXPECT_EQ(Utf8(Utf16("x\xE9y")), "x\uFFFDy") << "a stray byte becomes U+FFFD";
+    EXPECT_EQ(Utf8(Utf16("\U0001F600")), "\U0001F600") << "a surrogate pair comes back whole";
+}
+
+// What the setup shows, in its code page; what a code page lacks is named.
+TEST(TextEncoding, TextsGoIntoTheCodePageAndComeBack) {
+    const struct {
+        unsigned codePage;
+        std::string text;
+        std::string bytes;
+        std::string unrepresentable;
+    } rows[] = {
+        {1252, "Gr\u00fc\u00dfe Caf\u00e9 \u20ac", "Gr\xFC\xDF" "e Caf\xE9 \x80", ""},
+        {1251, "\u041f\u0440\u0438\u0432\u0435\u0442", "\xCF\xF0\xE8\xE2\xE5\xF2", ""},
+        {932, "\u65e5\u672c \u8868", "\x93\xFA\x96\x7B \x95\x5C", ""},  // 0x5C trails a lead byte
+        {1252, "ok \u2713 \u65e5", "", "\u2713"},
+        {1251, "Caf\u00e9", "", "\u00e9"},
+        {932, "Caf\u00e9", "", "\u00e9"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(std::to_string(row.codePage) + " " + row.text);
+        const CodePageText shown = ToCodePage(row.text, row.codePage);
+        EXPECT_EQ(shown.unrepresentable, row.unrepresentable);
+        if (!row.unrepresentable.empty()) continue;
+        EXPECT_EQ(shown.bytes, row.bytes);
+        EXPECT_EQ(FromCodePage(shown.bytes, row.codePage), row.text);
+    }
+    EXPECT_EQ(FromCodePage("\x93", 932), std::nullopt) << "a lead byte without its trail byte";
+    // Plain ASCII is the same bytes in every code page a setup may use.
+    std::string ascii;
+    for (char c = ' '; c < 127; ++c) ascii += c;
+    for (unsigned codePage : {874u, 932u, 936u, 949u, 950u, 1250u, 1251u, 1252u, 1253u, 1254u, 1255u, 1256u, 1257u,
+                              1258u}) {
+        ASSERT_TRUE(IsAnsiCodePage(codePage));
+        EXPECT_EQ(ToCodePage(ascii, codePage).bytes, ascii) << codePage;
+        EXPECT_EQ(FromCodePage(ascii, codePage), ascii) << codePage;
+    }
+    EXPECT_FALSE(IsAnsiCodePage(65001)) << "UTF-8 is no ANSI code page the setup can rely on";
+}
+
+// Messages and reports keep UTF-8 text readable and escape what would
+// drive a terminal, reorder a line, or is not UTF-8; JSON holds it once.
+TEST(TextEncoding, EscapesKeepTextAndHideNothing) {
+    EXPECT_EQ(Escaped("Gr\u00fc\u00dfe"), "Gr\u00fc\u00dfe");
+    EXPECT_EQ(Escaped("Caf\xE9\x1b"), "Caf\\xe9\\x1b");
+    EXPECT_EQ(Escaped("a\u202eb\u0085"), "a\\xe2\\x80\\xaeb\\xc2\\x85");
+    EXPECT_EQ(Escaped("Gr\u00fc\u00dfe\u202e\xE9\n", 0, EscapeForm::Json), "Gr\u00fc\u00dfe\\u202e\\ufffd\\n");
 }
 
 }  // namespace

@@ -24,19 +24,31 @@ std::string Slurp(const std::filesystem::path& path) {
     return text.str();
 }
 
-std::filesystem::path BuildSampleMsi() {
-    auto dir = std::filesystem::temp_directory_path() / ("vesk-msi-" + std::to_string(getpid()));
+}  // namespace
+
+std::filesystem::path BuildMsi(const std::filesystem::path& dir, const std::string& productName) {
     std::filesystem::create_directories(dir);
-    for (const char* name : {"product.wxs", "readme.txt"})
-        std::filesystem::copy_file(std::filesystem::path(VESK_TOOL_FIXTURES) / name, dir / name,
-                                   std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(std::filesystem::path(VESK_TOOL_FIXTURES) / "readme.txt", dir / "readme.txt",
+                               std::filesystem::copy_options::overwrite_existing);
+    std::string source = Slurp(std::filesystem::path(VESK_TOOL_FIXTURES) / "product.wxs");
+    if (!productName.empty()) {
+        const std::string fixtureName = "Name=\"Vesk Sample\" Language";
+        source.replace(source.find(fixtureName), fixtureName.size(),
+                       "Name=\"" + productName + "\" Codepage=\"1252\" Language");
+    }
+    std::ofstream(dir / "product.wxs", std::ios::binary) << source;
     // wixl wants source paths relative to where it runs.
     std::string command = "cd '" + dir.string() + "' && wixl -o sample.msi product.wxs >/dev/null 2>&1";
-    if (std::system(command.c_str()) != 0) {
-        std::filesystem::remove_all(dir);
-        return {};
-    }
-    return dir / "sample.msi";
+    return std::system(command.c_str()) == 0 ? dir / "sample.msi" : std::filesystem::path();
+}
+
+namespace {
+
+std::filesystem::path BuildSampleMsi() {
+    auto dir = std::filesystem::temp_directory_path() / ("vesk-msi-" + std::to_string(getpid()));
+    auto msi = BuildMsi(dir, "");
+    if (msi.empty()) std::filesystem::remove_all(dir);
+    return msi;
 }
 
 pid_t Spawn(const std::vector<std::string>& arguments, const posix_spawn_file_actions_t& actions,

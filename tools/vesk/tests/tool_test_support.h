@@ -29,6 +29,9 @@ pid_t StartTool(const std::vector<std::string>& arguments, const std::string& ou
 
 // The fixture MSI built by wixl once per test run; empty when wixl failed.
 std::filesystem::path SampleMsi();
+// The fixture MSI built by wixl in dir, under another ProductName (in code
+// page 1252) when one is given; empty when wixl failed.
+std::filesystem::path BuildMsi(const std::filesystem::path& dir, const std::string& productName);
 
 class ToolTest : public ::testing::Test {
 protected:

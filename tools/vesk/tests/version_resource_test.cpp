@@ -2,6 +2,8 @@
 // text, and what pack puts into it on both stubs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "byte_order.h"
 #include "tool_test_support.h"
 #include "version_resource.h"
@@ -55,10 +57,17 @@ TEST(VersionResource, LayoutReadsBackFieldByField) {
     EXPECT_EQ(back->strings, info.strings);
 }
 
-TEST(VersionResource, BytesThatAreNotUtf8AreTakenAsLatin1) {
-    const auto back = ParseVersionResource(BuildVersionResource({{}, {{"ProductName", "Caf\xE9"}}}));
+// The resource holds UTF-16, whatever code page the setup's texts are in.
+TEST(VersionResource, TextBeyondAnyCodePageIsKept) {
+    const std::string name = "Gr\u00fc\u00dfe \u65e5\u672c \U0001F600";
+    const std::vector<uint8_t> bytes = BuildVersionResource({{}, {{"ProductName", name}}});
+    const std::u16string wide = u"Gr\u00fc\u00dfe \u65e5\u672c \U0001F600";
+    EXPECT_NE(std::search(bytes.begin(), bytes.end(), reinterpret_cast<const uint8_t*>(wide.data()),
+                          reinterpret_cast<const uint8_t*>(wide.data() + wide.size())),
+              bytes.end());
+    const auto back = ParseVersionResource(bytes);
     ASSERT_TRUE(back.has_value());
-    EXPECT_EQ(back->strings[0].second, "Caf\u00e9");
+    EXPECT_EQ(back->strings[0].second, name);
 }
 
 TEST(VersionResource, CutOrDamagedResourcesReadAsNone) {
