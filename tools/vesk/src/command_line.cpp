@@ -1,5 +1,6 @@
 #include "command_line.h"
 
+#include <charconv>
 #include <optional>
 
 #include "base/ini_keys.h"
@@ -26,6 +27,9 @@ const char* const kToolHelp =
     "(vesk --version --verbose: and which stubs it found, and where).\n";
 
 // The end of every help text.
+// A day: a timestamp server slower than that is not coming back.
+constexpr unsigned kMaxSignTimeout = 86400;
+
 const char* const kExitCodes =
     "\n"
     "exit codes: 0 success; 1 the operation failed, or an input or setup is\n"
@@ -73,16 +77,25 @@ const char* const kPackHelp =
     "  --set KEY=VALUE           any settings key, e.g. --set CharSize=10\n"
     "  --no-size-check           record no expected file size (SizeCheck=0)\n"
     "  --sign-cert FILE          sign the setup with osslsigncode: the certificate\n"
-    "  --sign-key FILE           and its private key; the recorded size is the\n"
-    "                            signed file's, so the setup's size check holds\n"
-    "  --sign-pass FILE          the file holding the key's password\n"
+    "  --sign-key FILE           and its private key (PEM or DER), or a PKCS#12\n"
+    "                            file (.pfx, .p12) alone as --sign-cert; the\n"
+    "                            recorded size is the signed file's, so the\n"
+    "                            setup's size check holds\n"
+    "  --sign-pass FILE          the file holding the key's passphrase\n"
     "  --timestamp URL           a timestamp server for the signature\n"
+    "  --sign-timeout SECONDS    how long osslsigncode may take, each time it\n"
+    "                            runs (default 180)\n"
     "  --quiet                   print nothing but errors and warnings\n"
     "  --verbose                 say each step: settings, stub, payloads, signing\n"
     "\n"
     "Prints one line to stderr when done: the output, its size, the stub and its\n"
     "architecture, the payloads, and whether it is signed. On a terminal a\n"
     "progress bar shows the copy of a large payload.\n"
+    "\n"
+    "A certificate that has expired, or is not valid yet, is refused; with\n"
+    "--timestamp, pack signs and warns. The messages tell a timestamp server's\n"
+    "failure, a missing or wrong passphrase and a key that does not match the\n"
+    "certificate apart.\n"
     "\n"
     "The same inputs give the same bytes. With SOURCE_DATE_EPOCH set, it is the\n"
     "signing time, so a signed setup is the same too (a timestamp server's\n"
@@ -103,13 +116,18 @@ const char* const kInspectHelp =
     "osslsigncode).\n";
 
 const char* const kVerifyHelp =
-    "usage: vesk verify SETUP.exe [--json]\n"
+    "usage: vesk verify SETUP.exe [--json] [--ca-file FILE]\n"
     "\n"
     "Checks the PE structure, the recorded file size, the header CheckSum and\n"
     "every payload's CRC-32, and says whether the setup is signed and (with\n"
-    "osslsigncode installed) whether the signature matches the file. Prints one\n"
-    "line per problem; exits 0 only when the setup is sound. With --json, prints\n"
-    "one object instead: file, sound (true or false), signature, problems.\n"
+    "osslsigncode installed) whether the signature matches the file, and the\n"
+    "signing certificate's validity period. Prints one line per problem; exits 0\n"
+    "only when the setup is sound. With --json, prints one object instead: file,\n"
+    "sound (true or false), signature, validFrom, validUntil, problems.\n"
+    "\n"
+    "options:\n"
+    "  --ca-file FILE            the certificates (PEM) the signature's chain must\n"
+    "                            lead to; a chain that does not is a problem\n"
     "\n"
     "Without a signature not every edit shows: the container head (product\n"
     "identity, settings and texts) has no CRC of its own, and the header\n"
@@ -198,6 +216,14 @@ Command ParsePack(ArgumentWalker& args) {
             signing.passwordFile = args.Value();
         } else if (name == "--timestamp") {
             signing.timestampUrl = args.Value();
+        } else if (name == "--sign-timeout") {
+            const std::string text = args.Value();
+            unsigned seconds = 0;
+            auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
+            if (error != std::errc() || end != text.data() + text.size() || seconds == 0 || seconds > kMaxSignTimeout)
+                args.Fail("--sign-timeout takes seconds from 1 to " + std::to_string(kMaxSignTimeout) + ", not '" +
+                          text + "'");
+            signing.timeoutSeconds = seconds;
         } else if (name == "--quiet") {
             options.verbosity = Verbosity::Quiet;
         } else if (name == "--verbose") {
@@ -222,9 +248,12 @@ Command ParsePack(ArgumentWalker& args) {
     if (!haveOutput) args.Fail("no output given (-o SETUP.exe)");
     if (options.output == "-") args.Fail("-o -: a setup cannot be written to standard output; give a file name");
     const bool signingAsked = !signing.certificate.empty() || !signing.key.empty() || signing.passwordFile ||
-                              signing.timestampUrl;
-    if (signingAsked && (signing.certificate.empty() || signing.key.empty()))
-        args.Fail("signing needs both --sign-cert and --sign-key");
+                              signing.timestampUrl || signing.timeoutSeconds != kDefaultSignTimeout;
+    const bool pkcs12 = IsPkcs12File(signing.certificate);
+    if (signingAsked && pkcs12 && !signing.key.empty())
+        args.Fail("--sign-cert " + signing.certificate.string() + " is a PKCS#12 file, which holds its key; leave out --sign-key");
+    if (signingAsked && (signing.certificate.empty() || (signing.key.empty() && !pkcs12)))
+        args.Fail("signing needs both --sign-cert and --sign-key, or a PKCS#12 file (.pfx, .p12) as --sign-cert");
     if (signingAsked) options.signing = signing;
     return options;
 }
@@ -255,6 +284,7 @@ Command ParseVerify(ArgumentWalker& args) {
     while (args.Next()) {
         if (args.Name() == "--help" || args.Name() == "-h") return Help(kVerifyHelp);
         if (args.Name() == "--json") command.json = true;
+        else if (args.Name() == "--ca-file") command.caFile = args.Value();
         else if (args.IsOption()) args.Fail("unknown option " + args.Name());
         else TakeSetup(args, setup);
     }

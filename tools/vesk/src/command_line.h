@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
@@ -21,6 +22,7 @@ struct InspectCommand {
 struct VerifyCommand {
     std::filesystem::path setup;
     bool json = false;
+    std::optional<std::filesystem::path> caFile;  // the certificates the signature's chain must lead to
 };
 struct UnpackCommand {
     std::filesystem::path setup;

@@ -136,6 +136,8 @@ Report InspectSetup(const std::filesystem::path& path) {
     if (signature.problem) signing.AddText("problem", *signature.problem);
     if (signature.signer) signing.AddText("signer", *signature.signer);
     if (signature.signingTime) signing.AddText("signingTime", *signature.signingTime);
+    if (signature.validFrom) signing.AddText("validFrom", *signature.validFrom);
+    if (signature.validUntil) signing.AddText("validUntil", *signature.validUntil);
     report.Add("signature", std::move(signing));
     return report;
 }

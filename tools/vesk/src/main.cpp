@@ -11,20 +11,22 @@
 namespace {
 
 int Verify(const vesk::VerifyCommand& verify) {
-    std::string signature;
-    const auto problems = vesk::VerifySetup(verify.setup, &signature);
+    vesk::SignatureReport signature;
+    const auto problems = vesk::VerifySetup(verify.setup, &signature, verify.caFile);
     if (verify.json) {
         vesk::Report listed = vesk::Report::Array();
         for (const std::string& problem : problems) listed.Push(vesk::Report::Text(problem));
         vesk::Report report = vesk::Report::Object();
         report.AddText("file", verify.setup.string())
             .Add("sound", vesk::Report::Boolean(problems.empty()))
-            .AddText("signature", signature)
-            .Add("problems", std::move(listed));
+            .AddText("signature", signature.state);
+        if (signature.validFrom) report.AddText("validFrom", *signature.validFrom);
+        if (signature.validUntil) report.AddText("validUntil", *signature.validUntil);
+        report.Add("problems", std::move(listed));
         report.PrintJson(std::cout);
     } else {
         for (const std::string& problem : problems) std::cerr << "vesk: " << verify.setup.string() << ": " << problem << '\n';
-        if (problems.empty()) std::cout << verify.setup.string() << ": OK (" << signature << ")\n";
+        if (problems.empty()) std::cout << verify.setup.string() << ": OK (" << signature.state << ")\n";
     }
     return problems.empty() ? 0 : vesk::kExitFailure;
 }

@@ -1,7 +1,6 @@
 #include "output_file.h"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,71 +9,17 @@
 #include <cerrno>
 #include <charconv>
 #include <climits>
-#include <csignal>
 #include <cstring>
 #include <optional>
 
 #include "failure.h"
+#include "signal_cleanup.h"
 
 namespace vesk {
 
 namespace {
 
 constexpr size_t kBufferSize = 1 << 20;
-
-// The temporary files in progress, for the signal handler: only
-// async-signal-safe calls may touch them there.
-constexpr size_t kPendingSlots = 8;
-constexpr size_t kPathLimit = 4096;
-char g_pendingPaths[kPendingSlots][kPathLimit];
-
-void RemovePendingAndDie(int signal) {
-    for (char* path : g_pendingPaths)
-        if (path[0] != 0) unlink(path);
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-char* ClaimPendingSlot(const std::string& target) {
-    for (char* path : g_pendingPaths)
-        if (path[0] == 0) return path;
-    throw Failure(target, "too many files in progress");
-}
-
-// SIGPIPE too: with stderr on a closed pipe, the next message ends the run.
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
-
-void InstallCleanupHandlers() {
-    static bool installed = false;
-    if (installed) return;
-    installed = true;
-    for (int signal : kCleanupSignals) {
-        // A signal the caller has the tool ignore (nohup) stays ignored.
-        struct sigaction current {};
-        if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
-            std::signal(signal, RemovePendingAndDie);
-    }
-    // A write past the file size limit then fails with EFBIG and is reported
-    // and cleaned up like a full disk, instead of killing the process with
-    // its temporary file left behind.
-    std::signal(SIGXFSZ, SIG_IGN);
-}
-
-// Holds the cleanup signals back while a temporary file is created and
-// recorded, so that none can arrive between the two and leave it behind.
-class CleanupSignalsHeld {
-public:
-    CleanupSignalsHeld() {
-        sigset_t held;
-        sigemptyset(&held);
-        for (int signal : kCleanupSignals) sigaddset(&held, signal);
-        sigprocmask(SIG_BLOCK, &held, &previous_);
-    }
-    ~CleanupSignalsHeld() { sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-
-private:
-    sigset_t previous_;
-};
 
 void WriteAll(int fd, const uint8_t* data, size_t count, const std::string& name) {
     while (count > 0) {
@@ -182,8 +127,8 @@ OutputFile::OutputFile(const std::filesystem::path& target, const std::vector<st
     const std::string prefix = TemporaryPrefix(target);
     RemoveStaleTemporaries(target, prefix);
     const std::string pattern = (target.parent_path() / prefix).string() + std::to_string(getpid()) + "-XXXXXX";
-    if (pattern.size() >= kPathLimit) throw Failure(target.string(), "path too long");
-    pending_ = ClaimPendingSlot(target.string());
+    if (pattern.size() >= kPendingPathLimit) throw Failure(target.string(), "path too long");
+    pending_ = ClaimPendingPath(target.string());
     InstallCleanupHandlers();
     for (int attempt = 1; fd_ < 0; ++attempt) {
         std::vector<char> name(pattern.begin(), pattern.end());

@@ -47,7 +47,7 @@ std::vector<std::filesystem::path> PackInputs(const PackOptions& options, const 
         if (picture) inputs.push_back(*picture);
     if (options.signing) {
         inputs.push_back(options.signing->certificate);
-        inputs.push_back(options.signing->key);
+        if (!options.signing->key.empty()) inputs.push_back(options.signing->key);
         if (options.signing->passwordFile) inputs.push_back(*options.signing->passwordFile);
     }
     return inputs;
@@ -59,7 +59,7 @@ void Pack(const PackOptions& options) {
     if (options.signing) {
         RequireSigningTool();
         InputFile certificate(options.signing->certificate);  // names a missing file as such
-        InputFile key(options.signing->key);
+        if (!options.signing->key.empty()) InputFile key(options.signing->key);
     }
     PackPlan plan = ResolvePackSettings(options.request);
     ContainerFields& fields = plan.fields;

@@ -14,7 +14,8 @@ std::string HexWord(uint32_t value) {
     return text;
 }
 
-std::vector<std::string> VerifySetup(const std::filesystem::path& path, std::string* signature) {
+std::vector<std::string> VerifySetup(const std::filesystem::path& path, SignatureReport* signature,
+                                     const std::optional<std::filesystem::path>& caFile) {
     const SetupFile setup = OpenSetup(path);
     const InputFile& file = *setup.file;
     std::vector<std::string> problems = PartsPastEnd(setup.image, file.Size());
@@ -40,9 +41,9 @@ std::vector<std::string> VerifySetup(const std::filesystem::path& path, std::str
     if (checkSum != setup.image.checkSum)
         problems.push_back("header CheckSum " + HexWord(setup.image.checkSum) + " does not match the file's " +
                            HexWord(checkSum));
-    const SignatureReport report = CheckSignature(setup);
+    const SignatureReport report = CheckSignature(setup, caFile);
     if (report.problem) problems.push_back(*report.problem);
-    if (signature) *signature = report.state;
+    if (signature) *signature = report;
     return problems;
 }
 

@@ -3,8 +3,15 @@
 // apart. Certificates and keys are made by openssl for each test, in the
 // test's own scratch directory.
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
+#include <thread>
 
 #include "byte_order.h"
 #include "setup_file.h"
@@ -26,6 +33,23 @@ protected:
                                  "-passin pass:secret -out locked-cert.pem -days 2 -subj /CN=Vesk-Test >/dev/null 2>&1";
         ASSERT_EQ(std::system(made.c_str()), 0) << "openssl could not make a test certificate";
         WriteText("pass.txt", "secret\n");
+    }
+
+    // Another pair, that pair as PKCS#12 files (one locked by "secret"), and
+    // a certificate of the first key valid only in 2020.
+    void MakeMoreCertificates() {
+        WriteText("ca.cnf", "[ca]\ndefault_ca=d\n[d]\ndatabase=index.txt\nserial=serial\nnew_certs_dir=.\n"
+                            "default_md=sha256\npolicy=p\n[p]\ncommonName=supplied\n");
+        WriteText("index.txt", "");
+        WriteText("serial", "01\n");
+        const std::string made =
+            "cd '" + dir_.string() +
+            "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout other-key.pem -out other-cert.pem -days 2 "
+            "-subj /CN=Other >/dev/null 2>&1 && openssl pkcs12 -export -inkey key.pem -in cert.pem -out locked.pfx "
+            "-passout pass:secret && openssl pkcs12 -export -inkey key.pem -in cert.pem -out open.p12 -passout pass: "
+            "&& openssl req -new -key key.pem -subj /CN=Old -out old.csr && openssl ca -batch -config ca.cnf -selfsign "
+            "-keyfile key.pem -in old.csr -out old.pem -startdate 20200101000000Z -enddate 20210101000000Z >/dev/null 2>&1";
+        ASSERT_EQ(std::system(made.c_str()), 0) << "openssl could not make the test certificates";
     }
 
     ToolRun Pack(const std::string& stub, std::vector<std::string> extra, const std::string& output = "setup.exe") {
@@ -93,6 +117,20 @@ TEST_F(Signing, SigningAfterPackingIsReportedAsSuchWithTheWayOut) {
     EXPECT_NE(verify.err.find("vesk pack --sign-cert"), std::string::npos);
 }
 
+// A signature nested into the one pack made grows the file past the
+// recorded size; verify says why.
+TEST_F(Signing, ANestedSignatureAfterPackingIsNamedAsTheCause) {
+    ASSERT_EQ(Pack(VESK_REAL_STUB, Sign(), "signed.exe").exitCode, 0);
+    const std::string nest = "osslsigncode sign -nest -certs '" + Path("cert.pem").string() + "' -key '" +
+                             Path("key.pem").string() + "' -in '" + Path("signed.exe").string() + "' -out '" +
+                             Path("nested.exe").string() + "' >/dev/null";
+    ASSERT_EQ(std::system(nest.c_str()), 0);
+    ToolRun verify = RunTool({"verify", Path("nested.exe").string()});
+    EXPECT_EQ(verify.exitCode, 1);
+    EXPECT_NE(verify.err.find("the signature was replaced, or another nested into it, after packing"), std::string::npos)
+        << verify.err;
+}
+
 TEST_F(Signing, ASetupChangedAfterSigningFailsVerify) {
     ASSERT_EQ(Pack(VESK_REAL_STUB, Sign()).exitCode, 0);
     std::vector<uint8_t> bytes = ReadFile(Path("setup.exe"));
@@ -104,23 +142,144 @@ TEST_F(Signing, ASetupChangedAfterSigningFailsVerify) {
     EXPECT_NE(verify.err.find("signature does not match the file"), std::string::npos) << verify.err;
 }
 
-TEST_F(Signing, BadCertificatesKeysAndPasswordsAreOneLineAndNoOutput) {
+// A server that takes connections and never answers: a timestamp server
+// that hangs.
+class SilentServer {
+public:
+    SilentServer() {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&address), length) != 0 || listen(fd_, 8) != 0 ||
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+            ADD_FAILURE() << "no listening socket";
+        url_ = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/";
+    }
+    ~SilentServer() { close(fd_); }
+    const std::string& Url() const { return url_; }
+
+private:
+    int fd_ = -1;
+    std::string url_;
+};
+
+// Each cause of a failed signing gets a message of its own, naming the
+// file, passphrase or server at fault; nothing is written.
+TEST_F(Signing, EachCauseOfAFailedSigningIsNamed) {
+    MakeMoreCertificates();
     WriteText("garbage.pem", "not a certificate\n");
     WriteText("wrong.txt", "wrong\n");
-    const std::vector<std::vector<std::string>> cases = {
-        Sign("garbage.pem", "key.pem"),
-        Sign("cert.pem", "garbage.pem"),
-        Sign("cert.pem", "missing.pem"),
-        {"--sign-cert", Path("locked-cert.pem").string(), "--sign-key", Path("locked.pem").string(), "--sign-pass",
-         Path("wrong.txt").string()},
-        {"--sign-cert", Path("cert.pem").string()},
+    const SilentServer silent;
+    const std::string refusing = "http://127.0.0.1:9/";
+    const struct {
+        const char* name;
+        std::vector<std::string> options;
+        std::string input;
+        std::string problem;
+        int exitCode = 1;
+    } cases[] = {
+        {"not a certificate", Sign("garbage.pem", "key.pem"), Path("garbage.pem").string() + ", " + Path("key.pem").string(),
+         "cannot sign with this certificate and key: No certificate found"},
+        {"not a key", Sign("cert.pem", "garbage.pem"), Path("garbage.pem").string(),
+         "is not a private key osslsigncode can read (PEM or DER)"},
+        {"missing key", Sign("cert.pem", "missing.pem"), Path("missing.pem").string(), "cannot open"},
+        {"key of another certificate", Sign("cert.pem", "other-key.pem"), Path("other-key.pem").string(),
+         "does not match the certificate " + Path("cert.pem").string()},
+        {"locked key without its passphrase", Sign("locked-cert.pem", "locked.pem"), Path("locked.pem").string(),
+         "is locked by a passphrase; give it with --sign-pass FILE"},
+        {"locked key with a wrong passphrase", {"--sign-cert", Path("locked-cert.pem").string(), "--sign-key",
+         Path("locked.pem").string(), "--sign-pass", Path("wrong.txt").string()}, Path("wrong.txt").string(),
+         "is not the passphrase of " + Path("locked.pem").string()},
+        {"locked PKCS#12 without its passphrase", {"--sign-cert", Path("locked.pfx").string()},
+         Path("locked.pfx").string(), "is locked by a passphrase"},
+        {"locked PKCS#12 with a wrong passphrase", {"--sign-cert", Path("locked.pfx").string(), "--sign-pass",
+         Path("wrong.txt").string()}, Path("wrong.txt").string(), "is not the passphrase of " + Path("locked.pfx").string()},
+        {"expired certificate", Sign("old.pem", "key.pem"), Path("old.pem").string(),
+         "the certificate is valid from Jan  1 00:00:00 2020 GMT to Jan  1 00:00:00 2021 GMT; it has expired; Windows "
+         "would not trust the setup"},
+        {"timestamp server that refuses", [&] { auto o = Sign(); o.insert(o.end(), {"--timestamp", refusing}); return o; }(),
+         refusing, "the timestamp server failed; try again later or another server (HTTP failure"},
+        {"timestamp server that never answers",
+         [&] { auto o = Sign(); o.insert(o.end(), {"--timestamp", silent.Url(), "--sign-timeout", "1"}); return o; }(),
+         silent.Url(), "osslsigncode did not finish within 1 s; give it longer with --sign-timeout SECONDS"},
+        {"key without a certificate", {"--sign-key", Path("key.pem").string()}, "pack",
+         "signing needs both --sign-cert and --sign-key, or a PKCS#12 file (.pfx, .p12) as --sign-cert", 2},
+        {"certificate without a key", {"--sign-cert", Path("cert.pem").string()}, "pack", "signing needs both", 2},
+        {"PKCS#12 file with a key", Sign("open.p12", "key.pem"), "pack",
+         "is a PKCS#12 file, which holds its key; leave out --sign-key", 2},
+        {"no time to sign", [&] { auto o = Sign(); o.insert(o.end(), {"--sign-timeout", "0"}); return o; }(), "pack",
+         "--sign-timeout takes seconds from 1 to 86400, not '0'", 2},
     };
-    for (const auto& extra : cases) {
-        ToolRun run = Pack(VESK_REAL_STUB, extra);
-        EXPECT_EQ(run.exitCode, extra.size() == 2 ? 2 : 1) << extra[1] << ": a missing key is a usage error";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolRun run = Pack(VESK_REAL_STUB, c.options);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
+        EXPECT_EQ(run.err.rfind("vesk: " + c.input + ": ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(c.problem), std::string::npos) << run.err;
         EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
         EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
     }
+}
+
+// A PKCS#12 file signs alone, with or without a passphrase; verify shows
+// the validity period, and checks the chain against a given CA file.
+TEST_F(Signing, Pkcs12FilesSignAndVerifyChecksTheChainAgainstACaFile) {
+    MakeMoreCertificates();
+    ASSERT_EQ(Pack(VESK_REAL_STUB, {"--sign-cert", Path("open.p12").string()}, "open.exe").exitCode, 0);
+    ToolRun pack = Pack(VESK_REAL_STUB, {"--sign-cert", Path("locked.pfx").string(), "--sign-pass",
+                                         Path("pass.txt").string()});
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    ToolRun trusted = RunTool({"verify", Path("setup.exe").string(), "--ca-file", Path("cert.pem").string()});
+    EXPECT_EQ(trusted.exitCode, 0) << trusted.err;
+    EXPECT_NE(trusted.out.find("the signature verifies, its chain leading to " + Path("cert.pem").string() +
+                               "; certificate valid from "),
+              std::string::npos)
+        << trusted.out;
+    ToolRun untrusted = RunTool({"verify", Path("open.exe").string(), "--ca-file", Path("other-cert.pem").string(), "--json"});
+    EXPECT_EQ(untrusted.exitCode, 1);
+    EXPECT_NE(untrusted.out.find("the signer's chain does not lead to a certificate in " + Path("other-cert.pem").string()),
+              std::string::npos)
+        << untrusted.out;
+    EXPECT_NE(untrusted.out.find("\"validUntil\": \""), std::string::npos) << untrusted.out;
+}
+
+// SIGTERM while osslsigncode waits on a timestamp server: the tool ends by
+// it, osslsigncode with it, and nothing is left behind.
+TEST_F(Signing, SigtermWhileSigningLeavesNoChildAndNoFiles) {
+    const SilentServer silent;
+    std::filesystem::create_directory(Path("tmp"));
+    setenv("TMPDIR", Path("tmp").c_str(), 1);
+    std::vector<std::string> args = {"pack", "--product", Path("sample.msi").string(), "--stub", VESK_REAL_STUB,
+                                     "-o", Path("setup.exe").string(), "--timestamp", silent.Url()};
+    for (const std::string& option : Sign()) args.push_back(option);
+    const pid_t tool = StartTool(args, Path("out.txt").string(), Path("err.txt").string());
+    unsetenv("TMPDIR");
+    ASSERT_GT(tool, 0);
+    // osslsigncode signing is the tool's child, in a session of its own
+    // (after one that only said its version).
+    pid_t child = 0;
+    for (int tries = 0; tries < 500 && child == 0; ++tries) {
+        for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+            std::ifstream stat(entry.path() / "stat");
+            std::ifstream commandLine(entry.path() / "cmdline");
+            std::string pid, name, state, parent, command;
+            std::getline(commandLine, command);
+            if (stat >> pid >> name >> state >> parent && parent == std::to_string(tool) &&
+                command.rfind(std::string("osslsigncode\0sign\0", 18), 0) == 0)
+                child = std::stoi(pid);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_NE(child, 0) << "osslsigncode never started";
+    kill(tool, SIGTERM);
+    int status = 0;
+    ASSERT_EQ(waitpid(tool, &status, 0), tool);
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(child))) << "osslsigncode " << child << " still runs";
+    EXPECT_TRUE(std::filesystem::is_empty(Path("tmp"))) << "a scratch directory was left";
+    EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
 }
 
 // SOURCE_DATE_EPOCH is the signing time: the same inputs sign to the same
