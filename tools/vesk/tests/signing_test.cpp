@@ -223,6 +223,38 @@ TEST_F(Signing, EachCauseOfAFailedSigningIsNamed) {
     }
 }
 
+// With a timestamp, Windows judges the certificate at the timestamp's time,
+// so pack signs with an expired one, saying so. The timestamp server is a
+// local one (fixtures/timestamp_server.py) with a TSA certificate of its own.
+TEST_F(Signing, AnExpiredCertificateWithATimestampSignsWithAWarning) {
+    MakeMoreCertificates();
+    WriteText("tsa.cnf", "[tsa]\ndefault_tsa=t\n[t]\nserial=tsaserial\nsigner_cert=tsa.pem\nsigner_key=tsakey.pem\n"
+                         "signer_digest=sha256\ndefault_policy=1.2.3.4.1\ndigests=sha256\ness_cert_id_alg=sha256\n");
+    WriteText("tsaserial", "01\n");
+    const std::string start =
+        "cd '" + dir_.string() +
+        "' && openssl req -x509 -newkey rsa:2048 -nodes -keyout tsakey.pem -out tsa.pem -days 2 -subj /CN=TSA "
+        "-addext extendedKeyUsage=critical,timeStamping >/dev/null 2>&1 && { python3 '" VESK_TOOL_FIXTURES
+        "/timestamp_server.py' port.txt >/dev/null 2>&1 & echo $! > server.pid; }";
+    ASSERT_EQ(std::system(start.c_str()), 0) << "no timestamp server";
+    for (int tries = 0; tries < 500 && !std::filesystem::exists(Path("port.txt")); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    const auto port = ReadFile(Path("port.txt"));
+    const std::string url = "http://127.0.0.1:" + std::string(port.begin(), port.end()) + "/";
+    std::vector<std::string> options = Sign("old.pem", "key.pem");
+    options.insert(options.end(), {"--timestamp", url});
+    ToolRun pack = Pack(VESK_REAL_STUB, options);
+    const auto server = ReadFile(Path("server.pid"));
+    kill(std::stoi(std::string(server.begin(), server.end())), SIGTERM);
+    EXPECT_EQ(pack.exitCode, 0) << pack.err;
+    EXPECT_NE(pack.err.find("vesk: warning: " + Path("old.pem").string() +
+                            ": the certificate is valid from Jan  1 00:00:00 2020 GMT to Jan  1 00:00:00 2021 GMT; it "
+                            "has expired; signed anyway, with a timestamp from " + url),
+              std::string::npos)
+        << pack.err;
+    EXPECT_EQ(OpenSetup(Path("setup.exe")).head->header.expectedFileSize, std::filesystem::file_size(Path("setup.exe")));
+}
+
 // A PKCS#12 file signs alone, with or without a passphrase; verify shows
 // the validity period, and checks the chain against a given CA file.
 TEST_F(Signing, Pkcs12FilesSignAndVerifyChecksTheChainAgainstACaFile) {
