@@ -24,7 +24,7 @@ _vesk() {
     case ${words[1]} in
         pack) options='--output --arch --stub --product --product-code --product-version --product-name
             --transform-base --runtime-nt --runtime-9x --runtime-version --codepage --splash --icon --execution-level
-            --set --no-size-check --sign-cert --sign-key --sign-pass --timestamp --sign-timeout --quiet --verbose --help' ;;
+            --set --no-size-check --sign-cert --sign-key --sign-pass --timestamp --sign-timeout --nest-sign --quiet --verbose --help' ;;
         inspect) options='--json --help' ;;
         verify) options='--json --ca-file --help' ;;
         unpack) options='--directory --force --help' ;;

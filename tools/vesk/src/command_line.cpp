@@ -85,6 +85,9 @@ const char* const kPackHelp =
     "  --timestamp URL           a timestamp server for the signature\n"
     "  --sign-timeout SECONDS    how long osslsigncode may take, each time it\n"
     "                            runs (default 180)\n"
+    "  --nest-sign               two signatures with the same certificate: SHA-1,\n"
+    "                            which older Windows versions need, with SHA-256\n"
+    "                            nested in it; the recorded size holds both\n"
     "  --quiet                   print nothing but errors and warnings\n"
     "  --verbose                 say each step: settings, stub, payloads, signing\n"
     "\n"
@@ -216,6 +219,8 @@ Command ParsePack(ArgumentWalker& args) {
             signing.passwordFile = args.Value();
         } else if (name == "--timestamp") {
             signing.timestampUrl = args.Value();
+        } else if (name == "--nest-sign") {
+            signing.nested = true;
         } else if (name == "--sign-timeout") {
             const std::string text = args.Value();
             unsigned seconds = 0;
@@ -248,7 +253,8 @@ Command ParsePack(ArgumentWalker& args) {
     if (!haveOutput) args.Fail("no output given (-o SETUP.exe)");
     if (options.output == "-") args.Fail("-o -: a setup cannot be written to standard output; give a file name");
     const bool signingAsked = !signing.certificate.empty() || !signing.key.empty() || signing.passwordFile ||
-                              signing.timestampUrl || signing.timeoutSeconds != kDefaultSignTimeout;
+                              signing.timestampUrl || signing.timeoutSeconds != kDefaultSignTimeout ||
+                              signing.nested;
     const bool pkcs12 = IsPkcs12File(signing.certificate);
     if (signingAsked && pkcs12 && !signing.key.empty())
         args.Fail("--sign-cert " + signing.certificate.string() + " is a PKCS#12 file, which holds its key; leave out --sign-key");

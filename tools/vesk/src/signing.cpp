@@ -261,15 +261,29 @@ uint64_t SignSetup(const std::filesystem::path& unsignedSetup, const std::filesy
                    uint64_t sizeFieldOffset) {
     const std::filesystem::path directory = unsignedSetup.parent_path();
     const std::filesystem::path signedSetup = directory / "signed.exe";
-    std::vector<std::string> arguments = {"sign"};
+    const std::filesystem::path primarySetup = directory / "primary.exe";
+    std::vector<std::string> credentials;
     if (IsPkcs12File(request.certificate))
-        arguments.insert(arguments.end(), {"-pkcs12", request.certificate.string()});
+        credentials = {"-pkcs12", request.certificate.string()};
     else
-        arguments.insert(arguments.end(), {"-certs", request.certificate.string(), "-key", request.key.string()});
-    if (request.passwordFile) arguments.insert(arguments.end(), {"-readpass", request.passwordFile->string()});
-    if (request.timestampUrl) arguments.insert(arguments.end(), {"-ts", *request.timestampUrl});
-    if (auto time = SigningTime()) arguments.insert(arguments.end(), {"-time", *time});
-    arguments.insert(arguments.end(), {"-in", unsignedSetup.string(), "-out", signedSetup.string()});
+        credentials = {"-certs", request.certificate.string(), "-key", request.key.string()};
+    if (request.passwordFile) credentials.insert(credentials.end(), {"-readpass", request.passwordFile->string()});
+    if (request.timestampUrl) credentials.insert(credentials.end(), {"-ts", *request.timestampUrl});
+    if (auto time = SigningTime()) credentials.insert(credentials.end(), {"-time", *time});
+    // One signature; or, nested, SHA-1 first for the older Windows versions
+    // that read only the first signature and know no SHA-256, then SHA-256.
+    std::vector<std::vector<std::string>> passes;
+    auto pass = [&](std::vector<std::string> head, const std::filesystem::path& in, const std::filesystem::path& out) {
+        head.insert(head.end(), credentials.begin(), credentials.end());
+        head.insert(head.end(), {"-in", in.string(), "-out", out.string()});
+        passes.push_back(std::move(head));
+    };
+    if (request.nested) {
+        pass({"sign", "-h", "sha1"}, unsignedSetup, primarySetup);
+        pass({"sign", "-nest", "-h", "sha256"}, primarySetup, signedSetup);
+    } else {
+        pass({"sign"}, unsignedSetup, signedSetup);
+    }
 
     const InputFile first(unsignedSetup);
     uint8_t field[4];
@@ -277,10 +291,12 @@ uint64_t SignSetup(const std::filesystem::path& unsignedSetup, const std::filesy
     uint32_t recorded = Load32(field);
     std::string sizes;
     for (int round = 0; round < kMaxRounds; ++round) {
-        std::filesystem::remove(signedSetup);
-        const ToolResult result = RunSigningTool(arguments, directory / "sign.log", request.timeoutSeconds);
-        if (!result.started) throw Failure("vesk pack", kInstallHint);
-        if (result.exitCode != 0) FailSigning(request, result);
+        for (const auto& arguments : passes) {
+            std::filesystem::remove(arguments.back());
+            const ToolResult result = RunSigningTool(arguments, directory / "sign.log", request.timeoutSeconds);
+            if (!result.started) throw Failure("vesk pack", kInstallHint);
+            if (result.exitCode != 0) FailSigning(request, result);
+        }
         if (round == 0) CheckValidity(signedSetup, request);
         const uint64_t size = SizeOf(signedSetup);
         Detail("signed with osslsigncode: " + std::to_string(size) + " bytes");

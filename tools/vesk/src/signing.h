@@ -23,6 +23,7 @@ struct SigningRequest {
     std::optional<std::filesystem::path> passwordFile;
     std::optional<std::string> timestampUrl;
     unsigned timeoutSeconds = kDefaultSignTimeout;  // for each run of osslsigncode
+    bool nested = false;  // a SHA-1 signature with a SHA-256 one nested into it
 };
 
 // A .pfx or .p12 file, which holds the certificate and its key together.

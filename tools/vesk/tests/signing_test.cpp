@@ -81,6 +81,26 @@ TEST_F(Signing, TheRecordedSizeIsTheSignedFilesOnBothStubs) {
     }
 }
 
+// Nested signing: SHA-1 first, SHA-256 in it, and the recorded size is the
+// file's with both.
+TEST_F(Signing, NestedSignaturesKeepTheSizeCheck) {
+    ToolRun pack = Pack(VESK_REAL_STUB, [&] { auto o = Sign(); o.push_back("--nest-sign"); return o; }());
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    const SetupFile setup = OpenSetup(Path("setup.exe"));
+    EXPECT_EQ(setup.head->header.expectedFileSize, setup.file->Size());
+    EXPECT_EQ(RunTool({"verify", Path("setup.exe").string()}).exitCode, 0);
+    const std::string list = "osslsigncode verify -in '" + Path("setup.exe").string() + "' > '" +
+                             Path("signatures.txt").string() + "' 2>&1";
+    std::system(list.c_str());  // fails on the untrusted test signer, and lists both signatures
+    const auto bytes = ReadFile(Path("signatures.txt"));
+    const std::string text(bytes.begin(), bytes.end());
+    const size_t primary = text.find("Signature Index: 0");
+    const size_t nested = text.find("Signature Index: 1");
+    ASSERT_NE(nested, std::string::npos) << text;
+    EXPECT_NE(text.find("Message digest algorithm  : SHA1", primary), std::string::npos) << text;
+    EXPECT_NE(text.find("Message digest algorithm  : SHA256", nested), std::string::npos) << text;
+}
+
 // The signed setup replaces no file the signing reads.
 TEST_F(Signing, AnOutputThatIsTheCertificateOrKeyIsRefused) {
     for (const char* file : {"cert.pem", "key.pem"}) {
