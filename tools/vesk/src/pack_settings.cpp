@@ -252,7 +252,8 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.header.requiredRuntimeLS = words->ls;
 
     f.fontFace = Text(settings, INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, codePage);
-    f.fontCharSet = Byte(settings, INI_KEY_CHAR_SET, 0);
+    // The splash's font must have the code page's glyphs.
+    f.fontCharSet = Byte(settings, INI_KEY_CHAR_SET, FontCharSetOf(codePage));
     f.fontPointSize = Byte(settings, INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE);
     f.initLine = ComposeInitLine(Text(settings, INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, codePage),
                                  Text(settings, INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX, codePage));

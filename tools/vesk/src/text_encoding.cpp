@@ -14,8 +14,20 @@ namespace vesk {
 
 namespace {
 
-constexpr std::array<unsigned, 14> kAnsiCodePages = {874, 932, 936, 949, 950, 1250, 1251,
-                                                     1252, 1253, 1254, 1255, 1256, 1257, 1258};
+struct AnsiCodePage {
+    unsigned codePage;
+    uint8_t fontCharSet;
+};
+constexpr std::array<AnsiCodePage, 14> kAnsiCodePages = {{{874, 222},  {932, 128},  {936, 134},  {949, 129},
+                                                          {950, 136},  {1250, 238}, {1251, 204}, {1252, 0},
+                                                          {1253, 161}, {1254, 162}, {1255, 177}, {1256, 178},
+                                                          {1257, 186}, {1258, 163}}};
+
+const AnsiCodePage* FindAnsiCodePage(unsigned codePage) {
+    auto it = std::find_if(kAnsiCodePages.begin(), kAnsiCodePages.end(),
+                           [&](const AnsiCodePage& page) { return page.codePage == codePage; });
+    return it == kAnsiCodePages.end() ? nullptr : &*it;
+}
 constexpr char32_t kReplacement = 0xFFFD;
 
 // The scalar value of the sequence at text[at] of Utf8SequenceAt's length.
@@ -133,13 +145,18 @@ std::string Utf8(std::u16string_view utf16) {
 }
 
 bool IsAnsiCodePage(unsigned codePage) {
-    return std::find(kAnsiCodePages.begin(), kAnsiCodePages.end(), codePage) != kAnsiCodePages.end();
+    return FindAnsiCodePage(codePage) != nullptr;
 }
 
 std::string AnsiCodePageList() {
     std::string list;
-    for (unsigned codePage : kAnsiCodePages) list += (list.empty() ? "" : ", ") + std::to_string(codePage);
+    for (const AnsiCodePage& page : kAnsiCodePages) list += (list.empty() ? "" : ", ") + std::to_string(page.codePage);
     return list;
+}
+
+uint8_t FontCharSetOf(unsigned codePage) {
+    const AnsiCodePage* page = FindAnsiCodePage(codePage);
+    return page ? page->fontCharSet : 0;
 }
 
 CodePageText ToCodePage(std::string_view utf8, unsigned codePage) {

@@ -3,6 +3,7 @@
 // passed on with the ANSI functions), and the UTF-16 of the version resource.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -27,6 +28,10 @@ std::string Utf8(std::u16string_view utf16);
 // The Windows ANSI code pages: 874, 932, 936, 949, 950, 1250 to 1258.
 bool IsAnsiCodePage(unsigned codePage);
 std::string AnsiCodePageList();
+
+// The font character set (LOGFONT lfCharSet) whose glyphs that code page's
+// text needs: ANSI_CHARSET (0) for 1252, RUSSIAN_CHARSET (204) for 1251.
+uint8_t FontCharSetOf(unsigned codePage);
 
 struct CodePageText {
     std::string bytes;

@@ -109,6 +109,7 @@ TEST_F(RoundTrip, TextsInACodePageUnpackAsUtf8AndPackTheSame) {
     PackSettings(Path("settings.ini"), Path("first.exe"), {{"ProductFile", Path(product).string(), "--product"}});
     const SetupFile setup = OpenSetup(Path("first.exe"));
     EXPECT_EQ(setup.head->header.textCodePage, 1251u);
+    EXPECT_EQ(setup.head->descriptor[DESCRIPTOR_FONT_CHARSET], 204) << "RUSSIAN_CHARSET, as CharSet is not given";
     EXPECT_EQ(setup.head->strings[0], std::string("\xCF\xE0\xEA\xE5\xF2.msi", 10));
     EXPECT_EQ(SplitTextBlock(setup.head->textBlock)[1], "\xCF\xF0\xE8\xE2\xE5\xF2 \xEC\xE8\xF0");
     Unpack(Path("first.exe"), Path("out"));
