@@ -143,8 +143,8 @@ std::string ProductVersionOrigin(const Settings& settings, const std::filesystem
 }
 
 // ProductCode, ProductVersion and ProductName: given, or else read from the
-// database's Property table.
-// The version resource takes them as UTF-8, the container in the code page.
+// database's Property table; the version resource takes them as UTF-8, the
+// container in the code page.
 void ResolveProductIdentity(const Settings& settings, const std::filesystem::path& product, bool transform,
                             unsigned codePage, ContainerFields& f, Branding& branding) {
     auto code = settings.Get(INI_KEY_PRODUCT_CODE);

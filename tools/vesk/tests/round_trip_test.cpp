@@ -63,6 +63,17 @@ TEST_F(RoundTrip, ProductNameBeyondAsciiComesFromThePropertyTable) {
                                                               "1251 cannot show; choose the code page of the setup's "
                                                               "users (CodePage, --codepage)");
     }
+    // A name that code page 1252 cannot hold: the MSI library reads it empty.
+    const std::filesystem::path unreadable = BuildMsi(Path("unreadable"), "\u65e5\u672c\u8a9e");
+    ASSERT_FALSE(unreadable.empty());
+    options.request.overrides = {{"ProductFile", unreadable.string(), "--product"}};
+    try {
+        Pack(options);
+        ADD_FAILURE() << "a name read as empty was packed";
+    } catch (const Failure& failure) {
+        EXPECT_EQ(std::string(failure.what()),
+                  unreadable.string() + ": the Property table has no ProductName (or an empty one); give ProductName");
+    }
 }
 
 TEST_F(RoundTrip, GivenValuesWinOverThePropertyTable) {
