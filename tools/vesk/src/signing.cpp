@@ -111,11 +111,13 @@ bool Says(const ToolResult& result, const char* words) {
     return result.output.find(words) != std::string::npos;
 }
 
+// Whether a key file's head holds the words (a PEM key's headers do).
 bool FileHolds(const std::filesystem::path& file, const std::string& words) {
+    std::string head(4096, '\0');
     std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str().find(words) != std::string::npos;
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    return head.find(words) != std::string::npos;
 }
 
 // Why osslsigncode could not sign, told apart by its words and by what was
