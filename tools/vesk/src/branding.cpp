@@ -11,7 +11,7 @@ namespace vesk {
 
 namespace {
 
-VersionInfo ComposeVersionInfo(const Branding& branding, const std::string& outputName, const std::string& input) {
+VersionInfo ComposeVersionInfo(const Branding& branding, const std::string& outputName) {
     std::map<std::string, std::string> strings = {{"FileDescription", branding.productName + " Setup"},
                                                   {"FileVersion", branding.productVersion},
                                                   {"OriginalFilename", outputName},
@@ -67,7 +67,7 @@ void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& brand
     if (icon) PutIconGroup(tree, kIconGroupResource, *icon);
     tree.Remove(kResourceVersion, kVersionResource);
     tree.Put({ResourceId::Number(kResourceVersion), ResourceId::Number(kVersionResource),
-              ResourceId::Number(kLanguageEnglishUs), 0, BuildVersionResource(ComposeVersionInfo(branding, outputName, input))});
+              ResourceId::Number(kLanguageEnglishUs), 0, BuildVersionResource(ComposeVersionInfo(branding, outputName))});
     if (!branding.executionLevel.empty()) {
         tree.Remove(kResourceManifest, kManifestResource);
         tree.Put({ResourceId::Number(kResourceManifest), ResourceId::Number(kManifestResource),
