@@ -77,9 +77,11 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
     if (!initLine)
         Warn(setup, "init line " + Quoted(block[2]) +
                         " cannot be composed from a prefix and suffix; left at the defaults");
-    if (h.textCodePage != 0 && h.textCodePage != codePage)
-        Warn(setup, "text code page " + std::to_string(h.textCodePage) +
-                        " is not a Windows ANSI code page; texts read as " + std::to_string(codePage));
+    if (h.textCodePage != codePage)
+        Warn(setup, (h.textCodePage == 0 ? std::string("no text code page is recorded")
+                                         : "text code page " + std::to_string(h.textCodePage) +
+                                               " is not a Windows ANSI code page") +
+                        "; texts read as " + std::to_string(codePage) + ", which pack will record");
     if (head.skipped != std::string(1, '\0'))
         Warn(setup, "field after the text block is not one NUL; pack will store one NUL");
 

@@ -20,6 +20,7 @@
 
 #include "byte_order.h"
 #include "container/layout.h"
+#include "ini_file.h"
 #include "pe_image.h"
 #include "settings_keys.h"
 #include "setup_file.h"
@@ -648,6 +649,22 @@ TEST_F(Command, BytesFromFilesArePrintedEscaped) {
     EXPECT_NE(verify.err.find("section .r\\n\\x1b]2; raw data"), std::string::npos) << verify.err;
 }
 
+// A setup of an earlier vesk records no code page: its texts are read as
+// 1252, and unpack says that pack will record it.
+TEST_F(Command, UnpackReadsASetupWithoutACodePageAs1252) {
+    Settings("");
+    ASSERT_EQ(PackWith({"--product-name", "Caf\u00e9"}).exitCode, 0);
+    PatchSetup32(OpenSetup(Path("setup.exe")).containerOffset, 0);
+    ToolRun unpack = UnpackTo("out");
+    EXPECT_EQ(unpack.exitCode, 0) << unpack.err;
+    EXPECT_NE(unpack.err.find("no text code page is recorded; texts read as 1252, which pack will record"),
+              std::string::npos)
+        << unpack.err;
+    auto ini = IniSection::Read(Path("out") / "setup.ini", "VeskInstaller");
+    EXPECT_EQ(ini.Get("ProductName"), "Caf\u00e9");
+    EXPECT_EQ(ini.Get("CodePage"), "1252");
+}
+
 // A setup from another builder, its product named like a file unpack
 // writes (pack refuses such a name): refused before anything is written.
 TEST_F(Command, UnpackRefusesAProductNamedLikeAFileItWrites) {
@@ -875,8 +892,8 @@ TEST_F(Command, OutputNamesUpToTheNameLimitArePacked) {
 TEST_F(Command, ClosedErrorPipeLeavesNoTemporaryFile) {
     Settings("");
     ASSERT_EQ(PackOnRealStub().exitCode, 0);
-    // A reserved word that is not 0 draws a warning while the files are
-    // being written.
+    // A text code page that is no Windows one draws a warning while the
+    // files are being written.
     PatchSetup32(OpenSetup(Path("setup.exe")).containerOffset, 1);
     int pipeEnds[2];
     ASSERT_EQ(pipe(pipeEnds), 0);
