@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "base/ini_keys.h"
+#include "escaped_text.h"
 #include "failure.h"
 #include "settings_keys.h"
 #include "stub_location.h"
@@ -90,7 +91,11 @@ const char* const kPackHelp =
     "                            which older Windows versions need, with SHA-256\n"
     "                            nested in it; the recorded size holds both\n"
     "  --quiet                   print nothing but errors and warnings\n"
+
     "  --verbose                 say each step: settings, stub, payloads, signing\n"
+    "\n"
+    "An option given an empty value is a usage error (an unset variable, most\n"
+    "often); --set KEY= gives a key an empty value.\n"
     "\n"
     "Prints one line to stderr when done: the output, its size, the stub and its\n"
     "architecture, the payloads, and whether it is signed. On a terminal a\n"
@@ -178,10 +183,13 @@ public:
     }
     const std::string& Name() const { return name_; }
     bool IsOption() const { return name_.size() > 1 && name_[0] == '-'; }
+    // An empty value is refused: it is an unset variable in a script more
+    // often than a choice (an empty --sign-cert would pack unsigned).
     std::string Value() {
-        if (inlineValue_) return *inlineValue_;
-        if (++at_ >= arguments_.size()) Fail(name_ + " needs a value");
-        return arguments_[at_];
+        if (!inlineValue_ && ++at_ >= arguments_.size()) Fail(name_ + " needs a value");
+        const std::string& value = inlineValue_ ? *inlineValue_ : arguments_[at_];
+        if (value.empty()) Fail(name_ + " is given an empty value");
+        return value;
     }
     [[noreturn]] void Fail(const std::string& problem) const {
         throw UsageError(command_, problem + " (see vesk " + command_ + " --help)");
@@ -210,7 +218,7 @@ Command ParsePack(ArgumentWalker& args) {
         } else if (name == "--arch") {
             // Checked here, so that a wrong one is a usage error.
             const std::string arch = args.Value();
-            if (!ArchNamed(arch)) args.Fail("--arch takes x86 or x64, not '" + arch + "'");
+            if (!ArchNamed(arch)) args.Fail("--arch takes x86 or x64, not " + Quoted(arch));
             options.request.overrides.push_back({kArchKey, arch, name});
         } else if (name == "--sign-cert") {
             signing.certificate = args.Value();
@@ -227,8 +235,8 @@ Command ParsePack(ArgumentWalker& args) {
             unsigned seconds = 0;
             auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), seconds);
             if (error != std::errc() || end != text.data() + text.size() || seconds == 0 || seconds > kMaxSignTimeout)
-                args.Fail("--sign-timeout takes seconds from 1 to " + std::to_string(kMaxSignTimeout) + ", not '" +
-                          text + "'");
+                args.Fail("--sign-timeout takes seconds from 1 to " + std::to_string(kMaxSignTimeout) + ", not " +
+                          Quoted(text));
             signing.timeoutSeconds = seconds;
         } else if (name == "--quiet") {
             options.verbosity = Verbosity::Quiet;
@@ -239,12 +247,14 @@ Command ParsePack(ArgumentWalker& args) {
         } else if (name == "--set") {
             std::string pair = args.Value();
             size_t equals = pair.find('=');
-            if (equals == std::string::npos || equals == 0) args.Fail("--set needs KEY=VALUE, not '" + pair + "'");
+            if (equals == std::string::npos || equals == 0) args.Fail("--set needs KEY=VALUE, not " + Quoted(pair));
             options.request.overrides.push_back({pair.substr(0, equals), pair.substr(equals + 1), "--set " + pair.substr(0, equals)});
         } else if (const SettingsKey* key = FindKeyOption(name)) {
             options.request.overrides.push_back({key->name, args.Value(), name});
         } else if (args.IsOption()) {
-            args.Fail("unknown option " + name);
+            args.Fail("unknown option " + Escaped(name));
+        } else if (name.empty()) {
+            args.Fail("the settings file is given an empty name");
         } else if (!options.request.settingsFile) {
             options.request.settingsFile = name;
         } else {
@@ -258,7 +268,7 @@ Command ParsePack(ArgumentWalker& args) {
                               signing.nested;
     const bool pkcs12 = IsPkcs12File(signing.certificate);
     if (signingAsked && pkcs12 && !signing.key.empty())
-        args.Fail("--sign-cert " + signing.certificate.string() + " is a PKCS#12 file, which holds its key; leave out --sign-key");
+        args.Fail("--sign-cert " + Escaped(signing.certificate.string()) + " is a PKCS#12 file, which holds its key; leave out --sign-key");
     if (signingAsked && (signing.certificate.empty() || (signing.key.empty() && !pkcs12)))
         args.Fail("signing needs both --sign-cert and --sign-key, or a PKCS#12 file (.pfx, .p12) as --sign-cert");
     if (signingAsked) options.signing = signing;
@@ -267,6 +277,7 @@ Command ParsePack(ArgumentWalker& args) {
 
 std::filesystem::path TakeSetup(ArgumentWalker& args, std::optional<std::filesystem::path>& setup) {
     if (setup) args.Fail("more than one setup given");
+    if (args.Name().empty()) args.Fail("the setup is given an empty name");
     setup = args.Name();
     return *setup;
 }
@@ -277,7 +288,7 @@ Command ParseInspect(ArgumentWalker& args) {
     while (args.Next()) {
         if (args.Name() == "--help" || args.Name() == "-h") return Help(kInspectHelp);
         if (args.Name() == "--json") command.json = true;
-        else if (args.IsOption()) args.Fail("unknown option " + args.Name());
+        else if (args.IsOption()) args.Fail("unknown option " + Escaped(args.Name()));
         else TakeSetup(args, setup);
     }
     if (!setup) args.Fail("no setup given");
@@ -292,7 +303,7 @@ Command ParseVerify(ArgumentWalker& args) {
         if (args.Name() == "--help" || args.Name() == "-h") return Help(kVerifyHelp);
         if (args.Name() == "--json") command.json = true;
         else if (args.Name() == "--ca-file") command.caFile = args.Value();
-        else if (args.IsOption()) args.Fail("unknown option " + args.Name());
+        else if (args.IsOption()) args.Fail("unknown option " + Escaped(args.Name()));
         else TakeSetup(args, setup);
     }
     if (!setup) args.Fail("no setup given");
@@ -308,7 +319,7 @@ Command ParseUnpack(ArgumentWalker& args) {
         if (args.Name() == "--help" || args.Name() == "-h") return Help(kUnpackHelp);
         if (args.Name() == "-d" || args.Name() == "--directory") directory = args.Value();
         else if (args.Name() == "--force") force = true;
-        else if (args.IsOption()) args.Fail("unknown option " + args.Name());
+        else if (args.IsOption()) args.Fail("unknown option " + Escaped(args.Name()));
         else TakeSetup(args, setup);
     }
     if (!setup) args.Fail("no setup given");
@@ -327,7 +338,7 @@ Command ParseCommandLine(const std::vector<std::string>& arguments) {
         bool verbose = false;
         while (args.Next()) {
             if (args.Name() == "--verbose") verbose = true;
-            else throw UsageError(command, "unknown option " + args.Name() + " (it takes only --verbose)");
+            else throw UsageError(command, "unknown option " + Escaped(args.Name()) + " (it takes only --verbose)");
         }
         return ShowText{"vesk " VESK_TOOL_VERSION "\n" + (verbose ? DescribeStubs() : std::string())};
     }

@@ -7,7 +7,7 @@
 namespace vesk {
 
 void Warn(const std::string& input, const std::string& problem) {
-    std::cerr << "vesk: warning: " << input << ": " << problem << '\n';
+    std::cerr << "vesk: warning: " << Escaped(input) << ": " << problem << '\n';
 }
 
 std::string SystemReason() {

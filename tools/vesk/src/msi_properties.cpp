@@ -119,7 +119,7 @@ std::string ChildAnswer(const std::string& input, const std::vector<std::string>
         }
         return answer;
     } catch (const Failure& failure) {
-        return std::string("F") + failure.what();
+        return std::string("F") + failure.Problem();
     }
 }
 
@@ -132,8 +132,7 @@ std::string ChildFailure(int status) {
 
 std::map<std::string, std::string> ParseAnswer(const std::string& input, const std::string& answer) {
     if (answer.empty()) throw Failure(input, "cannot read its Property table (the MSI library gave no answer)");
-    // The child's message is "<input>: <problem>", as Failure writes it.
-    if (answer[0] == 'F') throw Failure(input, answer.substr(std::min(answer.size(), input.size() + 3)));
+    if (answer[0] == 'F') throw Failure(input, answer.substr(1));
     std::map<std::string, std::string> found;
     for (size_t at = 1; at < answer.size();) {
         size_t nameEnd = answer.find('\0', at);

@@ -115,7 +115,7 @@ void RefuseTarget(const std::filesystem::path& target, const std::vector<std::fi
     for (const std::filesystem::path& input : inputs) {
         struct stat info {};
         if (::stat(input.c_str(), &info) == 0 && info.st_dev == existing.st_dev && info.st_ino == existing.st_ino)
-            throw Failure(target.string(), "the same file as the input " + input.string() + "; give another output");
+            throw Failure(target.string(), "the same file as the input " + Escaped(input.string()) + "; give another output");
     }
 }
 

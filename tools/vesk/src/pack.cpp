@@ -63,7 +63,7 @@ void Pack(const PackOptions& options) {
     }
     PackPlan plan = ResolvePackSettings(options.request);
     ContainerFields& fields = plan.fields;
-    Detail("product " + plan.product.string() + ": ProductCode " + fields.productCode + ", ProductVersion " +
+    Detail("product " + Escaped(plan.product.string()) + ": ProductCode " + fields.productCode + ", ProductVersion " +
            Quoted(plan.branding.productVersion) + ", ProductName " + Quoted(plan.branding.productName) +
            ", texts in code page " + std::to_string(fields.header.textCodePage));
 
@@ -75,7 +75,7 @@ void Pack(const PackOptions& options) {
     if (plan.arch && image.arch != plan.arch->arch)
         throw Failure(stubFile.Name(), std::string("an ") + ArchName(image.arch) + " stub, where " +
                                            plan.arch->origin + " asks for " + ArchName(plan.arch->arch));
-    Detail("stub " + stubFile.Name() + ": " + ArchName(image.arch) + ", " + std::to_string(stub.size()) + " bytes");
+    Detail("stub " + Escaped(stubFile.Name()) + ": " + ArchName(image.arch) + ", " + std::to_string(stub.size()) + " bytes");
     if (auto problems = PartsPastEnd(image, stub.size()); !problems.empty()) throw Failure(stubFile.Name(), problems[0]);
     BrandStub(stub, image, plan.branding, options.output.filename().string(), stubFile.Name());
 
@@ -111,7 +111,7 @@ void Pack(const PackOptions& options) {
     for (Payload& p : payloads) {
         uint8_t trailer[PAYLOAD_TRAILER_SIZE];
         const uint32_t crc = CopyWithCrc(*p.file, 0, p.file->Size(), &out, std::string("packing ") + p.Label());
-        Detail(std::string(p.Label()) + " " + p.file->Name() + ": " + std::to_string(p.file->Size()) + " bytes, CRC-32 " +
+        Detail(std::string(p.Label()) + " " + Escaped(p.file->Name()) + ": " + std::to_string(p.file->Size()) + " bytes, CRC-32 " +
                HexWord(crc));
         Store32(trailer, crc);
         out.Write(trailer);
@@ -130,7 +130,7 @@ void Pack(const PackOptions& options) {
     std::string contents;
     for (const Payload& p : payloads)
         contents += std::string(", ") + p.Label() + " " + std::to_string(p.file->Size()) + " bytes";
-    Say("wrote " + options.output.string() + " (" + std::to_string(size) + " bytes): stub " + stubFile.Name() + " (" +
+    Say("wrote " + Escaped(options.output.string()) + " (" + std::to_string(size) + " bytes): stub " + Escaped(stubFile.Name()) + " (" +
         ArchName(image.arch) + ")" + contents + (options.signing ? ", signed" : ", not signed"));
 }
 

@@ -138,12 +138,12 @@ bool FileHolds(const std::filesystem::path& file, const std::string& words) {
         if (encrypted && !request.passwordFile)
             throw Failure(locked.string(), "is locked by a passphrase; give it with --sign-pass FILE");
         if (encrypted)
-            throw Failure(request.passwordFile->string(), "is not the passphrase of " + locked.string() +
+            throw Failure(request.passwordFile->string(), "is not the passphrase of " + Escaped(locked.string()) +
                                                               (pkcs12 ? " (or that is not a PKCS#12 file)" : ""));
         throw Failure(locked.string(), "is not a private key osslsigncode can read (PEM or DER)");
     }
     if (Says(result, "consistency of a private key"))
-        throw Failure(request.key.string(), "does not match the certificate " + request.certificate.string());
+        throw Failure(request.key.string(), "does not match the certificate " + Escaped(request.certificate.string()));
     throw Failure(pkcs12 ? request.certificate.string() : request.certificate.string() + ", " + request.key.string(),
                   "cannot sign with this certificate and key: " + reason);
 }
@@ -226,7 +226,7 @@ void CheckValidity(const std::filesystem::path& signedSetup, const SigningReques
                                 (now > *end ? "it has expired" : "it is not valid yet");
     if (!request.timestampUrl)
         throw Failure(request.certificate.string(), problem + "; Windows would not trust the setup");
-    Warn(request.certificate.string(), problem + "; signed anyway, with a timestamp from " + *request.timestampUrl);
+    Warn(request.certificate.string(), problem + "; signed anyway, with a timestamp from " + Escaped(*request.timestampUrl));
 }
 
 }  // namespace

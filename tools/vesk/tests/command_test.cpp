@@ -20,6 +20,7 @@
 
 #include "byte_order.h"
 #include "container/layout.h"
+#include "escaped_text.h"
 #include "ini_file.h"
 #include "pe_image.h"
 #include "settings_keys.h"
@@ -299,6 +300,8 @@ TEST_F(Command, RefusedInputs) {
     };
     auto settingsWith = [this](const std::string& extra) { return [this, extra] { Settings(extra); }; };
     auto stubShaped = [this](StubShape shape) { return [this, shape] { WriteStub(shape); }; };
+    auto productNamed = [this](const std::string& name) { return [this, name] { WriteFakeMsi(name, 5000); }; };
+    const std::string hostile = Path("no\x1b]0;TITLE\afile").string();
     auto replaced = [](const std::string& path, bool byDirectory) {
         return [path, byDirectory] {
             std::filesystem::remove(path);
@@ -357,6 +360,8 @@ TEST_F(Command, RefusedInputs) {
          "ExistError: has the conversion %d"},
         {"text that is not UTF-8", {}, PackArgs({"--set", "AdminError=Caf\xE9"}), "--set AdminError",
          "AdminError: is not UTF-8 text: byte \\xe9 at offset 3"},
+        {"version string that is not UTF-8", {}, PackArgs({"--set", "VersionCompanyName=Caf\xE9"}),
+         "--set VersionCompanyName", "VersionCompanyName: is not UTF-8 text: byte \\xe9 at offset 3"},
         {"character the code page lacks", {}, PackArgs({"--product-name", "Gr\u00fc\u00dfe \u2713"}), "--product-name",
          "ProductName: holds '\u2713' (U+2713), which code page 1252 cannot show; choose the code page of the setup's "
          "users (CodePage, --codepage)"},
@@ -384,6 +389,10 @@ TEST_F(Command, RefusedInputs) {
         {"x86-64 stub with a PE32 header", stubShaped({.machine = 0x8664}), PackArgs(), stub,
          "an x86-64 image without a PE32+ optional header (magic 0x10B)"},
         {"unknown architecture", {}, PackArgs({"--arch", "arm64"}), "pack", "--arch takes x86 or x64, not 'arm64'", 2},
+        {"architecture that is not UTF-8", {}, PackArgs({"--arch", "A\xff"}), "pack", "not 'A\\xff'", 2},
+        {"output path with a line break", {}, PackArgs({"-o", Path("x\n/y.exe").string()}),
+         Escaped(Path("x\n/y.exe").string()), "cannot create output"},
+        {"setup path with an escape sequence", {}, {"verify", hostile}, Escaped(hostile), "cannot open"},
         {"x86 stub for --arch x64", {}, PackArgs({"--arch", "x64"}), stub, "an x86 stub, where --arch asks for x64"},
         {"x64 stub for --arch x86", stubShaped({.x64 = true}), PackArgs({"--arch", "x86"}), stub,
          "an x64 stub, where --arch asks for x86"},
@@ -422,6 +431,27 @@ TEST_F(Command, RefusedInputs) {
         Settings("");
         if (c.setup) c.setup();
         ExpectRefused(RunTool(c.args), c.input, c.problem, c.exitCode);
+    }
+    // An empty value, as an unset variable gives it, is a usage error for
+    // every option that takes one (an empty --sign-cert packed unsigned).
+    Settings("");
+    std::vector<std::pair<std::vector<std::string>, std::string>> empties = {
+        {PackArgs({"--output="}), "--output is given an empty value"},
+        {{"unpack", "a.exe", "-d", ""}, "-d is given an empty value"},
+        {{"unpack", "a.exe", "--directory="}, "--directory is given an empty value"},
+        {{"verify", "a.exe", "--ca-file", ""}, "--ca-file is given an empty value"},
+        {{"pack", "", "-o", "x.exe"}, "the settings file is given an empty name"},
+        {{"unpack", "", "-d", "out"}, "the setup is given an empty name"},
+        {{"inspect", ""}, "the setup is given an empty name"},
+    };
+    for (const char* option : {"-o", "--stub", "--arch", "--product", "--product-code", "--product-version",
+                               "--product-name", "--transform-base", "--runtime-nt", "--runtime-9x",
+                               "--runtime-version", "--codepage", "--splash", "--icon", "--execution-level", "--set",
+                               "--sign-cert", "--sign-key", "--sign-pass", "--timestamp", "--sign-timeout"})
+        empties.push_back({PackArgs({option, ""}), std::string(option) + " is given an empty value"});
+    for (const auto& [args, problem] : empties) {
+        SCOPED_TRACE(problem);
+        ExpectRefused(RunTool(args), args[0], problem, 2);
     }
 }
 
