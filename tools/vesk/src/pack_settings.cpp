@@ -128,11 +128,13 @@ std::optional<std::filesystem::path> FilePath(const Settings& settings, const st
 // in the code page.
 std::string StoredFileName(const std::filesystem::path& product, unsigned codePage) {
     std::string name = product.filename().string();
-    if (!IsPlainFileName(name)) throw Failure(product.string(), "file name cannot be used on Windows");
+    std::string stored = ShownText(Setting{name, product.string(), {}}, INI_KEY_PRODUCT_FILE, codePage);
+    if (auto problem = FileNameProblem(stored, codePage))
+        throw Failure(product.string(), "file name " + Quoted(name) + " cannot be used on Windows: it " + *problem);
     if (auto clash = UnpackNameClash(name))
         throw Failure(product.string(), "file name " + Quoted(name) + " clashes with " + *clash +
                                             " that unpack writes; rename the product");
-    return ShownText(Setting{name, product.string(), {}}, INI_KEY_PRODUCT_FILE, codePage);
+    return stored;
 }
 
 // Where ProductVersion came from: the option or file that gave it, else the

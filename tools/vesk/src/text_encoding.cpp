@@ -17,11 +17,21 @@ namespace {
 struct AnsiCodePage {
     unsigned codePage;
     uint8_t fontCharSet;
+    // The lead bytes of a double-byte code page: leadFirst to leadLast, but
+    // for gapFirst to gapLast.
+    uint8_t leadFirst = 0;
+    uint8_t leadLast = 0;
+    uint8_t gapFirst = 0;
+    uint8_t gapLast = 0;
 };
-constexpr std::array<AnsiCodePage, 14> kAnsiCodePages = {{{874, 222},  {932, 128},  {936, 134},  {949, 129},
-                                                          {950, 136},  {1250, 238}, {1251, 204}, {1252, 0},
-                                                          {1253, 161}, {1254, 162}, {1255, 177}, {1256, 178},
-                                                          {1257, 186}, {1258, 163}}};
+constexpr std::array<AnsiCodePage, 14> kAnsiCodePages = {{{874, 222},
+                                                          {932, 128, 0x81, 0xFC, 0xA0, 0xDF},
+                                                          {936, 134, 0x81, 0xFE},
+                                                          {949, 129, 0x81, 0xFE},
+                                                          {950, 136, 0x81, 0xFE},
+                                                          {1250, 238}, {1251, 204}, {1252, 0}, {1253, 161},
+                                                          {1254, 162}, {1255, 177}, {1256, 178}, {1257, 186},
+                                                          {1258, 163}}};
 
 const AnsiCodePage* FindAnsiCodePage(unsigned codePage) {
     auto it = std::find_if(kAnsiCodePages.begin(), kAnsiCodePages.end(),
@@ -50,6 +60,43 @@ Converter Open(const std::string& to, const std::string& from) {
     iconv_t cd = iconv_open(to.c_str(), from.c_str());
     if (cd == reinterpret_cast<iconv_t>(-1)) return nullptr;
     return Converter(new iconv_t(cd));
+}
+
+// Letters code page 1258 stores whole, which decomposed text spells as a
+// base letter and a mark the code page lacks (circumflex, breve, horn); its
+// tone marks it stores as marks of their own.
+struct Composition {
+    char base;
+    const char* mark;
+    const char* letter;
+};
+constexpr Composition kCodePage1258Letters[] = {
+    {'A', "\u0302", "\u00c2"}, {'a', "\u0302", "\u00e2"}, {'E', "\u0302", "\u00ca"}, {'e', "\u0302", "\u00ea"},
+    {'O', "\u0302", "\u00d4"}, {'o', "\u0302", "\u00f4"}, {'A', "\u0306", "\u0102"}, {'a', "\u0306", "\u0103"},
+    {'O', "\u031b", "\u01a0"}, {'o', "\u031b", "\u01a1"}, {'U', "\u031b", "\u01af"}, {'u', "\u031b", "\u01b0"},
+};
+constexpr std::string_view kDotBelow = "\u0323";
+
+// The text with each such base letter and mark joined into the code page's
+// letter. A dot below may stand between them (canonical order puts it
+// first); it then follows the letter, as the code page stores it.
+std::string JoinCodePage1258Letters(std::string_view text) {
+    std::string joined;
+    for (size_t at = 0; at < text.size(); ++at) {
+        joined += text[at];
+        const std::string_view rest = text.substr(at + 1);
+        const size_t dot = rest.starts_with(kDotBelow) ? kDotBelow.size() : 0;
+        for (const Composition& c : kCodePage1258Letters) {
+            const std::string_view mark = c.mark;
+            if (text[at] != c.base || rest.substr(dot, mark.size()) != mark) continue;
+            joined.back() = c.letter[0];
+            joined += std::string_view(c.letter).substr(1);
+            joined += rest.substr(0, dot);
+            at += dot + mark.size();
+            break;
+        }
+    }
+    return joined;
 }
 
 std::string IconvName(unsigned codePage) {
@@ -159,19 +206,33 @@ uint8_t FontCharSetOf(unsigned codePage) {
     return page ? page->fontCharSet : 0;
 }
 
+bool IsLeadByte(unsigned codePage, uint8_t byte) {
+    const AnsiCodePage* page = FindAnsiCodePage(codePage);
+    return page && page->leadFirst != 0 && byte >= page->leadFirst && byte <= page->leadLast &&
+           !(byte >= page->gapFirst && byte <= page->gapLast);
+}
+
 CodePageText ToCodePage(std::string_view utf8, unsigned codePage) {
     CodePageText text;
     Converter converter = Open(IconvName(codePage), "UTF-8");
     if (!converter) throw Failure("code page " + std::to_string(codePage), "this system cannot convert text to it");
-    if (auto at = Convert(converter, utf8, text.bytes))
-        text.unrepresentable = std::string(utf8.substr(*at, std::max<size_t>(1, Utf8SequenceAt(utf8, *at))));
+    const std::string joined = codePage == 1258 ? JoinCodePage1258Letters(utf8) : std::string(utf8);
+    if (auto at = Convert(converter, joined, text.bytes))
+        text.unrepresentable = joined.substr(*at, std::max<size_t>(1, Utf8SequenceAt(joined, *at)));
     return text;
 }
 
 std::optional<std::string> FromCodePage(std::string_view bytes, unsigned codePage) {
     Converter converter = Open("UTF-8", IconvName(codePage));
     std::string text;
-    if (!converter || Convert(converter, bytes, text)) return std::nullopt;
+    if (!converter) return std::nullopt;
+    const AnsiCodePage* page = FindAnsiCodePage(codePage);
+    if (page && page->leadFirst != 0) return Convert(converter, bytes, text) ? std::nullopt : std::optional(text);
+    // One byte, one character: converted alone, a mark is not composed with
+    // the letter before it (as CP1255 and CP1258 would), so the text
+    // converts back to the same bytes.
+    for (size_t at = 0; at < bytes.size(); ++at)
+        if (Convert(converter, bytes.substr(at, 1), text)) return std::nullopt;
     return text;
 }
 

@@ -38,10 +38,19 @@ struct CodePageText {
     std::string unrepresentable;  // the first character the code page lacks, as UTF-8; empty when none
 };
 
-// UTF-8 text in the code page, which must be an ANSI one.
+// Whether the byte begins a double-byte character in the code page, as
+// CharNextA steps over it.
+bool IsLeadByte(unsigned codePage, uint8_t byte);
+
+// UTF-8 text in the code page, which must be an ANSI one. Text is stored as
+// given, composed or decomposed; for 1258, a base letter and a mark the
+// code page has no mark for (circumflex, breve, horn) become its letter,
+// and tone marks stay marks.
 CodePageText ToCodePage(std::string_view utf8, unsigned codePage);
 
-// Text in the code page as UTF-8; none when bytes are not text of that code page.
+// Text in the code page as UTF-8, each byte of a single-byte code page
+// alone (no letter and mark composed), so that ToCodePage gives the same
+// bytes back; none when bytes are not text of that code page.
 std::optional<std::string> FromCodePage(std::string_view bytes, unsigned codePage);
 
 // "'é' (U+00E9)": a character named in a message.

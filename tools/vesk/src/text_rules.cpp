@@ -1,11 +1,13 @@
 #include "text_rules.h"
 
 #include <algorithm>
+#include <cctype>
 #include <string>
 
 #include "base/ini_keys.h"
 #include "base/text_rules.h"
 #include "escaped_text.h"
+#include "text_encoding.h"
 
 namespace vesk {
 
@@ -41,10 +43,33 @@ std::optional<char> FirstControlCharacter(const std::string& value) {
     return *found;
 }
 
-bool IsPlainFileName(const std::string& name) {
-    return !name.empty() && name != "." && name != ".." &&
-           name.find_first_of("\\/:*?\"<>|") == std::string::npos &&
-           std::none_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 32; });
+std::optional<std::string> FileNameProblem(std::string_view stored, unsigned codePage) {
+    if (stored.empty()) return "is empty";
+    bool lastIsByte = false;  // the last character is one byte, not a double-byte one
+    for (size_t at = 0; at < stored.size(); ++at) {
+        const char c = stored[at];
+        lastIsByte = !IsLeadByte(codePage, static_cast<uint8_t>(c)) || at + 1 == stored.size();
+        if (!lastIsByte) {
+            ++at;
+            continue;
+        }
+        if (static_cast<unsigned char>(c) < 32 || std::string_view("\\/:*?\"<>|").find(c) != std::string_view::npos)
+            return "holds " + Quoted(std::string_view(&c, 1)) + " as the setup reads it in code page " +
+                   std::to_string(codePage) + ", which Windows does not take in a file name";
+    }
+    if (lastIsByte && (stored.back() == '.' || stored.back() == ' ')) return "ends in a dot or a blank";
+    // Windows opens the device for its name with any extension, blanks
+    // before the dot included.
+    std::string stem = FromCodePage(stored.substr(0, stored.find('.')), codePage).value_or("");
+    while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+    for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    const bool numbered = (stem.starts_with("COM") || stem.starts_with("LPT")) && stem.size() > 3 &&
+                          (stem.size() == 4 ? std::isdigit(static_cast<unsigned char>(stem[3])) != 0
+                                            : stem.substr(3) == "\u00b9" || stem.substr(3) == "\u00b2" ||
+                                                  stem.substr(3) == "\u00b3");
+    if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL")
+        return "names the Windows device " + stem;
+    return std::nullopt;
 }
 
 bool IsBracedGuid(const std::string& text) { return text.size() == 38 && IsCanonicalGuid(text.c_str()); }

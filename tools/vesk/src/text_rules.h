@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace vesk {
 
@@ -24,9 +25,13 @@ std::optional<InitLineParts> SplitInitLine(const std::string& initLine);
 // it early (the rest read as the next stored string).
 std::optional<char> FirstControlCharacter(const std::string& value);
 
-// A name the setup can write a file under: no folder part, nothing
-// Windows refuses in a file name.
-bool IsPlainFileName(const std::string& name);
+// What keeps a name, stored in the code page, from being one the setup can
+// write a file under, judged on the bytes as the setup walks them with
+// CharNextA: a folder separator, ':' or a character Windows refuses in a
+// file name (below 32, <>"|?*), a trailing dot or blank, a device name
+// (CON, PRN, AUX, NUL, COM0-9, LPT0-9, with any extension). None when the
+// name is sound.
+std::optional<std::string> FileNameProblem(std::string_view stored, unsigned codePage);
 
 // {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX} in upper-case hexadecimal, the
 // only form Windows Installer accepts for a product code.

@@ -192,16 +192,8 @@ void Unpack(const std::filesystem::path& path, const std::filesystem::path& dire
 
     const unsigned codePage = TextCodePage(head.header);
     const std::string storedName = StoredText(head.strings[0]);
-    const std::optional<std::string> name = FromCodePage(storedName, codePage);
-    if (!name)
-        throw Failure(file.Name(), "product file name " + Quoted(storedName) + " is not text of code page " +
-                                       std::to_string(codePage));
-    const std::string& productName = *name;
-    if (!IsPlainFileName(productName))
-        throw Failure(file.Name(), "product file name " + Quoted(productName) + " is not a plain file name");
-    if (auto clash = UnpackNameClash(productName))
-        throw Failure(file.Name(), "product file name " + Quoted(productName) + " clashes with " + *clash +
-                                       " that unpack writes");
+    if (auto problem = StoredProductNameProblem(storedName, codePage)) throw Failure(file.Name(), *problem);
+    const std::string productName = FromCodePage(storedName, codePage).value_or("");
     PayloadFiles payloadFiles;
     for (const PayloadInfo& p : setup.payloads)
         payloadFiles[p.id] = p.id == PayloadId::Product ? productName : NamesOf(p.id).unpackedFile;

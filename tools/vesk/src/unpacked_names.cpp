@@ -2,8 +2,11 @@
 
 #include <utility>
 
+#include "escaped_text.h"
 #include "ini_file.h"
 #include "payloads.h"
+#include "text_encoding.h"
+#include "text_rules.h"
 
 namespace vesk {
 
@@ -17,6 +20,16 @@ std::optional<std::string> UnpackNameClash(const std::string& productName) {
     };
     for (const auto& [name, what] : own)
         if (LowerCase(name) == LowerCase(productName)) return std::string(what) + " " + name;
+    return std::nullopt;
+}
+
+std::optional<std::string> StoredProductNameProblem(const std::string& stored, unsigned codePage) {
+    const std::optional<std::string> name = FromCodePage(stored, codePage);
+    if (!name) return "product file name " + Quoted(stored) + " is not text of code page " + std::to_string(codePage);
+    if (auto problem = FileNameProblem(stored, codePage))
+        return "product file name " + Quoted(*name) + " is not a plain file name: it " + *problem;
+    if (auto clash = UnpackNameClash(*name))
+        return "product file name " + Quoted(*name) + " clashes with " + *clash + " that unpack writes";
     return std::nullopt;
 }
 

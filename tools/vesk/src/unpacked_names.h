@@ -18,4 +18,10 @@ inline constexpr const char* kUnpackedIconName = "icon.ico";
 // Windows and many shared folders.
 std::optional<std::string> UnpackNameClash(const std::string& productName);
 
+// The one rule unpack and verify judge a setup's stored product file name
+// by (pack judges the name it stores by the same parts): text of the code
+// page, a name the setup can write a file under, and clear of the files
+// unpack writes. The problem, naming the name; none when it is sound.
+std::optional<std::string> StoredProductNameProblem(const std::string& stored, unsigned codePage);
+
 }  // namespace vesk

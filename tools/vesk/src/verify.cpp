@@ -5,6 +5,7 @@
 #include "payload_copy.h"
 #include "setup_file.h"
 #include "signing.h"
+#include "unpacked_names.h"
 
 namespace vesk {
 
@@ -26,6 +27,8 @@ std::vector<std::string> VerifySetup(const std::filesystem::path& path, Signatur
 
     const ContainerHeader& header = setup.head->header;
     for (const std::string& problem : PayloadProblems(setup)) problems.push_back(problem);
+    if (auto problem = StoredProductNameProblem(StoredText(setup.head->strings[0]), TextCodePage(header)))
+        problems.push_back(*problem);
     for (const PayloadInfo& p : setup.payloads) {
         if (PayloadExtentProblem(setup, p)) continue;
         uint32_t computed = CopyWithCrc(file, p.offset, p.storedSize - PAYLOAD_TRAILER_SIZE, nullptr,

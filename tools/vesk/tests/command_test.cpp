@@ -334,6 +334,24 @@ TEST_F(Command, RefusedInputs) {
          "file name 'Setup.INI' clashes with the settings file setup.ini that unpack writes; rename the product"},
         {"product named like the icon unpack writes", [this] { WriteFakeMsi("icon.ico", 5000); },
          PackArgs({"--product", Path("icon.ico").string()}), Path("icon.ico").string(), "clashes with the icon icon.ico"},
+        // Names judged on the bytes the setup reads: in code page 932, the yen sign is stored as 0x5C.
+        {"product name with a yen sign in code page 932", productNamed("..\u00a5..\u00a5evil.msi"),
+         PackArgs({"--product", Path("..\u00a5..\u00a5evil.msi").string(), "--codepage", "932"}),
+         Path("..\u00a5..\u00a5evil.msi").string(),
+         "file name '..\u00a5..\u00a5evil.msi' cannot be used on Windows: it holds '\\\\' as the setup reads it in "
+         "code page 932"},
+        {"product named as a device", productNamed("aux.msi"), PackArgs({"--product", Path("aux.msi").string()}),
+         Path("aux.msi").string(), "it names the Windows device AUX"},
+        {"product named as a numbered device", productNamed("com1.msi"), PackArgs({"--product", Path("com1.msi").string()}),
+         Path("com1.msi").string(), "it names the Windows device COM1"},
+        {"product named as a device with a blank", productNamed("nul .msi"),
+         PackArgs({"--product", Path("nul .msi").string()}), Path("nul .msi").string(), "it names the Windows device NUL"},
+        {"product named as a device alone", productNamed("CON"), PackArgs({"--product", Path("CON").string()}),
+         Path("CON").string(), "it names the Windows device CON"},
+        {"product name ending in a dot", productNamed("prod.msi."), PackArgs({"--product", Path("prod.msi.").string()}),
+         Path("prod.msi.").string(), "it ends in a dot or a blank"},
+        {"product name ending in a blank", productNamed("prod.msi "), PackArgs({"--product", Path("prod.msi ").string()}),
+         Path("prod.msi ").string(), "it ends in a dot or a blank"},
         {"product that is not an MSI", [this] { WriteText("product.msi", "just text"); }, PackArgs(), product,
          "not an installer database"},
         {"database that crashes the MSI library",
@@ -822,6 +840,17 @@ TEST_F(Command, UnpackAndVerifyJudgeAContainerAlike) {
             << verify.err;
         ExpectError(UnpackTo("out"), Path("setup.exe").string(), c.problem);
         EXPECT_FALSE(std::filesystem::exists(Path("out")));
+    }
+    // A product file name edited by hand into a path or a device.
+    for (const std::string& name : {std::string("..\\x.msi"), std::string("aux.msi")}) {
+        SCOPED_TRACE(name);
+        WriteFile(Path("setup.exe"), good);
+        PatchSetup(setup.containerOffset + CONTAINER_STRINGS_OFFSET, name + '\0');
+        const std::string problem = "product file name " + Quoted(name) + " is not a plain file name: it ";
+        ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
+        EXPECT_EQ(verify.exitCode, 1);
+        EXPECT_NE(verify.err.find(Path("setup.exe").string() + ": " + problem), std::string::npos) << verify.err;
+        ExpectError(UnpackTo("out"), Path("setup.exe").string(), problem);
     }
 }
 
