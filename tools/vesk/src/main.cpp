@@ -12,7 +12,15 @@ namespace {
 
 int Verify(const vesk::VerifyCommand& verify) {
     vesk::SignatureReport signature;
-    const auto problems = vesk::VerifySetup(verify.setup, &signature, verify.caFile);
+    std::vector<std::string> problems;
+    try {
+        problems = vesk::VerifySetup(verify.setup, &signature, verify.caFile);
+    } catch (const vesk::Failure& failure) {
+        // Not a setup at all: still one object for a JSON reader.
+        if (!verify.json) throw;
+        problems = {failure.Problem()};
+        signature.state = "unknown";
+    }
     if (verify.json) {
         vesk::Report listed = vesk::Report::Array();
         for (const std::string& problem : problems) listed.Push(vesk::Report::Text(problem));
@@ -25,8 +33,9 @@ int Verify(const vesk::VerifyCommand& verify) {
         report.Add("problems", std::move(listed));
         report.PrintJson(std::cout);
     } else {
-        for (const std::string& problem : problems) std::cerr << "vesk: " << verify.setup.string() << ": " << problem << '\n';
-        if (problems.empty()) std::cout << verify.setup.string() << ": OK (" << signature.state << ")\n";
+        const std::string setup = vesk::Escaped(verify.setup.string());
+        for (const std::string& problem : problems) std::cerr << "vesk: " << setup << ": " << problem << '\n';
+        if (problems.empty()) std::cout << setup << ": OK (" << signature.state << ")\n";
     }
     return problems.empty() ? 0 : vesk::kExitFailure;
 }

@@ -322,7 +322,19 @@ uint64_t SignSetup(const std::filesystem::path& unsignedSetup, const std::filesy
 SignatureReport CheckSignature(const SetupFile& setup, const std::optional<std::filesystem::path>& caFile) {
     SignatureReport report;
     report.state = "not signed";
-    if (setup.image.certificateSize == 0) return report;
+    if (caFile) {
+        try {
+            const InputFile readable(*caFile);
+        } catch (const Failure& failure) {
+            report.problem = std::string("--ca-file ") + failure.what();
+            return report;
+        }
+    }
+    // A chain asked for is a signature asked for.
+    if (setup.image.certificateSize == 0) {
+        if (caFile) report.problem = "not signed, where --ca-file asks for a signature whose chain leads to " + Escaped(caFile->string());
+        return report;
+    }
     const ScratchDirectory scratch;
     std::vector<std::string> arguments = {"verify", "-in", setup.file->Name()};
     if (caFile) arguments.insert(arguments.end(), {"-CAfile", caFile->string()});
@@ -344,11 +356,11 @@ SignatureReport CheckSignature(const SetupFile& setup, const std::optional<std::
         chainError = result.output.substr(at + 7, result.output.find('\n', at) - at - 7);
     const std::string chain = chainError.empty() ? std::string() : " (" + chainError + ")";
     if (result.exitCode == 0) {
-        report.state = caFile ? "signed; the signature verifies, its chain leading to " + caFile->string()
+        report.state = caFile ? "signed; the signature verifies, its chain leading to " + Escaped(caFile->string())
                               : "signed; the signature verifies";
     } else if (current && current == calculated) {
         report.state = "signed; the file matches its signature, but the signer is not trusted here" + chain;
-        if (caFile) report.problem = "the signer's chain does not lead to a certificate in " + caFile->string() + chain;
+        if (caFile) report.problem = "the signer's chain does not lead to a certificate in " + Escaped(caFile->string()) + chain;
     } else {
         report.state = "signed";
         report.problem = "signature does not match the file (changed after signing?): " + Reason(result);

@@ -182,6 +182,19 @@ TEST_F(Command, VerifyExitsOneWithALinePerProblem) {
     EXPECT_NE(json.out.find("\"sound\": false"), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\"problems\": [\n    \"file is "), std::string::npos) << json.out;
     EXPECT_NE(json.out.find("\",\n    \"header CheckSum "), std::string::npos) << json.out;
+    // A file that is not a setup at all is still one object, with the reason.
+    WriteText("empty.exe", "");
+    for (const std::string file : {"empty.exe", "product.msi"}) {
+        SCOPED_TRACE(file);
+        ToolRun notASetup = RunTool({"verify", "--json", Path(file).string()});
+        EXPECT_EQ(notASetup.exitCode, 1);
+        EXPECT_EQ(notASetup.err, "");
+        WriteText("verify.json", notASetup.out);
+        const std::string parse = "python3 -c 'import json, sys; d = json.load(open(sys.argv[1])); "
+                                  "sys.exit(not (d[\"sound\"] is False and len(d[\"problems\"]) == 1 and d[\"problems\"][0]))' '" +
+                                  Path("verify.json").string() + "'";
+        EXPECT_EQ(std::system(parse.c_str()), 0) << notASetup.out;
+    }
 }
 
 // Texts stored in the code page read as themselves, once, in JSON's UTF-8.

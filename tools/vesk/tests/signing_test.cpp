@@ -295,6 +295,18 @@ TEST_F(Signing, Pkcs12FilesSignAndVerifyChecksTheChainAgainstACaFile) {
               std::string::npos)
         << untrusted.out;
     EXPECT_NE(untrusted.out.find("\"validUntil\": \""), std::string::npos) << untrusted.out;
+    // A chain asked for: an unsigned setup fails, and so does a CA file that
+    // cannot be read, named as such.
+    ASSERT_EQ(Pack(VESK_REAL_STUB, {}, "plain.exe").exitCode, 0);
+    ToolRun unsigned_ = RunTool({"verify", Path("plain.exe").string(), "--ca-file", Path("cert.pem").string()});
+    EXPECT_EQ(unsigned_.exitCode, 1);
+    EXPECT_EQ(unsigned_.err, "vesk: " + Path("plain.exe").string() +
+                                 ": not signed, where --ca-file asks for a signature whose chain leads to " +
+                                 Path("cert.pem").string() + "\n");
+    ToolRun missing = RunTool({"verify", Path("setup.exe").string(), "--ca-file", Path("missing.pem").string()});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err, "vesk: " + Path("setup.exe").string() + ": --ca-file " + Path("missing.pem").string() +
+                               ": cannot open: No such file or directory\n");
 }
 
 // SIGTERM while osslsigncode waits on a timestamp server: the tool ends by
