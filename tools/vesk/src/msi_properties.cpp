@@ -171,6 +171,7 @@ std::map<std::string, std::string> ReadMsiProperties(const std::filesystem::path
     if (child == 0) {
         close(channel[0]);
         for (int signal : kCrashSignals) std::signal(signal, SIG_DFL);
+        std::signal(SIGALRM, SIG_DFL);  // not the parent's cleanup: the alarm ends the child alone
         alarm(kLibraryTimeLimit);
         LimitMemory();
         WriteAll(channel[1], ChildAnswer(input, names));

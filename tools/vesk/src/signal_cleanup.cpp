@@ -20,8 +20,20 @@ char g_pendingPaths[kPendingSlots][kPendingPathLimit];
 char g_pendingDirectory[kPendingPathLimit];
 volatile sig_atomic_t g_pendingChild = 0;
 
-// SIGPIPE too: with stderr on a closed pipe, the next message ends the run.
-constexpr int kCleanupSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+// Every signal whose default ends the process and that comes from outside
+// (a fault in the tool itself is left to end it): SIGPIPE too, since with
+// stderr on a closed pipe the next message ends the run. The real-time
+// signals follow, from SIGRTMIN to SIGRTMAX.
+constexpr int kCleanupSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE,
+                                   SIGVTALRM, SIGPROF, SIGXCPU, SIGIO,   SIGPWR,  SIGSTKFLT};
+
+template <typename Each>
+void ForEachCleanupSignal(Each each) {
+    for (int signal : kCleanupSignals) each(signal);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) each(signal);
+}
+char g_createdLevels[kPendingPathLimit];  // the deepest directory a run made
+volatile sig_atomic_t g_createdLevelCount = 0;
 
 // Removes the directory's entries and then the directory, by system calls
 // alone: the directory listing of the C library allocates.
@@ -51,6 +63,11 @@ void CleanUpAndDie(int signal) {
     for (char* path : g_pendingPaths)
         if (path[0] != 0) unlink(path);
     if (g_pendingDirectory[0] != 0) RemoveFlatDirectory(g_pendingDirectory);
+    // The levels made, deepest first, each only while empty.
+    for (sig_atomic_t level = g_createdLevelCount; level > 0; --level) {
+        rmdir(g_createdLevels);
+        if (char* slash = std::strrchr(g_createdLevels, '/')) *slash = 0;
+    }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
@@ -69,6 +86,13 @@ void SetPendingDirectory(const std::string& path) {
     std::memcpy(g_pendingDirectory, path.c_str(), path.size() + 1);
 }
 
+void SetCreatedLevels(const std::string& deepest, int count) {
+    if (deepest.size() >= kPendingPathLimit) throw Failure(deepest, "path too long");
+    CleanupSignalsHeld held;
+    std::memcpy(g_createdLevels, deepest.c_str(), deepest.size() + 1);
+    g_createdLevelCount = count;
+}
+
 void SetPendingChild(pid_t child) {
     g_pendingChild = child;
 }
@@ -77,11 +101,11 @@ void InstallCleanupHandlers() {
     static bool installed = false;
     if (installed) return;
     installed = true;
-    for (int signal : kCleanupSignals) {
+    ForEachCleanupSignal([](int signal) {
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) == 0 && current.sa_handler != SIG_IGN)
             std::signal(signal, CleanUpAndDie);
-    }
+    });
     // A write past the file size limit then fails with EFBIG and is reported
     // and cleaned up like a full disk, instead of killing the process with
     // its temporary file left behind.
@@ -91,7 +115,7 @@ void InstallCleanupHandlers() {
 CleanupSignalsHeld::CleanupSignalsHeld() {
     sigset_t held;
     sigemptyset(&held);
-    for (int signal : kCleanupSignals) sigaddset(&held, signal);
+    ForEachCleanupSignal([&](int signal) { sigaddset(&held, signal); });
     sigprocmask(SIG_BLOCK, &held, &previous_);
 }
 

@@ -1,6 +1,8 @@
-// What an interrupt (SIGINT, SIGTERM, SIGHUP) or a closed error pipe
-// (SIGPIPE) must not leave behind: temporary files in progress, a scratch
-// directory, and a child process (osslsigncode) at work. The handler kills
+// What a signal that ends the tool (SIGINT, SIGTERM, SIGHUP, SIGQUIT,
+// SIGUSR1, SIGALRM and every other whose default is to end the process,
+// SIGPIPE from a closed error pipe included) must not leave behind:
+// temporary files in progress, a scratch directory, the directories a run
+// made, and a child process (osslsigncode) at work. The handler kills
 // and reaps the child, removes the files and the directory, then lets the
 // signal end the tool as it would have. It uses async-signal-safe calls
 // only, on what is recorded here beforehand.
@@ -23,6 +25,10 @@ char* ClaimPendingPath(const std::string& target);
 // A scratch directory without subdirectories: removed with its files.
 // None at a time but one; an empty path clears it.
 void SetPendingDirectory(const std::string& path);
+
+// The directories a run made: the deepest, and how many levels up to it
+// (0 clears it). Each is removed while empty, deepest first.
+void SetCreatedLevels(const std::string& deepest, int count);
 
 // The child at work, killed and reaped by the handler; 0 clears it.
 void SetPendingChild(pid_t child);

@@ -13,6 +13,7 @@
 #include "output_file.h"
 #include "payload_copy.h"
 #include "setup_file.h"
+#include "signal_cleanup.h"
 #include "setup_resources.h"
 #include "settings_keys.h"
 #include "text_encoding.h"
@@ -144,13 +145,16 @@ public:
         for (auto level = directory; !level.empty() && !std::filesystem::exists(level, error) && !error;
              level = level.parent_path())
             missing.push_back(level);
+        InstallCleanupHandlers();
         for (auto level = missing.rbegin(); level != missing.rend(); ++level) {
+            CleanupSignalsHeld held;
             std::filesystem::create_directory(*level, error);
             if (error) {
                 Undo();
                 throw Failure(directory.string(), "cannot create directory: " + error.message());
             }
             created_.push_back(*level);
+            SetCreatedLevels(level->string(), static_cast<int>(created_.size()));
         }
     }
     ~UnpackDirectory() {
@@ -166,6 +170,7 @@ public:
             committed_.push_back(out->Target());
         }
         done_ = true;
+        SetCreatedLevels("", 0);
     }
 
 private:
@@ -174,6 +179,7 @@ private:
         for (const auto& file : committed_) std::filesystem::remove(file, ignored);
         for (auto level = created_.rbegin(); level != created_.rend(); ++level)
             std::filesystem::remove(*level, ignored);  // only while empty
+        SetCreatedLevels("", 0);
     }
 
     std::vector<std::filesystem::path> created_;

@@ -4,11 +4,14 @@
 // test's own scratch directory.
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <csignal>
+#include <cstring>
 #include <cstdlib>
 #include <fstream>
 #include <thread>
@@ -61,6 +64,8 @@ protected:
     std::vector<std::string> Sign(const std::string& cert = "cert.pem", const std::string& key = "key.pem") const {
         return {"--sign-cert", Path(cert).string(), "--sign-key", Path(key).string()};
     }
+    // Packs with args until osslsigncode signs, then sends signal.
+    void EndsTheToolCleanly(const std::vector<std::string>& args, int signal);
 };
 
 TEST_F(Signing, TheRecordedSizeIsTheSignedFilesOnBothStubs) {
@@ -309,17 +314,36 @@ TEST_F(Signing, Pkcs12FilesSignAndVerifyChecksTheChainAgainstACaFile) {
                                ": cannot open: No such file or directory\n");
 }
 
-// SIGTERM while osslsigncode waits on a timestamp server: the tool ends by
-// it, osslsigncode with it, and nothing is left behind.
-TEST_F(Signing, SigtermWhileSigningLeavesNoChildAndNoFiles) {
+// A signal that ends the tool while osslsigncode waits on a timestamp
+// server: the tool ends by it, osslsigncode with it, and nothing is left
+// behind. Every signal whose default is to end the process, a row each.
+TEST_F(Signing, ASignalWhileSigningLeavesNoChildAndNoFiles) {
     const SilentServer silent;
     std::filesystem::create_directory(Path("tmp"));
-    setenv("TMPDIR", Path("tmp").c_str(), 1);
     std::vector<std::string> args = {"pack", "--product", Path("sample.msi").string(), "--stub", VESK_REAL_STUB,
                                      "-o", Path("setup.exe").string(), "--timestamp", silent.Url()};
     for (const std::string& option : Sign()) args.push_back(option);
+    rlimit noCore{0, 0};
+    rlimit previous{};
+    getrlimit(RLIMIT_CORE, &previous);
+    setrlimit(RLIMIT_CORE, &noCore);  // SIGQUIT's default dumps core
+    for (int signal : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGVTALRM, SIGRTMIN}) {
+        SCOPED_TRACE(strsignal(signal));
+        EndsTheToolCleanly(args, signal);
+    }
+    setrlimit(RLIMIT_CORE, &previous);
+}
+
+void Signing::EndsTheToolCleanly(const std::vector<std::string>& args, int signal) {
+    // The tool as a shell starts it: the signal at its default, not ignored.
+    struct sigaction byDefault {};
+    struct sigaction previous {};
+    byDefault.sa_handler = SIG_DFL;
+    sigaction(signal, &byDefault, &previous);
+    setenv("TMPDIR", Path("tmp").c_str(), 1);
     const pid_t tool = StartTool(args, Path("out.txt").string(), Path("err.txt").string());
     unsetenv("TMPDIR");
+    sigaction(signal, &previous, nullptr);
     ASSERT_GT(tool, 0);
     // osslsigncode signing is the tool's child, in a session of its own
     // (after one that only said its version).
@@ -336,11 +360,15 @@ TEST_F(Signing, SigtermWhileSigningLeavesNoChildAndNoFiles) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
+    if (child == 0) {
+        kill(tool, SIGKILL);
+        waitpid(tool, nullptr, 0);
+    }
     ASSERT_NE(child, 0) << "osslsigncode never started";
-    kill(tool, SIGTERM);
+    kill(tool, signal);
     int status = 0;
     ASSERT_EQ(waitpid(tool, &status, 0), tool);
-    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
     EXPECT_FALSE(std::filesystem::exists("/proc/" + std::to_string(child))) << "osslsigncode " << child << " still runs";
     EXPECT_TRUE(std::filesystem::is_empty(Path("tmp"))) << "a scratch directory was left";
     EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
