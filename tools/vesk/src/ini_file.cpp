@@ -3,6 +3,7 @@
 #include <sstream>
 #include <utility>
 
+#include "escaped_text.h"
 #include "failure.h"
 #include "input_file.h"
 
@@ -55,9 +56,18 @@ IniSection IniSection::Read(const std::filesystem::path& file, const std::string
             throw Failure(in.Name(), std::string("is UTF-16 (") + encoding + "-endian); save it as UTF-8");
     if (size_t nul = content.find('\0'); nul != std::string::npos)
         throw Failure(in.Name(), "holds a NUL byte (at offset " + std::to_string(nul) + "); a settings file is text");
+    // The profile functions do not end a line at a CR alone: such a file
+    // would read as one line.
+    for (size_t cr = content.find('\r'); cr != std::string::npos; cr = content.find('\r', cr + 1))
+        if (cr + 1 == content.size() || content[cr + 1] != '\n')
+            throw Failure(in.Name(), "ends a line with CR alone (at offset " + std::to_string(cr) +
+                                         "); save it with LF or CR LF line ends");
     if (content.starts_with(kUtf8ByteOrderMark)) content.erase(0, sizeof kUtf8ByteOrderMark - 1);
     IniSection result = Parse(content, section);
     if (!result.present_) throw Failure(in.Name(), "no [" + section + "] section");
+    for (const Repeat& r : result.repeats_)
+        Warn(in.Name() + ":" + std::to_string(r.line),
+             Quoted(r.key) + " is given again; the value on line " + std::to_string(r.firstLine) + " counts");
     return result;
 }
 
@@ -67,7 +77,7 @@ IniSection IniSection::Parse(const std::string& content, const std::string& sect
     bool inSection = false;
     std::istringstream lines(content);
     std::string line;
-    while (std::getline(lines, line)) {
+    for (int number = 1; std::getline(lines, line); ++number) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::string trimmed = Trim(line);
         if (trimmed.empty() || trimmed.front() == ';') continue;
@@ -83,7 +93,14 @@ IniSection IniSection::Parse(const std::string& content, const std::string& sect
         std::string key = Trim(trimmed.substr(0, equals));
         if (key.empty()) continue;
         auto [it, inserted] = result.values_.emplace(LowerCase(key), Unquote(Trim(trimmed.substr(equals + 1))));
-        if (inserted) result.keys_.push_back(key);
+        int& first = result.lines_[LowerCase(key)];
+        if (inserted) {
+            result.keys_.push_back(key);
+            first = number;
+        } else if (first > 0) {
+            result.repeats_.push_back({key, first, number});
+            first = -1;
+        }
     }
     return result;
 }

@@ -159,9 +159,16 @@ void ResolveProductIdentity(const Settings& settings, const std::filesystem::pat
                                                 (!code ? INI_KEY_PRODUCT_CODE : !version ? INI_KEY_PRODUCT_VERSION
                                                                                          : INI_KEY_PRODUCT_NAME));
         fromMsi = ReadMsiProperties(product, {kMsiProductCode, kMsiProductVersion, kMsiProductName, kMsiManufacturer});
-        if (auto it = fromMsi.find(kMsiManufacturer);
-            it != fromMsi.end() && it->second.size() <= kMaxVersionString && !InvalidUtf8At(it->second))
-            branding.manufacturer = it->second;
+        // The library reads a string it cannot convert as empty.
+        if (auto it = fromMsi.find(kMsiManufacturer); it != fromMsi.end()) {
+            if (!it->second.empty() && it->second.size() <= kMaxVersionString && !InvalidUtf8At(it->second))
+                branding.manufacturer = it->second;
+            else if (!settings.Get(kVersionCompanyNameKey))
+                Warn(product.string(), "its Manufacturer cannot be read (empty, over " +
+                                           std::to_string(kMaxVersionString) +
+                                           " bytes or not UTF-8): the version resource gets no CompanyName; give "
+                                           "VersionCompanyName");
+        }
     }
     auto pick = [&](const std::optional<Setting>& given, const char* key, const char* property) {
         Setting s;

@@ -57,7 +57,7 @@ const std::array kKeys = std::to_array<SettingsKey>({
     {kSplashKey, ResourceFile, 0, Branding, 0, "--splash"},
     {kIconKey, ResourceFile, 0, Branding, 0, "--icon"},
     {kExecutionLevelKey, Resources, 0, Branding, 0, "--execution-level"},
-    {"VersionCompanyName", Resources, kMaxVersionString, VersionString},
+    {kVersionCompanyNameKey, Resources, kMaxVersionString, VersionString},
     {"VersionFileDescription", Resources, kMaxVersionString, VersionString},
     {"VersionFileVersion", Resources, kMaxVersionString, VersionString},
     {"VersionLegalCopyright", Resources, kMaxVersionString, VersionString},

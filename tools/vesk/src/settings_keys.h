@@ -21,6 +21,8 @@ inline constexpr const char* kSizeCheckKey = "SizeCheck";
 inline constexpr const char* kArchKey = "Arch";
 // The Windows ANSI code page the setup's texts are stored in.
 inline constexpr const char* kCodePageKey = "CodePage";
+// Gives the version resource's CompanyName, else the MSI's Manufacturer does.
+inline constexpr const char* kVersionCompanyNameKey = "VersionCompanyName";
 // The longest version resource string: seven of them keep the resource far
 // below 64 KiB.
 inline constexpr size_t kMaxVersionString = 1000;

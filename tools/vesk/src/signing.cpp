@@ -232,7 +232,14 @@ void CheckValidity(const std::filesystem::path& signedSetup, const SigningReques
 }  // namespace
 
 ScratchDirectory::ScratchDirectory() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "vesk-sign-XXXXXX").string();
+    std::error_code error;
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+    if (error || temporary.empty()) {
+        const char* given = std::getenv("TMPDIR");
+        throw Failure("TMPDIR", (given ? Quoted(given) : std::string("unset, and /tmp")) +
+                                    " is not a directory for scratch files; set TMPDIR to one");
+    }
+    std::string pattern = (temporary / "vesk-sign-XXXXXX").string();
     InstallCleanupHandlers();
     CleanupSignalsHeld held;
     if (!mkdtemp(pattern.data())) throw Failure(pattern, "cannot create a scratch directory: " + SystemReason());

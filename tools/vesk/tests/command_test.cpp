@@ -293,9 +293,14 @@ TEST_F(Command, MessagesNameWhatToChange) {
 }
 
 TEST_F(Command, EmbeddedOnlyKeysDrawAWarningButPack) {
-    Settings("Remove Previous=1\nInstMsi CmdLine=/q\n");
+    Settings("Remove Previous=1\nInstMsi CmdLine=/q\nCmdLine=/qb\ncmdline=/qn\nCMDLINE=/qr\n");
     ToolRun run = PackWith();
     EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_NE(run.err.find("warning: " + Path("settings.ini").string() +
+                           ":9: 'cmdline' is given again; the value on line 8 counts\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_EQ(run.err.find(":10: "), std::string::npos) << "one warning for the key";
     EXPECT_NE(run.err.find("warning: " + Path("settings.ini").string() + ": Remove Previous"), std::string::npos);
     EXPECT_NE(run.err.find("InstMsi CmdLine"), std::string::npos);
 }
@@ -338,6 +343,8 @@ TEST_F(Command, RefusedInputs) {
          PackArgs(), settings, "is UTF-16 (little-endian); save it as UTF-8"},
         {"settings file with a NUL", settingsWith(std::string("; a\0b\n", 6)), PackArgs(), settings,
          "holds a NUL byte (at offset 132); a settings file is text"},
+        {"settings file with CR line ends", [this] { WriteText("settings.ini", "[VeskInstaller]\rProductFile=p.msi\r"); },
+         PackArgs(), settings, "ends a line with CR alone (at offset 15); save it with LF or CR LF line ends"},
         {"settings file without the section", [this] { WriteText("settings.ini", "[Vesk]\nProductFile=product.msi\n"); },
          PackArgs(), settings, "no [VeskInstaller] section"},
         {"missing product file", replaced(product, false), PackArgs(), product, "cannot open"},

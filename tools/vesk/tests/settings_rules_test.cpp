@@ -32,6 +32,7 @@ TEST(IniSection, FirstOccurrenceWinsAndOtherSectionsAreIgnored) {
     auto ini = IniSection::Parse("[Other]\nk=no\n[S]\r\nk=first\r\nk=second\r\n;k=comment\n", "S");
     EXPECT_EQ(ini.Get("k"), "first");
     EXPECT_EQ(ini.Keys().size(), 1u);
+    EXPECT_EQ(ini.Repeats(), (std::vector<IniSection::Repeat>{{"k", 4, 5}})) << "where it counts and where not";
 }
 
 TEST(IniSection, PresentEmptyValueDiffersFromMissingKey) {

@@ -405,6 +405,18 @@ TEST_F(Signing, WithoutOsslsigncodeTheToolSaysHowToInstallIt) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.err, "vesk: vesk pack: osslsigncode is not installed; install it with: apt-get install osslsigncode\n");
     EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
+    // Nor without a directory for its scratch files.
+    std::vector<std::string> args = {"pack", "--product", Path("sample.msi").string(), "-o", Path("setup.exe").string()};
+    for (const std::string& option : Sign()) args.push_back(option);
+    setenv("TMPDIR", Path("missing").c_str(), 1);
+    const pid_t tool = StartTool(args, Path("out.txt").string(), Path("err.txt").string());
+    unsetenv("TMPDIR");
+    int status = 0;
+    ASSERT_EQ(waitpid(tool, &status, 0), tool);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    const auto err = ReadFile(Path("err.txt"));
+    EXPECT_EQ(std::string(err.begin(), err.end()),
+              "vesk: TMPDIR: '" + Path("missing").string() + "' is not a directory for scratch files; set TMPDIR to one\n");
 }
 
 }  // namespace
