@@ -1,6 +1,9 @@
 """Test inputs built at test time: the probe helper, MSI packages from the
 .wxs sources beside this file (wixl), and setups packed by `vesk pack`."""
 
+import os
+import random
+import struct
 import subprocess
 from dataclasses import dataclass
 from pathlib import Path
@@ -75,13 +78,16 @@ def build_platform_probe(out_dir, arch):
     return target
 
 
-def build_msi(source, target, **defines):
+def build_msi(source, target, readme=None, **defines):
     """The defines are put into a copy of the source beside the target (wixl
     fails on a -D value beyond ASCII); wixl resolves the package's files
-    relative to the fixtures, so it runs there."""
+    relative to the fixtures, so it runs there. `readme` names a file that
+    the package installs in place of readme.txt."""
     text = (FIXTURES / source).read_text(encoding="utf-8")
     for name, value in defines.items():
         text = text.replace(f"$(var.{name})", value)
+    if readme:
+        text = text.replace('Source="readme.txt"', f'Source="{os.path.relpath(readme, FIXTURES)}"')
     copy = Path(target).resolve().with_suffix(".wxs")
     copy.write_text(text, encoding="utf-8")
     _run(["wixl", "-o", Path(target).resolve(), copy], cwd=FIXTURES)
@@ -123,6 +129,62 @@ def build_large_file(source, target, size):
         out.write(head.read())
         out.truncate(size)
     return Path(target)
+
+
+def build_large_msi(out_dir, size):
+    """The test product, version 1.0.0, installing `size` random bytes: a
+    package of that many bytes whatever the cabinet's compression."""
+    readme = Path(out_dir).resolve() / "large-readme.bin"
+    readme.write_bytes(random.Random(size).randbytes(size))
+    return build_msi("product.wxs", Path(out_dir) / "large-1.0.0.msi", readme=readme, Version="1.0.0", Name=PRODUCT_NAME)
+
+
+# KUSER_SHARED_DATA: every Windows and Wine process holds this page.
+SHARED_USER_DATA = 0x7FFE0000
+_FIXUP_WIDTHS = {3: "<I", 10: "<Q"}  # IMAGE_REL_BASED_HIGHLOW, IMAGE_REL_BASED_DIR64
+
+
+def rebased_copy(source, target):
+    """A copy of a PE image whose preferred base lies over the shared user
+    data page, with its base relocations applied to match, so that a loader
+    must relocate it. Returns (copy, the new preferred base)."""
+    data = bytearray(Path(source).read_bytes())
+    u16 = lambda at: struct.unpack_from("<H", data, at)[0]
+    u32 = lambda at: struct.unpack_from("<I", data, at)[0]
+    optional = u32(60) + 24
+    plus = u16(optional) == 0x20B
+    base_format, base_at = ("<Q", optional + 24) if plus else ("<I", optional + 28)
+    mask = (1 << (64 if plus else 32)) - 1
+    size_of_image = u32(optional + 56)
+    # 64 KiB aligned, ending at most one 64 KiB step past the page it covers.
+    new_base = SHARED_USER_DATA - (size_of_image + 0xFFFF) // 0x10000 * 0x10000 + 0x10000
+    delta = new_base - struct.unpack_from(base_format, data, base_at)[0]
+    relocations_rva, relocations_size = struct.unpack_from("<II", data, optional + (112 if plus else 96) + 5 * 8)
+    table = optional + u16(optional - 4)
+    sections = [struct.unpack_from("<IIII", data, table + 40 * i + 8) for i in range(u16(optional - 18))]
+
+    def file_offset(rva):
+        for virtual_size, address, raw_size, raw_pointer in sections:
+            if address <= rva < address + min(virtual_size or raw_size, raw_size):
+                return raw_pointer + rva - address
+        raise ValueError(f"{source}: RVA {rva:#x} lies in no section")
+
+    # An image without fixups (the x64 twin's code is all RIP-relative) moves as it is.
+    block = file_offset(relocations_rva) if relocations_size else 0
+    end = block + relocations_size
+    while block < end:
+        page, block_size = struct.unpack_from("<II", data, block)
+        for entry in struct.unpack_from(f"<{(block_size - 8) // 2}H", data, block + 8):
+            kind, at = entry >> 12, file_offset(page + (entry & 0xFFF))
+            if kind in _FIXUP_WIDTHS:
+                value = struct.unpack_from(_FIXUP_WIDTHS[kind], data, at)[0]
+                struct.pack_into(_FIXUP_WIDTHS[kind], data, at, (value + delta) & mask)
+            elif kind != 0:  # 0 pads a block
+                raise ValueError(f"{source}: relocation type {kind} is not handled")
+        block += block_size
+    struct.pack_into(base_format, data, base_at, new_base)
+    Path(target).write_bytes(data)
+    return Path(target), new_base
 
 
 @dataclass

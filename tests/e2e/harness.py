@@ -357,8 +357,9 @@ class Session:
 
     # --- running programs -----------------------------------------------------
 
-    def start(self, command_line, timeout=90, native_first=()):
-        return SetupRun(self, command_line, timeout, native_first)
+    def start(self, command_line, timeout=90, native_first=(), trace=""):
+        """`trace` adds Wine debug channels (",trace+loaddll") to the run's log."""
+        return SetupRun(self, command_line, timeout, native_first, trace)
 
     def run_command(self, command_line, timeout=90, native_first=()):
         return self.start(command_line, timeout, native_first).finish()
@@ -367,11 +368,11 @@ class Session:
 class SetupRun:
     """One program started through the probe, watched while it runs."""
 
-    def __init__(self, session, command_line, timeout, native_first=()):
+    def __init__(self, session, command_line, timeout, native_first=(), trace=""):
         self.session = session
         self.command_line = command_line
         self.timeout = timeout
-        env = session.env(TRACE_CHANNELS, native_first)
+        env = session.env(TRACE_CHANNELS + trace, native_first)
         env["VESK_E2E_CMDLINE"] = command_line
         self.out_file = tempfile.TemporaryFile()
         self.log_file = tempfile.TemporaryFile()

@@ -3,6 +3,7 @@ prefix shows afterwards (exit code, boxes, engine command lines, files,
 registry, installed products)."""
 
 import os
+import re
 import shutil
 import signal
 import time
@@ -10,8 +11,8 @@ from contextlib import contextmanager
 from pathlib import Path, PureWindowsPath
 
 from fixtures import (FAILING_CODE, NAMED_PRODUCT, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_baseline, build_fake_runtime,
-                      build_large_file, build_marker_dll, build_platform_probe, build_signing_pair, build_splash_bmp,
-                      pack)
+                      build_large_file, build_large_msi, build_marker_dll, build_platform_probe, build_signing_pair,
+                      build_splash_bmp, pack, rebased_copy)
 from harness import QUIET_ENGINE, Failure, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
@@ -24,6 +25,8 @@ SPLASH_SIZE = (300, 110)  # the splash window takes the size of its bitmap
 # while extraction goes on.
 SPLASH_HOLD_SECONDS = 3
 LARGE_PRODUCT_SIZE = 1536 * 1024 * 1024
+# A product of some megabytes, whose container reaches far past the image.
+RELOCATED_PRODUCT_SIZE = 6 * 1024 * 1024
 REBOOT_TEXT = ("This system must reboot before the installation can begin. After the reboot the installation "
                "will restart automatically. Do you want to reboot this system?")
 RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
@@ -438,6 +441,41 @@ def planted_libraries_never_run_inside_the_setup(ctx):
     ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
 
 
+def _run_rebased(ctx, name, source, tail=""):
+    """Runs a copy of `source` whose preferred base another mapping holds;
+    returns the outcome, once the loader's trace shows it placed elsewhere."""
+    copy, preferred = rebased_copy(source, ctx.work_dir / f"{name}-rebased.exe")
+    program = ctx.place(name, copy)
+    run = ctx.session.start(f'"{program}" {tail}'.strip(), timeout=180, trace=",trace+loaddll")
+    outcome = run.finish()
+    file_name = PureWindowsPath(program).name
+    loaded = re.search(r'Loaded L"[^"]*\\' + re.escape(file_name) + r'" at (?:0x)?([0-9a-fA-F]+)', run.log())
+    check(loaded, f"{name}: Wine's loader trace names no {file_name}")
+    base = int(loaded.group(1), 16)
+    print(f"    {name}: preferred base {preferred:#x}, loaded at {base:#x}", flush=True)
+    check(base != preferred, f"{name}: loaded at its preferred base {base:#x}: nothing was relocated")
+    return program, outcome
+
+
+def relocated_setups_install(ctx):
+    """Setups whose preferred base another mapping holds, so that the loader
+    must place them elsewhere and apply their relocations: one with the
+    small test product, whose container would end inside the image, and one
+    with a product of some megabytes, whose container reaches far past it.
+    The bare stub, moved the same way, shows first that this Wine starts a
+    program away from its preferred base at all (Wine 8 starts none)."""
+    try:
+        _run_rebased(ctx, "relocated-bare", ctx.stub)
+    except Failure as refused:
+        raise Failure(f"this Wine starts no program away from its preferred base, so the relocated setups cannot be "
+                      f"tried here: {refused}") from None
+    for name, product in [("relocated-small", ctx.packages.product_v1),
+                          ("relocated-large", build_large_msi(ctx.work_dir, RELOCATED_PRODUCT_SIZE))]:
+        ctx.fresh_state()
+        setup, outcome = _run_rebased(ctx, name, ctx.setup_for(product, name), QUIET_ENGINE)
+        ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [ctx.placed_product(product)])
+
+
 def simulator_rows_agree_with_wine(ctx):
     """The rows of platform behaviour that the unit tests check against the
     simulator, run under Wine: the simulator may not drift from it unseen."""
@@ -687,6 +725,7 @@ SCENARIOS = [
     signed_setup_passes_its_size_check_and_installs,
     version_resource_reads_through_getfileversioninfo,
     planted_libraries_never_run_inside_the_setup,
+    relocated_setups_install,
     simulator_rows_agree_with_wine,
 ]
 
@@ -698,6 +737,7 @@ TWIN_SMOKE = [
     simulator_rows_agree_with_wine,
     flipped_payload_byte_shows_crc_error,
     side_file_mode_installs,
+    relocated_setups_install,
 ]
 
 

@@ -107,6 +107,9 @@ void Pack(const PackOptions& options) {
     const std::filesystem::path target = options.signing ? scratch.emplace().Path("unsigned.exe") : options.output;
     OutputFile out(target, inputs);
     out.Write(rewrite.head);
+    for (const ByteRange& range : rewrite.tail)
+        out.Write(std::span(stub).subspan(static_cast<size_t>(range.offset), static_cast<size_t>(range.size)));
+    out.WriteZeros(rewrite.padding);
     out.Write(head);
     for (Payload& p : payloads) {
         uint8_t trailer[PAYLOAD_TRAILER_SIZE];
@@ -117,15 +120,13 @@ void Pack(const PackOptions& options) {
         out.Write(trailer);
     }
     out.WriteZeros(rewrite.payloadRawSize - containerSize);
-    for (const ByteRange& range : rewrite.tail)
-        out.Write(std::span(stub).subspan(static_cast<size_t>(range.offset), static_cast<size_t>(range.size)));
 
     uint8_t checkSum[4];
     Store32(checkSum, out.Checksum().Finish(out.Size()));
     out.Patch(rewrite.checkSumOffset, checkSum);
     out.Commit(true);
     const uint64_t size = options.signing ? SignSetup(target, options.output, inputs, *options.signing,
-                                                      rewrite.head.size() + offsetof(ContainerHeader, expectedFileSize))
+                                                      rewrite.containerOffset + offsetof(ContainerHeader, expectedFileSize))
                                           : out.Size();
     std::string contents;
     for (const Payload& p : payloads)

@@ -149,6 +149,35 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
     return image;
 }
 
+uint64_t AlignUp(uint64_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
+
+uint64_t MappedEnd(const PeSection& s, uint32_t sectionAlignment) {
+    return AlignUp(uint64_t{s.virtualAddress} + (s.virtualSize ? s.virtualSize : s.sizeOfRawData), sectionAlignment);
+}
+
+std::vector<std::string> LayoutProblems(const PeImage& image) {
+    const uint32_t sa = image.sectionAlignment;
+    if (sa < image.fileAlignment || (sa & (sa - 1)) != 0)
+        return {"SectionAlignment " + Hex(sa) + " is not a power of two of at least FileAlignment"};
+    std::vector<std::string> problems;
+    uint64_t next = AlignUp(image.sizeOfHeaders, sa);
+    for (size_t i = 0; i < image.sections.size(); ++i) {
+        const PeSection& s = image.sections[i];
+        if (s.virtualAddress != next)
+            problems.push_back("section " + Escaped(s.name) + " lies at RVA " + Hex(s.virtualAddress) + ", not at " +
+                               Hex(static_cast<uint32_t>(next)) + " where the one before it ends");
+        next = MappedEnd(s, sa);
+        if (i + 1 < image.sections.size() && s.sizeOfRawData > next - s.virtualAddress)
+            problems.push_back("section " + Escaped(s.name) + " has " + Hex(s.sizeOfRawData) + " bytes of raw data for " +
+                               Hex(static_cast<uint32_t>(next - s.virtualAddress)) +
+                               " bytes of memory, with sections after it: a loader may lay them over those");
+    }
+    if (image.sizeOfImage != next)
+        problems.push_back("SizeOfImage " + Hex(image.sizeOfImage) + " is not " + Hex(static_cast<uint32_t>(next)) +
+                           ", where the last section ends");
+    return problems;
+}
+
 std::vector<std::string> PartsPastEnd(const PeImage& image, uint64_t fileSize) {
     std::vector<std::string> problems;
     for (const PeSection& s : image.sections)

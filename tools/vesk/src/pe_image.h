@@ -71,6 +71,18 @@ inline constexpr uint32_t kSectionInitializedData = 0x00000040;
 // take, up to the probe size). Throws Failure(input, ...).
 PeImage ParsePeImage(std::span<const uint8_t> headerBytes, const std::string& input);
 
+uint64_t AlignUp(uint64_t value, uint32_t alignment);
+// Where a section ends in memory: its VirtualSize (SizeOfRawData when that
+// is 0, as loaders take it) rounded up to SectionAlignment.
+uint64_t MappedEnd(const PeSection& section, uint32_t sectionAlignment);
+
+// Breaches of the layout loaders hold an image to, one line each: sections
+// in table order at ascending, adjacent RVAs from the headers' end on,
+// SizeOfImage where the last one ends, and raw data longer than a section's
+// place in memory only in the last section, where a loader that lays them
+// all into memory covers no other section.
+std::vector<std::string> LayoutProblems(const PeImage& image);
+
 // Section raw data and a certificate table that the file does not hold,
 // one line each. A section of no raw data counts too: its offset is still
 // where a reader would start.

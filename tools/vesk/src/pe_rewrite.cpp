@@ -1,5 +1,7 @@
 #include "pe_rewrite.h"
 
+#include <algorithm>
+
 #include "byte_order.h"
 #include "container/layout.h"
 #include "escaped_text.h"
@@ -9,15 +11,35 @@ namespace vesk {
 
 namespace {
 
-uint64_t AlignUp(uint64_t value, uint32_t alignment) {
-    return (value + alignment - 1) / alignment * alignment;
+constexpr uint32_t kVirtualSizeField = 8;
+constexpr uint32_t kVirtualAddressField = 12;
+
+// What moving `.VESK` needs of the stub beyond a sound layout: a section
+// before it to take its place, a size to map, and nothing that points into
+// it by RVA.
+void RequireMovable(const PeImage& image, const std::string& input) {
+    const size_t index = static_cast<size_t>(image.payloadSection);
+    const PeSection& vesk = image.sections[index];
+    if (index == 0) throw Failure(input, VESK_SECTION_NAME " is the first section; no section can take its place");
+    if (vesk.virtualSize == 0)
+        throw Failure(input, VESK_SECTION_NAME " has VirtualSize 0, which would map the whole container");
+    const uint64_t end = MappedEnd(vesk, image.sectionAlignment);
+    for (unsigned i = 0; i < image.directories.size(); ++i) {
+        const PeDirectory& d = image.directories[i];
+        if (i != kCertificateDirectory && d.size != 0 && d.address >= vesk.virtualAddress && d.address < end)
+            throw Failure(input, "data directory " + std::to_string(i) + " points into " VESK_SECTION_NAME
+                                 ", which pack moves");
+    }
 }
 
 }  // namespace
 
 PeRewrite PlanPeRewrite(const std::vector<uint8_t>& stub, const PeImage& image, uint64_t containerSize,
                         const std::string& input) {
-    const PeSection& vesk = image.sections[static_cast<size_t>(image.payloadSection)];
+    if (auto problems = LayoutProblems(image); !problems.empty()) throw Failure(input, problems[0]);
+    RequireMovable(image, input);
+    const size_t payload = static_cast<size_t>(image.payloadSection);
+    const PeSection& vesk = image.sections[payload];
     const uint64_t rawStart = vesk.pointerToRawData;
     const uint64_t oldEnd = rawStart + vesk.sizeOfRawData;
     if (rawStart % image.fileAlignment != 0 || oldEnd % image.fileAlignment != 0)
@@ -26,35 +48,12 @@ PeRewrite PlanPeRewrite(const std::vector<uint8_t>& stub, const PeImage& image, 
     if (image.debugDirectorySize != 0)
         throw Failure(input, "has a debug directory, whose file offsets would go stale (link the stub with -s)");
 
-    // Always more than the placeholder size: a small container in a section
-    // of 4096 bytes or less would read as side-file mode.
-    const uint64_t newSize = AlignUp(std::max<uint64_t>(containerSize, VESK_PLACEHOLDER_SIZE + 1), image.fileAlignment);
-    const int64_t delta = static_cast<int64_t>(newSize) - static_cast<int64_t>(vesk.sizeOfRawData);
-
     PeRewrite plan;
     plan.head.assign(stub.begin(), stub.begin() + static_cast<std::ptrdiff_t>(rawStart));
-    plan.payloadRawSize = static_cast<uint32_t>(newSize);
     plan.checkSumOffset = image.CheckSumOffset();
-    auto storeAt = [&](uint32_t offset, uint32_t value) { Store32(plan.head.data() + offset, value); };
-
-    for (size_t i = 0; i < image.sections.size(); ++i) {
-        const PeSection& s = image.sections[i];
-        if (static_cast<int>(i) == image.payloadSection || s.sizeOfRawData == 0) continue;
-        const uint64_t start = s.pointerToRawData;
-        const uint64_t end = start + s.sizeOfRawData;
-        if (start >= oldEnd) {
-            storeAt(s.headerOffset + PE_SECTION_POINTER_TO_RAW_DATA, static_cast<uint32_t>(start + delta));
-        } else if (end > rawStart) {
-            throw Failure(input, "section " + Escaped(s.name) + " overlaps the raw data of " VESK_SECTION_NAME);
-        }
-    }
-    storeAt(vesk.headerOffset + PE_SECTION_SIZE_OF_RAW_DATA, plan.payloadRawSize);
-    if (vesk.characteristics & kSectionInitializedData)
-        storeAt(image.SizeOfInitializedDataOffset(), static_cast<uint32_t>(image.sizeOfInitializedData + delta));
-    if (image.pointerToSymbolTable >= oldEnd)
-        storeAt(image.PointerToSymbolTableOffset(), static_cast<uint32_t>(image.pointerToSymbolTable + delta));
-    storeAt(plan.checkSumOffset, 0);
-
+    auto storeAt = [&](uint32_t offset, uint64_t value) {
+        Store32(plan.head.data() + offset, static_cast<uint32_t>(value));
+    };
     ByteRange dropped{};
     if (image.certificateSize != 0) {
         if (image.certificateOffset < oldEnd)
@@ -69,8 +68,50 @@ PeRewrite PlanPeRewrite(const std::vector<uint8_t>& stub, const PeImage& image, 
         plan.tail.push_back({oldEnd, dropped.offset - oldEnd});
         plan.tail.push_back({dropped.offset + dropped.size, stub.size() - dropped.offset - dropped.size});
     }
-    plan.fileSize = rawStart + newSize;
-    for (const ByteRange& r : plan.tail) plan.fileSize += r.size;
+    uint64_t tailEnd = rawStart;
+    for (const ByteRange& r : plan.tail) tailEnd += r.size;
+    plan.containerOffset = AlignUp(tailEnd, image.fileAlignment);
+    plan.padding = plan.containerOffset - tailEnd;
+    // Always more than the placeholder size: a small container in a section
+    // of 4096 bytes or less would read as side-file mode.
+    plan.payloadRawSize = static_cast<uint32_t>(
+        AlignUp(std::max<uint64_t>(containerSize, VESK_PLACEHOLDER_SIZE + 1), image.fileAlignment));
+    plan.fileSize = plan.containerOffset + plan.payloadRawSize;
+
+    // The section table is rewritten in its new order: every other section
+    // as it was, `.VESK` last.
+    const uint32_t sa = image.sectionAlignment;
+    const uint32_t table = image.sections.front().headerOffset;
+    uint32_t slot = table;
+    auto place = [&](const PeSection& s) {
+        std::copy_n(stub.begin() + s.headerOffset, PE_SECTION_HEADER_SIZE, plan.head.begin() + slot);
+        slot += PE_SECTION_HEADER_SIZE;
+        return slot - PE_SECTION_HEADER_SIZE;
+    };
+    for (size_t i = 0; i < image.sections.size(); ++i) {
+        const PeSection& s = image.sections[i];
+        if (i == payload) continue;
+        const uint32_t at = place(s);
+        if (i + 1 == payload)  // the section before `.VESK` covers its old place
+            storeAt(at + kVirtualSizeField, MappedEnd(vesk, sa) - s.virtualAddress);
+        if (s.sizeOfRawData == 0) continue;
+        if (s.pointerToRawData >= oldEnd)
+            storeAt(at + PE_SECTION_POINTER_TO_RAW_DATA, s.pointerToRawData - vesk.sizeOfRawData);
+        else if (uint64_t{s.pointerToRawData} + s.sizeOfRawData > rawStart)
+            throw Failure(input, "section " + Escaped(s.name) + " overlaps the raw data of " VESK_SECTION_NAME);
+    }
+    const uint64_t newAddress = MappedEnd(image.sections.back(), sa);
+    const uint32_t at = place(vesk);
+    storeAt(at + kVirtualAddressField, newAddress);
+    storeAt(at + PE_SECTION_SIZE_OF_RAW_DATA, plan.payloadRawSize);
+    storeAt(at + PE_SECTION_POINTER_TO_RAW_DATA, plan.containerOffset);
+    storeAt(image.SizeOfImageOffset(), AlignUp(newAddress + vesk.virtualSize, sa));
+    if (vesk.characteristics & kSectionInitializedData)
+        storeAt(image.SizeOfInitializedDataOffset(),
+                image.sizeOfInitializedData + plan.payloadRawSize - vesk.sizeOfRawData);
+    if (image.pointerToSymbolTable >= oldEnd)
+        storeAt(image.PointerToSymbolTableOffset(), image.pointerToSymbolTable - vesk.sizeOfRawData);
+    storeAt(plan.checkSumOffset, 0);
     return plan;
 }
 

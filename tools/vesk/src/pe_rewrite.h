@@ -1,7 +1,11 @@
-// How a stub becomes a setup: the container goes into `.VESK`, whose raw
-// data grow (file-aligned) to hold it while its VirtualSize stays; the raw
-// data of later sections move and their RVAs stay; a certificate table is
-// dropped, since no signature would match the new file.
+// How a stub becomes a setup: `.VESK` moves to the end of the image, last
+// in the section table, in memory and in the file, and its raw data grow
+// (file-aligned) to hold the container while its VirtualSize stays. Raw data
+// longer than a section's place in memory are then past every other section,
+// so no loader can lay the container over one. The section before `.VESK`
+// takes its old place in memory, so the sections stay adjacent and keep
+// their RVAs; the raw data of later sections move up in the file; a
+// certificate table is dropped, since no signature would match the new file.
 #pragma once
 
 #include <cstdint>
@@ -17,12 +21,16 @@ struct ByteRange {
     uint64_t size = 0;
 };
 
+// The setup is written as head, tail, padding zeros, then `.VESK`'s raw
+// data: the container and its fill.
 struct PeRewrite {
     // The stub's bytes before `.VESK`'s raw data, headers updated and the
     // CheckSum field zeroed.
     std::vector<uint8_t> head;
+    std::vector<ByteRange> tail;     // stub bytes copied after the head, in order
+    uint64_t padding = 0;            // zeros that align the container
+    uint64_t containerOffset = 0;    // new PointerToRawData of `.VESK`
     uint32_t payloadRawSize = 0;     // new SizeOfRawData of `.VESK`
-    std::vector<ByteRange> tail;     // stub bytes copied after `.VESK`, in order
     uint64_t fileSize = 0;           // of the setup
     uint32_t checkSumOffset = 0;
 };

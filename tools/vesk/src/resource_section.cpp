@@ -13,8 +13,6 @@ namespace {
 
 constexpr uint32_t kRelocationPage = 0x1000;
 
-uint64_t AlignUp(uint64_t value, uint32_t alignment) { return (value + alignment - 1) / alignment * alignment; }
-
 bool Inside(uint32_t rva, const PeSection& s, uint32_t sectionAlignment) {
     return rva >= s.virtualAddress && rva < AlignUp(uint64_t{s.virtualAddress} + s.virtualSize, sectionAlignment);
 }

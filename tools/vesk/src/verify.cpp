@@ -20,6 +20,7 @@ std::vector<std::string> VerifySetup(const std::filesystem::path& path, Signatur
     const SetupFile setup = OpenSetup(path);
     const InputFile& file = *setup.file;
     std::vector<std::string> problems = PartsPastEnd(setup.image, file.Size());
+    for (std::string& problem : LayoutProblems(setup.image)) problems.push_back(std::move(problem));
     if (!setup.embedded) {
         problems.push_back(VESK_SECTION_NAME " holds only the placeholder: not a packed setup");
         return problems;

@@ -699,8 +699,10 @@ TEST_F(Command, BytesFromFilesArePrintedEscaped) {
     // A section name likewise, on a section that runs past the file.
     WriteFile(Path("setup.exe"), good);
     const PeImage image = ParsePeImage(good, "setup");
-    PatchSetup(image.sections.back().headerOffset, std::string(".r\n\x1b]2;", 7));
-    PatchSetup32(image.sections.back().headerOffset + PE_SECTION_SIZE_OF_RAW_DATA, 0x7FFF0000);
+    const PeSection& rsrc = *std::find_if(image.sections.begin(), image.sections.end(),
+                                          [](const PeSection& s) { return s.name == ".rsrc"; });
+    PatchSetup(rsrc.headerOffset, std::string(".r\n\x1b]2;", 7));
+    PatchSetup32(rsrc.headerOffset + PE_SECTION_SIZE_OF_RAW_DATA, 0x7FFF0000);
     ToolRun verify = RunTool({"verify", Path("setup.exe").string()});
     EXPECT_EQ(verify.exitCode, 1);
     ExpectPlainLines(verify.err);

@@ -1,9 +1,12 @@
-// The stub's PE image after pack: later sections move in the file but keep
-// their RVAs, the resources keep the stub's and gain a version resource,
-// the certificate table goes, the CheckSum is right.
+// The stub's PE image after pack: .VESK moves last in the section table, in
+// memory and in the file; the other sections keep their RVAs, the resources
+// keep the stub's and gain a version resource, the certificate table goes,
+// the CheckSum is right.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+
+#include <functional>
 
 #include "byte_order.h"
 #include "failure.h"
@@ -23,10 +26,12 @@ class PeRewrite : public ToolTest {
 protected:
     // Packs a product of productSize bytes into a stub of the given shape;
     // returns the failure message, empty on success.
-    std::string PackInto(const StubShape& shape, size_t productSize = 20000) {
+    std::string PackInto(const StubShape& shape, size_t productSize = 20000,
+                         const std::function<void(std::vector<uint8_t>&)>& change = {}) {
         WriteFakeMsi("product.msi", productSize);
         WriteText("settings.ini", std::string("[VeskInstaller]\nProductFile=product.msi\n") + kIdentity);
         stub_ = BuildStub(shape);
+        if (change) change(stub_);
         WriteFile(Path("stub.exe"), stub_);
         PackOptions options;
         options.request.settingsFile = Path("settings.ini");
@@ -79,20 +84,57 @@ TEST_F(PeRewrite, SectionAfterVeskKeepsItsRvaAndResources) {
     EXPECT_EQ(rsrcAfter.virtualAddress, rsrcBefore.virtualAddress);
     EXPECT_EQ(rsrcAfter.virtualSize, after.directories[kResourceDirectory].size);
     ExpectStubResourcesKept(rsrcBefore, rsrcAfter);
-    const PeSection& vesk = Section(after, ".VESK");
-    EXPECT_EQ(rsrcAfter.pointerToRawData, vesk.pointerToRawData + vesk.sizeOfRawData)
-        << "the raw data move up by exactly the growth of .VESK";
-    EXPECT_EQ(rsrcAfter.pointerToRawData % after.fileAlignment, 0u);
+    EXPECT_EQ(rsrcAfter.pointerToRawData, Section(before, ".VESK").pointerToRawData)
+        << "the raw data move up by the placeholder's size";
 }
 
-TEST_F(PeRewrite, SectionBeforeVeskAndHeadersOtherwiseUntouched) {
-    ASSERT_EQ(PackInto({}), "");
-    const PeImage before = Image(stub_);
-    const PeImage after = Image(setup_);
-    EXPECT_EQ(RawData(setup_, Section(after, ".text")), RawData(stub_, Section(before, ".text")));
-    EXPECT_EQ(Section(after, ".text").pointerToRawData, Section(before, ".text").pointerToRawData);
-    EXPECT_EQ(Section(after, ".VESK").virtualSize, Section(before, ".VESK").virtualSize) << "VirtualSize stays";
-    EXPECT_EQ(Section(after, ".VESK").pointerToRawData, Section(before, ".VESK").pointerToRawData);
+// No loader can lay the container over another section: .VESK is the last
+// section in the table, in memory and in the file, and the section before
+// it takes its old place, so the sections stay adjacent.
+TEST_F(PeRewrite, PayloadSectionMovesLast) {
+    for (bool x64 : {false, true}) {
+        ASSERT_EQ(PackInto({.x64 = x64}), "");
+        const PeImage before = Image(stub_);
+        const PeImage after = Image(setup_);
+        const PeSection& vesk = after.sections.back();
+        ASSERT_EQ(vesk.name, ".VESK");
+        EXPECT_EQ(after.payloadSection, static_cast<int>(after.sections.size()) - 1);
+        EXPECT_EQ(vesk.virtualAddress, Section(before, ".rsrc").virtualAddress + 0x1000) << "after the last section";
+        EXPECT_EQ(vesk.virtualSize, Section(before, ".VESK").virtualSize) << "VirtualSize stays";
+        EXPECT_EQ(after.sizeOfImage, vesk.virtualAddress + 0x1000);
+        EXPECT_EQ(Section(after, ".text").virtualSize, 0x2000u) << ".text covers the old place of .VESK";
+        EXPECT_EQ(RawData(setup_, Section(after, ".text")), RawData(stub_, Section(before, ".text")));
+        EXPECT_EQ(Section(after, ".text").pointerToRawData, Section(before, ".text").pointerToRawData);
+        EXPECT_EQ(setup_.size(), uint64_t{vesk.pointerToRawData} + vesk.sizeOfRawData) << "the container ends the file";
+        EXPECT_EQ(vesk.pointerToRawData % after.fileAlignment, 0u);
+        EXPECT_EQ(LayoutProblems(after), std::vector<std::string>{});
+    }
+}
+
+// What moving .VESK needs of a stub; anything else is refused by name.
+TEST_F(PeRewrite, StubsThatCannotMoveTheirPayloadSectionAreRefused) {
+    auto put = [](std::vector<uint8_t>& stub, uint32_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) stub[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    };
+    auto header = [](const std::vector<uint8_t>& stub, int index) {
+        return ParsePeImage(stub, "stub").sections[static_cast<size_t>(index)].headerOffset;
+    };
+    const struct {
+        std::function<void(std::vector<uint8_t>&)> change;
+        const char* problem;
+    } cases[] = {
+        {[&](auto& stub) { put(stub, ParsePeImage(stub, "stub").SizeOfImageOffset(), 0x5000); }, "SizeOfImage 0x5000"},
+        {[&](auto& stub) { put(stub, header(stub, 1) + 8, 0); }, "VirtualSize 0"},
+        {[&](auto& stub) {
+             put(stub, ParsePeImage(stub, "stub").DataDirectoryOffset(1), 0x2000);
+             put(stub, ParsePeImage(stub, "stub").DataDirectoryOffset(1) + 4, 40);
+         }, "data directory 1 points into .VESK"},
+    };
+    for (const auto& c : cases) {
+        const std::string problem = PackInto({}, 20000, c.change);
+        EXPECT_NE(problem.find(c.problem), std::string::npos) << problem;
+        EXPECT_FALSE(std::filesystem::exists(Path("setup.exe")));
+    }
 }
 
 TEST_F(PeRewrite, SizeOfInitializedDataFollowsTheSections) {
@@ -136,8 +178,8 @@ TEST_F(PeRewrite, CertificateTableIsDroppedWithItsBytes) {
     const PeImage after = Image(setup_);
     EXPECT_EQ(after.certificateOffset, 0u);
     EXPECT_EQ(after.certificateSize, 0u);
-    const PeSection& rsrc = Section(after, ".rsrc");
-    EXPECT_EQ(setup_.size(), uint64_t{rsrc.pointerToRawData} + rsrc.sizeOfRawData) << "nothing after the last section";
+    const PeSection& vesk = Section(after, ".VESK");
+    EXPECT_EQ(setup_.size(), uint64_t{vesk.pointerToRawData} + vesk.sizeOfRawData) << "nothing after the container";
 }
 
 // PE32+ keeps its data directories 16 bytes later: the certificate entry
@@ -154,7 +196,8 @@ TEST_F(PeRewrite, Pe32PlusStubIsRewrittenTheSameWay) {
     const PeSection& rsrc = Section(after, ".rsrc");
     EXPECT_EQ(rsrc.virtualAddress, Section(before, ".rsrc").virtualAddress);
     ExpectStubResourcesKept(Section(before, ".rsrc"), rsrc);
-    EXPECT_EQ(setup_.size(), uint64_t{rsrc.pointerToRawData} + rsrc.sizeOfRawData) << "nothing after the last section";
+    const PeSection& vesk = Section(after, ".VESK");
+    EXPECT_EQ(setup_.size(), uint64_t{vesk.pointerToRawData} + vesk.sizeOfRawData) << "nothing after the container";
     EXPECT_EQ(after.checkSum, ReferenceCheckSum(setup_, after.CheckSumOffset()));
 }
 

@@ -84,6 +84,26 @@ TEST_F(Verify, StaleCheckSumIsCaught) {
     EXPECT_TRUE(Mentions(VerifyBytes(bytes), "CheckSum"));
 }
 
+// What a loader holds an image to: each breach is named.
+TEST_F(Verify, LayoutBreachesAreCaught) {
+    const std::vector<PeSection>& sections = setup_.image.sections;
+    const struct {
+        uint32_t offset;
+        uint32_t value;
+        const char* problem;
+    } cases[] = {
+        // .text, which covers 0x2000 bytes of memory once .VESK has moved
+        {sections.front().headerOffset + 16, 0x3000, "a loader may lay them over those"},
+        {sections.back().headerOffset + 12, sections.back().virtualAddress + 0x1000, "where the one before it ends"},
+        {setup_.image.SizeOfImageOffset(), setup_.image.sizeOfImage + 0x1000, "SizeOfImage"},
+    };
+    for (const auto& c : cases) {
+        std::vector<uint8_t> bytes = bytes_;
+        for (int i = 0; i < 4; ++i) bytes[c.offset + i] = static_cast<uint8_t>(c.value >> (8 * i));
+        EXPECT_TRUE(Mentions(VerifyBytes(bytes), c.problem)) << c.problem;
+    }
+}
+
 TEST_F(Verify, PlaceholderStubIsNotASetup) {
     EXPECT_TRUE(Mentions(VerifySetup(Path("stub.exe")), "placeholder"));
 }
