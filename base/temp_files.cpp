@@ -8,7 +8,7 @@
 
 // The temporary folder with its trailing backslash; FALSE when there is none
 // or it does not fit (the call then reports the size it would need).
-BOOL TempFolder(char* out) {
+static BOOL TempFolder(char* out) {
     DWORD length = GetTempPathA(PATH_BUFFER, out);
     if (length == 0 || length >= PATH_BUFFER) {
         out[0] = 0;

@@ -3,9 +3,6 @@
 
 #include "base/run_state.h"
 
-// The temporary folder with its trailing backslash (PATH_BUFFER bytes);
-// FALSE when there is none or it does not fit.
-BOOL TempFolder(char* out);
 // A fresh empty file in folder, or in the temporary folder (PATH_BUFFER
 // bytes); empty when none could be named within the buffer.
 void MakeTempFileNameIn(LPCSTR folder, char* out);
