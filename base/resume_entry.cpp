@@ -4,7 +4,6 @@
 #include "base/resume_entry.h"
 
 #include "base/command_line.h"
-#include "base/own_path.h"
 #include "base/text.h"
 #include "base/text_rules.h"
 
@@ -55,39 +54,26 @@ static BOOL ServiceResumesProduct(LPCSTR productCode) {
     return status == ERROR_SUCCESS && size > 1;
 }
 
-static BOOL IsAbsolutePath(LPCSTR path) {
-    BOOL drive = ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z')) && path[1] == ':' &&
-                 path[2] == '\\';
-    return drive || (path[0] == '\\' && path[1] == '\\');
-}
-
-// The command line that starts this setup again, with all its arguments.
-// Windows starts Run entries from another folder, so a program part that is
-// not an absolute path becomes the quoted full path of the executable; a
-// line that would not fit the buffer stays as it was given.
-static LPCSTR ResumeCommand(char* buffer, UINT cap) {
-    LPCSTR line = GetCommandLineA();
-    if (IsAbsolutePath(line[0] == '"' ? line + 1 : line)) return line;
-    char ownPath[PATH_BUFFER];
-    GetOwnExecutablePath(ownPath);
+// The command line that starts this setup again: the executable's quoted
+// full path, read at start-up, and the arguments as they were given.
+// Windows starts Run entries from another folder, and an unquoted path with
+// blanks names another program. FALSE when it does not fit: a cut line
+// would start the setup with other arguments.
+static BOOL ResumeCommand(char* buffer, UINT cap) {
     buffer[0] = 0;
-    if (AppendText(buffer, cap, "\"") && AppendText(buffer, cap, ownPath) && AppendText(buffer, cap, "\"") &&
-        AppendText(buffer, cap, SkipProgramPart(line)))
-        return buffer;
-    return line;
+    return AppendText(buffer, cap, "\"") && AppendText(buffer, cap, g_run.ownPath) &&
+           AppendText(buffer, cap, "\"") && AppendText(buffer, cap, SkipProgramPart(GetCommandLineA()));
 }
 
 void RegisterResume(LPCSTR productCode) {
-    if (ServiceResumesProduct(productCode)) return;
+    char command[RESUME_COMMAND_BUFFER];
+    if (!ResumeCommand(command, sizeof command) || ServiceResumesProduct(productCode)) return;
     static char noClass[] = "";
     HKEY key;
     if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, RUN_KEY, 0, noClass, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, NULL, &key, NULL) != ERROR_SUCCESS)
         return;
-    char buffer[RESUME_COMMAND_BUFFER];
-    LPCSTR commandLine = ResumeCommand(buffer, sizeof buffer);
-    RegSetValueExA(key, RESUME_VALUE_NAME, 0, REG_SZ, (const BYTE*)commandLine,
-                   (DWORD)lstrlenA(commandLine) + 1);
+    RegSetValueExA(key, RESUME_VALUE_NAME, 0, REG_SZ, (const BYTE*)command, (DWORD)lstrlenA(command) + 1);
     RegCloseKey(key);
 }
 

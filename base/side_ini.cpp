@@ -11,7 +11,7 @@ UINT ReadSideNumber(LPCSTR key, int fallback) {
     return GetPrivateProfileIntA(INI_SECTION, key, fallback, g_run.iniPath);
 }
 
-void ReadSideRuntime(BOOL nt, char* out, UINT cap) {
-    ReadSideText(nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, NULL, out, cap);
+DWORD ReadSideRuntime(BOOL nt, char* out, UINT cap) {
+    return ReadSideText(nt ? INI_KEY_RUNTIME_NT : INI_KEY_RUNTIME_9X, NULL, out, cap);
 }
 

@@ -11,4 +11,5 @@ DWORD ReadSideText(LPCSTR key, LPCSTR fallback, char* out, UINT cap);
 UINT ReadSideNumber(LPCSTR key, int fallback);
 // The side INI file's runtime installer for the NT family (RuntimeNT) or
 // the 95/98 family (Runtime9X).
-void ReadSideRuntime(BOOL nt, char* out, UINT cap);
+// Returns the length read.
+DWORD ReadSideRuntime(BOOL nt, char* out, UINT cap);

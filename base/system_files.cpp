@@ -15,12 +15,17 @@
 // The platform loads it by name at the first window.
 #define THEME_LIBRARY "UXTHEME.DLL"
 
-BOOL SystemFilePath(char* out, LPCSTR name) {
+BOOL SystemFolder(char* out) {
     UINT length = GetSystemDirectoryA(out, PATH_BUFFER);
     if (length == 0 || length >= PATH_BUFFER) {
         out[0] = 0;
         return FALSE;
     }
+    return TRUE;
+}
+
+BOOL SystemFilePath(char* out, LPCSTR name) {
+    if (!SystemFolder(out)) return FALSE;
     if (!EndsWithBackslash(out) && !AppendText(out, PATH_BUFFER, "\\")) return FALSE;
     return AppendText(out, PATH_BUFFER, name);
 }

@@ -7,6 +7,9 @@
 // generic function type that converts to any other.
 #define ENTRY_POINT(type, module, name) ((type)(void (*)(void))GetProcAddress(module, name))
 
+// The system folder in out (PATH_BUFFER bytes); FALSE, and empty, when the
+// platform gives none or it does not fit.
+BOOL SystemFolder(char* out);
 // "<system folder>\name" in out (PATH_BUFFER bytes); FALSE, and no file to
 // use, when it does not fit.
 BOOL SystemFilePath(char* out, LPCSTR name);

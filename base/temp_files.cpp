@@ -1,13 +1,14 @@
-// Names in the temporary folder.
+// Names in the temporary folder, and the folders a run makes there for itself.
 #include "base/temp_files.h"
 
 #include "base/text.h"
 
 #define TEMP_FILE_PREFIX "ZRP"
+#define SERVICE_MANAGER_ACCESS (GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE)
 
 // The temporary folder with its trailing backslash; FALSE when there is none
 // or it does not fit (the call then reports the size it would need).
-BOOL TempFolder(char* out) {
+static BOOL TempFolder(char* out) {
     DWORD length = GetTempPathA(PATH_BUFFER, out);
     if (length == 0 || length >= PATH_BUFFER) {
         out[0] = 0;
@@ -16,13 +17,11 @@ BOOL TempFolder(char* out) {
     return TRUE;
 }
 
-void MakeTempFileName(char* out) {
-    char folder[PATH_BUFFER];
+void MakeTempFileNameIn(LPCSTR folder, char* out) {
     // The platform writes up to MAX_PATH bytes: a name that does not fit the
     // path buffer is not taken (the path stays empty and will not open).
     char name[MAX_PATH];
     out[0] = 0;
-    if (!TempFolder(folder)) return;
     name[0] = 0;
     if (GetTempFileNameA(folder, TEMP_FILE_PREFIX, 0, name) == 0) return;
     if (BoundedLength(name, MAX_PATH) >= PATH_BUFFER) {
@@ -30,4 +29,53 @@ void MakeTempFileName(char* out) {
         return;
     }
     CopyText(out, PATH_BUFFER, name);
+}
+
+void MakeTempFileName(char* out) {
+    char folder[PATH_BUFFER];
+    out[0] = 0;
+    if (TempFolder(folder)) MakeTempFileNameIn(folder, out);
+}
+
+BOOL RunsAsAdministrator(void) {
+    // Granted only to an administrator's full token: never to a filtered
+    // one that has not been elevated, nor on the 95/98 family.
+    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SERVICE_MANAGER_ACCESS);
+    if (!manager) return FALSE;
+    CloseServiceHandle(manager);
+    return TRUE;
+}
+
+// The access list of an elevated run's folder, as a self-relative security
+// descriptor: full access for Administrators (S-1-5-32-544) and SYSTEM
+// (S-1-5-18), inherited by everything made in it, and protected, so that
+// nothing of the temporary folder's list (the user's own rights) comes in.
+// Constant bytes rather than the security calls, which the 95/98 family
+// lacks; there the platform ignores a descriptor altogether.
+#define ACE_FULL_ACCESS 0xFF, 0x01, 0x1F, 0x00  // FILE_ALL_ACCESS
+#define ACE_INHERITED_BY_ALL 0x03               // OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE
+static const BYTE kAdministratorsOnly[72] __attribute__((aligned(4))) = {
+    // Revision 1; SE_DACL_PRESENT | SE_DACL_PROTECTED | SE_SELF_RELATIVE;
+    // no owner, group or system list (the creator's defaults); the list at 20.
+    1, 0, 0x04, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,
+    // The list: revision 2, 52 bytes, two entries.
+    2, 0, 52, 0, 2, 0, 0, 0,
+    // Allowed, 24 bytes: S-1-5-32-544.
+    0, ACE_INHERITED_BY_ALL, 24, 0, ACE_FULL_ACCESS, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0,
+    // Allowed, 20 bytes: S-1-5-18.
+    0, ACE_INHERITED_BY_ALL, 20, 0, ACE_FULL_ACCESS, 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,
+};
+
+BOOL MakePrivateFolder(char* folder, BOOL elevated) {
+    // The platform's unique name, freed of the empty file made under it;
+    // CreateDirectoryA fails on anything that already exists, so the folder
+    // is never one that someone else made.
+    MakeTempFileName(folder);
+    if (!folder[0]) return FALSE;
+    DeleteFileA(folder);
+    SECURITY_ATTRIBUTES security;
+    security.nLength = sizeof security;
+    security.lpSecurityDescriptor = (LPVOID)kAdministratorsOnly;
+    security.bInheritHandle = FALSE;
+    return CreateDirectoryA(folder, elevated ? &security : NULL);
 }

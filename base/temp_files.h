@@ -1,11 +1,18 @@
-// Names in the temporary folder.
+// Names in the temporary folder, and the folders a run makes there for itself.
 #pragma once
 
 #include "base/run_state.h"
 
-// The temporary folder with its trailing backslash (PATH_BUFFER bytes);
-// FALSE when there is none or it does not fit.
-BOOL TempFolder(char* out);
-// A fresh empty temporary file (PATH_BUFFER bytes); empty when none could be
-// named within the buffer.
+// A fresh empty file in folder, or in the temporary folder (PATH_BUFFER
+// bytes); empty when none could be named within the buffer.
+void MakeTempFileNameIn(LPCSTR folder, char* out);
 void MakeTempFileName(char* out);
+// Whether the run holds an administrator's full rights (elevated, where the
+// platform filters them).
+BOOL RunsAsAdministrator(void);
+// A folder made fresh for this run in the temporary folder (PATH_BUFFER
+// bytes, no trailing backslash), where nothing of anyone else's can sit
+// beside what the run puts there. When elevated (RunsAsAdministrator), it is
+// made Administrators' and SYSTEM's alone, else it is the user's own. FALSE
+// when it cannot be made.
+BOOL MakePrivateFolder(char* folder, BOOL elevated);

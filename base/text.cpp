@@ -68,3 +68,9 @@ char* LastCharacters(char* text, UINT count) {
 }
 
 BOOL EndsWithBackslash(char* text) { return *LastCharacters(text, 1) == '\\'; }
+
+BOOL IsPlainName(LPCSTR name) {
+    for (LPCSTR p = name; *p; p = CharNextA(p))
+        if (*p == '\\' || *p == '/' || *p == ':' || (p[0] == '.' && p[1] == '.')) return FALSE;
+    return TRUE;
+}

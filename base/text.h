@@ -28,3 +28,6 @@ inline DWORD LoadDword(const BYTE* p) {
 // double-byte characters whole; the text itself when it is shorter.
 char* LastCharacters(char* text, UINT count);
 BOOL EndsWithBackslash(char* text);
+// A name of one file, walked character by character: no backslash, slash or
+// colon (a trail byte of a double-byte character is none), and no "..".
+BOOL IsPlainName(LPCSTR name);

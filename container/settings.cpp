@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "container/container.h"
 #include "container/extract.h"
+#include "ui/ui.h"
 
 #define SHORT_VALUE 64u  // INI values kept in 64-byte buffers
 #define LONG_VALUE 256u
@@ -23,7 +24,8 @@ static BOOL MakeIniPath(void) {
         g_run.iniPath[0] = 0;
         return FALSE;
     }
-    CopyText(g_run.iniPath + dot, PATH_BUFFER - (UINT)dot, ".ini");
+    // Cut, the name would read another file's settings.
+    if (!CopyText(g_run.iniPath + dot, PATH_BUFFER - (UINT)dot, ".ini")) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     return TRUE;
 }
 

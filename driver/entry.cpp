@@ -24,7 +24,8 @@ extern "C" void WINAPI StubEntry(void) {
     SetErrorMode(SEM_NOALIGNMENTFAULTEXCEPT);
     g_run.commandTail = FindCommandTail(GetCommandLineA());
     g_run.instance = GetModuleHandleA(NULL);
-    GetOwnExecutablePath(g_run.ownPath);
+    // A cut own path would open another file as the container.
+    if (!GetOwnExecutablePath(g_run.ownPath)) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     FindOwnDirectory();
     // The progress dialog's bar needs its window class before any dialog opens.
     InitCommonControlsFromSystem();
@@ -35,7 +36,10 @@ extern "C" void WINAPI StubEntry(void) {
     // Without these the container cannot be read or checked at all.
     if (!BuildCrcTable() || !AllocateWorkBuffer() || !FindPayloadSection()) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     if (g_run.embedded) {
-        if (!ReadContainerHeader()) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
+        // The stored file name is joined to folders: a path in it would
+        // put the product file elsewhere.
+        if (!ReadContainerHeader() || !IsPlainName(g_settings.productFileName))
+            EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     } else if (!LoadSideSettings()) {
         EndRun(EXIT_CODE_OK, NULL);
     }

@@ -1,5 +1,6 @@
 // Composing the installer engine's command line and running the engine.
 #include "base/ini_keys.h"
+#include "base/own_path.h"
 #include "base/side_ini.h"
 #include "base/text.h"
 #include "container/container.h"
@@ -62,10 +63,12 @@ BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* switches
     }
     verbatim = VerbatimRest(switches);
     if (verbatim) return Expand(verbatim, command);
-    // With a transform, the engine opens the database it applies to.
+    // With a transform, the engine opens the database it applies to: named
+    // from the setup's own folder when relative, never from the engine's.
     BOOL transform = g_settings.transformBase[0] != 0;
     LPCSTR database = transform ? g_settings.transformBase : productPath;
     BOOL fits = CopyText(command, cap, switches) && AppendText(command, cap, " \"") &&
+                (!transform || IsFullPath(database) || AppendText(command, cap, g_run.ownDirectory)) &&
                 AppendText(command, cap, database) && AppendText(command, cap, "\"");
     if (fits && transform) fits = AppendProperty(command, cap, ENGINE_PROPERTY_TRANSFORMS, productPath);
     return fits;
@@ -87,13 +90,15 @@ UINT LaunchEngine(LPCSTR productPath) {
     if (!composed) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     if (command[0] == 0) return EXIT_CODE_OK;
     char engine[PATH_BUFFER];
-    // The path the run was started from, read once at start-up.
+    char folder[PATH_BUFFER];
+    // The path the run was started from, read once at start-up. The engine
+    // starts in the system folder.
     if (!AppendProperty(command, ENGINE_COMMAND_BUFFER, ENGINE_PROPERTY_SETUP_EXE_PATH, g_run.ownPath) ||
-        !SystemFilePath(engine, ENGINE_FILE_NAME))
+        !SystemFilePath(engine, ENGINE_FILE_NAME) || !SystemFolder(folder))
         EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     // An engine that could not be started, or whose code cannot be read,
     // installed nothing the setup knows of: never the 0 of success.
-    DWORD code = RunAndWait(engine, command, TRUE, g_settings.productCode, EXIT_CODE_FAILED);
+    DWORD code = RunAndWait(engine, command, folder, TRUE, g_settings.productCode, EXIT_CODE_FAILED);
     ReleaseLocked(&memory);
     // Abandoned because Windows is ending the session: the engine goes on,
     // and the setup resumes after the restart. A wait that failed saw no end.

@@ -1,5 +1,5 @@
 // Putting the product file on disk: under the common files folder, else in
-// the temporary folder, else under a fresh temporary name; in side-file mode
+// a folder made fresh for the run in the temporary folder; in side-file mode
 // the file lies beside the program and is only named.
 #include "base/ini_keys.h"
 #include "base/side_ini.h"
@@ -26,7 +26,8 @@ void CreatePathDirectories(char* path) {
 }
 
 // The common files folder from the registry, its data terminated within the
-// buffer; empty when missing, empty or too long for a path.
+// buffer; empty when missing or empty. A value too long for a path ends the
+// run: it is never cut.
 static void CommonFilesFolder(char* out) {
     out[0] = 0;
     HKEY key;
@@ -35,13 +36,11 @@ static void CommonFilesFolder(char* out) {
     DWORD size = PATH_BUFFER;
     LONG status = RegQueryValueExA(key, COMMON_FILES_VALUE, NULL, NULL, (LPBYTE)out, &size);
     RegCloseKey(key);
-    if (status != ERROR_SUCCESS || size == 0) {
-        out[0] = 0;
-        return;
-    }
     // Registry data need not carry its terminator: one that fills the
-    // buffer to the last byte without it would be cut, so it is not taken.
-    if (size >= PATH_BUFFER && out[PATH_BUFFER - 1] != 0) {
+    // buffer to the last byte without it, or more, would be cut.
+    if (status == ERROR_MORE_DATA || (status == ERROR_SUCCESS && size >= PATH_BUFFER && out[PATH_BUFFER - 1] != 0))
+        EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
+    if (status != ERROR_SUCCESS || size == 0) {
         out[0] = 0;
         return;
     }
@@ -50,23 +49,18 @@ static void CommonFilesFolder(char* out) {
 
 // "<common files>\Vesk Installation Wizard\<name>" with the last three
 // characters made the database or transform extension. Empty when the
-// folder is unknown, the stored name is shorter than the extension or the
-// path would not fit.
+// folder is unknown or the stored name is shorter than the extension; a
+// path that would not fit ends the run.
 static void CommonFilesCandidate(char* path) {
     char folder[PATH_BUFFER];
     path[0] = 0;
     CommonFilesFolder(folder);
     if (folder[0] == 0) return;
     if (EndsWithBackslash(folder)) *LastCharacters(folder, 1) = 0;
-    if (!CopyText(path, PATH_BUFFER, folder) || !AppendText(path, PATH_BUFFER, PRODUCT_FOLDER)) {
-        path[0] = 0;
-        return;
-    }
+    if (!CopyText(path, PATH_BUFFER, folder) || !AppendText(path, PATH_BUFFER, PRODUCT_FOLDER))
+        EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     char* name = path + BoundedLength(path, PATH_BUFFER);
-    if (!AppendText(path, PATH_BUFFER, g_settings.productFileName)) {
-        path[0] = 0;
-        return;
-    }
+    if (!AppendText(path, PATH_BUFFER, g_settings.productFileName)) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     // The stored name may end in TMP: the engine wants the right extension.
     // A name of fewer than three characters (none at all included) would
     // have it eat into the folder and put the file beside it.
@@ -78,13 +72,19 @@ static void CommonFilesCandidate(char* path) {
     CopyText(extension, 4, g_settings.transformBase[0] ? TRANSFORM_EXTENSION : DATABASE_EXTENSION);
 }
 
-// The temporary folder followed by the stored name, extension unchanged.
-static void TempFolderCandidate(char* path) {
-    path[0] = 0;
-    if (g_settings.productFileName[0] == 0 || !TempFolder(path)) return;
-    if ((!EndsWithBackslash(path) && !AppendText(path, PATH_BUFFER, "\\")) ||
+// In a folder made fresh for the run, never under a name in the shared
+// temporary folder that another run or program could take or foresee: the
+// stored name, extension unchanged, or without one a fresh temporary name.
+static void PrivateFolderCandidate(char* path) {
+    char folder[PATH_BUFFER];
+    if (!MakePrivateFolder(folder, RunsAsAdministrator())) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
+    if (g_settings.productFileName[0] == 0) {
+        MakeTempFileNameIn(folder, path);
+        return;
+    }
+    if (!CopyText(path, PATH_BUFFER, folder) || !AppendText(path, PATH_BUFFER, "\\") ||
         !AppendText(path, PATH_BUFFER, g_settings.productFileName))
-        path[0] = 0;
+        EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
 }
 
 // Creates the file empty (cutting an existing one) with its folders.
@@ -111,11 +111,9 @@ void PlaceProductFile(char* path) {
         return;
     }
     CommonFilesCandidate(path);
-    if (path[0] == 0) TempFolderCandidate(path);
-    if (path[0] == 0) MakeTempFileName(path);
-    if (!CreateEmptyFile(path)) {
-        // Common files may be closed to this user: a temporary name will do.
-        MakeTempFileName(path);
+    // Common files may be unknown or closed to this user.
+    if (path[0] == 0 || !CreateEmptyFile(path)) {
+        PrivateFolderCandidate(path);
         CreateEmptyFile(path);
     }
     HFILE file = _lopen(path, OF_READWRITE);

@@ -1,7 +1,6 @@
 // The child process runner: the one way the setup starts other programs.
 #include "runtime/child.h"
 
-#include "base/own_path.h"
 #include "base/resume_entry.h"
 #include "base/text.h"
 #include "ui/ui.h"
@@ -11,14 +10,14 @@
 // Side-file mode: the program's own folder, without its trailing backslash,
 // so that relative paths from the side INI file resolve next to it.
 static void OwnFolder(char* out) {
-    GetOwnExecutablePath(out);
+    CopyText(out, PATH_BUFFER, g_run.ownPath);
     char* lastBackslash = NULL;
     for (char* p = out; *p; p = CharNextA(p))
         if (*p == '\\') lastBackslash = p;
     if (lastBackslash) *lastBackslash = 0;
 }
 
-DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode, DWORD unknownCode) {
+DWORD RunAndWait(LPCSTR file, LPCSTR parameters, LPCSTR folder, BOOL wait, LPCSTR productCode, DWORD unknownCode) {
     SHELLEXECUTEINFOA info;
     FillBytes(&info, 0, sizeof info);
     info.cbSize = sizeof info;
@@ -26,11 +25,13 @@ DWORD RunAndWait(LPCSTR file, LPCSTR parameters, BOOL wait, LPCSTR productCode, 
     info.lpFile = file;
     info.lpParameters = parameters;
     info.nShow = SW_SHOWNORMAL;
-    char folder[PATH_BUFFER];
+    // A folder of the setup's choosing, never the current folder it inherited.
+    char ownFolder[PATH_BUFFER];
     if (!g_run.embedded) {
-        OwnFolder(folder);
-        info.lpDirectory = folder;
+        OwnFolder(ownFolder);
+        folder = ownFolder;
     }
+    info.lpDirectory = folder;
     if (!ShellExecuteExA(&info)) return unknownCode;
     // Pending while the child is waited for: the splash registers the resume
     // as it handles the session's end, before Windows may end the process.

@@ -18,7 +18,6 @@
 #define ENVIRONMENT_NAME_BUFFER 1024u
 #define WININIT_FILE_NAME "WININIT.INI"
 #define RUNTIME_COMMAND_BUFFER 128u
-#define SERVICE_MANAGER_ACCESS (GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE)
 #define RUNTIME_FILE_NAME "\\runtime.exe"
 
 // Only the root block of version data is read: 1536 bytes hold it.
@@ -84,27 +83,19 @@ static BOOL IsOlderThanRequired(DWORD high, DWORD low) {
 // Only an administrator may install the runtime on the NT family: anyone
 // else is told so and the run ends with exit code 2.
 static void RequireAdministrator(void) {
-    SC_HANDLE manager = OpenSCManagerA(NULL, NULL, SERVICE_MANAGER_ACCESS);
-    if (manager) {
-        CloseServiceHandle(manager);
-        return;
-    }
+    if (RunsAsAdministrator()) return;
     char text[TEXT_FIELD];
     LoadMessageText(text, MSG_ADMIN_ERROR, g_run.iniPath, INI_KEY_ADMIN_ERROR, BUILTIN_ADMIN_ERROR);
     ShowProductMessage(text, MB_OK);
     EndRun(EXIT_CODE_NO_ADMIN, NULL);
 }
 
-// A folder made fresh for this run in the temporary folder, where nothing of
-// anyone else's can sit beside the installer, and the installer's path in it.
-// The folder takes the platform's unique name, freed of the empty file made
-// under it; CreateDirectoryA fails on anything that already exists, so it is
-// never a folder someone else made. Both are empty when that fails.
-static void NameRuntimeFile(char* folder, char* path) {
+// The installer's path in a folder made fresh for the run; both empty when
+// that fails or the path would not fit. On the NT family the run has passed
+// the administrator check by now: the folder is made the administrators'.
+static void NameRuntimeFile(char* folder, char* path, BOOL nt) {
     path[0] = 0;
-    MakeTempFileName(folder);
-    DeleteFileA(folder);
-    if (!folder[0] || !CreateDirectoryA(folder, NULL) || !CopyText(path, PATH_BUFFER, folder) ||
+    if (!MakePrivateFolder(folder, nt) || !CopyText(path, PATH_BUFFER, folder) ||
         !AppendText(path, PATH_BUFFER, RUNTIME_FILE_NAME))
         path[0] = 0;
 }
@@ -126,7 +117,7 @@ static void AbandonRuntimeFile(LPCSTR folder, LPCSTR path, LPCSTR failureText) {
 // and leaves the container at the product file. Returns a handle that keeps
 // the program from being changed or deleted by anyone until it has run.
 static HANDLE ExtractRuntime(char* folder, char* path, BOOL nt) {
-    NameRuntimeFile(folder, path);
+    NameRuntimeFile(folder, path, nt);
     HFILE created = _lcreat(path, 0);
     if (created != HFILE_ERROR) _lclose(created);
     HFILE file = _lopen(path, OF_READWRITE);
@@ -200,8 +191,8 @@ void RuntimeStep(void) {
     char folder[PATH_BUFFER];
     if (g_run.embedded)
         hold = ExtractRuntime(folder, path, nt);
-    else
-        ReadSideRuntime(nt, path, PATH_BUFFER);
+    else if (ReadSideRuntime(nt, path, PATH_BUFFER) >= PATH_BUFFER - 1)
+        EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);  // as long as a cut one: never run
     if (nt) {
         while (FixOneEnvironmentValue()) {
         }
@@ -210,7 +201,7 @@ void RuntimeStep(void) {
     BOOL custom = ReadRuntimeCommand(command);
     DWORD stamp = WininitStamp();
     // An installer that could not be started asks for no restart.
-    DWORD exitCode = RunAndWait(path, command, TRUE, g_settings.productCode, 0);
+    DWORD exitCode = RunAndWait(path, command, folder, TRUE, g_settings.productCode, 0);
     // Any code but 0 asks for a restart, an error or a wait cut short (259)
     // included; so does WININIT.INI changed by an installer that ended well.
     BOOL restart = exitCode != 0 || WininitStamp() != stamp;

@@ -73,6 +73,36 @@ const bool closerRegistered = (sim::OnCloseHandle([](void* handle) {
                                }),
                                true);
 
+// A self-relative security descriptor as text: "protected" when its list
+// takes nothing from the parent, then each entry as "allow|deny <SID>
+// <mask> <inheritance>"; "not self-relative", "no list" or "damaged"
+// for what cannot be read that way.
+std::string DescribeSecurity(const uint8_t* descriptor) {
+    auto word = [](const uint8_t* p) { return uint32_t(p[0] | p[1] << 8); };
+    auto dword = [&](const uint8_t* p) { return word(p) | word(p + 2) << 16; };
+    const uint32_t control = word(descriptor + 2);
+    if (descriptor[0] != 1 || !(control & 0x8000)) return "not self-relative";
+    if (!(control & 0x0004) || dword(descriptor + 16) == 0) return "no list";
+    const uint8_t* list = descriptor + dword(descriptor + 16);
+    std::string text = control & 0x1000 ? "protected" : "inherits";
+    const uint8_t* ace = list + 8;
+    for (uint32_t i = 0; i < word(list + 4); ++i) {
+        const uint8_t* sid = ace + 8;
+        if (ace + word(ace + 2) > list + word(list + 2) || sid[0] != 1) return "damaged";
+        uint64_t authority = 0;
+        for (int b = 2; b < 8; ++b) authority = authority << 8 | sid[b];
+        text += ace[0] == 0 ? "; allow S-1-" : ace[0] == 1 ? "; deny S-1-" : "; other S-1-";
+        text += std::to_string(authority);
+        for (int k = 0; k < sid[1]; ++k) text += "-" + std::to_string(dword(sid + 8 + 4 * k));
+        char mask[16];
+        std::snprintf(mask, sizeof mask, " 0x%X", dword(ace + 4));
+        text += mask;
+        text += (ace[1] & 3) == 3 ? " files+folders" : (ace[1] & 3) ? " partly inherited" : " this folder only";
+        ace += word(ace + 2);
+    }
+    return text;
+}
+
 }  // namespace
 
 extern "C" {
@@ -217,7 +247,7 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
     return error ? FALSE : TRUE;
 }
 
-BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES security) {
     const sim::faults::Call call(__func__);
     if (call.Fails()) return call.Result<BOOL>();
     sim::Record(std::string("CreateDirectoryA ") + path);
@@ -226,7 +256,13 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     if (!host || Refused(State().refuseCreate, path) || fs::exists(*host, error) ||
         !IsFolder(host->parent_path()))
         return FALSE;
-    return fs::create_directory(*host, error) ? TRUE : FALSE;
+    if (!fs::create_directory(*host, error)) return FALSE;
+    // No machine here enforces access lists (nor does Wine): the list asked
+    // for is kept, read as Windows would read it, for the tests to see.
+    if (security && security->lpSecurityDescriptor)
+        State().folderAccess[*Normalise(path)] =
+            DescribeSecurity(static_cast<const uint8_t*>(security->lpSecurityDescriptor));
+    return TRUE;
 }
 
 BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
@@ -237,7 +273,9 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
     // Only an empty folder goes.
     std::error_code error;
     if (!host || !IsFolder(*host) || !fs::is_empty(*host, error)) return FALSE;
-    return fs::remove(*host, error) ? TRUE : FALSE;
+    if (!fs::remove(*host, error)) return FALSE;
+    State().folderAccess.erase(*Normalise(path));
+    return TRUE;
 }
 
 DWORD WINAPI GetTempPathA(DWORD size, LPSTR buffer) {

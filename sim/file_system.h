@@ -41,6 +41,7 @@ struct FileSystem {
     std::vector<std::string> refuseOpen;    // normalised prefixes
     std::vector<std::string> refuseCreate;  // normalised prefixes
     std::map<std::string, uint64_t> lastWrite;  // by host key
+    std::map<std::string, std::string> folderAccess;  // by normalised path: the list a folder was made with
     std::map<int, OpenFile> handles;            // old-style HFILEs
     std::map<void*, KernelFile> kernelHandles;  // CreateFileA handles
     int nextHandle = 16;

@@ -272,4 +272,10 @@ bool IsOpen(const std::string& path) { return IsOpenKey(Host(path).string()); }
 
 uint64_t BytesWritten() { return State().bytesWritten; }
 
+std::optional<std::string> FolderAccess(const std::string& path) {
+    auto found = State().folderAccess.find(Normalise(path).value_or(""));
+    if (found == State().folderAccess.end()) return std::nullopt;
+    return found->second;
+}
+
 }  // namespace sim::files

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,12 @@ uint64_t LastWriteTime(const std::string& path);
 // The folder GetTempPathA reports (with its trailing backslash); it is
 // created. Default "C:\Temp\".
 void SetTempPath(const std::string& path);
+
+// The access list a folder was made with, as CreateDirectoryA's descriptor
+// reads: "protected" (nothing taken from the parent) or "inherits", then
+// "; allow <SID> <mask> <inheritance>" for each entry. nullopt when the
+// folder was made without one (it takes its parent's).
+std::optional<std::string> FolderAccess(const std::string& path);
 
 // Faults.
 // Disk full: after this many more bytes, writes fall short.

@@ -180,17 +180,17 @@ void PostFromOutside(When when, const std::string& className, UINT message, WPAR
     });
 }
 
-void EndSession(When when) {
-    Schedule(when, [] {
-        State().incomingSends.push_back([] {
+void EndSession(When when, bool anotherProgramRefuses) {
+    Schedule(when, [anotherProgramRefuses] {
+        State().incomingSends.push_back([anotherProgramRefuses] {
             Record("session ending");
-            bool agreed = true;
+            bool agreed = !anotherProgramRefuses;
             for (HWND window : LiveTopLevelWindows())
                 agreed = SendMessageA(window, WM_QUERYENDSESSION, 0, 0) != 0 && agreed;
             for (HWND window : LiveTopLevelWindows())
                 SendMessageA(window, WM_ENDSESSION, agreed, 0);
             // From here on Windows may end the process at any moment.
-            Record("session ended");
+            Record(agreed ? "session ended" : "session goes on");
         });
     });
 }

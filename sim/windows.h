@@ -81,8 +81,9 @@ void SendFromOutside(When when, const std::string& className, UINT message, WPAR
 void PostFromOutside(When when, const std::string& className, UINT message, WPARAM wParam,
                      LPARAM lParam);
 // Windows ends the session: WM_QUERYENDSESSION to every live top-level
-// window, then WM_ENDSESSION with wParam TRUE when all of them agreed.
-void EndSession(When when);
+// window, then WM_ENDSESSION with wParam TRUE when all of them agreed, and
+// FALSE when one of them (or another program) refused: the session goes on.
+void EndSession(When when, bool anotherProgramRefuses = false);
 // The user clicks the control with this identifier in the newest live
 // dialog (button down and up posted to the control).
 void ClickDialogControl(When when, int controlId);

@@ -191,11 +191,14 @@ extern "C" LRESULT CALLBACK MainWndProc(HWND window, UINT message, WPARAM wParam
         PaintSplash(window);
         return 0;
     case WM_QUERYENDSESSION:
-        g_run.sessionEnding = TRUE;
+        // Only a question: another program may still refuse, and the
+        // session then goes on.
         return 1;
     case WM_ERASEBKGND:
         return 1;
     case WM_ENDSESSION:
+        // FALSE: the end was called off.
+        if (!wParam) return 0;
         g_run.sessionEnding = TRUE;
         // Windows may end the process as soon as this returns: a setup
         // waiting for a child is registered to resume now.

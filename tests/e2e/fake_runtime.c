@@ -1,6 +1,7 @@
 /* A stand-in for a Windows Installer runtime installer, for the end-to-end
  * tests, built for both architectures. Run N appends one line to
- * C:\vesk-runtime\runs.txt, "<its own path>|<its command line>", and ends
+ * C:\vesk-runtime\runs.txt, "<its own path>|<the folder it started in>|<its command
+ * line>", and ends
  * with the exit code on line N of C:\vesk-runtime\codes.txt (the last line
  * for every later run; 0 without the file). */
 #include <windows.h>
@@ -42,14 +43,17 @@ static unsigned long exit_code_for(int run)
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, int show)
 {
     char self[MAX_PATH];
+    char folder[MAX_PATH];
     int run = count_runs() + 1;
     FILE *log = fopen(RUNS_FILE, "a");
     (void)instance;
     (void)previous;
     (void)show;
     GetModuleFileNameA(NULL, self, sizeof self);
+    if (!GetCurrentDirectoryA(sizeof folder, folder))
+        folder[0] = 0;
     if (log) {
-        fprintf(log, "%s|%s\n", self, commandLine);
+        fprintf(log, "%s|%s|%s\n", self, folder, commandLine);
         fclose(log);
     }
     return (int)exit_code_for(run);

@@ -102,10 +102,10 @@ class Context:
         (folder / "codes.txt").write_text("".join(f"{code}\n" for code in codes))
 
     def runtime_runs(self):
-        """(program path, command line) of each run of the fake runtime."""
+        """(program path, folder it started in, command line) of each run of the fake runtime."""
         log = self.session.unix_path(RUNTIME_FOLDER + r"\runs.txt")
         lines = log.read_text(errors="replace").splitlines() if log.exists() else []
-        return [tuple(line.split("|", 1)) for line in lines if "|" in line]
+        return [tuple(line.split("|", 2)) for line in lines if line.count("|") >= 2]
 
     def resume_value(self):
         return self.session.registry_value(RUN_KEY, RESUME_VALUE)
@@ -501,9 +501,11 @@ def wait_question(run):
 def expect_one_temporary_run(ctx, runs, expected):
     check(len(runs) == expected, f"the runtime ran {len(runs)} times, expected {expected}: {runs}")
     temp = PureWindowsPath(ctx.session.temp_folder().lower())
-    for program, command in runs:
+    for program, started_in, command in runs:
         check(command == "/q /r:n", f"the runtime got {command!r}, expected '/q /r:n'")
         folder = PureWindowsPath(program.lower()).parent
+        check(PureWindowsPath(started_in.lower()) == folder,
+              f"the runtime started in {started_in}, not in its own folder {folder}")
         check(folder.parent == temp and program.lower().endswith(".exe"),
               f"the runtime ran as {program}, not as an .exe in a folder of its own in {temp}")
         check(not ctx.session.unix_path(str(folder)).exists(), f"the runtime's folder {folder} was left behind")
@@ -570,7 +572,10 @@ def side_file_custom_runtime_command_asks_nothing(ctx):
     ctx.runtime_exit_codes(3010)
     outcome = ctx.session.run_command(f'"{setup}"')
     runs = ctx.runtime_runs()
-    check([command for _, command in runs] == ["/quiet"], f"runtime runs {runs}, expected one with '/quiet'")
+    check([command for _, _, command in runs] == ["/quiet"], f"runtime runs {runs}, expected one with '/quiet'")
+    started_in = PureWindowsPath(runs[0][1].lower()) if runs else None
+    check(started_in == PureWindowsPath(setup.lower()).parent,
+          f"the runtime started in {started_in}, not in the setup's own folder")
     check(ctx.session.unix_path(installer).exists(), "the installer beside the setup was deleted")
     ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [product])
 

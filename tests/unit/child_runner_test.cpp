@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 
 #include "runtime/child.h"
 #include "base/run_state.h"
@@ -23,6 +24,7 @@ using namespace run_fixture;
 namespace {
 
 const char* const kProgram = "C:\\Temp\\ZRP1.exe";
+const char* const kFolder = "C:\\Temp\\ZRP1.tmp";
 const char* const kCode = "{12345678-9ABC-DEF0-1234-56789ABCDEF0}";
 
 // Stands in for the splash window, handing it the end of the session.
@@ -51,7 +53,7 @@ protected:
 
 TEST_F(ChildRunner, StartsTheProgramAsTheShellExpects) {
     sim::shell::Script(kProgram, Running(0));
-    RunAndWait(kProgram, "/q /r:n", TRUE, kCode, 0);
+    RunAndWait(kProgram, "/q /r:n", kFolder, TRUE, kCode, 0);
     ASSERT_EQ(sim::shell::Starts().size(), 1u);
     const sim::shell::Start& start = sim::shell::Starts()[0];
     EXPECT_EQ(start.cbSize, sizeof(SHELLEXECUTEINFOA));
@@ -61,7 +63,8 @@ TEST_F(ChildRunner, StartsTheProgramAsTheShellExpects) {
     EXPECT_EQ(start.file, kProgram);
     EXPECT_EQ(start.parameters, "/q /r:n");
     EXPECT_EQ(start.show, SW_SHOWNORMAL);
-    EXPECT_FALSE(start.hasDirectory) << "embedded mode: the current directory is inherited";
+    EXPECT_TRUE(start.hasDirectory) << "embedded mode: never the current folder inherited";
+    EXPECT_EQ(start.directory, kFolder);
 }
 
 TEST_F(ChildRunner, SideFileModeRunsTheChildInTheProgramsOwnFolder) {
@@ -75,9 +78,9 @@ TEST_F(ChildRunner, SideFileModeRunsTheChildInTheProgramsOwnFolder) {
         {"\\setup.exe", ""},
     };
     for (const auto& c : cases) {
-        sim::SetModulePath(c.modulePath);
+        std::strcpy(g_run.ownPath, c.modulePath);
         sim::shell::Script(kProgram, Running(0));
-        RunAndWait(kProgram, "", TRUE, kCode, 0);
+        RunAndWait(kProgram, "", kFolder, TRUE, kCode, 0);
         const sim::shell::Start& start = sim::shell::Starts().back();
         EXPECT_TRUE(start.hasDirectory) << c.modulePath;
         EXPECT_EQ(start.directory, c.folder) << c.modulePath;
@@ -86,7 +89,7 @@ TEST_F(ChildRunner, SideFileModeRunsTheChildInTheProgramsOwnFolder) {
 
 TEST_F(ChildRunner, AChildRunningOnePointTwoSecondsIsPolledThreeTimes) {
     sim::shell::Script(kProgram, Running(1200, 3010));
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, 0), 3010u) << "the exit code of a child that ran to its end";
+    EXPECT_EQ(RunAndWait(kProgram, "", kFolder, TRUE, kCode, 0), 3010u) << "the exit code of a child that ran to its end";
     EXPECT_EQ(sim::shell::WaitCalls(), 3);
     for (uint32_t timeout : sim::shell::WaitTimeouts()) EXPECT_EQ(timeout, 500u);
     EXPECT_GE(sim::Now(), 1200u);
@@ -99,28 +102,29 @@ TEST_F(ChildRunner, AChildRunningOnePointTwoSecondsIsPolledThreeTimes) {
 
 TEST_F(ChildRunner, AChildWhoseCodeIsNotKnownGivesTheCallersCodeAndNoWaitMeansStillActive) {
     constexpr DWORD kUnknown = 1;
-    EXPECT_EQ(RunAndWait("C:\\nowhere\\missing.exe", "", TRUE, kCode, kUnknown), kUnknown) << "a missing file";
+    EXPECT_EQ(RunAndWait("C:\\nowhere\\missing.exe", "", kFolder, TRUE, kCode, kUnknown), kUnknown) << "a missing file";
     sim::shell::Program program = Running(0, 7);
     program.startFails = true;
     sim::shell::Script(kProgram, program);
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, 0), 0u) << "a start the shell refuses";
+    EXPECT_EQ(RunAndWait(kProgram, "", kFolder, TRUE, kCode, 0), 0u) << "a start the shell refuses";
     EXPECT_EQ(sim::shell::WaitCalls(), 0);
     EXPECT_EQ(sim::PeekMessageCalls(), 0);
     sim::shell::Script(kProgram, Running(100, 0));
     sim::faults::FailNthCallOf("GetExitCodeProcess", 1);
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, kUnknown), kUnknown) << "an exit code that cannot be read";
+    EXPECT_EQ(RunAndWait(kProgram, "", kFolder, TRUE, kCode, kUnknown), kUnknown) << "an exit code that cannot be read";
     EXPECT_TRUE(sim::shell::Starts().back().handleClosed);
     sim::shell::Script(kProgram, Running(1200));
-    EXPECT_EQ(RunAndWait(kProgram, "", FALSE, kCode, 0), DWORD(STILL_ACTIVE)) << "not waiting for a running child";
+    EXPECT_EQ(RunAndWait(kProgram, "", kFolder, FALSE, kCode, 0), DWORD(STILL_ACTIVE)) << "not waiting for a running child";
     EXPECT_EQ(sim::shell::WaitCalls(), 1);
 }
 
 TEST_F(ChildRunner, TheSessionEndingDuringTheWaitRegistersTheResumeOnceAndReturns259) {
     sim::SetCommandLine("\"C:\\Setup\\setup.exe\" /qb");
+    std::strcpy(g_run.ownPath, "C:\\Setup\\setup.exe");
     OpenSessionWindow();
     sim::shell::Script(kProgram, Running(sim::shell::kForever));
     sim::EndSession(sim::At(700));
-    EXPECT_EQ(RunAndWait(kProgram, "", TRUE, kCode, 0), DWORD(STILL_ACTIVE));
+    EXPECT_EQ(RunAndWait(kProgram, "", kFolder, TRUE, kCode, 0), DWORD(STILL_ACTIVE));
     EXPECT_EQ(sim::registry::GetText(kRunKey, kResumeValue), "\"C:\\Setup\\setup.exe\" /qb");
     int writes = 0;
     for (const std::string& line : sim::Trace())
@@ -132,27 +136,38 @@ TEST_F(ChildRunner, TheSessionEndingDuringTheWaitRegistersTheResumeOnceAndReturn
     EXPECT_TRUE(sim::shell::Starts()[0].handleClosed);
 }
 
-// Windows starts Run entries from its own folder: a program part that is not
-// an absolute path is replaced by the executable's quoted full path.
-TEST_F(ChildRunner, TheResumeCommandNamesTheProgramByItsFullPath) {
+// Windows starts Run entries from its own folder: whatever the command line's
+// program part, the value names the executable by its quoted full path, and
+// the arguments follow as given. One that would not fit is not written.
+TEST_F(ChildRunner, TheResumeCommandNamesTheProgramByItsQuotedFullPath) {
+    const std::string longTail(1000, 'x');
     const struct {
         const char* commandLine;
-        const char* resume;
+        std::optional<std::string> resume;
     } cases[] = {
-        {"setup.exe /qb", "\"C:\\Setup\\setup.exe\" /qb"},
-        {"\"setup.exe\"  ALLUSERS=1", "\"C:\\Setup\\setup.exe\"  ALLUSERS=1"},
-        {"..\\setup.exe", "\"C:\\Setup\\setup.exe\""},
-        {"C:\\Setup\\setup.exe /qb", "C:\\Setup\\setup.exe /qb"},
-        {"\"c:\\setup\\setup.exe\" /qb", "\"c:\\setup\\setup.exe\" /qb"},
-        {"\\\\server\\share\\setup.exe /qb", "\\\\server\\share\\setup.exe /qb"},
+        {"setup.exe /qb", "\"C:\\My Setup\\setup.exe\" /qb"},
+        {"\"setup.exe\"  ALLUSERS=1", "\"C:\\My Setup\\setup.exe\"  ALLUSERS=1"},
+        {"..\\setup.exe", "\"C:\\My Setup\\setup.exe\""},
+        {"C:setup.exe /qb", "\"C:\\My Setup\\setup.exe\" /qb"},
+        {"C:\\My Setup\\setup.exe /qb", "\"C:\\My Setup\\setup.exe\" Setup\\setup.exe /qb"},
+        {"\"c:\\my setup\\setup.exe\" /qb", "\"C:\\My Setup\\setup.exe\" /qb"},
+        {"\\\\server\\share\\setup.exe /qb", "\"C:\\My Setup\\setup.exe\" /qb"},
+        {"\"C:\\My Setup\\setup.exe\"", "\"C:\\My Setup\\setup.exe\""},
+        {"setup.exe hello", "\"C:\\My Setup\\setup.exe\" hello"},
+        {nullptr, std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.commandLine);
+        std::string line = c.commandLine ? c.commandLine : "setup.exe /qb " + longTail;
+        SCOPED_TRACE(line.substr(0, 40));
         sim::Reset();
-        sim::SetModulePath("C:\\Setup\\setup.exe");
-        sim::SetCommandLine(c.commandLine);
+        std::strcpy(g_run.ownPath, "C:\\My Setup\\setup.exe");
+        sim::SetCommandLine(line);
         RegisterResume(kCode);
-        EXPECT_EQ(sim::registry::GetText(kRunKey, kResumeValue), c.resume);
+        auto value = sim::registry::GetValue(kRunKey, kResumeValue);
+        EXPECT_EQ(c.resume.has_value(), value.has_value());
+        if (c.resume && value) {
+            EXPECT_EQ(*c.resume + '\0', value->data);
+        }
     }
 }
 

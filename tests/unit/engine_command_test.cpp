@@ -40,6 +40,7 @@ protected:
         g_run.embedded = FALSE;
         g_run.commandTail = "";
         std::strcpy(g_run.ownPath, kSetup);
+        std::strcpy(g_run.ownDirectory, "C:\\Downloads\\");
         std::strcpy(g_run.iniPath, "C:\\Downloads\\setup.ini");
         std::strcpy(g_settings.productCode, "{12345678-9ABC-DEF0-1234-56789ABCDEF0}");
     }
@@ -87,6 +88,10 @@ TEST_F(EngineCommand, ComposedFromTheTailTheConfiguredTextAndTheTransform) {
         {"configured text longer than a path is kept whole", "", longText, "", longText + " " + kQuotedProduct},
         {"a transform applies to its base", "", std::nullopt, "D:\\base.msi",
          "/I \"D:\\base.msi\" TRANSFORMS=" + kQuotedProduct},
+        {"a relative base is named from the setup's folder, not the engine's", "", std::nullopt, "..\\base.msi",
+         "/I \"C:\\Downloads\\..\\base.msi\" TRANSFORMS=" + kQuotedProduct},
+        {"a network base is a full path", "", std::nullopt, "\\\\server\\base.msi",
+         "/I \"\\\\server\\base.msi\" TRANSFORMS=" + kQuotedProduct},
         {"a verbatim command gets no transform", "/* /i x.msi", std::nullopt, "D:\\base.msi", "/i x.msi"},
     };
     for (const auto& c : cases) {
@@ -151,6 +156,13 @@ TEST_F(EngineCommand, TheLaunchStartsTheEngineFromTheSystemDirectoryWithTheSetup
         EXPECT_EQ(c.parameters, sim::shell::Starts()[0].parameters);
         EXPECT_EQ("C:\\Downloads", sim::shell::Starts()[0].directory) << "side-file mode: the program's folder";
     }
+    StartOver();
+    g_run.embedded = TRUE;
+    g_run.commandTail = "/qb";
+    ScriptEngine(0);
+    EXPECT_EQ(0u, Launch());
+    ASSERT_EQ(1u, sim::shell::Starts().size());
+    EXPECT_EQ("C:\\WINDOWS\\SYSTEM32", sim::shell::Starts()[0].directory) << "embedded mode: the system folder";
 }
 
 TEST_F(EngineCommand, AnEmptyCommandOrAnEndingSessionStartsNoEngine) {

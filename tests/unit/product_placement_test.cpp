@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "container/extract.h"
@@ -15,6 +16,7 @@
 #include "run_fixture.h"
 #include "sim/files.h"
 #include "sim/os.h"
+#include "sim/session.h"
 #include "sim/sim.h"
 
 using namespace run_fixture;
@@ -22,6 +24,8 @@ using namespace run_fixture;
 namespace {
 
 const std::string kWizardFile = std::string(kWizardFolder) + "\\setup.MSI";
+// The platform's first temporary name, made a folder of the run's own.
+const std::string kPrivateFolder = "C:\\Temp\\ZRP1.tmp";
 constexpr const char* kData = "an installer database";
 
 class ProductPlacement : public ::testing::Test {
@@ -94,18 +98,15 @@ TEST_F(ProductPlacement, ThePathFollowsTheCommonFilesFolderTheNameAndTheTransfor
          [] { std::strcpy(g_settings.transformBase, "D:\\base.msi"); }, std::string(kWizardFolder) + "\\setup.MST"},
         {"no extension: the last three characters are replaced", [] { SetProductFileName("abc"); },
          std::string(kWizardFolder) + "\\MSI"},
-        {"no common files: the temporary folder keeps the stored name", [] { NoCommonFiles(); },
-         "C:\\Temp\\setup.TMP"},
+        {"no common files: the run's own folder keeps the stored name", [] { NoCommonFiles(); },
+         kPrivateFolder + "\\setup.TMP"},
         {"no common files and no name", [] { NoCommonFiles(); SetProductFileName(""); }, temp},
         {"no name is never placed as the folder itself", [] { SetProductFileName(""); }, temp},
         // The extension would eat into the folder and put the file beside it.
-        {"a one-letter name", [] { SetProductFileName("a"); }, "C:\\Temp\\a"},
-        {"a two-letter name", [] { SetProductFileName("ab"); }, "C:\\Temp\\ab"},
-        {"a folder where files cannot be created", [] { sim::files::RefuseCreate(kCommonFiles); }, temp},
-        {"a common files path too long for its buffer is passed over, not cut",
-         [] { SetCommonFiles("C:\\" + std::string(220, 'f')); }, "C:\\Temp\\setup.TMP"},
-        {"a common files value longer than the buffer",
-         [] { SetCommonFiles("C:\\" + std::string(300, 'f')); }, "C:\\Temp\\setup.TMP"},
+        {"a one-letter name", [] { SetProductFileName("a"); }, kPrivateFolder + "\\a"},
+        {"a two-letter name", [] { SetProductFileName("ab"); }, kPrivateFolder + "\\ab"},
+        {"a folder where files cannot be created", [] { sim::files::RefuseCreate(kCommonFiles); },
+         kPrivateFolder + "\\setup.TMP"},
         {"a double-byte folder keeps its last character",
          [] {
              sim::os::AddLeadByteRange(0x81, 0x9F);
@@ -119,7 +120,7 @@ TEST_F(ProductPlacement, ThePathFollowsTheCommonFilesFolderTheNameAndTheTransfor
         c.arrange();
         std::string placed = Placed();
         if (c.expected == temp) {
-            EXPECT_TRUE(IsTempName(placed)) << placed;
+            EXPECT_TRUE(IsTempName(placed, kPrivateFolder + "\\")) << placed;
         } else {
             EXPECT_EQ(c.expected, placed);
         }
@@ -130,13 +131,28 @@ TEST_F(ProductPlacement, ThePathFollowsTheCommonFilesFolderTheNameAndTheTransfor
     }
 }
 
-TEST_F(ProductPlacement, ATemporaryFolderPathTooLongForItsBufferIsPassedOver) {
-    NoCommonFiles();
-    const std::string folder = "C:\\" + std::string(100, 't') + "\\";
-    sim::files::SetTempPath(folder);
-    SetProductFileName(std::string(200, 'n') + ".msi");
-    std::string placed = Placed();
-    EXPECT_TRUE(IsTempName(placed, folder)) << placed;
+// Two runs at once never share a file: each has a folder of its own, an
+// elevated one Administrators' and SYSTEM's alone (no machine here enforces
+// that list; it is read back as Windows would read it).
+TEST_F(ProductPlacement, EveryRunFallsBackToAFolderOfItsOwn) {
+    const std::string adminsOnly =
+        "protected; allow S-1-5-32-544 0x1F01FF files+folders; allow S-1-5-18 0x1F01FF files+folders";
+    for (bool elevated : {true, false}) {
+        SCOPED_TRACE(elevated ? "elevated" : "not elevated");
+        StartOver();
+        sim::session::SetAdministrator(elevated);
+        NoCommonFiles();
+        std::string first = Placed();
+        StoreProduct(pe_builder::Payload(kData));
+        std::string second = Placed();
+        EXPECT_EQ(kPrivateFolder + "\\setup.TMP", first);
+        EXPECT_NE(first.substr(0, first.rfind('\\')), second.substr(0, second.rfind('\\')));
+        EXPECT_EQ(kData, sim::files::Get(first)) << "the second run left the first one's file alone";
+        EXPECT_EQ(kData, sim::files::Get(second));
+        EXPECT_EQ(elevated ? std::optional<std::string>(adminsOnly) : std::nullopt,
+                  sim::files::FolderAccess(kPrivateFolder))
+            << "not elevated: the user's own, from the temporary folder";
+    }
 }
 
 TEST_F(ProductPlacement, FailuresEndWithOneAndTheirBox) {
@@ -157,6 +173,23 @@ TEST_F(ProductPlacement, FailuresEndWithOneAndTheirBox) {
              NoCommonFiles();
              SetProductFileName("");
              sim::files::SetTempPath("C:\\" + std::string(245, 't') + "\\");
+         },
+         kCorruptText, false},
+        {"a common files path too long for its buffer",
+         [] { SetCommonFiles("C:\\" + std::string(220, 'f')); }, kCorruptText, false},
+        {"a common files value longer than the buffer",
+         [] { SetCommonFiles("C:\\" + std::string(300, 'f')); }, kCorruptText, false},
+        {"the run's folder and the stored name too long for the buffer",
+         [] {
+             NoCommonFiles();
+             sim::files::SetTempPath("C:\\" + std::string(100, 't') + "\\");
+             SetProductFileName(std::string(200, 'n') + ".msi");
+         },
+         kCorruptText, false},
+        {"the run's folder cannot be made",
+         [] {
+             NoCommonFiles();
+             sim::files::RefuseCreate("C:\\Temp\\ZRP");
          },
          kCorruptText, false},
         {"a side-file path too long for its buffer",

@@ -28,6 +28,7 @@ protected:
     void StartOver() override {
         UiTest::StartOver();
         sim::SetCommandLine(kCommandLine);
+        std::strcpy(g_run.ownPath, "C:\\Downloads\\setup.exe");
         std::strcpy(g_settings.productCode, kCode);
         std::strcpy(g_run.iniPath, "C:\\Downloads\\setup.ini");  // absent: built-in texts
     }

@@ -17,6 +17,7 @@
 #include "sim/files.h"
 #include "sim/memory.h"
 #include "sim/msgbox.h"
+#include "sim/os.h"
 #include "sim/installer.h"
 #include "sim/resources.h"
 #include "sim/sim.h"
@@ -40,8 +41,8 @@ protected:
 
     // An embedded setup carrying both runtime installers (stepped over: the
     // installed runtime is recent enough) and the product.
-    static std::string EmbeddedSetup(const std::string& productPayload = pe_builder::Payload(kDatabase)) {
-        pe_builder::Container container;
+    static std::string EmbeddedSetup(const std::string& productPayload = pe_builder::Payload(kDatabase),
+                                     pe_builder::Container container = {}) {
         std::string runtime9X = pe_builder::Payload("runtime for 95/98");
         std::string runtimeNT = pe_builder::Payload("runtime for NT");
         container.runtime9XSize = uint32_t(runtime9X.size());
@@ -73,6 +74,40 @@ TEST_F(Run, AnUnreadableSetupShowsOnlyTheCorruptBoxAndWritesNothing) {
         ExpectOnlyBox(kCorruptText);
         EXPECT_EQ(-1, sim::FindTrace("_lcreat")) << "no file was written";
         EXPECT_TRUE(sim::shell::Starts().empty());
+    }
+}
+
+// The stored product file name is joined to folders: anything but a plain
+// name is a corrupt container, refused before anything is written.
+TEST_F(Run, AStoredFileNameThatIsNotAPlainNameIsCorrupt) {
+    const struct {
+        const char* name;
+        bool plain;
+    } cases[] = {
+        {"..\\..\\Windows\\evil.msi", false},
+        {"sub/product.msi", false},
+        {"C:product.msi", false},
+        {"..", false},
+        {"product..msi", false},
+        {"\x5Cproduct.msi", false},  // a yen sign stored in code page 932
+        {"\x95\x5Cproduct.msi", true},  // a double-byte character whose trail byte is 0x5C
+        {"product.msi", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartOver();
+        sim::os::AddLeadByteRange(0x81, 0x9F);
+        pe_builder::Container container;
+        container.productFileName = pe_builder::Stored(c.name);
+        sim::files::Put(kSetup, EmbeddedSetup(pe_builder::Payload(kDatabase), container));
+        ScriptEngine(0);
+        unsigned code = sim::RunEntry();
+        EXPECT_EQ(c.plain, sim::FindTrace("_lcreat") >= 0) << "a file is written only under a plain name";
+        if (!c.plain) {
+            EXPECT_EQ(1u, code);
+            ExpectOnlyBox(kCorruptText);
+            EXPECT_TRUE(sim::shell::Starts().empty());
+        }
     }
 }
 
@@ -168,28 +203,38 @@ TEST_F(Run, NothingIsEverLookedForBesideTheSetup) {
 }
 
 TEST_F(Run, OwnPathDirectoryAndTail) {
-    // The platform leaves a path that fills the buffer unterminated: it is cut.
-    const std::string longPath = "C:\\" + std::string(300, 'd') + "\\setup.exe";
+    // A path of n characters in folders the host can hold.
+    auto pathOf = [](size_t n) {
+        return "C:\\" + std::string(100, 'a') + "\\" + std::string(n - 114, 'b') + "\\setup.exe";
+    };
     const struct {
         std::string modulePath, ownPath;
         std::optional<std::string> directory;
     } cases[] = {
         {kSetup, kSetup, "C:\\Setup\\"},
         {"setup.exe", "setup.exe", ""},
-        {longPath, longPath.substr(0, 255), std::nullopt},
+        {pathOf(255), pathOf(255), pathOf(255).substr(0, 246)},
+        // Cut, a path names another file: a setup planted at the cut name
+        // (...\setup.e) is never opened.
+        {pathOf(256), "", std::nullopt},
+        {pathOf(257), "", std::nullopt},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.modulePath.substr(0, 40));
+        SCOPED_TRACE(std::to_string(c.modulePath.size()) + " characters");
         StartOver();
+        if (c.modulePath.size() > 255) sim::files::Put(c.modulePath.substr(0, 255), EmbeddedSetup());
         sim::SetModulePath(c.modulePath);
         sim::SetCommandLine("\"C:\\Setup\\setup.exe\" /qb");
         EXPECT_EQ(1u, sim::RunEntry());
         EXPECT_EQ(c.ownPath, std::string(g_run.ownPath));
         if (c.directory) {
             EXPECT_EQ(*c.directory, std::string(g_run.ownDirectory));
+        } else {
+            EXPECT_EQ(-1, sim::FindTrace("_lopen")) << "nothing opened";
         }
         EXPECT_STREQ("/qb", g_run.commandTail);
         ExpectOnlyBox(kCorruptText);
+        EXPECT_TRUE(sim::shell::Starts().empty());
     }
 }
 
@@ -210,7 +255,7 @@ TEST_F(Run, AnEmbeddedSetupPlacesTheDatabaseAndRunsTheEngineOnIt) {
     EXPECT_EQ(kEngine, sim::shell::Starts()[0].file);
     EXPECT_EQ(std::string("/I \"") + kPlaced + "\" VESK_SETUP_EXE_PATH=\"C:\\Setup\\setup.exe\"",
               sim::shell::Starts()[0].parameters);
-    EXPECT_FALSE(sim::shell::Starts()[0].hasDirectory);
+    EXPECT_EQ("C:\\WINDOWS\\SYSTEM32", sim::shell::Starts()[0].directory) << "the engine starts in the system folder";
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_TRUE(sim::files::Exists(kPlaced)) << "the product file stays after the run";
     EXPECT_EQ(0, sim::files::OpenHandleCount()) << "the container is closed at the end";

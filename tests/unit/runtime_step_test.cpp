@@ -33,6 +33,10 @@ constexpr const char* kMsiDll = "C:\\WINDOWS\\SYSTEM32\\MSI.DLL";
 // The platform's first temporary name, made a folder of the run's own.
 constexpr const char* kRuntimeFolder = "C:\\Temp\\ZRP1.tmp";
 constexpr const char* kRuntimeFile = "C:\\Temp\\ZRP1.tmp\\runtime.exe";
+// The folder's list once an administrator runs the installer, as Windows
+// reads the descriptor (no machine here enforces it).
+constexpr const char* kAdministratorsOnly =
+    "protected; allow S-1-5-32-544 0x1F01FF files+folders; allow S-1-5-18 0x1F01FF files+folders";
 constexpr const char* kEnvironment = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr const char* kProductName = "Example";  // the test container's
 constexpr const char* kRebootText =
@@ -90,6 +94,7 @@ protected:
         std::vector<std::string> besideIt;  // what its folder held
         bool writable = false;
         bool deletable = false;
+        std::optional<std::string> folderAccess;
     };
     static std::shared_ptr<RuntimeSeen> ScriptRuntime(const std::string& file, uint32_t exitCode = 0,
                                                       uint64_t runMs = 2000) {
@@ -99,6 +104,7 @@ protected:
             seen->started = true;
             seen->bytes = sim::files::Get(file);
             seen->besideIt = sim::files::List(kRuntimeFolder);
+            seen->folderAccess = sim::files::FolderAccess(kRuntimeFolder);
             HFILE writer = _lopen(file.c_str(), OF_READWRITE);
             seen->writable = writer != HFILE_ERROR;
             if (seen->writable) _lclose(writer);
@@ -230,6 +236,11 @@ TEST_F(RuntimeStep, ThePlatformFamilyPicksItsInstaller) {
         }
         bool adminCheck = c.runs && c.platform == sim::os::Platform::NT;
         EXPECT_EQ(adminCheck, sim::FindTrace("OpenSCManagerA - - 0xE0000000") >= 0);
+        if (c.runs) {
+            EXPECT_EQ(kRuntimeFolder, RuntimeStart()->directory) << "it starts in its own folder";
+            // The 95/98 family has no access lists: the folder is made without one.
+            EXPECT_EQ(adminCheck ? std::optional<std::string>(kAdministratorsOnly) : std::nullopt, seen->folderAccess);
+        }
         EXPECT_EQ(adminCheck ? 1 : 0, sim::registry::OpenCount(kEnvironment)) << "the fix-up is the NT family's";
         EXPECT_TRUE(sim::MessageBoxes().empty());
         ExpectProductInstalled();
@@ -383,15 +394,14 @@ TEST_F(RuntimeStep, YesToTheRestartRegistersTheResumeAndRestartsWindows) {
 // installer in a folder of its own.
 constexpr const char* kSideInstaller = "redist\\instmsiw.exe";
 
-void PutSideSetup(const std::string& extra) {
+void PutSideSetup(const std::string& extra, const std::string& runtime = kSideInstaller) {
     sim::files::Put(kSetup, pe_builder::BuildSideFileStub().bytes);
     sim::files::Put("C:\\Setup\\product.msi", kDatabase);
     sim::files::Put("C:\\Setup\\redist\\instmsiw.exe", kRuntimeNT);
     sim::files::Put(kIni, "[VeskInstaller]\r\nProductName=Example\r\n"
                           "ProductCode={11111111-2222-3333-4444-555555555555}\r\nProductVersion=1.0\r\n"
                           "ProductFile=product.msi\r\nRuntimeVersion=2.0.300.1\r\n"
-                          "RuntimeNT=redist\\instmsiw.exe\r\n" +
-                              extra);
+                          "RuntimeNT=" + runtime + "\r\n" + extra);
 }
 
 TEST_F(RuntimeStep, SideFileModeRunsTheNamedInstallerBesideTheSetupWithItsCommand) {
@@ -423,6 +433,12 @@ TEST_F(RuntimeStep, SideFileModeRunsTheNamedInstallerBesideTheSetupWithItsComman
         EXPECT_EQ(-1, sim::FindTrace("GetTempFileNameA")) << "nothing is extracted";
         EXPECT_TRUE(sim::files::Exists("C:\\Setup\\redist\\instmsiw.exe")) << "the user's file stays";
     }
+    // A name as long as a cut one would be is never run.
+    StartOver();
+    PutSideSetup("", std::string(255, 'r'));
+    EXPECT_EQ(1u, sim::RunEntry());
+    ExpectOnlyBox(kCorruptText);
+    EXPECT_TRUE(sim::shell::Starts().empty());
 }
 
 TEST_F(RuntimeStep, EmptyExpandableEnvironmentValuesBecomeEmptyTexts) {
@@ -480,6 +496,19 @@ TEST_F(RuntimeStep, TheSessionEndingAroundTheRuntimeStartsNoProductInstallation)
     EXPECT_EQ(0u, sim::RunEntry());
     EXPECT_TRUE(sim::MessageBoxes().empty());
     ExpectNothingInstalled();
+
+    // A query that another program then refuses changes nothing: the wait
+    // goes on, nothing is registered, and the product installs.
+    StartOver();
+    PutSetup();
+    auto seen = ScriptRuntime(kRuntimeFile, 0, 3000);
+    sim::EndSession(sim::At(1700), true);
+    EXPECT_EQ(0u, sim::RunEntry());
+    EXPECT_GE(sim::FindTrace("session goes on"), 0);
+    EXPECT_TRUE(sim::MessageBoxes().empty());
+    EXPECT_FALSE(sim::registry::GetValue(kRunKey, kResumeValue).has_value());
+    EXPECT_GE(sim::Now(), 3000u) << "the installer was waited for to its end";
+    ExpectProductInstalled();
 
     // While the default command's installer runs: 259 asks for the restart.
     StartOver();

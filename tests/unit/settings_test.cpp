@@ -12,6 +12,7 @@
 #include "base/text.h"
 #include "pe_builder.h"
 #include "sim/files.h"
+#include "sim/msgbox.h"
 #include "sim/sim.h"
 
 namespace {
@@ -94,6 +95,12 @@ TEST_F(Settings, PathWithoutDotReadsNoIniAndTheLastDotStartsTheExtension) {
     CopyText(g_run.ownPath, PATH_BUFFER, "C:\\My.Setup\\setup");
     LoadSideSettings();
     EXPECT_STREQ("C:\\My.ini", g_run.iniPath) << "the last dot anywhere in the path starts the extension";
+    // An INI path that would not fit is refused, never cut to another name.
+    CopyText(g_run.ownPath, PATH_BUFFER, ("C:\\" + std::string(249, 'x') + ".ex").c_str());
+    unsigned code = 0;
+    EXPECT_TRUE(sim::RunUntilExit([] { LoadSideSettings(); }, &code));
+    EXPECT_EQ(1u, code);
+    EXPECT_EQ(1u, sim::MessageBoxes().size());
 }
 
 TEST_F(Settings, LongValuesAreCutToTheirFieldsLaterBlockStringsFirst) {
