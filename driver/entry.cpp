@@ -23,6 +23,7 @@ extern "C" void WINAPI StubEntry(void) {
     RestrictLibrarySearch();
     SetErrorMode(SEM_NOALIGNMENTFAULTEXCEPT);
     g_run.commandTail = FindCommandTail(GetCommandLineA());
+    FindAttendance();
     g_run.instance = GetModuleHandleA(NULL);
     GetOwnExecutablePath(g_run.ownPath);
     FindOwnDirectory();
