@@ -14,6 +14,18 @@
 #define EXIT_CODE_OK 0u
 #define EXIT_CODE_FAILED 1u
 #define EXIT_CODE_NO_ADMIN 2u
+// The engine's own codes, so that a deployment tool reads them as it reads msiexec's.
+#define EXIT_CODE_OTHER_VERSION 1638u   // another version of this product is already installed
+#define EXIT_CODE_RESTART_REQUIRED 3010u
+
+// Who is there to see the setup and answer it, least unattended first: how
+// far the engine switches of a text silence the engine, or a window station
+// that no one can see. Below UNATTENDED_PASSIVE a person answers.
+#define ENGINE_UI_DEFAULT 0u     // no switch that sets the engine's user interface
+#define ENGINE_UI_OWN 1u         // /qb, /qr, /qf: the engine shows windows that may wait
+#define UNATTENDED_PASSIVE 2u    // /passive: no box; the setup's own windows, which need no one, stay
+#define UNATTENDED_SILENT 3u     // /q, /qn with any suffix, /quiet: no box and no window of the setup's own
+#define UNATTENDED_INVISIBLE 4u  // a window station no one can see: silent, and the engine told so
 
 typedef struct SetupSettings {
     char productFileName[PRODUCT_FILE_NAME_FIELD];
@@ -49,6 +61,7 @@ typedef struct RunState {
     char ownDirectory[PATH_BUFFER];  // ownPath up to and with its last backslash
     char iniPath[PATH_BUFFER];       // side-file mode: ownPath with ".ini" for its extension
     LPCSTR commandTail;              // points into the process command line
+    UINT attendance;                 // an ENGINE_UI_ or UNATTENDED_ level
 } RunState;
 
 extern RunState g_run;

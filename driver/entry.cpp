@@ -23,6 +23,7 @@ extern "C" void WINAPI StubEntry(void) {
     RestrictLibrarySearch();
     SetErrorMode(SEM_NOALIGNMENTFAULTEXCEPT);
     g_run.commandTail = FindCommandTail(GetCommandLineA());
+    FindAttendance();
     g_run.instance = GetModuleHandleA(NULL);
     // A cut own path would open another file as the container.
     if (!GetOwnExecutablePath(g_run.ownPath)) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);

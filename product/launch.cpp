@@ -1,4 +1,5 @@
 // Composing the installer engine's command line and running the engine.
+#include "base/command_line.h"
 #include "base/ini_keys.h"
 #include "base/own_path.h"
 #include "base/side_ini.h"
@@ -48,6 +49,17 @@ static BOOL ReadConfiguredCommand(char* out) {
     return length < ENGINE_SWITCH_BUFFER - 1;
 }
 
+// Where no one can see the desktop, the engine's own dialogs would wait there
+// for ever: unless the command says how the engine shows itself, it shows
+// nothing. The switch goes into the end of the switch text's buffer, which
+// lies right before the command and is no longer used: the command with it.
+static char* SilenceWhereUnseen(char* command) {
+    if (g_run.attendance != UNATTENDED_INVISIBLE || EngineUiLevel(command) != ENGINE_UI_DEFAULT) return command;
+    command -= sizeof ENGINE_SILENT_SWITCH - 1;
+    CopyBytes(command, ENGINE_SILENT_SWITCH, sizeof ENGINE_SILENT_SWITCH - 1);
+    return command;
+}
+
 BOOL ComposeEngineCommand(LPCSTR commandTail, LPCSTR productPath, char* switches, char* command) {
     const UINT cap = ENGINE_COMMAND_BUFFER;
     command[0] = 0;
@@ -91,6 +103,7 @@ UINT LaunchEngine(LPCSTR productPath) {
     if (command[0] == 0) return EXIT_CODE_OK;
     char engine[PATH_BUFFER];
     char folder[PATH_BUFFER];
+    command = SilenceWhereUnseen(command);
     // The path the run was started from, read once at start-up. The engine
     // starts in the system folder.
     if (!AppendProperty(command, ENGINE_COMMAND_BUFFER, ENGINE_PROPERTY_SETUP_EXE_PATH, g_run.ownPath) ||

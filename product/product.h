@@ -13,7 +13,8 @@
 
 // Run sequence step 13: while the service reports another version of the
 // product installed, asks to uninstall it and removes it on Yes. Ends the
-// process (exit code 1) on No.
+// process (exit code 1) on No. Unattended it removes an older version without
+// asking and ends with 1638 on any other.
 void RemovePreviousVersion(void);
 // Fills path (PATH_BUFFER bytes). Ends the process (exit code 1) when the
 // file cannot be opened, its extraction fails, or the user cancelled.

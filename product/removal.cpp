@@ -56,6 +56,35 @@ static void FormatQuestion(char* question, LPCSTR configured, char* name, LPCSTR
     wsprintfA(question, format, name, installed, name, g_settings.productVersion, name);
 }
 
+// A version text as the engine compares versions: major.minor.build in one
+// number (8, 8 and 16 bits, the engine's own limits); a fourth part, the
+// revision, may be there but never counts. FALSE for a text the engine
+// could not compare: anything but one to four decimal parts joined by dots,
+// or a part above its limit.
+static BOOL ReadEngineVersion(LPCSTR text, DWORD* version) {
+    static const BYTE kShifts[3] = {24, 16, 0};
+    *version = 0;
+    for (UINT index = 0;; ++index) {
+        DWORD part = 0;
+        LPCSTR start = text;
+        while (*text >= '0' && *text <= '9')
+            if ((part = part * 10 + (DWORD)(*text++ - '0')) > 0xFFFF) return FALSE;
+        if (text == start || index > 3 || (index < 2 && part > 0xFF)) return FALSE;
+        if (index < 3) *version |= part << kShifts[index];
+        if (!*text) return TRUE;
+        if (*text++ != '.') return FALSE;
+    }
+}
+
+// Whether the installed version is older than the one carried, both texts
+// the engine can compare.
+static BOOL IsOlderVersion(LPCSTR installed) {
+    DWORD old;
+    DWORD carried;
+    return ReadEngineVersion(installed, &old) && ReadEngineVersion(g_settings.productVersion, &carried) &&
+           old < carried;
+}
+
 // Asks whether to uninstall the installed version; ends the run on No.
 static void AskToRemove(LPCSTR installed) {
     WaitSplashHold();
@@ -80,6 +109,7 @@ void RemovePreviousVersion(void) {
     MsiGetProductInfoProc getInfo = ENTRY_POINT(MsiGetProductInfoProc, library, MSI_GET_PRODUCT_INFO);
     MsiConfigureProductProc configure = ENTRY_POINT(MsiConfigureProductProc, library, MSI_CONFIGURE_PRODUCT);
     char installed[INSTALLED_VERSION_BUFFER];
+    BOOL tried = FALSE;
     while (getInfo) {
         DWORD length = INSTALLED_VERSION_BUFFER;
         installed[0] = 0;
@@ -87,7 +117,14 @@ void RemovePreviousVersion(void) {
         installed[INSTALLED_VERSION_BUFFER - 1] = 0;
         // Another version, older or newer, is one to remove; the same one is not.
         if (status != ERROR_SUCCESS || !installed[0] || lstrcmpA(installed, g_settings.productVersion) == 0) break;
-        AskToRemove(installed);
+        // Unattended only an older version is removed, as a Yes would, and only
+        // once; a newer one, one that cannot be compared or one that stays ends
+        // the run with the engine's own code for it: never a silent downgrade.
+        if (g_run.attendance < UNATTENDED_PASSIVE)
+            AskToRemove(installed);
+        else if (tried || !IsOlderVersion(installed))
+            EndRun(EXIT_CODE_OTHER_VERSION, NULL);
+        tried = TRUE;
         SetSplashVisible(TRUE);
         // Without the entry point nothing is removed, and the question comes back.
         if (configure) {

@@ -30,6 +30,8 @@ typedef BOOL(WINAPI* VerQueryValueProc)(LPCVOID block, LPCSTR subBlock, LPVOID* 
 // a bare name would let a program planted beside the setup run instead.
 #define ENGINE_FILE_NAME "msiexec.exe"
 #define ENGINE_DEFAULT_SWITCHES "/I"
+// Put before the rest, since the engine takes the package right after /I.
+#define ENGINE_SILENT_SWITCH "/qn "
 // A command text that begins with this marker is the engine's whole command.
 #define ENGINE_VERBATIM_MARKER "/*"
 #define ENGINE_PROPERTY_TRANSFORMS "TRANSFORMS"

@@ -22,6 +22,12 @@ static void EnableShutdownPrivilege(void) {
 }
 
 void RestartQuestion(void) {
+    // Unattended the machine is never restarted: the caller is told a restart
+    // is required and restarts when it may; the setup then resumes by itself.
+    if (g_run.attendance >= UNATTENDED_PASSIVE) {
+        RegisterResume(g_settings.productCode);
+        EndRun(EXIT_CODE_RESTART_REQUIRED, NULL);
+    }
     char text[TEXT_FIELD];
     LoadMessageText(text, MSG_REBOOT, g_run.iniPath, INI_KEY_REBOOT, BUILTIN_REBOOT);
     if (ShowProductMessage(text, MB_YESNO) == IDYES) {

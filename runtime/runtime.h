@@ -7,7 +7,8 @@
 // otherwise steps the container over both stored runtime installers. May
 // end the run.
 void RuntimeStep(void);
-// Asks whether to restart now; never returns (exit code 0).
+// Asks whether to restart now; never returns (exit code 0). Unattended it
+// registers the resume without asking and ends with exit code 3010.
 void RestartQuestion(void) __attribute__((noreturn));
 // The fixed file version of a file as its two words; TRUE when it was read,
 // FALSE when not, both words then 0.

@@ -24,6 +24,7 @@ constexpr uint32_t kErrorDllInitFailed = 1114;
 constexpr uint32_t kErrorNoSuchPrivilege = 1313;
 constexpr uint32_t kErrorPrivilegeNotHeld = 1314;
 constexpr uint32_t kErrorNoSystemResources = 1450;
+constexpr uint32_t kErrorLogFileFull = 1502;
 constexpr uint32_t kErrorResourceDataNotFound = 1812;
 constexpr uint32_t kErrorNotEnoughQuota = 1816;
 constexpr intptr_t kErrorInstallFailure = 1603;
@@ -67,7 +68,7 @@ const Failure kFailures[] = {
     {"GetPrivateProfileStringA", Way::Defaults, 0, ERROR_ACCESS_DENIED, "the file cannot be read: the default"},
     {"GetPrivateProfileIntA", Way::Defaults, 0, ERROR_ACCESS_DENIED, "the file cannot be read: the default"},
     // kernel32: process, memory, modules
-    {"GetModuleHandleA", Way::Never, 0, 0, "the program's own module and KERNEL32 always exist"},
+    {"GetModuleHandleA", Way::Never, 0, 0, "the program's own module and the libraries it imports always exist"},
     {"GetModuleFileNameA", Way::Returns, 0, ERROR_NOT_ENOUGH_MEMORY, "0: no memory"},
     {"GetCommandLineA", Way::Never, 0, 0, "returns the process's own line"},
     {"GetCurrentProcess", Way::Never, 0, 0, "a constant pseudo handle"},
@@ -128,6 +129,8 @@ const Failure kFailures[] = {
     {"LoadIconA", Way::Returns, kNull, ERROR_NOT_ENOUGH_MEMORY, "NULL: no memory"},
     {"LoadCursorA", Way::Returns, kNull, ERROR_NOT_ENOUGH_MEMORY, "NULL: no memory"},
     {"InitCommonControls", Way::Never, 0, 0, "no result"},
+    {"GetProcessWindowStation", Way::Returns, kNull, ERROR_ACCESS_DENIED, "NULL: access denied"},
+    {"GetUserObjectInformationA", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
     // gdi32
     {"GetDeviceCaps", Way::Never, 0, 0, "a valid context always answers"},
     {"GetStockObject", Way::Never, 0, 0, "stock objects always exist"},
@@ -155,6 +158,8 @@ const Failure kFailures[] = {
     {"OpenProcessToken", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
     {"LookupPrivilegeValueA", Way::Returns, kFalse, kErrorNoSuchPrivilege, "FALSE: no such privilege"},
     {"AdjustTokenPrivileges", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
+    {"RegisterEventSourceA", Way::Returns, kNull, ERROR_ACCESS_DENIED, "NULL: access denied"},
+    {"ReportEventA", Way::Returns, kFalse, kErrorLogFileFull, "FALSE: the event log is full"},
     // shell32
     {"ShellExecuteExA", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
     // MSI.DLL and VERSION.DLL return their error

@@ -70,6 +70,8 @@ constexpr uintptr_t kVersionModule = 0x20000000;
 constexpr uintptr_t kCommonControlsModule = 0x30000000;
 constexpr uintptr_t kThemeModule = 0x40000000;
 constexpr uintptr_t kKernelModule = 0x7B000000;
+constexpr uintptr_t kUserModule = 0x7C000000;
+constexpr uintptr_t kAdvapiModule = 0x7D000000;
 constexpr DWORD kSearchFlags = 0x200 | 0x400 | LOAD_LIBRARY_SEARCH_SYSTEM32 | 0x1000;
 
 Installer Fresh() {
@@ -82,6 +84,11 @@ Installer Fresh() {
     // Mapped into every process before its first instruction.
     fresh.libraries[kKernelModule] =
         Library{"KERNEL32.DLL", {"SetDefaultDllDirectories", "SetDllDirectoryA"}, {}, true, 1};
+    // Imported by the program, so in memory from its start; the 95/98 family
+    // lacks these entry points.
+    fresh.libraries[kUserModule] =
+        Library{"USER32.DLL", {"GetProcessWindowStation", "GetUserObjectInformationA"}, {}, true, 1};
+    fresh.libraries[kAdvapiModule] = Library{"ADVAPI32.DLL", {"RegisterEventSourceA", "ReportEventA"}, {}, true, 1};
     return fresh;
 }
 
@@ -217,6 +224,10 @@ FARPROC EntryPoint(const std::string& name) {
     if (name == "InitCommonControls") return AsProc(&InitCommonControls);
     if (name == "SetDefaultDllDirectories") return AsProc(&SetDefaultDllDirectories);
     if (name == "SetDllDirectoryA") return AsProc(&SetDllDirectoryA);
+    if (name == "GetProcessWindowStation") return AsProc(&GetProcessWindowStation);
+    if (name == "GetUserObjectInformationA") return AsProc(&GetUserObjectInformationA);
+    if (name == "RegisterEventSourceA") return AsProc(&RegisterEventSourceA);
+    if (name == "ReportEventA") return AsProc(&ReportEventA);
     return nullptr;
 }
 

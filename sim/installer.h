@@ -16,8 +16,10 @@ namespace sim::installer {
 // a bare name or any other folder finds nothing (on Windows it could find a
 // planted copy). By default all load and export every entry point the stub
 // uses: MSI.DLL (which needs WINTRUST.DLL), VERSION.DLL, COMCTL32.DLL,
-// UXTHEME.DLL, and KERNEL32.DLL, in memory from the start, whose
-// SetDefaultDllDirectories and SetDllDirectoryA an older system lacks.
+// UXTHEME.DLL, and, in memory from the start, KERNEL32.DLL, whose
+// SetDefaultDllDirectories and SetDllDirectoryA an older system lacks, and
+// USER32.DLL and ADVAPI32.DLL, whose window station and event log calls the
+// 95/98 family lacks.
 void FailLibraryLoad(const std::string& library);
 void RemoveEntryPoint(const std::string& library, const std::string& entryPoint);
 // How often a library is loaded and not yet released.

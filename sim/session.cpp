@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <set>
 
 #include "sim/faults.h"
@@ -24,7 +25,14 @@ struct Session {
     std::set<uintptr_t> tokens;
     uintptr_t nextHandle = 0x7000;
     std::vector<ExitRequest> exits;
+    bool stationVisible = true;
+    std::map<uintptr_t, std::string> eventSources;  // handle -> source name
+    std::vector<EventRecord> eventLog;
 };
+
+// The one window station of the process.
+constexpr uintptr_t kWindowStation = 0x6000;
+
 
 Session session;
 
@@ -49,6 +57,8 @@ const bool closerRegistered = [] {
 
 void SetAdministrator(bool administrator) { session.administrator = administrator; }
 const std::vector<ExitRequest>& ExitRequests() { return session.exits; }
+void SetWindowStationVisible(bool visible) { session.stationVisible = visible; }
+const std::vector<EventRecord>& EventLog() { return session.eventLog; }
 int OpenServiceHandleCount() { return int(session.serviceHandles.size()); }
 int OpenTokenCount() { return int(session.tokens.size()); }
 
@@ -135,6 +145,51 @@ BOOL WINAPI ExitWindowsEx(UINT flags, DWORD reason) {
     if (!session.shutdownEnabled) return FALSE;
     // Granted: Windows ends the session, asking the program's windows first.
     sim::EndSession(sim::At(sim::Now()));
+    return TRUE;
+}
+
+HWINSTA WINAPI GetProcessWindowStation(void) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HWINSTA>();
+    sim::Record("GetProcessWindowStation");
+    return reinterpret_cast<HWINSTA>(kWindowStation);
+}
+
+BOOL WINAPI GetUserObjectInformationA(HANDLE object, int index, LPVOID info, DWORD length, LPDWORD needed) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
+    sim::Record("GetUserObjectInformationA " + std::to_string(index));
+    // Only the flags of the window station are modelled.
+    if (reinterpret_cast<uintptr_t>(object) != kWindowStation || index != UOI_FLAGS) return FALSE;
+    if (needed) *needed = sizeof(USEROBJECTFLAGS);
+    if (!info || length < sizeof(USEROBJECTFLAGS)) return FALSE;
+    USEROBJECTFLAGS flags{};
+    flags.dwFlags = session.stationVisible ? WSF_VISIBLE : 0;
+    std::memcpy(info, &flags, sizeof flags);
+    return TRUE;
+}
+
+HANDLE WINAPI RegisterEventSourceA(LPCSTR server, LPCSTR source) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<HANDLE>();
+    sim::Record(std::string("RegisterEventSourceA ") + (server ? server : "-") + " " + (source ? source : "-"));
+    // A source that is not registered writes to the Application log.
+    if (server || !source) return nullptr;
+    uintptr_t id = NewHandle();
+    session.eventSources[id] = source;
+    return reinterpret_cast<HANDLE>(id);
+}
+
+BOOL WINAPI ReportEventA(HANDLE log, WORD type, WORD, DWORD eventId, void*, WORD count, DWORD dataSize,
+                         LPCSTR* strings, LPVOID) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
+    sim::Record("ReportEventA type " + std::to_string(type) + " strings " + std::to_string(count));
+    auto source = session.eventSources.find(reinterpret_cast<uintptr_t>(log));
+    if (source == session.eventSources.end() || (count && !strings) || dataSize) return FALSE;
+    EventRecord record{source->second, type, eventId, {}};
+    for (WORD i = 0; i < count; ++i) record.strings.emplace_back(strings[i] ? strings[i] : "");
+    session.eventLog.push_back(record);
     return TRUE;
 }
 

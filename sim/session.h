@@ -1,6 +1,7 @@
 // Test API of the simulated logon session: administrator rights (as
-// OpenSCManagerA reports them), the process token and its privileges, and
-// requests to end the session (ExitWindowsEx).
+// OpenSCManagerA reports them), the process token and its privileges,
+// requests to end the session (ExitWindowsEx), the process's window station
+// and the Application event log.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +21,21 @@ struct ExitRequest {
     bool shutdownPrivilegeEnabled;  // enabled on the token at the time
 };
 const std::vector<ExitRequest>& ExitRequests();
+
+// The process's window station is visible (the interactive WinSta0), unless
+// set otherwise, as a service's is not (GetUserObjectInformationA's UOI_FLAGS
+// without WSF_VISIBLE).
+void SetWindowStationVisible(bool visible);
+
+// The records ReportEventA wrote, with the name of the source registered
+// for them.
+struct EventRecord {
+    std::string source;
+    uint16_t type;
+    uint32_t eventId;
+    std::vector<std::string> strings;
+};
+const std::vector<EventRecord>& EventLog();
 
 // Service manager and token handles the stub still holds.
 int OpenServiceHandleCount();

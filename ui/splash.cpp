@@ -98,7 +98,8 @@ void CreateSplash(void) {
     int screenWidth = GetDeviceCaps(screen, HORZRES);
     int screenHeight = GetDeviceCaps(screen, VERTRES);
     ReleaseDC(NULL, screen);
-    if (!s_splashBitmap) return;
+    // Where no one watches there is nothing to show, and no hold to wait out.
+    if (!s_splashBitmap || g_run.attendance >= UNATTENDED_SILENT) return;
 
     CreateSplashPalette();
     // A pop-up window turns the default position and size into (0, 0) and

@@ -13,6 +13,9 @@
 #define INSTALL_CAPTION "Install"
 #define CORRUPT_TEXT "Corrupt installation detected."
 
+// Who is there (g_run.attendance): the engine switches of the command tail,
+// and whether anyone can see the process's window station.
+void FindAttendance(void);
 void PumpMessages(void);
 void WaitSplashHold(void);
 void ShowInstallError(LPCSTR text);
@@ -21,6 +24,8 @@ void ShowInstallError(LPCSTR text);
 // dialog closed, the run's memory released, the container closed), and the
 // process ends with exitCode.
 void EndRun(UINT exitCode, LPCSTR failureText) __attribute__((noreturn));
+// Unattended, the text goes to the event log instead and the result is 0,
+// as for a box that cannot be shown; the run ends right after.
 int ShowProductMessage(LPCSTR text, UINT buttons);
 void OpenProgressDialog(void);
 void SetProgressPosition(int position);

@@ -82,6 +82,7 @@ VESK_DECLARE_HANDLE(HFONT);
 VESK_DECLARE_HANDLE(HPALETTE);
 VESK_DECLARE_HANDLE(HRSRC);
 VESK_DECLARE_HANDLE(SC_HANDLE);
+VESK_DECLARE_HANDLE(HWINSTA);
 typedef HICON HCURSOR;
 typedef HINSTANCE HMODULE;
 typedef HANDLE HGLOBAL;
@@ -452,6 +453,17 @@ typedef struct _TOKEN_PRIVILEGES {
     LUID_AND_ATTRIBUTES Privileges[1];
 } TOKEN_PRIVILEGES, *PTOKEN_PRIVILEGES;
 
+// Window stations and the event log.
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x0001L
+#define EVENTLOG_ERROR_TYPE 0x0001
+
+typedef struct tagUSEROBJECTFLAGS {
+    BOOL fInherit;
+    BOOL fReserved;
+    DWORD dwFlags;
+} USEROBJECTFLAGS;
+
 // Shell.
 #define SEE_MASK_NOCLOSEPROCESS 0x00000040
 
@@ -570,6 +582,11 @@ HWND WINAPI GetDlgItem(HWND hDlg, int nIDDlgItem);
 BOOL WINAPI SetWindowTextA(HWND hWnd, LPCSTR lpString);
 HICON WINAPI LoadIconA(HINSTANCE hInstance, LPCSTR lpIconName);
 HCURSOR WINAPI LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);
+// Reached through GetProcAddress only: a 95/98 loader would refuse a program
+// that imported them.
+HWINSTA WINAPI GetProcessWindowStation(void);
+BOOL WINAPI GetUserObjectInformationA(HANDLE hObj, int nIndex, LPVOID pvInfo, DWORD nLength,
+                                      LPDWORD lpnLengthNeeded);
 
 // gdi32
 int WINAPI GetDeviceCaps(HDC hdc, int index);
@@ -614,6 +631,10 @@ BOOL WINAPI LookupPrivilegeValueA(LPCSTR lpSystemName, LPCSTR lpName, PLUID lpLu
 BOOL WINAPI AdjustTokenPrivileges(HANDLE TokenHandle, BOOL DisableAllPrivileges,
                                   PTOKEN_PRIVILEGES NewState, DWORD BufferLength,
                                   PTOKEN_PRIVILEGES PreviousState, LPDWORD ReturnLength);
+// Reached through GetProcAddress only, as the window station calls.
+HANDLE WINAPI RegisterEventSourceA(LPCSTR lpUNCServerName, LPCSTR lpSourceName);
+BOOL WINAPI ReportEventA(HANDLE hEventLog, WORD wType, WORD wCategory, DWORD dwEventID, void* lpUserSid,
+                         WORD wNumStrings, DWORD dwDataSize, LPCSTR* lpStrings, LPVOID lpRawData);
 
 // shell32
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* pExecInfo);

@@ -18,7 +18,7 @@ from pathlib import Path, PureWindowsPath
 from fixtures import RECORD_KEY
 
 QUIET_ENGINE = "/qn /i"  # a tail that installs without any engine UI
-TRACE_CHANNELS = "-all,trace+msgbox,trace+msiexec"
+TRACE_CHANNELS = "-all,trace+msgbox,trace+msiexec,err+eventlog"
 PROBE_GRACE = 30  # the probe's own time-out backs up ours by this many seconds
 
 # Debian's Wine loaders. `wine` picks the 32-bit one whenever it is installed,
@@ -151,6 +151,7 @@ class Outcome:
     exit_code: int
     boxes: list = field(default_factory=list)          # texts of the message boxes shown
     engine_runs: list = field(default_factory=list)    # argv[1:] of each msiexec started
+    events: list = field(default_factory=list)         # texts of the error records written to the event log
 
 
 def _decode_trace_string(text):
@@ -169,6 +170,12 @@ def parse_trace(log):
         engine.setdefault(pid, {})[int(index)] = _decode_trace_string(arg)
     runs = [[args[i] for i in sorted(args)] for args in engine.values()]
     return boxes, runs
+
+
+def parse_events(log):
+    """The strings of the error records ReportEvent wrote: Wine keeps no event
+    log, it writes each string of an error record to its eventlog channel."""
+    return [_decode_trace_string(m) for m in re.findall(r'err:eventlog:ReportEventW L"(.*)"', log)]
 
 
 class Session:
@@ -357,23 +364,27 @@ class Session:
 
     # --- running programs -----------------------------------------------------
 
-    def start(self, command_line, timeout=90, native_first=(), trace=""):
-        """`trace` adds Wine debug channels (",trace+loaddll") to the run's log."""
-        return SetupRun(self, command_line, timeout, native_first, trace)
+    def start(self, command_line, timeout=90, native_first=(), trace="", station=None):
+        """`trace` adds Wine debug channels (",trace+loaddll") to the run's log.
+        `station` names a window station of its own, made for the run, with
+        the program on its desktop "Default": one that no one can see."""
+        return SetupRun(self, command_line, timeout, native_first, trace, station)
 
-    def run_command(self, command_line, timeout=90, native_first=()):
-        return self.start(command_line, timeout, native_first).finish()
+    def run_command(self, command_line, timeout=90, native_first=(), station=None):
+        return self.start(command_line, timeout, native_first, station=station).finish()
 
 
 class SetupRun:
     """One program started through the probe, watched while it runs."""
 
-    def __init__(self, session, command_line, timeout, native_first=(), trace=""):
+    def __init__(self, session, command_line, timeout, native_first=(), trace="", station=None):
         self.session = session
         self.command_line = command_line
         self.timeout = timeout
         env = session.env(TRACE_CHANNELS + trace, native_first)
         env["VESK_E2E_CMDLINE"] = command_line
+        if station:
+            env["VESK_E2E_STATION"] = station
         self.out_file = tempfile.TemporaryFile()
         self.log_file = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
@@ -437,4 +448,4 @@ class SetupRun:
             raise Failure(f"{self.command_line!r} did not end within {self.timeout} s "
                           f"({stdout.strip() or 'still running'}); on screen: {names}; boxes: {boxes}; "
                           f"engine runs: {runs}; screenshot: {shot}")
-        return Outcome(int(match.group(1)), boxes, runs)
+        return Outcome(int(match.group(1)), boxes, runs, parse_events(self.log()))

@@ -4,7 +4,10 @@
  * view the setup has (the probe is built for the stub's architecture):
  *   probe run TIMEOUT_MS     starts the command line in VESK_E2E_CMDLINE and
  *                            prints EXIT=<full exit code>, or TIMEOUT after
- *                            ending a child that outlived the time-out
+ *                            ending a child that outlived the time-out; with
+ *                            VESK_E2E_STATION set, on the desktop "Default" of
+ *                            a window station of that name made for it, which
+ *                            no one can see, as a service's
  *   probe regget KEY VALUE [32]
  *                            prints VALUE=<text> of HKLM\KEY, or MISSING=<error>;
  *                            with 32, from the 32-bit view (where a 32-bit
@@ -23,9 +26,26 @@
 #include <stdlib.h>
 #include <string.h>
 
+/* A window station of its own with a desktop "Default" in it, for the child
+ * to be started on ("station\\Default" into desktop, 300 bytes). */
+static BOOL make_station(const char *name, char *desktop)
+{
+    HWINSTA own = GetProcessWindowStation();
+    HWINSTA station = CreateWindowStationA(name, 0, WINSTA_ALL_ACCESS, NULL);
+    HDESK made;
+    /* A desktop is made in the window station of the calling process. */
+    if (!station || !SetProcessWindowStation(station))
+        return FALSE;
+    made = CreateDesktopA("Default", NULL, NULL, 0, GENERIC_ALL, NULL);
+    SetProcessWindowStation(own);
+    snprintf(desktop, 300, "%s\\Default", name);
+    return made != NULL;
+}
+
 static int run(DWORD timeoutMs)
 {
     static char commandLine[32768];
+    char station[64], desktop[300];
     STARTUPINFOA startup;
     PROCESS_INFORMATION process;
     DWORD code = 0;
@@ -35,6 +55,13 @@ static int run(DWORD timeoutMs)
     }
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
+    if (GetEnvironmentVariableA("VESK_E2E_STATION", station, sizeof station)) {
+        if (!make_station(station, desktop)) {
+            printf("START-FAILED=window station %lu\n", GetLastError());
+            return 2;
+        }
+        startup.lpDesktop = desktop;
+    }
     if (!CreateProcessA(NULL, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) {
         printf("START-FAILED=%lu\n", GetLastError());
         return 2;

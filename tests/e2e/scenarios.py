@@ -700,6 +700,59 @@ def configured_removal_questions(ctx):
         check(outcome.boxes == [expected], f"{name}: boxes {outcome.boxes}, expected [{expected!r}]")
 
 
+def run_watched(ctx, command_line):
+    """Runs a setup while looking at the screen: its outcome and the names
+    of the windows seen meanwhile."""
+    run = ctx.session.start(command_line)
+    seen = set()
+    while run.running():
+        seen.update(ctx.session.window_names())
+        time.sleep(0.2)
+    return run.finish(), seen
+
+
+def unattended_upgrade_shows_no_window(ctx):
+    """/qn: no splash, no question; the older version goes as a Yes takes it."""
+    ctx.install_directly(ctx.packages.product_v1)
+    setup = ctx.place("unattended", ctx.setup_for(ctx.packages.product_v2, "product-2.0.0"))
+    outcome, seen = run_watched(ctx, f'"{setup}" {QUIET_ENGINE}')
+    check(not seen, f"windows on screen during an unattended run: {sorted(seen)}")
+    placed = ctx.placed_product(ctx.packages.product_v2)
+    ctx.expect_installed(outcome, setup, "2.0.0", QUIET_ENGINE.split() + [placed])
+
+
+def unattended_downgrade_ends_with_1638(ctx):
+    ctx.install_directly(ctx.packages.product_v2)
+    setup = ctx.place("downgrade", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    outcome = ctx.session.run_command(f'"{setup}" /quiet /i')
+    check(outcome.exit_code == 1638, f"exit code {outcome.exit_code}, expected 1638")
+    check(outcome.boxes == [], f"boxes {outcome.boxes}, expected none")
+    check(outcome.engine_runs == [], f"the engine was started: {outcome.engine_runs}")
+    version = ctx.session.installed_version(PRODUCT_CODE)
+    check(version == "2.0.0", f"installed version {version!r}, expected '2.0.0' kept")
+
+
+def unattended_failure_goes_to_the_event_log(ctx):
+    source = ctx.setup_for(ctx.packages.product_v1, "product-1.0.0")
+    cut = _copy_with(source, ctx.work_dir / "cut.exe", lambda data: data.__delitem__(slice(-1, None)))
+    setup = ctx.place("cut", cut)
+    outcome = ctx.session.run_command(f'"{setup}" /qn')
+    check(outcome.boxes == [], f"boxes {outcome.boxes}, expected none")
+    check(outcome.exit_code == 1, f"exit code {outcome.exit_code}, expected 1")
+    check(outcome.events == [CORRUPT_TEXT], f"event log records {outcome.events}, expected [{CORRUPT_TEXT!r}]")
+    ctx.expect_nothing_written(outcome)
+
+
+def unseen_window_station_removes_and_installs(ctx):
+    """Started on a window station of its own, as a service starts a program,
+    with no switches: no box waits there, and the engine is told to show none."""
+    ctx.install_directly(ctx.packages.product_v1)
+    setup = ctx.place("unseen", ctx.setup_for(ctx.packages.product_v2, "product-2.0.0"))
+    outcome = ctx.session.run_command(f'"{setup}"', station="VeskUnseen")
+    placed = ctx.placed_product(ctx.packages.product_v2)
+    ctx.expect_installed(outcome, setup, "2.0.0", ["/qn", "/I", placed])
+
+
 SCENARIOS = [
     bare_stub_without_settings_ends_silently,
     embedded_setup_without_arguments_installs,
@@ -732,6 +785,10 @@ SCENARIOS = [
     planted_libraries_never_run_inside_the_setup,
     relocated_setups_install,
     simulator_rows_agree_with_wine,
+    unattended_upgrade_shows_no_window,
+    unattended_downgrade_ends_with_1638,
+    unattended_failure_goes_to_the_event_log,
+    unseen_window_station_removes_and_installs,
 ]
 
 
