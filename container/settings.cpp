@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "container/container.h"
 #include "container/extract.h"
+#include "ui/ui.h"
 
 #define SHORT_VALUE 64u  // INI values kept in 64-byte buffers
 #define LONG_VALUE 256u
@@ -81,6 +82,7 @@ void LoadMessageText(char* out, MessageId id, LPCSTR iniPath, LPCSTR iniKey, LPC
 
 LPCSTR ExtractionFailureText(char* out, ExtractResult result) {
     if (result == EXTRACT_CANCELLED) return NULL;
+    if (result == EXTRACT_NOT_OURS) return CORRUPT_TEXT;
     if (result == EXTRACT_CRC_MISMATCH)
         LoadMessageText(out, MSG_CRC_ERROR, g_run.iniPath, INI_KEY_CRC_ERROR, BUILTIN_CRC_ERROR);
     else

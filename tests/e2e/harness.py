@@ -357,8 +357,10 @@ class Session:
 
     # --- running programs -----------------------------------------------------
 
-    def start(self, command_line, timeout=90, native_first=()):
-        return SetupRun(self, command_line, timeout, native_first)
+    def start(self, command_line, timeout=90, native_first=(), runner=None):
+        """`runner`: the program and arguments that start the command line and
+        print its exit code, before the time-out in ms; `probe run` unless given."""
+        return SetupRun(self, command_line, timeout, native_first, runner)
 
     def run_command(self, command_line, timeout=90, native_first=()):
         return self.start(command_line, timeout, native_first).finish()
@@ -367,7 +369,7 @@ class Session:
 class SetupRun:
     """One program started through the probe, watched while it runs."""
 
-    def __init__(self, session, command_line, timeout, native_first=()):
+    def __init__(self, session, command_line, timeout, native_first=(), runner=None):
         self.session = session
         self.command_line = command_line
         self.timeout = timeout
@@ -376,7 +378,8 @@ class SetupRun:
         self.out_file = tempfile.TemporaryFile()
         self.log_file = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
-            session.loader + [str(session.probe), "run", str((timeout + PROBE_GRACE) * 1000)], env=env,
+            session.loader + [str(a) for a in runner or [session.probe, "run"]] + [str((timeout + PROBE_GRACE) * 1000)],
+            env=env,
             stdout=self.out_file, stderr=self.log_file, start_new_session=True)
         self.deadline = time.monotonic() + timeout
 
