@@ -40,6 +40,14 @@ void CopyBytes(void* dst, const void* src, UINT count) {
     while (count--) *d++ = *s++;
 }
 
+BOOL EqualBytes(const void* a, const void* b, UINT count) {
+    const BYTE* x = (const BYTE*)a;
+    const BYTE* y = (const BYTE*)b;
+    while (count--)
+        if (*x++ != *y++) return FALSE;
+    return TRUE;
+}
+
 void* AllocateLocked(UINT flags, DWORD size, HGLOBAL* memory) {
     *memory = GlobalAlloc(flags, size);
     void* locked = *memory ? GlobalLock(*memory) : NULL;

@@ -13,6 +13,7 @@ BOOL AppendText(char* dst, UINT cap, LPCSTR src);
 UINT BoundedLength(LPCSTR text, UINT cap);
 void FillBytes(void* dst, BYTE value, UINT count);
 void CopyBytes(void* dst, const void* src, UINT count);
+BOOL EqualBytes(const void* a, const void* b, UINT count);
 // Global memory of size bytes (flags as GlobalAlloc takes them), locked:
 // its address with its handle in *memory, or NULL with nothing held.
 void* AllocateLocked(UINT flags, DWORD size, HGLOBAL* memory);

@@ -2,6 +2,7 @@
 // container's header and configurable texts.
 #include "container/container.h"
 
+#include "base/sha256.h"
 #include "base/text.h"
 
 BOOL FindPayloadSection(void) {
@@ -64,12 +65,27 @@ void PackTextBlock(LPCSTR fontFace, LPCSTR productName, LPCSTR initLine) {
 // (indexed by MessageId), for ReadStoredText.
 RUN_STATE LONG s_textTableOffset;
 RUN_STATE BYTE s_textLengths[MESSAGE_ID_LAST + 1];
+// Every byte of the head as it is read, for its digest.
+RUN_STATE Sha256 s_headDigest;
+
+BOOL MatchesRecordedDigest(Sha256* digest, DigestIndex index) {
+    HRSRC found = FindResourceA(g_run.instance, MAKEINTRESOURCEA(DIGEST_RESOURCE_ID), RT_RCDATA);
+    HGLOBAL loaded = found && SizeofResource(g_run.instance, found) == DIGEST_RECORD_SIZE
+                         ? LoadResource(g_run.instance, found)
+                         : NULL;
+    const BYTE* record = loaded ? (const BYTE*)LockResource(loaded) : NULL;
+    BYTE computed[SHA256_DIGEST_SIZE];
+    Sha256Finish(digest, computed);
+    return record && EqualBytes(computed, record + index * DIGEST_SIZE, DIGEST_SIZE);
+}
 
 // Reads count bytes of the container; FALSE when fewer came. A read that
 // falls short would leave the cursor inside a field and every later field,
 // text and payload read from the wrong place.
 static BOOL ReadWhole(void* out, UINT count) {
-    return count == 0 || _lread(g_run.containerFile, out, count) == count;
+    if (count && _lread(g_run.containerFile, out, count) != count) return FALSE;
+    Sha256Add(&s_headDigest, (const BYTE*)out, count);
+    return TRUE;
 }
 
 // Reads count stored bytes (at most 255) into scratch, which ends up
@@ -102,7 +118,7 @@ static BOOL ReadTextBlock(BYTE length) {
 
 BOOL ReadContainerHeader(void) {
     BYTE header[CONTAINER_HEADER_SIZE];
-    if (!ReadWhole(header, CONTAINER_HEADER_SIZE)) return FALSE;
+    if (_lread(g_run.containerFile, header, CONTAINER_HEADER_SIZE) != CONTAINER_HEADER_SIZE) return FALSE;
 #define HEADER_WORD(field) LoadDword(header + offsetof(ContainerHeader, field))
     g_settings.runtimeNTSize = (LONG)HEADER_WORD(runtimeNTSize);
     g_settings.expectedFileSize = HEADER_WORD(expectedFileSize);
@@ -111,6 +127,11 @@ BOOL ReadContainerHeader(void) {
     g_settings.runtime9XSize = (LONG)HEADER_WORD(runtime9XSize);
     g_settings.productSize = HEADER_WORD(productSize);
 #undef HEADER_WORD
+    // Signing records the signed file's size after the digests were taken:
+    // that word counts as 0 in the head's digest.
+    FillBytes(header + offsetof(ContainerHeader, expectedFileSize), 0, sizeof(DWORD));
+    Sha256Start(&s_headDigest);
+    Sha256Add(&s_headDigest, header, CONTAINER_HEADER_SIZE);
 
     BYTE lengths[CONTAINER_STRING_COUNT];
     if (!ReadWhole(lengths, CONTAINER_STRING_COUNT) ||
@@ -135,7 +156,8 @@ BOOL ReadContainerHeader(void) {
     for (int id = MESSAGE_ID_FIRST; id <= MESSAGE_ID_LAST; ++id)
         if (!ReadStoredBytes(scratch, s_textLengths[id])) return FALSE;
     g_settings.removePrevious = TRUE;
-    return TRUE;
+    // The file at the own path may not be the image that was started.
+    return MatchesRecordedDigest(&s_headDigest, DIGEST_HEAD);
 }
 
 void ReadStoredText(char* out, MessageId id) {

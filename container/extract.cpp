@@ -2,7 +2,9 @@
 // container while the windows stay alive.
 #include "container/extract.h"
 
+#include "base/sha256.h"
 #include "base/text.h"
+#include "container/container.h"
 #include "ui/ui.h"
 
 #define CRC_POLYNOMIAL 0xEDB88320u
@@ -77,7 +79,7 @@ int ProgressPosition(LONG done, LONG total) {
     return (int)(whole * 10 + rest * 10 / tenth);
 }
 
-ExtractResult ExtractPayload(HFILE outFile, LONG storedSize) {
+ExtractResult ExtractPayload(HANDLE outFile, LONG storedSize) {
     BOOL splashAtStart = g_run.splashWindow != NULL;
     DWORD crc = UpdateCRC(NULL, 0);
     // A size below the trailer's cannot describe a payload: nothing is read.
@@ -93,7 +95,8 @@ ExtractResult ExtractPayload(HFILE outFile, LONG storedSize) {
         if (g_run.progressDialog && total >= PROGRESS_MIN_BYTES)
             SetProgressPosition(ProgressPosition(total - remaining, total));
         crc = UpdateCRC(g_run.workBuffer, n);
-        if (_lwrite(outFile, (LPCSTR)g_run.workBuffer, n) != n) return EXTRACT_WRITE_FAILED;
+        DWORD written = 0;
+        if (!WriteFile(outFile, g_run.workBuffer, n, &written, NULL) || written != n) return EXTRACT_WRITE_FAILED;
         remaining -= (LONG)n;
         if (splashAtStart && !g_run.progressDialog && !g_run.splashHold) {
             CloseSplash();
@@ -107,4 +110,42 @@ ExtractResult ExtractPayload(HFILE outFile, LONG storedSize) {
         LoadDword(trailer) == crc)
         return EXTRACTED;
     return EXTRACT_CRC_MISMATCH;
+}
+
+HANDLE CreateNewFile(LPCSTR path) {
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_NEW,
+                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_WRITE_THROUGH, NULL);
+}
+
+// TRUE when the file read through hold is exactly dataSize bytes whose
+// digest the image records.
+static BOOL ReadBackMatches(HANDLE hold, LONG dataSize, DigestIndex index) {
+    Sha256 digest;
+    Sha256Start(&digest);
+    DWORD total = 0, got;
+    while (ReadFile(hold, g_run.workBuffer, WORK_BUFFER_SIZE, &got, NULL) && got) {
+        Sha256Add(&digest, g_run.workBuffer, got);
+        total += got;
+        PumpMessages();
+    }
+    return total == (DWORD)dataSize && MatchesRecordedDigest(&digest, index);
+}
+
+ExtractResult ExtractHeldFile(HANDLE writer, LPCSTR path, LONG storedSize, DigestIndex index, HANDLE* hold) {
+    *hold = INVALID_HANDLE_VALUE;
+    ExtractResult result = ExtractPayload(writer, storedSize);
+    CloseHandle(writer);
+    if (result != EXTRACTED) return result;
+    // A child cannot open a program while the setup may write to it: the
+    // hold only reads, and whoever opened the file for writing since the
+    // writer closed keeps it from being taken. The bytes checked are the
+    // bytes the child will read.
+    HANDLE reader = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+    if (reader == INVALID_HANDLE_VALUE) return EXTRACT_NOT_OURS;
+    if (!ReadBackMatches(reader, storedSize - (LONG)PAYLOAD_TRAILER_SIZE, index)) {
+        CloseHandle(reader);
+        return EXTRACT_NOT_OURS;
+    }
+    *hold = reader;
+    return EXTRACTED;
 }

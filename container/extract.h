@@ -16,5 +16,15 @@ typedef enum ExtractResult {
     EXTRACT_CANCELLED,     // stopped after a chunk: cancelRequested is set
     EXTRACT_WRITE_FAILED,  // a short write, such as a full disk
     EXTRACT_CRC_MISMATCH,  // the data read do not match the trailer
+    EXTRACT_NOT_OURS,      // the file is not the payload the image records, or cannot be held
 } ExtractResult;
-ExtractResult ExtractPayload(HFILE outFile, LONG storedSize);
+ExtractResult ExtractPayload(HANDLE outFile, LONG storedSize);
+// A new file at path (none may exist there) that only the setup writes and
+// others may only read; written through. INVALID_HANDLE_VALUE on failure.
+HANDLE CreateNewFile(LPCSTR path);
+// Extracts the payload through writer (from CreateNewFile), closes it, and
+// on EXTRACTED returns in *hold a read-only handle sharing reads only, which
+// keeps the file unchanged, unrenamed and undeleted until it is closed; the
+// file's bytes read back through it match the image's digest index. Else
+// *hold is INVALID_HANDLE_VALUE and the caller deletes the file.
+ExtractResult ExtractHeldFile(HANDLE writer, LPCSTR path, LONG storedSize, DigestIndex index, HANDLE* hold);

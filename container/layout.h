@@ -78,6 +78,23 @@ typedef enum MessageId {
 
 // Every payload ends with the little-endian CRC-32 of its data bytes.
 #define PAYLOAD_TRAILER_SIZE 4u
+// The digest record, a resource of the setup's own image (RT_RCDATA): the
+// SHA-256 of the container's head (from its start through the last text,
+// its expectedFileSize word taken as 0) and of each payload's data bytes, in container order (a payload not
+// stored has the digest of no bytes). The image cannot change once Windows
+// has mapped it; the file at its path can, so the setup checks every byte
+// it reads from there against this record.
+#define DIGEST_RESOURCE_ID 112u
+#define DIGEST_SIZE 32u
+typedef enum DigestIndex {
+    DIGEST_HEAD,
+    DIGEST_RUNTIME_9X,
+    DIGEST_RUNTIME_NT,
+    DIGEST_PRODUCT,
+    DIGEST_COUNT,
+} DigestIndex;
+#define DIGEST_RECORD_SIZE (DIGEST_COUNT * DIGEST_SIZE)
+
 // Sizes and offsets are signed 32-bit file offsets.
 #define CONTAINER_MAX_FILE_SIZE 0x7FFFFFFFu
 

@@ -83,6 +83,7 @@ void LoadMessageText(char* out, MessageId id, LPCSTR iniPath, LPCSTR iniKey, LPC
 
 LPCSTR ExtractionFailureText(char* out, ExtractResult result) {
     if (result == EXTRACT_CANCELLED) return NULL;
+    if (result == EXTRACT_NOT_OURS) return CORRUPT_TEXT;
     if (result == EXTRACT_CRC_MISMATCH)
         LoadMessageText(out, MSG_CRC_ERROR, g_run.iniPath, INI_KEY_CRC_ERROR, BUILTIN_CRC_ERROR);
     else

@@ -31,7 +31,9 @@ extern "C" void WINAPI StubEntry(void) {
     // The progress dialog's bar needs its window class before any dialog opens.
     InitCommonControlsFromSystem();
 
-    g_run.containerFile = _lopen(g_run.ownPath, OF_READ);
+    // Held from here to the end: nobody may write or rename the file the
+    // container is read from while the setup runs.
+    g_run.containerFile = _lopen(g_run.ownPath, OF_READ | OF_SHARE_DENY_WRITE);
     if (g_run.containerFile == HFILE_ERROR) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
     g_run.splashWindow = NULL;
     // Without these the container cannot be read or checked at all.
@@ -57,6 +59,10 @@ extern "C" void WINAPI StubEntry(void) {
     RemovePreviousVersion();
     char productPath[PATH_BUFFER];
     productPath[0] = 0;
-    PlaceProductFile(productPath);
-    EndRun(LaunchEngine(productPath), NULL);
+    // The product file stays as extracted until the engine has ended.
+    HANDLE productHold = PlaceProductFile(productPath);
+    UINT exitCode = LaunchEngine(productPath);
+    // Side-file mode holds nothing: closing INVALID_HANDLE_VALUE does nothing.
+    CloseHandle(productHold);
+    EndRun(exitCode, NULL);
 }

@@ -87,13 +87,12 @@ static void PrivateFolderCandidate(char* path) {
         EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
 }
 
-// Creates the file empty (cutting an existing one) with its folders.
-static BOOL CreateEmptyFile(char* path) {
+// A new file with its folders. A file left there by an earlier run goes
+// first; one that cannot go (another setup holds it) is not written.
+static HANDLE CreateProductFile(char* path) {
     CreatePathDirectories(path);
-    HFILE file = _lcreat(path, 0);
-    if (file == HFILE_ERROR) return FALSE;
-    _lclose(file);
-    return TRUE;
+    DeleteFileA(path);
+    return CreateNewFile(path);
 }
 
 // Side-file mode: the INI's ProductFile, always relative to the program.
@@ -105,22 +104,22 @@ static void NameSideProductFile(char* path) {
         EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
 }
 
-void PlaceProductFile(char* path) {
+HANDLE PlaceProductFile(char* path) {
     if (!g_run.embedded) {
         NameSideProductFile(path);
-        return;
+        return INVALID_HANDLE_VALUE;
     }
     CommonFilesCandidate(path);
     // Common files may be unknown or closed to this user.
-    if (path[0] == 0 || !CreateEmptyFile(path)) {
+    HANDLE writer = path[0] ? CreateProductFile(path) : INVALID_HANDLE_VALUE;
+    if (writer == INVALID_HANDLE_VALUE) {
         PrivateFolderCandidate(path);
-        CreateEmptyFile(path);
+        writer = CreateProductFile(path);
     }
-    HFILE file = _lopen(path, OF_READWRITE);
-    if (file < 0) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
-    ExtractResult result = ExtractPayload(file, (LONG)g_settings.productSize);
-    _lclose(file);
-    if (result == EXTRACTED) return;
+    if (writer == INVALID_HANDLE_VALUE) EndRun(EXIT_CODE_FAILED, CORRUPT_TEXT);
+    HANDLE hold;
+    ExtractResult result = ExtractHeldFile(writer, path, (LONG)g_settings.productSize, DIGEST_PRODUCT, &hold);
+    if (result == EXTRACTED) return hold;
     DeleteFileA(path);
     char text[TEXT_FIELD];
     EndRun(EXIT_CODE_FAILED, ExtractionFailureText(text, result));

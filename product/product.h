@@ -17,8 +17,10 @@
 // asking and ends with 1638 on any other.
 void RemovePreviousVersion(void);
 // Fills path (PATH_BUFFER bytes). Ends the process (exit code 1) when the
-// file cannot be opened, its extraction fails, or the user cancelled.
-void PlaceProductFile(char* path);
+// file cannot be made, its extraction fails, or the user cancelled. In
+// embedded mode returns the hold that keeps the file as extracted until the
+// engine has ended (INVALID_HANDLE_VALUE in side-file mode).
+HANDLE PlaceProductFile(char* path);
 // Composes the engine parameters into command (ENGINE_COMMAND_BUFFER bytes),
 // with switches (ENGINE_SWITCH_BUFFER bytes) for the switch text. FALSE when
 // an expansion or the builder's text does not fit.

@@ -118,21 +118,18 @@ static void AbandonRuntimeFile(LPCSTR folder, LPCSTR path, LPCSTR failureText) {
 // the program from being changed or deleted by anyone until it has run.
 static HANDLE ExtractRuntime(char* folder, char* path, BOOL nt) {
     NameRuntimeFile(folder, path, nt);
-    HFILE created = _lcreat(path, 0);
-    if (created != HFILE_ERROR) _lclose(created);
-    HFILE file = _lopen(path, OF_READWRITE);
-    if (file == HFILE_ERROR) AbandonRuntimeFile(folder, path, CORRUPT_TEXT);
+    HANDLE writer = CreateNewFile(path);
+    if (writer == INVALID_HANDLE_VALUE) AbandonRuntimeFile(folder, path, CORRUPT_TEXT);
     if (nt) SkipPayloads(g_settings.runtime9XSize);
-    ExtractResult result = ExtractPayload(file, nt ? g_settings.runtimeNTSize : g_settings.runtime9XSize);
-    _lclose(file);
+    HANDLE hold;
+    ExtractResult result = ExtractHeldFile(writer, path, nt ? g_settings.runtimeNTSize : g_settings.runtime9XSize,
+                                           nt ? DIGEST_RUNTIME_NT : DIGEST_RUNTIME_9X, &hold);
     // A cancelled extraction leaves an installer cut short: it never runs either.
     if (result != EXTRACTED) {
         char text[TEXT_FIELD];
         AbandonRuntimeFile(folder, path, ExtractionFailureText(text, result));
     }
     if (!nt) SkipPayloads(g_settings.runtimeNTSize);
-    HANDLE hold = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (hold == INVALID_HANDLE_VALUE) AbandonRuntimeFile(folder, path, CORRUPT_TEXT);
     return hold;
 }
 

@@ -58,6 +58,8 @@ const Failure kFailures[] = {
     {"_llseek", Way::Returns, kMinusOne, kErrorSeek, "HFILE_ERROR: seek error"},
     {"_lclose", Way::Never, 0, 0, "a valid handle is always released"},
     {"CreateFileA", Way::Returns, kMinusOne, ERROR_ACCESS_DENIED, "INVALID_HANDLE_VALUE: access denied"},
+    {"ReadFile", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied, nothing read"},
+    {"WriteFile", Way::CutShort, 0, kErrorDiskFull, "FALSE: half the bytes written, the disk full"},
     {"GetFileTime", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
     {"CloseHandle", Way::Never, 0, 0, "a valid handle is always released"},
     {"DeleteFileA", Way::Returns, kFalse, ERROR_ACCESS_DENIED, "FALSE: access denied"},
@@ -191,6 +193,7 @@ struct Counter {
     std::vector<std::string> failEvery;
     std::optional<uint64_t> limit;
     uint32_t lastError = 0;
+    std::function<void(const std::string&)> before;
     int depth = 0;  // platform calls in progress; only the outermost is the program's
 };
 
@@ -242,6 +245,7 @@ Call::Call(const char* name) {
     Counter& counter = State();
     if (counter.depth++ > 0) return;
     const Failure& failure = FailureOf(name);
+    if (counter.before) counter.before(name);
     counter.calls.emplace_back(name);
     if (counter.limit && counter.calls.size() > *counter.limit) {
         --counter.depth;
@@ -255,6 +259,8 @@ Call::Call(const char* name) {
     counter.failed.emplace_back(name);
     Record(std::string(name) + " failed");
 }
+
+void BeforeEachCall(std::function<void(const std::string& call)> action) { State().before = std::move(action); }
 
 Call::~Call() { --State().depth; }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -32,6 +33,10 @@ void FailEveryCallOf(const std::string& call);
 const std::vector<std::string>& Failed();
 // The error code the last failed call set (GetLastError's), 0 before any.
 uint32_t LastError();
+
+// Runs before each call the program makes, with the call's name: another
+// process acting at that moment. Cleared by the reset.
+void BeforeEachCall(std::function<void(const std::string& call)> action);
 
 // A run that makes more calls than this is taken to spin for ever: the next
 // call throws Hang. Default: no limit.

@@ -32,19 +32,31 @@ bool IsFolder(const fs::path& host) {
     return fs::is_directory(host, error);
 }
 
+// Compatibility mode, the old-style default: others may read and write.
+constexpr uint32_t kCompatibilityShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
 HFILE OpenHost(const std::string& windowsPath, const fs::path& host, int flags, bool canRead,
-               bool canWrite) {
-    // A file held open by CreateFileA lets others do only what it shares.
-    if ((canRead && SharingRefuses(host.string(), FILE_SHARE_READ)) ||
-        (canWrite && SharingRefuses(host.string(), FILE_SHARE_WRITE)))
-        return HFILE_ERROR;
+               bool canWrite, uint32_t shareMode = kCompatibilityShare) {
+    // An open file lets others do only what it shares.
+    if (SharingConflicts(host.string(), canRead, canWrite, shareMode)) return HFILE_ERROR;
     int fd = open(host.c_str(), flags | O_CLOEXEC, 0644);
     if (fd < 0) return HFILE_ERROR;
     auto& state = State();
     HFILE handle = state.nextHandle;
     state.nextHandle += 4;  // never reused, so a stale handle stays invalid
-    state.handles[handle] = OpenFile{fd, host.string(), windowsPath, canRead, canWrite};
+    state.handles[handle] = OpenFile{fd, host.string(), windowsPath, canRead, canWrite, shareMode};
     return handle;
+}
+
+// The share mode an old-style open asks for.
+uint32_t OldStyleShare(int mode) {
+    switch (mode & 0x70) {
+        case OF_SHARE_DENY_WRITE: return FILE_SHARE_READ;
+        case 0x10: return 0;                // OF_SHARE_EXCLUSIVE
+        case 0x30: return FILE_SHARE_WRITE;  // OF_SHARE_DENY_READ
+        case 0x40: return FILE_SHARE_READ | FILE_SHARE_WRITE;  // OF_SHARE_DENY_NONE
+        default: return kCompatibilityShare;
+    }
 }
 
 // Lets a read stop short of, or fail on, a faulted offset.
@@ -69,7 +81,12 @@ HFILE CreateTruncated(LPCSTR path) {
 }
 
 const bool closerRegistered = (sim::OnCloseHandle([](void* handle) {
-                                   return State().kernelHandles.erase(handle) > 0;
+                                   auto& handles = State().kernelHandles;
+                                   auto found = handles.find(handle);
+                                   if (found == handles.end()) return false;
+                                   close(found->second.fd);
+                                   handles.erase(found);
+                                   return true;
                                }),
                                true);
 
@@ -103,6 +120,29 @@ std::string DescribeSecurity(const uint8_t* descriptor) {
     return text;
 }
 
+OpenFile* FindKernel(HANDLE handle) {
+    auto& handles = State().kernelHandles;
+    auto found = handles.find(handle);
+    return found == handles.end() ? nullptr : &found->second;
+}
+
+// Writes count bytes (fewer on a full disk); the count written.
+UINT WriteHost(OpenFile& file, const void* buffer, UINT count, bool fails) {
+    auto& state = State();
+    Touch(file.hostKey);
+    UINT allowed = fails ? count / 2 : count;
+    if (state.writeQuota && *state.writeQuota < allowed) allowed = UINT(*state.writeQuota);
+    UINT done = 0;
+    while (done < allowed) {
+        ssize_t put = write(file.fd, static_cast<const char*>(buffer) + done, allowed - done);
+        if (put <= 0) break;
+        done += UINT(put);
+    }
+    if (state.writeQuota) *state.writeQuota -= done;
+    state.bytesWritten += done;
+    return done;
+}
+
 }  // namespace
 
 extern "C" {
@@ -113,10 +153,11 @@ HFILE WINAPI _lopen(LPCSTR path, int mode) {
     sim::Record(std::string("_lopen ") + path + " " + std::to_string(mode & 3));
     auto host = ToHost(path);
     if (!host || Refused(State().refuseOpen, path) || !IsFile(*host)) return HFILE_ERROR;
+    uint32_t share = OldStyleShare(mode);
     switch (mode & 3) {
-        case OF_READ: return OpenHost(path, *host, O_RDONLY, true, false);
-        case OF_WRITE: return OpenHost(path, *host, O_WRONLY, false, true);
-        case OF_READWRITE: return OpenHost(path, *host, O_RDWR, true, true);
+        case OF_READ: return OpenHost(path, *host, O_RDONLY, true, false, share);
+        case OF_WRITE: return OpenHost(path, *host, O_WRONLY, false, true, share);
+        case OF_READWRITE: return OpenHost(path, *host, O_RDWR, true, true, share);
         default: return HFILE_ERROR;
     }
 }
@@ -150,25 +191,14 @@ UINT WINAPI _lwrite(HFILE handle, LPCSTR buffer, UINT count) {
     const sim::faults::Call call(__func__);
     OpenFile* file = Find(handle);
     if (!file || !file->canWrite) return UINT(HFILE_ERROR);
-    auto& state = State();
-    Touch(file->hostKey);
     // A write of no bytes sets the end of the file at the current position.
     if (count == 0) {
+        Touch(file->hostKey);
         off_t position = lseek(file->fd, 0, SEEK_CUR);
         return ftruncate(file->fd, position) == 0 ? 0 : UINT(HFILE_ERROR);
     }
     // A failing write stops halfway, as on a disk that fills up meanwhile.
-    UINT allowed = call.Fails() ? count / 2 : count;
-    if (state.writeQuota && *state.writeQuota < allowed) allowed = UINT(*state.writeQuota);
-    UINT done = 0;
-    while (done < allowed) {
-        ssize_t put = write(file->fd, buffer + done, allowed - done);
-        if (put <= 0) return UINT(HFILE_ERROR);
-        done += UINT(put);
-    }
-    if (state.writeQuota) *state.writeQuota -= done;
-    state.bytesWritten += done;
-    return done;
+    return WriteHost(*file, buffer, count, call.Fails());
 }
 
 LONG WINAPI _llseek(HFILE handle, LONG offset, int origin) {
@@ -203,20 +233,60 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD shareMode, LPSECURITY
     if (call.Fails()) return call.Result<HANDLE>();
     sim::Record(std::string("CreateFileA ") + path + " share " + std::to_string(shareMode));
     auto host = ToHost(path);
-    // The machine models opening existing files for reading only: for their
-    // time stamps, and to hold a file that others may read but not change.
-    if (disposition != OPEN_EXISTING || (access & GENERIC_WRITE) || !host ||
-        Refused(State().refuseOpen, path) || !IsFile(*host) || SharingRefuses(host->string(), FILE_SHARE_READ))
+    // The machine models opening existing files, and making new ones that
+    // must not exist yet.
+    bool canRead = access & GENERIC_READ, canWrite = access & GENERIC_WRITE;
+    std::error_code error;
+    if (!host) return INVALID_HANDLE_VALUE;
+    if (disposition == OPEN_EXISTING) {
+        if (Refused(State().refuseOpen, path) || !IsFile(*host)) return INVALID_HANDLE_VALUE;
+    } else if (disposition == CREATE_NEW) {
+        if (Refused(State().refuseCreate, path) || fs::exists(*host, error) || !IsFolder(host->parent_path()))
+            return INVALID_HANDLE_VALUE;
+    } else {
         return INVALID_HANDLE_VALUE;
+    }
+    if (SharingConflicts(host->string(), canRead, canWrite, shareMode)) return INVALID_HANDLE_VALUE;
+    int flags = (canRead && canWrite ? O_RDWR : canWrite ? O_WRONLY : O_RDONLY) |
+                (disposition == CREATE_NEW ? O_CREAT | O_EXCL : 0);
+    int fd = open(host->c_str(), flags | O_CLOEXEC, 0644);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    if (disposition == CREATE_NEW) Touch(host->string());
     auto& state = State();
-    // A handle that shares no writing cannot be had while a writer is open.
-    if (!(shareMode & FILE_SHARE_WRITE))
-        for (const auto& [old, file] : state.handles)
-            if (file.hostKey == host->string() && file.canWrite) return INVALID_HANDLE_VALUE;
     void* handle = reinterpret_cast<void*>(state.nextKernelHandle);
     state.nextKernelHandle += 4;
-    state.kernelHandles[handle] = KernelFile{host->string(), shareMode};
+    state.kernelHandles[handle] = KernelFile{fd, host->string(), path, canRead, canWrite, shareMode};
     return handle;
+}
+
+BOOL WINAPI ReadFile(HANDLE handle, LPVOID buffer, DWORD count, LPDWORD read, LPOVERLAPPED) {
+    const sim::faults::Call call(__func__);
+    if (read) *read = 0;
+    if (call.Fails()) return call.Result<BOOL>();
+    OpenFile* file = FindKernel(handle);
+    if (!file || !file->canRead || !read) return FALSE;
+    off_t position = lseek(file->fd, 0, SEEK_CUR);
+    UINT allowed = count;
+    if (!ApplyReadFaults(*file, uint64_t(position), &allowed)) return FALSE;
+    DWORD done = 0;
+    while (done < allowed) {
+        ssize_t got = ::read(file->fd, static_cast<char*>(buffer) + done, allowed - done);
+        if (got < 0) return FALSE;
+        if (got == 0) break;
+        done += DWORD(got);
+    }
+    *read = done;
+    return TRUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE handle, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED) {
+    const sim::faults::Call call(__func__);
+    if (written) *written = 0;
+    OpenFile* file = FindKernel(handle);
+    if (!file || !file->canWrite || !written) return FALSE;
+    // A failing write stops halfway, as on a disk that fills up meanwhile.
+    *written = WriteHost(*file, buffer, count, call.Fails());
+    return *written == count;
 }
 
 BOOL WINAPI GetFileTime(HANDLE handle, LPFILETIME creation, LPFILETIME access, LPFILETIME write) {

@@ -19,19 +19,19 @@ struct ReadFault {
     bool fails;  // else the read comes back short at the offset
 };
 
+// An open file, old-style (HFILE) or CreateFileA's: what it may do, and
+// what it lets others do while it is open (FILE_SHARE_READ, _WRITE,
+// _DELETE). An old-style handle without a share flag is in compatibility
+// mode, which NT treats as sharing reads and writes.
 struct OpenFile {
     int fd = -1;
     std::string hostKey;  // resolved host path
     std::string windowsPath;
     bool canRead = false;
     bool canWrite = false;
+    uint32_t shareMode = 0;
 };
-
-// A CreateFileA handle: what it lets others do while it is open.
-struct KernelFile {
-    std::string hostKey;
-    uint32_t shareMode = 0;  // FILE_SHARE_READ, FILE_SHARE_WRITE, FILE_SHARE_DELETE
-};
+using KernelFile = OpenFile;
 
 struct FileSystem {
     std::string tempPath = "C:\\Temp\\";
@@ -61,8 +61,12 @@ bool Refused(const std::vector<std::string>& prefixes, const std::string& window
 // Stamps a file's last-write time with the virtual clock.
 void Touch(const std::string& hostKey);
 bool IsOpenKey(const std::string& hostKey);
-// An open CreateFileA handle on the file withholds this share right
-// (FILE_SHARE_READ for reading, FILE_SHARE_WRITE for writing).
+// An open handle on the file withholds this share right (FILE_SHARE_READ
+// for reading, FILE_SHARE_WRITE for writing, FILE_SHARE_DELETE for a
+// rename or delete).
 bool SharingRefuses(const std::string& hostKey, uint32_t shareRight);
+// A new handle that reads and/or writes and shares shareMode cannot be had
+// beside the handles open on the file: Windows's sharing rules both ways.
+bool SharingConflicts(const std::string& hostKey, bool canRead, bool canWrite, uint32_t shareMode);
 
 }  // namespace sim::fs_detail

@@ -12,6 +12,7 @@
 #include "sim/file_system.h"
 #include "sim/files.h"
 #include "sim/sim.h"
+#include "win32/api.h"
 
 namespace sim::fs_detail {
 namespace {
@@ -73,6 +74,7 @@ std::optional<Parsed> Parse(const std::string& windowsPath) {
 
 void ResetFileSystem() {
     for (const auto& [handle, file] : State().handles) close(file.fd);
+    for (const auto& [handle, file] : State().kernelHandles) close(file.fd);
     State() = FileSystem{};
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(Root(), ignored)) fs::remove_all(entry.path(), ignored);
@@ -137,8 +139,24 @@ bool IsOpenKey(const std::string& hostKey) {
 }
 
 bool SharingRefuses(const std::string& hostKey, uint32_t shareRight) {
+    for (const auto& [handle, file] : State().handles)
+        if (file.hostKey == hostKey && !(file.shareMode & shareRight)) return true;
     for (const auto& [handle, file] : State().kernelHandles)
         if (file.hostKey == hostKey && !(file.shareMode & shareRight)) return true;
+    return false;
+}
+
+bool SharingConflicts(const std::string& hostKey, bool canRead, bool canWrite, uint32_t shareMode) {
+    if ((canRead && SharingRefuses(hostKey, FILE_SHARE_READ)) || (canWrite && SharingRefuses(hostKey, FILE_SHARE_WRITE)))
+        return true;
+    auto conflicts = [&](const OpenFile& file) {
+        return file.hostKey == hostKey && ((file.canRead && !(shareMode & FILE_SHARE_READ)) ||
+                                           (file.canWrite && !(shareMode & FILE_SHARE_WRITE)));
+    };
+    for (const auto& [handle, file] : State().handles)
+        if (conflicts(file)) return true;
+    for (const auto& [handle, file] : State().kernelHandles)
+        if (conflicts(file)) return true;
     return false;
 }
 
@@ -264,6 +282,28 @@ void ShortReadAt(const std::string& path, uint64_t offset) {
 void RefuseOpen(const std::string& prefix) { State().refuseOpen.push_back(NormalisedPrefix(prefix)); }
 void RefuseCreate(const std::string& prefix) {
     State().refuseCreate.push_back(NormalisedPrefix(prefix));
+}
+
+bool WriteAsAnotherProcess(const std::string& path, uint64_t offset, const std::string& bytes) {
+    auto host = ToHost(path);
+    const uint32_t shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (!host || !fs::is_regular_file(*host) || SharingConflicts(host->string(), false, true, shareAll)) return false;
+    std::fstream file(*host, std::ios::binary | std::ios::in | std::ios::out);
+    file.seekp(std::streamoff(offset));
+    file.write(bytes.data(), std::streamsize(bytes.size()));
+    Touch(host->string());
+    return bool(file);
+}
+
+bool RenameAsAnotherProcess(const std::string& from, const std::string& to) {
+    auto source = ToHost(from);
+    auto target = ToHost(to);
+    std::error_code error;
+    if (!source || !target || !fs::is_regular_file(*source) || fs::exists(*target, error) ||
+        SharingRefuses(source->string(), FILE_SHARE_DELETE))
+        return false;
+    fs::rename(*source, *target, error);
+    return !error;
 }
 
 int OpenHandleCount() { return int(State().handles.size() + State().kernelHandles.size()); }

@@ -52,6 +52,12 @@ void ShortReadAt(const std::string& path, uint64_t offset);
 void RefuseOpen(const std::string& prefix);
 void RefuseCreate(const std::string& prefix);
 
+// Another process of the same user: opens path for writing (sharing
+// everything) and writes bytes at offset; or renames a file. False when a
+// handle open on the file refuses it (sharing), or there is no such file.
+bool WriteAsAnotherProcess(const std::string& path, uint64_t offset, const std::string& bytes);
+bool RenameAsAnotherProcess(const std::string& from, const std::string& to);
+
 // Handles the stub still holds open (old-style and CreateFileA).
 int OpenHandleCount();
 bool IsOpen(const std::string& path);

@@ -124,6 +124,7 @@ typedef uintptr_t DWORD_PTR_CAST;
 #define OF_READ 0x0000
 #define OF_WRITE 0x0001
 #define OF_READWRITE 0x0002
+#define OF_SHARE_DENY_WRITE 0x0020
 #define FILE_BEGIN 0
 #define FILE_CURRENT 1
 #define FILE_END 2
@@ -136,7 +137,9 @@ typedef uintptr_t DWORD_PTR_CAST;
 #define FILE_SHARE_READ 0x00000001
 #define FILE_SHARE_WRITE 0x00000002
 #define FILE_SHARE_DELETE 0x00000004
+#define CREATE_NEW 1
 #define OPEN_EXISTING 3
+#define FILE_FLAG_WRITE_THROUGH 0x80000000u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080
 
 typedef struct _FILETIME {
@@ -199,6 +202,7 @@ typedef struct tagVS_FIXEDFILEINFO {
 // Resources.
 #define RT_ICON MAKEINTRESOURCEA(3)
 #define RT_BITMAP MAKEINTRESOURCEA(2)
+#define RT_RCDATA MAKEINTRESOURCEA(10)
 #define RT_DIALOG MAKEINTRESOURCEA(5)
 #define RT_GROUP_ICON MAKEINTRESOURCEA(14)
 #define IDC_ARROW MAKEINTRESOURCEA(32512)
@@ -504,6 +508,11 @@ HFILE WINAPI _lclose(HFILE hFile);
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+typedef struct _OVERLAPPED OVERLAPPED, *LPOVERLAPPED;
+BOOL WINAPI ReadFile(HANDLE hFile, LPVOID lpBuffer, DWORD nNumberOfBytesToRead, LPDWORD lpNumberOfBytesRead,
+                     LPOVERLAPPED lpOverlapped);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite, LPDWORD lpNumberOfBytesWritten,
+                      LPOVERLAPPED lpOverlapped);
 BOOL WINAPI GetFileTime(HANDLE hFile, LPFILETIME lpCreationTime, LPFILETIME lpLastAccessTime,
                         LPFILETIME lpLastWriteTime);
 BOOL WINAPI CloseHandle(HANDLE hObject);

@@ -52,6 +52,11 @@ def build_fake_runtime(out_dir, arch="x86"):
     return _build_helper(out_dir, arch, "fake_runtime.c", "fake-runtime", "-mwindows")
 
 
+def build_attacker(out_dir, arch="x86"):
+    """Another program of the user that swaps the setup's file and writes into what it extracts (attacker.c)."""
+    return _build_helper(out_dir, arch, "attacker.c", "attacker")
+
+
 def build_marker_dll(out_dir, arch, name):
     """A DLL named like the system library `name` that records each load (marker.c)."""
     target = Path(out_dir) / f"marker-{arch}" / f"{name}.dll"

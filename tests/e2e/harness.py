@@ -364,11 +364,13 @@ class Session:
 
     # --- running programs -----------------------------------------------------
 
-    def start(self, command_line, timeout=90, native_first=(), trace="", station=None):
+    def start(self, command_line, timeout=90, native_first=(), trace="", station=None, runner=None):
         """`trace` adds Wine debug channels (",trace+loaddll") to the run's log.
         `station` names a window station of its own, made for the run, with
-        the program on its desktop "Default": one that no one can see."""
-        return SetupRun(self, command_line, timeout, native_first, trace, station)
+        the program on its desktop "Default": one that no one can see.
+        `runner`: the program and arguments that start the command line and
+        print its exit code, before the time-out in ms; `probe run` unless given."""
+        return SetupRun(self, command_line, timeout, native_first, trace, station, runner)
 
     def run_command(self, command_line, timeout=90, native_first=(), station=None):
         return self.start(command_line, timeout, native_first, station=station).finish()
@@ -377,7 +379,7 @@ class Session:
 class SetupRun:
     """One program started through the probe, watched while it runs."""
 
-    def __init__(self, session, command_line, timeout, native_first=(), trace="", station=None):
+    def __init__(self, session, command_line, timeout, native_first=(), trace="", station=None, runner=None):
         self.session = session
         self.command_line = command_line
         self.timeout = timeout
@@ -388,7 +390,8 @@ class SetupRun:
         self.out_file = tempfile.TemporaryFile()
         self.log_file = tempfile.TemporaryFile()
         self.process = subprocess.Popen(
-            session.loader + [str(session.probe), "run", str((timeout + PROBE_GRACE) * 1000)], env=env,
+            session.loader + [str(a) for a in runner or [session.probe, "run"]] + [str((timeout + PROBE_GRACE) * 1000)],
+            env=env,
             stdout=self.out_file, stderr=self.log_file, start_new_session=True)
         self.deadline = time.monotonic() + timeout
 

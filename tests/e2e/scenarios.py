@@ -6,13 +6,14 @@ import os
 import re
 import shutil
 import signal
+import subprocess
 import time
 from contextlib import contextmanager
 from pathlib import Path, PureWindowsPath
 
-from fixtures import (FAILING_CODE, NAMED_PRODUCT, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_baseline, build_fake_runtime,
-                      build_large_file, build_large_msi, build_marker_dll, build_platform_probe, build_signing_pair,
-                      build_splash_bmp, pack, rebased_copy)
+from fixtures import (FAILING_CODE, NAMED_PRODUCT, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_attacker, build_baseline,
+                      build_fake_runtime, build_large_file, build_large_msi, build_marker_dll, build_platform_probe,
+                      build_signing_pair, build_splash_bmp, pack, rebased_copy)
 from harness import QUIET_ENGINE, Failure, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
@@ -32,6 +33,9 @@ REBOOT_TEXT = ("This system must reboot before the installation can begin. After
 RUN_KEY = r"SOFTWARE\Microsoft\Windows\CurrentVersion\Run"
 RESUME_VALUE = "VeskStubReboot"
 RUNTIME_FOLDER = r"C:\vesk-runtime"  # where the fake runtime installer records its runs (fake_runtime.c)
+ATTACKER_LOG = RUNTIME_FOLDER + r"\attacker.txt"  # what the attacking program did (attacker.c)
+# A runtime installer this large is extracted long enough for another program to try it.
+ATTACKED_RUNTIME_PADDING = 32 * 1024 * 1024
 MARKER_LOG = r"C:\vesk-markers\loaded.txt"  # where planted marker DLLs record their loads (marker.c)
 # Names of system libraries that are not KnownDLLs, planted beside a setup:
 # its static imports' neighbours, what MSI.DLL and VERSION.DLL need, and what
@@ -68,6 +72,7 @@ class Context:
         self.wizard_folder = str(PureWindowsPath(self.common_files) / WIZARD_FOLDER)
         self._setups = {}
         self._fake_runtime = None
+        self._attacker = None
 
     def setup_for(self, product, name, options=(), **settings):
         """A packed setup, made once per name."""
@@ -94,6 +99,12 @@ class Context:
         if self._fake_runtime is None:
             self._fake_runtime = build_fake_runtime(self.work_dir, self.arch)
         return self._fake_runtime
+
+    def attacker(self):
+        """The attacking program of this architecture, built once."""
+        if self._attacker is None:
+            self._attacker = build_attacker(self.work_dir, self.arch)
+        return self._attacker
 
     def runtime_exit_codes(self, *codes):
         """The fake runtime's exit code for its first, second, ... run."""
@@ -488,6 +499,61 @@ def simulator_rows_agree_with_wine(ctx):
           "\n".join(line for line in out.splitlines() if not line.startswith("same: ")))
 
 
+def swapped_setup_after_a_suspended_start_is_corrupt(ctx):
+    """Another program of the user starts the setup suspended, renames its file
+    away and puts another packed setup at its path, one that carries the fake
+    runtime: the image Windows started refuses what the file now holds."""
+    setup = ctx.place("swapped", ctx.setup_for(ctx.packages.product_v1, "product-1.0.0"))
+    other = ctx.place("swapped", runtime_setup(ctx, "runtime-5.0"), "other.exe")
+    ctx.runtime_exit_codes(0)
+    run = ctx.session.start(f'"{setup}" {QUIET_ENGINE}', runner=[ctx.attacker(), "swap", setup, other])
+    run.answer("Install")
+    outcome = run.finish()
+    check(ctx.session.unix_path(setup + ".old").exists(), "the attacker could not rename the suspended setup away")
+    check(ctx.runtime_runs() == [], f"the other setup's runtime ran: {ctx.runtime_runs()}")
+    check(outcome.boxes == [CORRUPT_TEXT], f"boxes {outcome.boxes}, expected [{CORRUPT_TEXT!r}]")
+    check(outcome.exit_code == 1, f"exit code {outcome.exit_code}, expected 1")
+    ctx.expect_nothing_written(outcome)
+
+
+def writes_into_what_the_setup_runs_never_run(ctx):
+    """Another program of the user writes its own image over the runtime
+    installer and the product database, again and again while they are
+    extracted and run: none of its code runs, and the product installs."""
+    padded = ctx.work_dir / "padded-runtime.exe"
+    if not padded.exists():
+        padded.write_bytes(Path(ctx.fake_runtime()).read_bytes() + bytes(ATTACKED_RUNTIME_PADDING))
+    setup = ctx.place("attacked", ctx.setup_for(ctx.packages.product_v1, "runtime-5.0-padded", RuntimeNT=padded,
+                                                RuntimeVersion=NEWER_RUNTIME))
+    ctx.runtime_exit_codes(0)
+    log = ctx.session.unix_path(ATTACKER_LOG)
+    stop = RUNTIME_FOLDER + r"\stop"
+    log.unlink(missing_ok=True)
+    ctx.session.unix_path(stop).unlink(missing_ok=True)
+    attacker = subprocess.Popen(ctx.session.loader + [str(ctx.attacker()), "write", "300", stop, ctx.wizard_folder],
+                                env=ctx.session.env(), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline and not (log.exists() and "STARTED" in log.read_text(errors="replace")):
+            time.sleep(0.2)
+        check(log.exists(), "the attacker did not start")
+        outcome = ctx.session.run_command(f'"{setup}" {QUIET_ENGINE}', timeout=180)
+    finally:
+        ctx.session.unix_path(stop).write_text("")
+        try:
+            attacker.wait(timeout=60)
+        except subprocess.TimeoutExpired:
+            attacker.kill()
+    lines = log.read_text(errors="replace").splitlines() if log.exists() else []
+    check(not [line for line in lines if line.startswith("RAN")], f"the attacker's code ran: {lines}")
+    tried = next((line for line in lines if line.startswith("TRIED")), "")
+    check(tried and " runtime=0" not in tried and " msi=0" not in tried,
+          f"the attacker never found both files to write into: {tried or lines}")
+    expect_one_temporary_run(ctx, ctx.runtime_runs(), 1)
+    placed = ctx.placed_product(ctx.packages.product_v1)
+    ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
+
+
 def runtime_setup(ctx, name, required=NEWER_RUNTIME):
     """A setup of product 1.0.0 carrying the fake runtime as its NT-family installer."""
     return ctx.setup_for(ctx.packages.product_v1, name, RuntimeNT=ctx.fake_runtime(), RuntimeVersion=required)
@@ -784,6 +850,8 @@ SCENARIOS = [
     version_resource_reads_through_getfileversioninfo,
     planted_libraries_never_run_inside_the_setup,
     relocated_setups_install,
+    swapped_setup_after_a_suspended_start_is_corrupt,
+    writes_into_what_the_setup_runs_never_run,
     simulator_rows_agree_with_wine,
     unattended_upgrade_shows_no_window,
     unattended_downgrade_ends_with_1638,
@@ -796,6 +864,8 @@ SCENARIOS = [
 TWIN_SMOKE = [
     embedded_setup_without_arguments_installs,
     planted_libraries_never_run_inside_the_setup,
+    swapped_setup_after_a_suspended_start_is_corrupt,
+    writes_into_what_the_setup_runs_never_run,
     simulator_rows_agree_with_wine,
     flipped_payload_byte_shows_crc_error,
     side_file_mode_installs,

@@ -36,7 +36,7 @@ protected:
         ASSERT_TRUE(FindPayloadSection());
         ReadContainerHeader();
     }
-    static void OpenAndRead(const pe_builder::Container& c) { OpenAndRead(pe_builder::BuildSetup(c.Bytes()).bytes); }
+    static void OpenAndRead(const pe_builder::Container& c) { OpenAndRead(pe_builder::BuildSetup(c).bytes); }
     static std::string Text(MessageId id) {
         char text[TEXT_FIELD];
         std::memcpy(text, "stale", 6);
@@ -72,7 +72,7 @@ std::vector<pe_builder::Section> WithVesk(uint32_t rawSize, const std::string& n
 TEST_F(Container, ExampleLayoutMatchesDocumentedOffsets) {
     pe_builder::Container c = ExampleContainer();
     ASSERT_EQ(78u, c.textBlock.size()) << "the example as documented";
-    auto image = pe_builder::BuildSetup(c.Bytes());
+    auto image = pe_builder::BuildSetup(c);
     uint32_t base = image.rawOffsets[1];
     OpenContainer(image.bytes);
     ASSERT_TRUE(FindPayloadSection());
@@ -123,7 +123,7 @@ TEST_F(Container, SizeCheckCatchesOneByteMoreOrLess) {
     pe_builder::Container c;
     c.productSize = 8;
     c.payloads = pe_builder::Payload("data");
-    std::string image = pe_builder::BuildSetup(c.Bytes()).bytes;
+    std::string image = pe_builder::BuildSetup(c).bytes;
     OpenAndRead(image);
     EXPECT_TRUE(CheckFileSize()) << "the recorded size";
     OpenAndRead(image + "x");
@@ -287,13 +287,13 @@ static void ReadEverything(const std::string& image) {
 }
 
 TEST_F(Container, TruncatedSetupsAreReadSafely) {
-    std::string image = pe_builder::BuildSetup(ExampleContainer().Bytes()).bytes;
+    std::string image = pe_builder::BuildSetup(ExampleContainer()).bytes;
     for (size_t cut = 0; cut < 1024 + 700; cut += 7) ReadEverything(image.substr(0, cut));
 }
 
 TEST_F(Container, RandomBytesAreReadSafely) {
     std::mt19937 random(20261208);
-    std::string image = pe_builder::BuildSetup(ExampleContainer().Bytes()).bytes.substr(0, 4096);
+    std::string image = pe_builder::BuildSetup(ExampleContainer()).bytes.substr(0, 4096);
     for (int round = 0; round < 200; ++round) {
         std::string noisy = image;
         // Keep the image findable half of the time, so the container is read.

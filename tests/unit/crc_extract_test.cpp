@@ -3,6 +3,10 @@
 // and where the container's cursor is left.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include "base/sha256.h"
+
 #include <optional>
 
 #include <algorithm>
@@ -41,19 +45,19 @@ protected:
     }
 
     // Stores the payload bytes after a lead and before a marker, and
-    // extracts them as the callers do: output created, closed, reopened.
+    // extracts them as the callers do, into a new file.
     Extraction Run(const std::string& stored, LONG storedSize) {
         container_fixture::OpenContainer("LEAD" + stored + "NEXT");
         _llseek(g_run.containerFile, kLead, FILE_BEGIN);
-        _lclose(_lcreat(kOutPath, 0));
-        HFILE out = _lopen(kOutPath, OF_READWRITE);
+        sim::files::Remove(kOutPath);
+        HANDLE out = CreateNewFile(kOutPath);
         PumpMessages();  // what opening windows left queued, so each chunk's pump peeks once
         int peeksBefore = sim::PeekMessageCalls();
         Extraction e;
         e.result = ExtractPayload(out, storedSize);
         e.chunks = sim::PeekMessageCalls() - peeksBefore;
         e.position = container_fixture::Position() - kLead;
-        _lclose(out);
+        CloseHandle(out);
         _lclose(g_run.containerFile);
         e.written = sim::files::Get(kOutPath);
         return e;
@@ -97,6 +101,35 @@ TEST_F(Extract, CrcCheckValueWholeOrInPieces) {
     UpdateCRC(reinterpret_cast<const BYTE*>("1234"), 4);
     EXPECT_EQ(0xCBF43926u, UpdateCRC(reinterpret_cast<const BYTE*>("56789"), 5)) << "fed as 1234, 56789";
     EXPECT_EQ(0xCBF43926u, UpdateCRC(reinterpret_cast<const BYTE*>(""), 0)) << "length 0 changes nothing";
+}
+
+// FIPS 180-2's examples, the one-block and two-block messages and a million
+// 'a's, fed whole and in pieces that cross block boundaries unevenly.
+TEST(Sha256, FipsVectorsWholeOrInPieces) {
+    const std::pair<std::string, std::string> vectors[] = {
+        {"", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {"abc", "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"},
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1"},
+        {std::string(1000000, 'a'), "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    auto hex = [](const uint8_t* digest) {
+        char text[2 * SHA256_DIGEST_SIZE + 1];
+        for (unsigned i = 0; i < SHA256_DIGEST_SIZE; ++i) std::snprintf(text + 2 * i, 3, "%02x", digest[i]);
+        return std::string(text);
+    };
+    for (const auto& [message, expected] : vectors) {
+        for (size_t piece : {message.size() + 1, size_t(1), size_t(63), size_t(65)}) {
+            Sha256 sha;
+            Sha256Start(&sha);
+            for (size_t at = 0; at < message.size(); at += piece)
+                Sha256Add(&sha, reinterpret_cast<const uint8_t*>(message.data()) + at,
+                          uint32_t(std::min(piece, message.size() - at)));
+            uint8_t digest[SHA256_DIGEST_SIZE];
+            Sha256Finish(&sha, digest);
+            EXPECT_EQ(expected, hex(digest)) << message.size() << " bytes in pieces of " << piece;
+        }
+    }
 }
 
 TEST_F(Extract, CrcNullPointerResetsAndReturnsZero) {
@@ -245,10 +278,10 @@ TEST_F(Extract, ContainerCutShortIsACrcFailure) {
     std::string stored = pe_builder::Payload(pe_builder::PatternBytes(100000)).substr(0, 50000);
     container_fixture::OpenContainer("LEAD" + stored);
     _llseek(g_run.containerFile, kLead, FILE_BEGIN);
-    HFILE out = _lcreat(kOutPath, 0);
+    HANDLE out = CreateNewFile(kOutPath);
     EXPECT_EQ(EXTRACT_CRC_MISMATCH, ExtractPayload(out, 100004)) << "not a write failure";
     EXPECT_EQ(kLead + 50000, container_fixture::Position()) << "at the end of the file";
-    _lclose(out);
+    CloseHandle(out);
     EXPECT_EQ(50000u, sim::files::Size(kOutPath)) << "every byte that could be read";
 }
 
@@ -265,9 +298,9 @@ TEST_F(Extract, ReadErrorEndsTheDataAsACrcFailure) {
     container_fixture::OpenContainer("LEAD" + stored);
     sim::files::FailReadAt(container_fixture::kSetupPath, kLead + 70000);
     _llseek(g_run.containerFile, kLead, FILE_BEGIN);
-    HFILE out = _lcreat(kOutPath, 0);
+    HANDLE out = CreateNewFile(kOutPath);
     EXPECT_EQ(EXTRACT_CRC_MISMATCH, ExtractPayload(out, LONG(stored.size())));
-    _lclose(out);
+    CloseHandle(out);
 }
 
 TEST_F(Extract, SplashGivesWayToDialogOnceHoldHasPassed) {
@@ -304,9 +337,9 @@ TEST_F(Extract, RuntimeThenSeekLandsOnProduct) {
     std::string runtime9x = pe_builder::Payload(pe_builder::PatternBytes(70000));
     std::string runtimeNT = pe_builder::Payload("nt installer");
     container_fixture::OpenContainer(runtime9x + runtimeNT + "PROD");
-    HFILE out = _lcreat(kOutPath, 0);
+    HANDLE out = CreateNewFile(kOutPath);
     ASSERT_EQ(0, ExtractPayload(out, LONG(runtime9x.size())));
-    _lclose(out);
+    CloseHandle(out);
     _llseek(g_run.containerFile, LONG(runtimeNT.size()), FILE_CURRENT);
     char product[4];
     EXPECT_EQ(4u, _lread(g_run.containerFile, product, 4));

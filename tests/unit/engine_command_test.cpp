@@ -109,7 +109,7 @@ TEST_F(EngineCommand, EmbeddedModeReadsTheConfiguredTextFromTheContainer) {
     // The configured text is text 4 of the container.
     pe_builder::Container container;
     container.texts[0] = pe_builder::Stored("/i /qb");
-    container_fixture::OpenContainer(pe_builder::BuildSetup(container.Bytes()).bytes);
+    container_fixture::OpenContainer(pe_builder::BuildSetup(container).bytes);
     ASSERT_TRUE(FindPayloadSection() && g_run.embedded && ReadContainerHeader());
     const LONG cursor = container_fixture::Position();
     std::string command;

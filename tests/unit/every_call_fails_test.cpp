@@ -96,7 +96,7 @@ std::string EmbeddedSetup(uint32_t requiredMS = 0, uint32_t requiredLS = 0) {
     container.runtimeNTSize = uint32_t(runtimeNT.size());
     container.productSize = uint32_t(product.size());
     container.payloads = runtime9X + runtimeNT + product;
-    return pe_builder::BuildSetup(container.Bytes()).bytes;
+    return pe_builder::BuildSetup(container).bytes;
 }
 
 struct Path {

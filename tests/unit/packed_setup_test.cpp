@@ -9,9 +9,11 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 
 #include "container/container.h"
+#include "container/extract.h"
 #include "container_fixture.h"
 #include "container/settings.h"
 #include "base/text.h"
@@ -24,6 +26,8 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kVesk = fs::path(VESK_BINARY_DIR) / "vesk";
+// The stub the build made, which the build copies beside vesk.
+const fs::path kStub = fs::path(VESK_BINARY_DIR) / "vesk-stub.exe";
 
 // Values that exercise the profile rules: keys in other cases, blanks
 // around values, quotes, a prefix without its blank, a '^' suffix.
@@ -52,6 +56,46 @@ std::string ReadHostFile(const fs::path& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+uint32_t Word(const std::string& b, size_t at) { return uint8_t(b.at(at)) | uint8_t(b.at(at + 1)) << 8; }
+uint32_t Dword(const std::string& b, size_t at) { return Word(b, at) | Word(b, at + 2) << 16; }
+
+// The bytes of resource (type, id), first language, found in the image as
+// Windows finds them: the resource directory's three levels, from the
+// data directory's RVA through the section that holds it.
+std::vector<uint8_t> ResourceOf(const std::string& image, uint16_t type, uint16_t id) {
+    size_t h = Dword(image, 60);
+    size_t optional = h + 24;
+    size_t directories = optional + (Word(image, optional) == 0x20B ? 112 : 96);
+    uint32_t root = Dword(image, directories + 2 * 8);
+    size_t table = optional + Word(image, h + 20);
+    size_t rootAt = 0;
+    uint32_t sectionRva = 0, sectionRaw = 0;
+    for (size_t i = 0; i < Word(image, h + 6); ++i) {
+        size_t section = table + 40 * i;
+        uint32_t rva = Dword(image, section + 12), raw = Dword(image, section + 20);
+        if (root >= rva && root < rva + Dword(image, section + 8)) {
+            sectionRva = rva;
+            sectionRaw = raw;
+            rootAt = raw + (root - rva);
+        }
+    }
+    if (!rootAt) return {};
+    auto entry = [&](size_t directory, std::optional<uint32_t> wanted) -> std::optional<uint32_t> {
+        size_t count = Word(image, directory + 12) + Word(image, directory + 14);
+        for (size_t i = 0; i < count; ++i) {
+            size_t at = directory + 16 + 8 * i;
+            if (!wanted || Dword(image, at) == *wanted) return Dword(image, at + 4) & 0x7FFFFFFF;
+        }
+        return std::nullopt;
+    };
+    auto byType = entry(rootAt, type);
+    auto byName = byType ? entry(rootAt + *byType, id) : std::nullopt;
+    auto data = byName ? entry(rootAt + *byName, std::nullopt) : std::nullopt;
+    if (!data) return {};
+    size_t dataAt = sectionRaw + (Dword(image, rootAt + *data) - sectionRva);
+    return std::vector<uint8_t>(image.begin() + long(dataAt), image.begin() + long(dataAt + Dword(image, rootAt + *data + 4)));
+}
+
 void WriteHostFile(const fs::path& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
@@ -60,6 +104,7 @@ class PackedSetup : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!fs::exists(kVesk)) GTEST_SKIP() << "no " << kVesk << " (build the vesk target)";
+        if (!fs::exists(kStub)) GTEST_SKIP() << "no " << kStub << " (scripts/build copies it there)";
         dir_ = fs::temp_directory_path() / ("vesk-packed-" + std::to_string(getpid()));
         fs::create_directories(dir_);
         product_ = std::string("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1", 8) + pe_builder::PatternBytes(150000);
@@ -67,13 +112,8 @@ protected:
         WriteHostFile(dir_ / "nt.exe", pe_builder::PatternBytes(7000));
         WriteHostFile(dir_ / "9x.exe", pe_builder::PatternBytes(5000));
         WriteHostFile(dir_ / "settings.ini", kSettings);
-        // The side-file stub, with the FileAlignment every linker writes.
-        pe_builder::Image stub = pe_builder::BuildSideFileStub();
-        pe_builder::PutDword(stub.bytes, 0x80 + 24 + 36, pe_builder::kFileAlignment);
-        stubBytes_ = stub.bytes;
-        WriteHostFile(dir_ / "stub.exe", stubBytes_);
         const std::string command = "'" + kVesk.string() + "' pack '" + (dir_ / "settings.ini").string() + "' -o '" +
-                                    (dir_ / "setup.exe").string() + "' --stub '" + (dir_ / "stub.exe").string() +
+                                    (dir_ / "setup.exe").string() + "' --stub '" + kStub.string() +
                                     "' 2>'" + (dir_ / "pack.err").string() + "'";
         ASSERT_EQ(std::system(command.c_str()), 0) << ReadHostFile(dir_ / "pack.err");
         setup_ = ReadHostFile(dir_ / "setup.exe");
@@ -86,12 +126,14 @@ protected:
         if (!dir_.empty()) fs::remove_all(dir_);
     }
 
-    // Opens the packed setup and reads its header as an embedded run does.
+    // Opens the packed setup and reads its header as an embedded run does,
+    // with the digest record vesk wrote as the running image's.
     void ReadEmbedded() {
+        sim::ReplaceResource(10, DIGEST_RESOURCE_ID, ResourceOf(setup_, 10, DIGEST_RESOURCE_ID));
         container_fixture::OpenContainer(setup_);
         ASSERT_TRUE(FindPayloadSection());
         ASSERT_TRUE(g_run.embedded) << "the packed section is larger than the placeholder";
-        ReadContainerHeader();
+        ASSERT_TRUE(ReadContainerHeader()) << "the head vesk wrote is the head it recorded";
     }
 
     std::string StoredText(MessageId id) {
@@ -102,7 +144,6 @@ protected:
 
     fs::path dir_;
     std::string product_;
-    std::string stubBytes_;
     std::string setup_;
 };
 
@@ -133,10 +174,23 @@ TEST_F(PackedSetup, StubFindsThePayloadsInOrder) {
     EXPECT_EQ(g_settings.runtimeNTSize, 7004);
     EXPECT_EQ(g_settings.productSize, product_.size() + 4);
     EXPECT_TRUE(CheckFileSize()) << "the recorded size is the setup's";
-    SkipPayloads(g_settings.runtime9XSize + g_settings.runtimeNTSize);
-    std::string stored(g_settings.productSize, '\0');
-    ASSERT_EQ(_lread(g_run.containerFile, stored.data(), g_settings.productSize), g_settings.productSize);
-    EXPECT_EQ(stored, pe_builder::Payload(product_)) << "the product's data, then their CRC-32";
+    // Each payload extracted and held as a run does: CRC-32 and digest match.
+    ASSERT_TRUE(BuildCrcTable());
+    const struct {
+        LONG size;
+        DigestIndex digest;
+        std::string data;
+    } payloads[] = {{g_settings.runtime9XSize, DIGEST_RUNTIME_9X, pe_builder::PatternBytes(5000)},
+                    {g_settings.runtimeNTSize, DIGEST_RUNTIME_NT, pe_builder::PatternBytes(7000)},
+                    {LONG(g_settings.productSize), DIGEST_PRODUCT, product_}};
+    for (const auto& p : payloads) {
+        const std::string path = "C:\\Out\\payload" + std::to_string(p.digest);
+        sim::files::MakeDirectory("C:\\Out");
+        HANDLE hold;
+        EXPECT_EQ(EXTRACTED, ExtractHeldFile(CreateNewFile(path.c_str()), path.c_str(), p.size, p.digest, &hold));
+        CloseHandle(hold);
+        EXPECT_EQ(p.data, sim::files::Get(path)) << p.digest;
+    }
 }
 
 TEST_F(PackedSetup, SettingsFileBesideTheStubReadsTheSame) {

@@ -2,10 +2,15 @@
 // them usually `.VESK`) and the payload container that goes into it.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "base/sha256.h"
+#include "container/layout.h"
+#include "sim/resources.h"
 
 namespace pe_builder {
 
@@ -155,6 +160,46 @@ inline Image BuildSetup(const std::string& container, bool recordSize = true) {
                               {".VESK", container, rawSize},
                               {".rsrc", std::string(32, 'r')}});
     if (recordSize) PutDword(image.bytes, image.rawOffsets[1] + 8, uint32_t(image.bytes.size()));
+    return image;
+}
+
+inline std::string Digest(const std::string& data) {
+    Sha256 sha;
+    Sha256Start(&sha);
+    Sha256Add(&sha, reinterpret_cast<const uint8_t*>(data.data()), uint32_t(data.size()));
+    std::string digest(SHA256_DIGEST_SIZE, '\0');
+    Sha256Finish(&sha, reinterpret_cast<uint8_t*>(digest.data()));
+    return digest;
+}
+
+// The SHA-256 of a stored payload's data (its bytes without the trailer).
+inline std::string DataDigest(const std::string& stored) {
+    return Digest(stored.size() >= 4 ? stored.substr(0, stored.size() - 4) : "");
+}
+
+// The running image's digest record, as vesk writes it: the head's digest
+// and each stored payload's (container order). The file at the setup's
+// path may then hold other bytes, as a swapped one does.
+inline void MapDigestRecord(const std::string& head, const std::string& stored9X, const std::string& storedNT,
+                            const std::string& storedProduct) {
+    std::string unsized = head;  // the recorded file size counts as 0
+    if (unsized.size() >= 12) unsized.replace(8, 4, 4, '\0');
+    std::string record = Digest(unsized) + DataDigest(stored9X) + DataDigest(storedNT) + DataDigest(storedProduct);
+    sim::ReplaceResource(10, DIGEST_RESOURCE_ID, std::vector<uint8_t>(record.begin(), record.end()));
+}
+
+// BuildSetup, with the container's digest record mapped as the image's.
+inline Image BuildSetup(const Container& c, bool recordSize = true) {
+    Image image = BuildSetup(c.Bytes(), recordSize);
+    size_t headSize = c.Bytes().size() - c.payloads.size();
+    std::string stored[3];
+    size_t at = 0;
+    uint32_t sizes[3] = {c.runtime9XSize, c.runtimeNTSize, c.productSize};
+    for (int i = 0; i < 3; ++i) {
+        stored[i] = c.payloads.substr(std::min(at, c.payloads.size()), sizes[i]);
+        at += sizes[i];
+    }
+    MapDigestRecord(image.bytes.substr(image.rawOffsets[1], headSize), stored[0], stored[1], stored[2]);
     return image;
 }
 

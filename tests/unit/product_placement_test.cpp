@@ -45,6 +45,7 @@ protected:
     // The container stands at the stored product file, as placement expects.
     static void StoreProduct(const std::string& stored) {
         container_fixture::OpenContainer(stored);
+        pe_builder::MapDigestRecord("", "", "", stored);
         g_settings.productSize = DWORD(stored.size());
     }
 
@@ -64,12 +65,19 @@ protected:
     // Runs placement; true when it ended the process (code in exitCode).
     bool Place(unsigned* exitCode) {
         path[0] = 0;
-        return sim::RunUntilExit([this] { PlaceProductFile(path); }, exitCode);
+        return sim::RunUntilExit([this] { hold = PlaceProductFile(path); }, exitCode);
     }
 
+    // The placed file, held for the engine: nobody else writes, renames or
+    // deletes it until the hold is closed.
     std::string Placed() {
         unsigned code = 0;
         EXPECT_FALSE(Place(&code)) << "placement ended the process";
+        if (g_run.embedded) {
+            EXPECT_FALSE(sim::files::WriteAsAnotherProcess(path, 0, "MZ"));
+            EXPECT_FALSE(sim::files::RenameAsAnotherProcess(path, std::string(path) + ".old"));
+        }
+        CloseHandle(hold);
         return path;
     }
 
@@ -80,6 +88,7 @@ protected:
     }
 
     char path[PATH_BUFFER];
+    HANDLE hold = INVALID_HANDLE_VALUE;
 };
 
 TEST_F(ProductPlacement, ThePathFollowsTheCommonFilesFolderTheNameAndTheTransform) {
@@ -165,8 +174,7 @@ TEST_F(ProductPlacement, FailuresEndWithOneAndTheirBox) {
         {"a CRC failure", [] { StoreProduct(std::string(kData) + pe_builder::Dword(0x12345678)); }, kCrcText,
          false},
         {"a short write", [] { sim::files::SetWriteQuota(5); }, "Not enough free temporary disk space.", false},
-        {"a file that cannot be opened again", [] { sim::files::RefuseOpen(kWizardFolder); }, kCorruptText,
-         true},
+        {"a file that cannot be held", [] { sim::files::RefuseOpen(kWizardFolder); }, kCorruptText, false},
         {"a cancel", [] { g_run.cancelRequested = TRUE; }, nullptr, false},
         {"no temporary name fits the path buffer",
          [] {

@@ -44,7 +44,7 @@ protected:
         std::string product = pe_builder::Payload("the product's database");
         container.productSize = uint32_t(product.size());
         container.payloads = product;
-        sim::files::Put(kSetup, pe_builder::BuildSetup(container.Bytes()).bytes);
+        sim::files::Put(kSetup, pe_builder::BuildSetup(container).bytes);
     }
 
     static int Lookups() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "container/extract.h"
+#include "container/layout.h"
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"
@@ -49,7 +50,7 @@ protected:
         container.runtimeNTSize = uint32_t(runtimeNT.size());
         container.productSize = uint32_t(productPayload.size());
         container.payloads = runtime9X + runtimeNT + productPayload;
-        return pe_builder::BuildSetup(container.Bytes()).bytes;
+        return pe_builder::BuildSetup(container).bytes;
     }
 
     static void PutEmbeddedSetup() { sim::files::Put(kSetup, EmbeddedSetup()); }
@@ -72,7 +73,7 @@ TEST_F(Run, AnUnreadableSetupShowsOnlyTheCorruptBoxAndWritesNothing) {
         ScriptEngine(0);
         EXPECT_EQ(1u, sim::RunEntry()) << "a reported failure is never exit code 0";
         ExpectOnlyBox(kCorruptText);
-        EXPECT_EQ(-1, sim::FindTrace("_lcreat")) << "no file was written";
+        EXPECT_EQ(-1, sim::FindTrace("CreateFileA")) << "no file was written";
         EXPECT_TRUE(sim::shell::Starts().empty());
     }
 }
@@ -133,7 +134,7 @@ TEST_F(Run, AHeaderThatCannotBeReadWholeIsCorrupt) {
         sim::faults::FailNthCallOf("_lread", read);
         EXPECT_EQ(1u, sim::RunEntry());
         ExpectOnlyBox(kCorruptText);
-        EXPECT_EQ(-1, sim::FindTrace("_lcreat"));
+        EXPECT_EQ(-1, sim::FindTrace("CreateFileA"));
     }
     // Where the texts begin cannot be told.
     StartOver();
@@ -141,6 +142,62 @@ TEST_F(Run, AHeaderThatCannotBeReadWholeIsCorrupt) {
     sim::faults::FailNthCallOf("_llseek", 2);
     EXPECT_EQ(1u, sim::RunEntry());
     ExpectOnlyBox(kCorruptText);
+}
+
+// The image Windows started records its container. A file put at its path
+// after the start (a setup swapped while it was suspended) or a record that
+// is missing or damaged makes the container corrupt: nothing of it is left
+// on disk or run. Once the setup runs, its file can be neither renamed nor
+// written.
+TEST_F(Run, AContainerThatIsNotTheStartedImagesIsCorrupt) {
+    auto anotherSetup = [] {
+        pe_builder::Container other;
+        other.productCode = pe_builder::Stored("{99999999-2222-3333-4444-555555555555}");
+        other.payloads = pe_builder::Payload("another product's database");
+        other.productSize = uint32_t(other.payloads.size());
+        sim::files::Put(kSetup, pe_builder::BuildSetup(other.Bytes()).bytes);
+    };
+    auto sameHeadAnotherProduct = [] {
+        std::string database = kDatabase;
+        database[0] = 'T';
+        std::string swapped = EmbeddedSetup(pe_builder::Payload(database));
+        PutEmbeddedSetup();
+        sim::files::Put(kSetup, swapped);
+    };
+    PutEmbeddedSetup();
+    std::vector<uint8_t> cutRecord = *sim::ResourceBytes(10, DIGEST_RESOURCE_ID);
+    cutRecord.pop_back();
+    const struct {
+        const char* name;
+        std::function<void()> damage;
+    } cases[] = {
+        {"another setup at the path", anotherSetup},
+        {"the same head with another product", sameHeadAnotherProduct},
+        {"no digest record", [] { sim::RemoveResource(10, DIGEST_RESOURCE_ID); }},
+        {"a record cut short", [&] { sim::ReplaceResource(10, DIGEST_RESOURCE_ID, cutRecord); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        StartOver();
+        PutEmbeddedSetup();
+        c.damage();
+        ScriptEngine(0);
+        EXPECT_EQ(1u, sim::RunEntry());
+        ExpectOnlyBox(kCorruptText);
+        EXPECT_TRUE(sim::shell::Starts().empty());
+        EXPECT_EQ(std::vector<std::string>{kSetup}, sim::files::AllFiles()) << "nothing extracted is left";
+    }
+
+    StartOver();
+    PutEmbeddedSetup();
+    bool renamed = true, written = true;
+    ScriptEngine(0, 2000, [&] {
+        renamed = sim::files::RenameAsAnotherProcess(kSetup, "C:\\Setup\\moved.exe");
+        written = sim::files::WriteAsAnotherProcess(kSetup, 0, "MZ");
+    });
+    EXPECT_EQ(0u, sim::RunEntry());
+    EXPECT_FALSE(renamed) << "its file is held sharing reads only";
+    EXPECT_FALSE(written);
 }
 
 // A DLL planted beside the setup never runs in it: on every platform the

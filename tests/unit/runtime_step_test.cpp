@@ -83,7 +83,7 @@ protected:
         container.runtimeNTSize = carried.runtimeNT ? uint32_t(carried.runtimeNT->size()) : 0;
         container.productSize = uint32_t(product.size());
         container.payloads = carried.runtime9X.value_or("") + carried.runtimeNT.value_or("") + product;
-        sim::files::Put(kSetup, pe_builder::BuildSetup(container.Bytes()).bytes);
+        sim::files::Put(kSetup, pe_builder::BuildSetup(container).bytes);
     }
 
     // The runtime installer as the temporary program: what it held when it
@@ -284,6 +284,56 @@ TEST_F(RuntimeStep, TheTemporaryProgramRunsAloneInAFreshFolderAndNobodyCanChange
     EXPECT_FALSE(seen->deletable) << "deleted while it runs";
     ExpectNoRuntimeFileLeft();
     EXPECT_EQ(0, sim::files::OpenHandleCount()) << "the held program is closed";
+}
+
+// Another process of the user writes its own code over the start of the
+// runtime installer and of the product database at one moment of the run,
+// each moment in turn. Whatever runs reads exactly what was packed: every
+// write is refused while a file is the setup's, but for the moment between
+// the writer's close and the hold's open, where the setup finds the bytes
+// changed and runs nothing of them. Writes after a child has ended change
+// nothing that runs.
+TEST_F(RuntimeStep, WritesByAnotherProcessAtAnyMomentNeverReachWhatRuns) {
+    PutSetup();
+    ScriptRuntime(kRuntimeFile);
+    EXPECT_EQ(0u, sim::RunEntry());
+    const size_t calls = sim::faults::Calls().size();
+    int refusedRuns = 0;
+    for (size_t moment = 1; moment <= calls; ++moment) {
+        SCOPED_TRACE("a write before call " + std::to_string(moment));
+        StartOver();
+        PutSetup();
+        auto runtime = ScriptRuntime(kRuntimeFile);
+        bool engineStarted = false;
+        std::string databaseSeen;
+        ScriptEngine(0, 2000, [&] {
+            engineStarted = true;
+            databaseSeen = sim::files::Get(kPlaced);
+        });
+        bool runtimeChangedBeforeStart = false, databaseChangedBeforeStart = false;
+        size_t call = 0;
+        sim::faults::BeforeEachCall([&](const std::string&) {
+            if (++call != moment) return;
+            runtimeChangedBeforeStart = sim::files::WriteAsAnotherProcess(kRuntimeFile, 0, "MZ marker") && !runtime->started;
+            databaseChangedBeforeStart = sim::files::WriteAsAnotherProcess(kPlaced, 0, "MZ marker") && !engineStarted;
+        });
+        unsigned exitCode = sim::RunEntry();
+        if (runtime->started) EXPECT_EQ(kRuntimeNT, runtime->bytes);
+        if (engineStarted) EXPECT_EQ(kDatabase, databaseSeen);
+        if (runtimeChangedBeforeStart || databaseChangedBeforeStart) {
+            ++refusedRuns;
+            EXPECT_EQ(1u, exitCode);
+            ExpectOnlyBox(kCorruptText);
+            EXPECT_EQ(runtimeChangedBeforeStart, !runtime->started);
+            ExpectNothingInstalled();
+            ExpectNoRuntimeFileLeft();
+        } else {
+            EXPECT_EQ(0u, exitCode);
+            EXPECT_TRUE(runtime->started);
+            ExpectProductInstalled();
+        }
+    }
+    EXPECT_EQ(2, refusedRuns) << "one moment for each file: between its writer and its hold";
 }
 
 TEST_F(RuntimeStep, AFailedRuntimeExtractionIsReportedAndEndsWithOne) {

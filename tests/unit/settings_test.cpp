@@ -141,7 +141,7 @@ TEST_F(Settings, MessageTextFromIniOrBuiltIn) {
 TEST_F(Settings, MessageTextFromContainerOrBuiltIn) {
     pe_builder::Container c;
     c.texts[MSG_REBOOT - MESSAGE_ID_FIRST] = pe_builder::Stored("Restart?");
-    container_fixture::OpenContainer(pe_builder::BuildSetup(c.Bytes()).bytes);
+    container_fixture::OpenContainer(pe_builder::BuildSetup(c).bytes);
     FindPayloadSection();
     ReadContainerHeader();
     char text[TEXT_FIELD];

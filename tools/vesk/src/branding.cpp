@@ -1,5 +1,7 @@
 #include "branding.h"
 
+#include "container/layout.h"
+
 #include "escaped_text.h"
 #include "failure.h"
 #include "icon_file.h"
@@ -30,6 +32,23 @@ VersionInfo ComposeVersionInfo(const Branding& branding, const std::string& outp
     return info;
 }
 
+// The stub's resources, read for a rewrite. A stub without a resource
+// section cannot carry the digest record, without which no setup runs.
+ResourceTree StubResources(const std::vector<uint8_t>& stub, const PeImage& image, const std::string& input) {
+    const int index = FindResourceSection(image, input);
+    if (index < 0) throw Failure(input, "has no resource section for the digests the setup checks its container against");
+    const PeSection& section = image.sections[static_cast<size_t>(index)];
+    if (uint64_t{section.pointerToRawData} + section.sizeOfRawData > stub.size())
+        throw Failure(input, "the resource section runs past the end of the file");
+    return ReadResources(std::span(stub).subspan(section.pointerToRawData, section.sizeOfRawData), image, index, input);
+}
+
+void PutDigests(ResourceTree& tree, std::vector<uint8_t> record) {
+    tree.Remove(kResourceData, DIGEST_RESOURCE_ID);
+    tree.Put({ResourceId::Number(kResourceData), ResourceId::Number(DIGEST_RESOURCE_ID),
+              ResourceId::Number(kLanguageEnglishUs), 0, std::move(record)});
+}
+
 }  // namespace
 
 void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& outputName,
@@ -40,20 +59,9 @@ void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& brand
     std::optional<std::vector<IconImage>> icon;
     if (branding.icon) icon = ReadIconFile(*branding.icon);
 
-    const int index = FindResourceSection(image, input);
-    if (index < 0) {
-        // A stub of another make may have no resources at all: it packs as
-        // it is unless the builder asked for something to put there.
-        if (splash || icon || !branding.executionLevel.empty() || !branding.versionStrings.empty())
-            throw Failure(input, "has no resource section for the splash, icon, manifest and version");
-        Warn(input, "has no resource section; the setup gets no version resource");
-        return;
-    }
-    const PeSection& section = image.sections[static_cast<size_t>(index)];
-    if (uint64_t{section.pointerToRawData} + section.sizeOfRawData > stub.size())
-        throw Failure(input, "the resource section runs past the end of the file");
-    ResourceTree tree = ReadResources(std::span(stub).subspan(section.pointerToRawData, section.sizeOfRawData),
-                                      image, index, input);
+    ResourceTree tree = StubResources(stub, image, input);
+    // Its place and size now; PutDigestRecord fills it once the container is known.
+    PutDigests(tree, std::vector<uint8_t>(DIGEST_RECORD_SIZE));
     if (splash) {
         ResourceItem item{ResourceId::Number(kResourceBitmap), ResourceId::Number(kSplashResource),
                           ResourceId::Number(kLanguageEnglishUs), 0, std::move(*splash)};
@@ -73,6 +81,14 @@ void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& brand
         tree.Put({ResourceId::Number(kResourceManifest), ResourceId::Number(kManifestResource),
                   ResourceId::Number(kLanguageEnglishUs), 0, BuildManifest(branding.executionLevel)});
     }
+    stub = ReplaceResourceSection(stub, image, tree, input);
+    image = ParsePeImage(stub, input);
+}
+
+void PutDigestRecord(std::vector<uint8_t>& stub, PeImage& image, const std::vector<uint8_t>& record,
+                     const std::string& input) {
+    ResourceTree tree = StubResources(stub, image, input);
+    PutDigests(tree, record);
     stub = ReplaceResourceSection(stub, image, tree, input);
     image = ParsePeImage(stub, input);
 }

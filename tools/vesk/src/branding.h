@@ -29,10 +29,14 @@ struct Branding {
 };
 
 // Puts the branding into stub and parses it again into image; outputName
-// is the setup's file name, its OriginalFilename. A stub without resources
-// is left as it is, with a warning, unless something was asked for beyond
-// the version resource. Throws Failure naming the file at fault.
+// is the setup's file name, its OriginalFilename. It also makes room for
+// the digest record, so a stub without resources is refused. Throws Failure
+// naming the file at fault.
 void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& outputName,
                const std::string& input);
+// Writes the digest record (DIGEST_RECORD_SIZE bytes, container/layout.h)
+// into the place BrandStub made; the image's layout stays as it was.
+void PutDigestRecord(std::vector<uint8_t>& stub, PeImage& image, const std::vector<uint8_t>& record,
+                     const std::string& input);
 
 }  // namespace vesk

@@ -1,5 +1,7 @@
 #include "pack.h"
 
+#include <algorithm>
+
 #include "branding.h"
 #include "byte_order.h"
 #include "escaped_text.h"
@@ -20,6 +22,8 @@ namespace {
 struct Payload {
     PayloadId id;
     std::unique_ptr<InputFile> file;
+    uint32_t crc = 0;
+    uint8_t digest[SHA256_DIGEST_SIZE] = {};
     const char* Label() const { return NamesOf(id).label; }
 };
 
@@ -51,6 +55,26 @@ std::vector<std::filesystem::path> PackInputs(const PackOptions& options, const 
         if (options.signing->passwordFile) inputs.push_back(*options.signing->passwordFile);
     }
     return inputs;
+}
+
+// The digest record (container/layout.h): the head's SHA-256, then each
+// payload's in container order, that of no bytes for one not stored.
+std::vector<uint8_t> DigestRecord(const std::vector<uint8_t>& head, const std::vector<Payload>& payloads) {
+    std::vector<uint8_t> record(DIGEST_RECORD_SIZE);
+    auto digestAt = [&record](DigestIndex index, const uint8_t* data, size_t size) {
+        Sha256 sha;
+        Sha256Start(&sha);
+        Sha256Add(&sha, data, static_cast<uint32_t>(size));
+        Sha256Finish(&sha, record.data() + index * DIGEST_SIZE);
+    };
+    // Signing writes the signed size into the head later: digested as 0.
+    std::vector<uint8_t> unsized = head;
+    Store32(unsized.data() + offsetof(ContainerHeader, expectedFileSize), 0);
+    digestAt(DIGEST_HEAD, unsized.data(), unsized.size());
+    for (DigestIndex index : {DIGEST_RUNTIME_9X, DIGEST_RUNTIME_NT, DIGEST_PRODUCT}) digestAt(index, nullptr, 0);
+    for (const Payload& p : payloads)
+        std::copy_n(p.digest, DIGEST_SIZE, record.begin() + NamesOf(p.id).digest * DIGEST_SIZE);
+    return record;
 }
 
 }  // namespace
@@ -89,17 +113,23 @@ void Pack(const PackOptions& options) {
         uint32_t& storedSize = fields.header.*NamesOf(p.id).storedSize;
         storedSize = StoredSize(*p.file);
         containerSize += storedSize;
+        // The digests go into the resources, which may precede the payloads in the file.
+        p.crc = CopyWithCrc(*p.file, 0, p.file->Size(), nullptr, std::string("reading ") + p.Label(), p.digest);
     }
     const std::string settingsName =
         options.request.settingsFile ? options.request.settingsFile->string() : "settings";
     containerSize += EncodeContainerHead(fields, settingsName).size();
 
-    const PeRewrite rewrite = PlanPeRewrite(stub, image, containerSize, stubFile.Name());
+    PeRewrite rewrite = PlanPeRewrite(stub, image, containerSize, stubFile.Name());
     if (rewrite.fileSize > CONTAINER_MAX_FILE_SIZE)
         throw Failure(options.output.string(), "the setup would be " + std::to_string(rewrite.fileSize) +
                                                    " bytes; it must stay below 2 GiB");
     fields.header.expectedFileSize = plan.sizeCheck ? static_cast<uint32_t>(rewrite.fileSize) : 0;
     const std::vector<uint8_t> head = EncodeContainerHead(fields, settingsName);
+    // A record of the same size leaves every offset as planned; the plan is
+    // made again only for the bytes it copies.
+    PutDigestRecord(stub, image, DigestRecord(head, payloads), stubFile.Name());
+    rewrite = PlanPeRewrite(stub, image, containerSize, stubFile.Name());
 
     // A setup to sign is written to a scratch file; signing writes the output.
     const std::vector<std::filesystem::path> inputs = PackInputs(options, plan, stubFile, payloads);
@@ -113,7 +143,11 @@ void Pack(const PackOptions& options) {
     out.Write(head);
     for (Payload& p : payloads) {
         uint8_t trailer[PAYLOAD_TRAILER_SIZE];
-        const uint32_t crc = CopyWithCrc(*p.file, 0, p.file->Size(), &out, std::string("packing ") + p.Label());
+        uint8_t digest[SHA256_DIGEST_SIZE];
+        const uint32_t crc =
+            CopyWithCrc(*p.file, 0, p.file->Size(), &out, std::string("packing ") + p.Label(), digest);
+        if (crc != p.crc || !std::equal(digest, digest + SHA256_DIGEST_SIZE, p.digest))
+            throw Failure(p.file->Name(), "changed while being read");
         Detail(std::string(p.Label()) + " " + Escaped(p.file->Name()) + ": " + std::to_string(p.file->Size()) + " bytes, CRC-32 " +
                HexWord(crc));
         Store32(trailer, crc);

@@ -17,12 +17,13 @@ struct PayloadNames {
     const char* label;         // pack: "runtime NT"
     const char* unpackedFile;  // the file unpack writes; the product keeps its stored name
     uint32_t ContainerHeader::*storedSize;
+    DigestIndex digest;  // its place in the digest record
 };
 
 inline constexpr std::array<PayloadNames, 3> kPayloads = {{
-    {"runtime9X", "runtime 9X", "runtime-9x.exe", &ContainerHeader::runtime9XSize},
-    {"runtimeNT", "runtime NT", "runtime-nt.exe", &ContainerHeader::runtimeNTSize},
-    {"product", "product", nullptr, &ContainerHeader::productSize},
+    {"runtime9X", "runtime 9X", "runtime-9x.exe", &ContainerHeader::runtime9XSize, DIGEST_RUNTIME_9X},
+    {"runtimeNT", "runtime NT", "runtime-nt.exe", &ContainerHeader::runtimeNTSize, DIGEST_RUNTIME_NT},
+    {"product", "product", nullptr, &ContainerHeader::productSize, DIGEST_PRODUCT},
 }};
 
 inline constexpr const PayloadNames& NamesOf(PayloadId id) {

@@ -36,6 +36,7 @@ struct ResourceItem {
 
 inline constexpr uint16_t kResourceIcon = 3;
 inline constexpr uint16_t kResourceBitmap = 2;
+inline constexpr uint16_t kResourceData = 10;  // RT_RCDATA
 inline constexpr uint16_t kResourceIconGroup = 14;
 inline constexpr uint16_t kResourceVersion = 16;
 inline constexpr uint16_t kResourceManifest = 24;
