@@ -103,7 +103,7 @@ TEST_F(Run, AStoredFileNameThatIsNotAPlainNameIsCorrupt) {
         sim::files::Put(kSetup, EmbeddedSetup(pe_builder::Payload(kDatabase), container));
         ScriptEngine(0);
         unsigned code = sim::RunEntry();
-        EXPECT_EQ(c.plain, sim::FindTrace("_lcreat") >= 0) << "a file is written only under a plain name";
+        EXPECT_EQ(c.plain, sim::FindTrace("CreateFileA") >= 0) << "a file is written only under a plain name";
         if (!c.plain) {
             EXPECT_EQ(1u, code);
             ExpectOnlyBox(kCorruptText);

@@ -39,7 +39,7 @@ void Prepare(const std::string& tail, const std::string& installed = "", const s
     container.runtimeNTSize = uint32_t(runtime.size());
     container.productSize = uint32_t(product.size());
     container.payloads = runtime + product;
-    sim::files::Put(kSetup, pe_builder::BuildSetup(container.Bytes()).bytes);
+    sim::files::Put(kSetup, pe_builder::BuildSetup(container).bytes);
 }
 
 std::string EngineParameters() {

@@ -58,6 +58,8 @@ std::optional<std::string> FileNameProblem(std::string_view stored, unsigned cod
                    std::to_string(codePage) + ", which Windows does not take in a file name";
     }
     if (lastIsByte && (stored.back() == '.' || stored.back() == ' ')) return "ends in a dot or a blank";
+    // The setup takes any ".." for a step up and refuses the container.
+    if (stored.find("..") != std::string_view::npos) return "holds '..', which the setup refuses in a file name";
     // Windows opens the device for its name with any extension, blanks
     // before the dot included.
     std::string stem = FromCodePage(stored.substr(0, stored.find('.')), codePage).value_or("");

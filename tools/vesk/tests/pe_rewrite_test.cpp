@@ -61,14 +61,15 @@ protected:
                                     file.begin() + s.pointerToRawData + s.sizeOfRawData);
     }
 
-    // The stub's one bitmap is in the setup's resources, beside a version.
+    // The stub's one bitmap is in the setup's resources, beside a version and the digest record.
     void ExpectStubResourcesKept(const PeSection& before, const PeSection& after) const {
         const ResourceTree stubTree = ParseResourceSection(RawData(stub_, before), before.virtualAddress, "stub");
         const ResourceTree setupTree = ParseResourceSection(RawData(setup_, after), after.virtualAddress, "setup");
         ASSERT_NE(setupTree.Find(kResourceBitmap, 111), nullptr);
         EXPECT_EQ(setupTree.Find(kResourceBitmap, 111)->data, stubTree.Find(kResourceBitmap, 111)->data);
         EXPECT_NE(setupTree.Find(kResourceVersion, 1), nullptr);
-        EXPECT_EQ(setupTree.items.size(), 2u);
+        EXPECT_NE(setupTree.Find(kResourceData, DIGEST_RESOURCE_ID), nullptr);
+        EXPECT_EQ(setupTree.items.size(), 3u);
     }
 
     std::vector<uint8_t> stub_;

@@ -227,6 +227,7 @@ TEST(FileName, JudgedAsTheSetupReadsIt) {
         {"a:b.msi", 1252, "holds ':'"},
         {"a\x01.msi", 1252, "holds '\\x01'"},
         {"..", 1252, "ends in a dot or a blank"},
+        {"product..msi", 1252, "holds '..'"},
         {"Lpt9.x.msi", 1252, "names the Windows device LPT9"},
         {"COM\xB9.msi", 1252, "names the Windows device COM\u00b9"},
         {"console.msi", 1252, std::nullopt},
