@@ -878,6 +878,8 @@ TWIN_SMOKE = [
     flipped_payload_byte_shows_crc_error,
     side_file_mode_installs,
     relocated_setups_install,
+    unattended_upgrade_shows_no_window,
+    unseen_window_station_removes_and_installs,
 ]
 
 
