@@ -36,12 +36,14 @@ BOOL FindPayloadSection(void) {
         CopyBytes(name, header, 8);
         name[8] = 0;
         if (lstrcmpA(name, VESK_SECTION_NAME) != 0) continue;
-        DWORD rawSize = LoadDword(header + PE_SECTION_SIZE_OF_RAW_DATA);
         DWORD rawPointer = LoadDword(header + PE_SECTION_POINTER_TO_RAW_DATA);
         if (rawPointer > CONTAINER_MAX_FILE_SIZE ||
             _llseek(g_run.containerFile, (LONG)rawPointer, FILE_BEGIN) != (LONG)rawPointer)
             return FALSE;
-        if (rawSize > VESK_PLACEHOLDER_SIZE) g_run.embedded = TRUE;
+        // The mode is the image's, not the file's: only a packed image carries
+        // the digest record, and a bare stub put in a packed setup's place
+        // then reads as a container whose head is not the recorded one.
+        g_run.embedded = FindResourceA(g_run.instance, MAKEINTRESOURCEA(DIGEST_RESOURCE_ID), RT_RCDATA) != NULL;
         return TRUE;
     }
     return FALSE;

@@ -46,7 +46,7 @@ extern "C" void WINAPI StubEntry(void) {
     } else if (!LoadSideSettings()) {
         EndRun(EXIT_CODE_OK, NULL);
     }
-    if (g_settings.productCode[0]) RemoveResumeEntry();
+    RemoveResumeEntry();
 
     LoadSplashBitmap();
     // Ends silently, but not with the 0 of an installation.

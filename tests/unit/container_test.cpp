@@ -12,6 +12,7 @@
 #include "container_fixture.h"
 #include "container/settings.h"
 #include "pe_builder.h"
+#include "sim/resources.h"
 #include "sim/sim.h"
 
 using container_fixture::OpenContainer;
@@ -187,7 +188,12 @@ TEST_F(Container, PayloadSectionLookup) {
         std::optional<bool> embedded;
         std::optional<uint32_t> position;
     } cases[] = {
+        // `embedded`: the image carries the digest record. The mode is the
+        // image's: a file's section size never turns it.
         {"a 4096-byte placeholder is side-file mode", pe_builder::BuildImage(WithVesk(4096)).bytes, true, false, {}},
+        {"a packed image reads a placeholder as embedded", pe_builder::BuildImage(WithVesk(4096)).bytes, true, true, {}},
+        {"an image without the record reads 8192 bytes as side-file mode", pe_builder::BuildImage(WithVesk(8192)).bytes,
+         true, false, {}},
         {"4097 bytes are embedded; 16 data directories", embedded.bytes, true, true, embedded.rawOffsets[1]},
         {"the first of two sections is used", twoSections.bytes, true, false, twoSections.rawOffsets[0]},
         {"no data directories", noDirectories.bytes, true, true, noDirectories.rawOffsets[1]},
@@ -219,6 +225,8 @@ TEST_F(Container, PayloadSectionLookup) {
         SCOPED_TRACE(c.name);
         Close();
         sim::Reset();
+        if (c.embedded.value_or(false))
+            sim::ReplaceResource(10, DIGEST_RESOURCE_ID, std::vector<uint8_t>(DIGEST_RECORD_SIZE));
         OpenContainer(c.image);
         EXPECT_EQ(c.found, bool(FindPayloadSection()));
         if (c.embedded) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "base/ini_keys.h"
 #include "container/extract.h"
 #include "container/layout.h"
 #include "pe_builder.h"
@@ -59,17 +60,18 @@ protected:
 TEST_F(Run, AnUnreadableSetupShowsOnlyTheCorruptBoxAndWritesNothing) {
     const struct {
         const char* name;
-        std::optional<std::string> file;
+        std::function<void()> put;  // on a fresh machine: the image's record goes with the setup
     } cases[] = {
-        {"own file missing", std::nullopt},
-        {"not an image", "This is not a program."},
-        {"no payload section", pe_builder::BuildImage({{".text", "code"}, {".rsrc", "r"}}).bytes},
-        {"one byte longer than recorded", EmbeddedSetup() + "x"},
+        {"own file missing", [] {}},
+        {"not an image", [] { sim::files::Put(kSetup, "This is not a program."); }},
+        {"no payload section",
+         [] { sim::files::Put(kSetup, pe_builder::BuildImage({{".text", "code"}, {".rsrc", "r"}}).bytes); }},
+        {"one byte longer than recorded", [] { sim::files::Put(kSetup, EmbeddedSetup() + "x"); }},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         StartOver();
-        if (c.file) sim::files::Put(kSetup, *c.file);
+        c.put();
         ScriptEngine(0);
         EXPECT_EQ(1u, sim::RunEntry()) << "a reported failure is never exit code 0";
         ExpectOnlyBox(kCorruptText);
@@ -173,7 +175,11 @@ TEST_F(Run, AContainerThatIsNotTheStartedImagesIsCorrupt) {
     } cases[] = {
         {"another setup at the path", anotherSetup},
         {"the same head with another product", sameHeadAnotherProduct},
-        {"no digest record", [] { sim::RemoveResource(10, DIGEST_RESOURCE_ID); }},
+        {"a bare stub with its own INI and database at the path", [] {
+             sim::files::Put(kSetup, pe_builder::BuildSideFileStub().bytes);
+             sim::files::Put("C:\\Setup\\setup.ini", "[" INI_SECTION "]\r\n" INI_KEY_PRODUCT_FILE "=other.msi\r\n");
+             sim::files::Put("C:\\Setup\\other.msi", "another database");
+         }},
         {"a record cut short", [&] { sim::ReplaceResource(10, DIGEST_RESOURCE_ID, cutRecord); }},
     };
     for (const auto& c : cases) {
@@ -181,11 +187,12 @@ TEST_F(Run, AContainerThatIsNotTheStartedImagesIsCorrupt) {
         StartOver();
         PutEmbeddedSetup();
         c.damage();
+        const std::vector<std::string> files = sim::files::AllFiles();
         ScriptEngine(0);
         EXPECT_EQ(1u, sim::RunEntry());
         ExpectOnlyBox(kCorruptText);
         EXPECT_TRUE(sim::shell::Starts().empty());
-        EXPECT_EQ(std::vector<std::string>{kSetup}, sim::files::AllFiles()) << "nothing extracted is left";
+        EXPECT_EQ(files, sim::files::AllFiles()) << "nothing extracted is left";
     }
 
     StartOver();

@@ -238,6 +238,10 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.header.textCodePage = codePage;
     f.transformBase = Text(settings, INI_KEY_TRANSFORM, "", codePage);
     const bool transform = !f.transformBase.empty();
+    // The setup quotes the base database's path on msiexec's command line: a
+    // quote in it would end that path and begin switches and properties.
+    if (f.transformBase.find('"') != std::string::npos)
+        Fail(*settings.Get(INI_KEY_TRANSFORM), INI_KEY_TRANSFORM, "holds '\"', which would end the quoted path on msiexec's command line");
     f.productFileName = StoredFileName(plan.product, codePage);
     if (!HasCompoundFileSignature(plan.product))
         throw Failure(plan.product.string(), transform ? "not a transform (no compound file signature)"

@@ -375,6 +375,8 @@ TEST_F(Command, RefusedInputs) {
         {"product with a signature but no database", productOnly(""), PackArgs(), product, "not an installer database"},
         {"transform without a product code", productOnly("TransformMSI=base.msi\n"), PackArgs(), product,
          "give ProductCode"},
+        {"transform base with a quote", {}, PackArgs({"--transform-base", "base.msi\" X=1"}), "--transform-base",
+         "TransformMSI: holds '\"'"},
         {"product code that is not a braced GUID", {},
          PackArgs({"--product-code", "6F2C1A44-3B7E-4D2A-9C51-0E8B7A9D4F10"}), "--product-code",
          "not a braced upper-case GUID"},
