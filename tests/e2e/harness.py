@@ -17,7 +17,10 @@ from pathlib import Path, PureWindowsPath
 
 from fixtures import RECORD_KEY
 
-QUIET_ENGINE = "/qn /i"  # a tail that installs without any engine UI
+# A tail whose engine UI asks nothing (basic, no modal end), so that the
+# setup itself still has someone to ask; and one that says nobody is there.
+QUIET_ENGINE = "/qb- /i"
+UNATTENDED_ENGINE = "/qn /i"
 TRACE_CHANNELS = "-all,trace+msgbox,trace+msiexec,err+eventlog"
 PROBE_GRACE = 30  # the probe's own time-out backs up ours by this many seconds
 

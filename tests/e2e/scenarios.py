@@ -14,7 +14,7 @@ from pathlib import Path, PureWindowsPath
 from fixtures import (FAILING_CODE, NAMED_PRODUCT, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_attacker, build_baseline,
                       build_fake_runtime, build_large_file, build_large_msi, build_marker_dll, build_platform_probe,
                       build_signing_pair, build_splash_bmp, pack, rebased_copy)
-from harness import QUIET_ENGINE, Failure, Skipped, check
+from harness import QUIET_ENGINE, UNATTENDED_ENGINE, Failure, Skipped, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
 CORRUPT_TEXT = "Corrupt installation detected."
@@ -256,7 +256,7 @@ def switch_tail_replaces_default_switch(ctx):
     placed = ctx.placed_product(ctx.packages.product_v1)
     ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [placed])
     ui_level = ctx.session.product_record("UILevel")
-    check(ui_level == "2", f"the engine ran with UI level {ui_level!r}, expected none (2) from /qn")
+    check(ui_level == "3", f"the engine ran with UI level {ui_level!r}, expected basic (3) from /qb-")
 
 
 def property_tail_is_passed_whole(ctx):
@@ -559,7 +559,7 @@ def writes_into_what_the_setup_runs_never_run(ctx):
     # Its folder may stay: the attacker's own opens, once the installer has
     # run and its hold is gone, can keep the setup from deleting it.
     runs = ctx.runtime_runs()
-    check(len(runs) == 1 and runs[0][1] == "/q /r:n" and runs[0][0].lower().endswith(r"\runtime.exe"),
+    check(len(runs) == 1 and runs[0][2] == "/q /r:n" and runs[0][0].lower().endswith(r"\runtime.exe"),
           f"the runtime ran {runs}, expected once as runtime.exe with '/q /r:n'")
     # The database stays after the run, unheld: what the engine read shows in
     # what it installed.
@@ -796,10 +796,10 @@ def unattended_upgrade_shows_no_window(ctx):
     """/qn: no splash, no question; the older version goes as a Yes takes it."""
     ctx.install_directly(ctx.packages.product_v1)
     setup = ctx.place("unattended", ctx.setup_for(ctx.packages.product_v2, "product-2.0.0"))
-    outcome, seen = run_watched(ctx, f'"{setup}" {QUIET_ENGINE}')
+    outcome, seen = run_watched(ctx, f'"{setup}" {UNATTENDED_ENGINE}')
     check(not seen, f"windows on screen during an unattended run: {sorted(seen)}")
     placed = ctx.placed_product(ctx.packages.product_v2)
-    ctx.expect_installed(outcome, setup, "2.0.0", QUIET_ENGINE.split() + [placed])
+    ctx.expect_installed(outcome, setup, "2.0.0", UNATTENDED_ENGINE.split() + [placed])
 
 
 def unattended_downgrade_ends_with_1638(ctx):
