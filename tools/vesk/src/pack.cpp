@@ -113,7 +113,7 @@ void Pack(const PackOptions& options) {
         uint32_t& storedSize = fields.header.*NamesOf(p.id).storedSize;
         storedSize = StoredSize(*p.file);
         containerSize += storedSize;
-        // The digests go into the resources, which may precede the payloads in the file.
+        // The digests go into the resources, which precede the payloads in the file.
         p.crc = CopyWithCrc(*p.file, 0, p.file->Size(), nullptr, std::string("reading ") + p.Label(), p.digest);
     }
     const std::string settingsName =
