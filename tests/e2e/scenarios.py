@@ -454,22 +454,54 @@ def planted_libraries_never_run_inside_the_setup(ctx):
 
 
 ERROR_IMAGE_NOT_AT_BASE = 700
+# A release whose Wine (10) starts programs away from their preferred base,
+# where this machine's (Wine 8) does not; the relocated runs go there then.
+RELOCATING_RELEASE = "trixie"
+SOURCE_DIR = Path(__file__).resolve().parents[2]
 
 
-def _run_rebased(ctx, name, source, tail=""):
-    """Runs a copy of `source` whose preferred base another mapping holds;
-    returns the outcome, once the loader's trace shows it placed elsewhere."""
-    copy, preferred = rebased_copy(source, ctx.work_dir / f"{name}-rebased.exe")
+def _loaded_elsewhere(name, preferred, base):
+    print(f"    {name}: preferred base {preferred:#x}, loaded at {base:#x}", flush=True)
+    check(base != preferred, f"{name}: loaded at its preferred base {base:#x}: nothing was relocated")
+
+
+def _run_rebased(ctx, name, copy, preferred, tail=""):
+    """Runs `copy`; returns the outcome, once the loader's trace shows it placed elsewhere."""
     program = ctx.place(name, copy)
     run = ctx.session.start(f'"{program}" {tail}'.strip(), timeout=180, trace=",trace+loaddll")
     outcome = run.finish()
     file_name = PureWindowsPath(program).name
     loaded = re.search(r'Loaded L"[^"]*\\' + re.escape(file_name) + r'" at (?:0x)?([0-9a-fA-F]+)', run.log())
     check(loaded, f"{name}: Wine's loader trace names no {file_name}")
-    base = int(loaded.group(1), 16)
-    print(f"    {name}: preferred base {preferred:#x}, loaded at {base:#x}", flush=True)
-    check(base != preferred, f"{name}: loaded at its preferred base {base:#x}: nothing was relocated")
+    _loaded_elsewhere(name, preferred, int(loaded.group(1), 16))
     return program, outcome
+
+
+def _run_rebased_in_root(ctx, runs):
+    """Runs the rebased copies under the Wine of a root of RELOCATING_RELEASE
+    (tests/e2e/relocated_in_root.sh): each relocated, ending with exit code 0
+    and, where it carries the product, with the product installed."""
+    folder = ctx.work_dir / "relocated-root"
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    shutil.copy(ctx.session.probe, folder / "probe.exe")
+    for name, (copy, _, _) in runs.items():
+        shutil.copy(copy, folder / f"{name}.exe")
+    command = [str(SOURCE_DIR / "scripts/in-root"), "--bind", f"{folder}:/relocated", RELOCATING_RELEASE, "wine",
+               "sh", "/src/tests/e2e/relocated_in_root.sh", "/relocated", ctx.arch, PRODUCT_CODE,
+               "/relocated/probe.exe"] + [f"{name}:{tail}" for name, (_, _, tail) in runs.items()]
+    result = subprocess.run(command, capture_output=True, text=True, timeout=2400)
+    said = {line.split()[0]: dict(field.split("=", 1) for field in line.split()[1:])
+            for line in result.stdout.splitlines() if line.split() and line.split()[0] in runs}
+    check(result.returncode == 0 and len(said) == len(runs),
+          f"the {RELOCATING_RELEASE} root's Wine ran {len(said)} of {len(runs)} setups (exit status "
+          f"{result.returncode}): {(result.stderr.strip().splitlines() or ['nothing on stderr'])[-1]}")
+    for name, (_, preferred, tail) in runs.items():
+        check(said[name]["base"] != "none", f"{name}: the loader's trace names no {name}.exe")
+        _loaded_elsewhere(name, preferred, int(said[name]["base"], 16))
+        check(said[name]["exit"] == "0", f"{name}: exit code {said[name]['exit']}, expected 0")
+        expected = "1.0.0" if tail else "none"
+        check(said[name]["version"] == expected, f"{name}: installed version {said[name]['version']}, expected {expected}")
 
 
 def relocated_setups_install(ctx):
@@ -477,19 +509,27 @@ def relocated_setups_install(ctx):
     must place them elsewhere and apply their relocations: one with the
     small test product, whose container would end inside the image, and one
     with a product of some megabytes, whose container reaches far past it.
-    The bare stub, moved the same way, shows first that this Wine starts a
-    program away from its preferred base at all (Wine 8 starts none)."""
+    The bare stub, moved the same way, shows first whether this Wine starts
+    a program away from its preferred base at all. Wine 8 starts none: then
+    all three run under the Wine of a root of RELOCATING_RELEASE."""
+    products = {"relocated-small": ctx.packages.product_v1,
+                "relocated-large": build_large_msi(ctx.work_dir, RELOCATED_PRODUCT_SIZE)}
+    runs = {"relocated-bare": (*rebased_copy(ctx.stub, ctx.work_dir / "relocated-bare-rebased.exe"), "")}
+    for name, product in products.items():
+        setup = ctx.setup_for(product, name)
+        runs[name] = (*rebased_copy(setup, ctx.work_dir / f"{name}-rebased.exe"), QUIET_ENGINE)
     try:
-        _run_rebased(ctx, "relocated-bare", ctx.stub)
+        _run_rebased(ctx, "relocated-bare", *runs["relocated-bare"][:2])
     except Failure as refused:
         if f"(Windows error {ERROR_IMAGE_NOT_AT_BASE})" not in str(refused):
             raise
-        raise Skipped(f"this Wine starts no program away from its preferred base ({refused}: "
-                      f"ERROR_IMAGE_NOT_AT_BASE; Wine 8 does not, Wine 10 does)") from None
-    for name, product in [("relocated-small", ctx.packages.product_v1),
-                          ("relocated-large", build_large_msi(ctx.work_dir, RELOCATED_PRODUCT_SIZE))]:
+        print(f"    this Wine starts no program away from its preferred base (ERROR_IMAGE_NOT_AT_BASE): "
+              f"running them under the Wine of a {RELOCATING_RELEASE} root", flush=True)
+        _run_rebased_in_root(ctx, runs)
+        return
+    for name, product in products.items():
         ctx.fresh_state()
-        setup, outcome = _run_rebased(ctx, name, ctx.setup_for(product, name), QUIET_ENGINE)
+        setup, outcome = _run_rebased(ctx, name, *runs[name])
         ctx.expect_installed(outcome, setup, "1.0.0", QUIET_ENGINE.split() + [ctx.placed_product(product)])
 
 
@@ -844,6 +884,9 @@ def unseen_window_station_removes_and_installs(ctx):
 
 SCENARIOS = [
     bare_stub_without_settings_ends_silently,
+    # Early: where it needs a root of another release, the root is then made
+    # while the package test is still busy with this machine's own release.
+    relocated_setups_install,
     embedded_setup_without_arguments_installs,
     plain_word_tail_is_dropped,
     switch_tail_replaces_default_switch,
@@ -872,7 +915,6 @@ SCENARIOS = [
     signed_setup_passes_its_size_check_and_installs,
     version_resource_reads_through_getfileversioninfo,
     planted_libraries_never_run_inside_the_setup,
-    relocated_setups_install,
     swapped_setup_after_a_suspended_start_is_corrupt,
     writes_into_what_the_setup_runs_never_run,
     simulator_rows_agree_with_wine,
