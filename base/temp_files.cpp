@@ -1,20 +1,21 @@
 // Names in the temporary folder, and the folders a run makes there for itself.
 #include "base/temp_files.h"
 
+#include "base/system_files.h"
 #include "base/text.h"
 
 #define TEMP_FILE_PREFIX "ZRP"
 #define SERVICE_MANAGER_ACCESS (GENERIC_READ | GENERIC_WRITE | GENERIC_EXECUTE)
 
+// The system's temporary folder, beside the system folder: its list lets a
+// user add folders there but never delete one of another's.
+#define SYSTEM_TEMP_FOLDER "..\\Temp\\"
+
 // The temporary folder with its trailing backslash; FALSE when there is none
 // or it does not fit (the call then reports the size it would need).
 static BOOL TempFolder(char* out) {
     DWORD length = GetTempPathA(PATH_BUFFER, out);
-    if (length == 0 || length >= PATH_BUFFER) {
-        out[0] = 0;
-        return FALSE;
-    }
-    return TRUE;
+    return length != 0 && length < PATH_BUFFER;
 }
 
 void MakeTempFileNameIn(LPCSTR folder, char* out) {
@@ -22,19 +23,11 @@ void MakeTempFileNameIn(LPCSTR folder, char* out) {
     // path buffer is not taken (the path stays empty and will not open).
     char name[MAX_PATH];
     out[0] = 0;
-    name[0] = 0;
     if (GetTempFileNameA(folder, TEMP_FILE_PREFIX, 0, name) == 0) return;
-    if (BoundedLength(name, MAX_PATH) >= PATH_BUFFER) {
+    if (!CopyText(out, PATH_BUFFER, name)) {
         DeleteFileA(name);
-        return;
+        out[0] = 0;
     }
-    CopyText(out, PATH_BUFFER, name);
-}
-
-void MakeTempFileName(char* out) {
-    char folder[PATH_BUFFER];
-    out[0] = 0;
-    if (TempFolder(folder)) MakeTempFileNameIn(folder, out);
 }
 
 BOOL RunsAsAdministrator(void) {
@@ -69,8 +62,12 @@ static const BYTE kAdministratorsOnly[72] __attribute__((aligned(4))) = {
 BOOL MakePrivateFolder(char* folder, BOOL elevated) {
     // The platform's unique name, freed of the empty file made under it;
     // CreateDirectoryA fails on anything that already exists, so the folder
-    // is never one that someone else made.
-    MakeTempFileName(folder);
+    // is never one that someone else made. Elevated, never in the user's
+    // temporary folder: there the user may delete the empty folder and make
+    // one of the same name, theirs, before the run writes into it.
+    char parent[PATH_BUFFER];
+    folder[0] = 0;
+    if (elevated ? SystemFilePath(parent, SYSTEM_TEMP_FOLDER) : TempFolder(parent)) MakeTempFileNameIn(parent, folder);
     if (!folder[0]) return FALSE;
     DeleteFileA(folder);
     SECURITY_ATTRIBUTES security;

@@ -79,6 +79,7 @@ void ResetFileSystem() {
     std::error_code ignored;
     for (const auto& entry : fs::directory_iterator(Root(), ignored)) fs::remove_all(entry.path(), ignored);
     files::MakeDirectory(State().tempPath);
+    files::MakeDirectory("C:\\WINDOWS\\TEMP");  // the system's, beside the default system folders
 }
 
 }  // namespace

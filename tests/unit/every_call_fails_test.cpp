@@ -35,7 +35,6 @@ namespace {
 
 constexpr const char* kCode = "{11111111-2222-3333-4444-555555555555}";  // the test container's
 constexpr const char* kProductName = "Example";
-constexpr const char* kRuntimeFile = "C:\\Temp\\ZRP1.tmp\\runtime.exe";  // in the first temporary name, made a folder
 constexpr const char* kEnvironment = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 const std::string kDatabase = pe_builder::PatternBytes(100000);  // two extraction chunks
 

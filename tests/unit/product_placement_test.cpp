@@ -24,8 +24,11 @@ using namespace run_fixture;
 namespace {
 
 const std::string kWizardFile = std::string(kWizardFolder) + "\\setup.MSI";
-// The platform's first temporary name, made a folder of the run's own.
-const std::string kPrivateFolder = "C:\\Temp\\ZRP1.tmp";
+// The platform's first temporary name, made a folder of the run's own: an
+// elevated run's (as here, unless a test says otherwise) in the system's
+// temporary folder, another's in the user's.
+const std::string kPrivateFolder = "C:\\WINDOWS\\SYSTEM32\\..\\Temp\\ZRP1.tmp";
+const std::string kUserPrivateFolder = "C:\\Temp\\ZRP1.tmp";
 constexpr const char* kData = "an installer database";
 
 class ProductPlacement : public ::testing::Test {
@@ -154,12 +157,13 @@ TEST_F(ProductPlacement, EveryRunFallsBackToAFolderOfItsOwn) {
         std::string first = Placed();
         StoreProduct(pe_builder::Payload(kData));
         std::string second = Placed();
-        EXPECT_EQ(kPrivateFolder + "\\setup.TMP", first);
+        const std::string folder = elevated ? kPrivateFolder : kUserPrivateFolder;
+        EXPECT_EQ(folder + "\\setup.TMP", first);
         EXPECT_NE(first.substr(0, first.rfind('\\')), second.substr(0, second.rfind('\\')));
         EXPECT_EQ(kData, sim::files::Get(first)) << "the second run left the first one's file alone";
         EXPECT_EQ(kData, sim::files::Get(second));
         EXPECT_EQ(elevated ? std::optional<std::string>(adminsOnly) : std::nullopt,
-                  sim::files::FolderAccess(kPrivateFolder))
+                  sim::files::FolderAccess(folder))
             << "not elevated: the user's own, from the temporary folder";
     }
 }
@@ -178,6 +182,7 @@ TEST_F(ProductPlacement, FailuresEndWithOneAndTheirBox) {
         {"a cancel", [] { g_run.cancelRequested = TRUE; }, nullptr, false},
         {"no temporary name fits the path buffer",
          [] {
+             sim::session::SetAdministrator(false);
              NoCommonFiles();
              SetProductFileName("");
              sim::files::SetTempPath("C:\\" + std::string(245, 't') + "\\");
@@ -189,6 +194,7 @@ TEST_F(ProductPlacement, FailuresEndWithOneAndTheirBox) {
          [] { SetCommonFiles("C:\\" + std::string(300, 'f')); }, kCorruptText, false},
         {"the run's folder and the stored name too long for the buffer",
          [] {
+             sim::session::SetAdministrator(false);
              NoCommonFiles();
              sim::files::SetTempPath("C:\\" + std::string(100, 't') + "\\");
              SetProductFileName(std::string(200, 'n') + ".msi");
@@ -197,7 +203,7 @@ TEST_F(ProductPlacement, FailuresEndWithOneAndTheirBox) {
         {"the run's folder cannot be made",
          [] {
              NoCommonFiles();
-             sim::files::RefuseCreate("C:\\Temp\\ZRP");
+             sim::files::RefuseCreate("C:\\WINDOWS\\TEMP\\ZRP");
          },
          kCorruptText, false},
         {"a side-file path too long for its buffer",
@@ -227,10 +233,10 @@ TEST_F(ProductPlacement, SideFileModeNamesTheFileBesideTheProgram) {
     EXPECT_FALSE(sim::files::Exists("D:\\setup\\product.msi")) << "nothing is created or tested";
 }
 
-TEST(MakeTempFileName, CreatesAnEmptyZrpFileInTheTemporaryFolder) {
+TEST(MakeTempFileNameIn, CreatesAnEmptyZrpFileInTheFolder) {
     sim::Reset();
     char name[PATH_BUFFER];
-    MakeTempFileName(name);
+    MakeTempFileNameIn("C:\\Temp\\", name);
     std::string made = name;
     EXPECT_EQ(0u, made.rfind("C:\\Temp\\ZRP", 0)) << made;
     EXPECT_EQ(0, lstrcmpiA(made.c_str() + made.size() - 4, ".TMP")) << made;

@@ -12,6 +12,12 @@
 
 namespace run_fixture {
 
+// The platform's first temporary name, made the runtime installer's folder:
+// an administrator's run (the NT family's only one) makes it in the system's
+// temporary folder.
+constexpr const char* kRuntimeFolder = "C:\\WINDOWS\\SYSTEM32\\..\\Temp\\ZRP1.tmp";
+constexpr const char* kRuntimeFile = "C:\\WINDOWS\\SYSTEM32\\..\\Temp\\ZRP1.tmp\\runtime.exe";
+
 // The run showed exactly one box, with this text and caption.
 // The box, for more checks, or none (the failure recorded) when the run
 // showed another number of boxes: no caller ever reads a box that is not there.

@@ -30,9 +30,11 @@ namespace {
 
 constexpr const char* kIni = "C:\\Setup\\setup.ini";
 constexpr const char* kMsiDll = "C:\\WINDOWS\\SYSTEM32\\MSI.DLL";
-// The platform's first temporary name, made a folder of the run's own.
-constexpr const char* kRuntimeFolder = "C:\\Temp\\ZRP1.tmp";
-constexpr const char* kRuntimeFile = "C:\\Temp\\ZRP1.tmp\\runtime.exe";
+// The 95/98 family's, which knows no administrators: in the user's.
+constexpr const char* kRuntimeFolder9X = "C:\\Temp\\ZRP1.tmp";
+const char* RuntimeFolderOn(sim::os::Platform platform) {
+    return platform == sim::os::Platform::NT ? kRuntimeFolder : kRuntimeFolder9X;
+}
 // The folder's list once an administrator runs the installer, as Windows
 // reads the descriptor (no machine here enforces it).
 constexpr const char* kAdministratorsOnly =
@@ -134,7 +136,8 @@ protected:
     }
 
     static void ExpectNoRuntimeFileLeft() {
-        EXPECT_EQ(std::vector<std::string>{}, sim::files::List("C:\\Temp")) << "nor its folder";
+        for (const char* temp : {"C:\\Temp", "C:\\WINDOWS\\TEMP"})
+            EXPECT_EQ(std::vector<std::string>{}, sim::files::List(temp)) << "nor its folder";
     }
 };
 
@@ -196,14 +199,14 @@ TEST_F(RuntimeStep, LibrariesAreLoadedFromTheSystemFolderByFullPath) {
     EXPECT_EQ(nullptr, RuntimeStart()) << "3.0 is recent enough";
 
     // A system folder whose library paths do not fit: nothing is loaded, and
-    // the runtime counts as missing.
+    // the runtime counts as missing; the folder for it, beside the system
+    // folder, does not fit either.
     StartOver();
     PutSetup();
     sim::os::SetSystemDirectory("C:\\" + std::string(245, 's'));
-    auto seen = ScriptRuntime(kRuntimeFile);
-    sim::RunEntry();
+    EXPECT_EQ(1u, sim::RunEntry());
     EXPECT_EQ(-1, sim::FindTrace("LoadLibraryExA C:\\" + std::string(245, 's')));
-    EXPECT_TRUE(seen->started);
+    ExpectOnlyBox(kCorruptText);
 }
 
 TEST_F(RuntimeStep, ThePlatformFamilyPicksItsInstaller) {
@@ -228,7 +231,8 @@ TEST_F(RuntimeStep, ThePlatformFamilyPicksItsInstaller) {
         if (!c.carry9X) carried.runtime9X.reset();
         if (!c.carryNT) carried.runtimeNT.reset();
         PutSetup(carried);
-        auto seen = ScriptRuntime(kRuntimeFile);
+        const std::string file = std::string(RuntimeFolderOn(c.platform)) + "\\runtime.exe";
+        auto seen = ScriptRuntime(file);
         EXPECT_EQ(0u, sim::RunEntry());
         EXPECT_EQ(c.runs.has_value(), seen->started);
         if (c.runs) {
@@ -237,7 +241,8 @@ TEST_F(RuntimeStep, ThePlatformFamilyPicksItsInstaller) {
         bool adminCheck = c.runs && c.platform == sim::os::Platform::NT;
         EXPECT_EQ(adminCheck, sim::FindTrace("OpenSCManagerA - - 0xE0000000") >= 0);
         if (c.runs) {
-            EXPECT_EQ(kRuntimeFolder, RuntimeStart()->directory) << "it starts in its own folder";
+            ASSERT_NE(nullptr, RuntimeStart(file));
+            EXPECT_EQ(RuntimeFolderOn(c.platform), RuntimeStart(file)->directory) << "it starts in its own folder";
             // The 95/98 family has no access lists: the folder is made without one.
             EXPECT_EQ(adminCheck ? std::optional<std::string>(kAdministratorsOnly) : std::nullopt, seen->folderAccess);
         }
@@ -348,7 +353,7 @@ TEST_F(RuntimeStep, AFailedRuntimeExtractionIsReportedAndEndsWithOne) {
         {"a CRC mismatch", [] {}, badTrailer, kCrcText},
         {"a full disk", [] { sim::files::SetWriteQuota(8); }, pe_builder::Payload(kRuntimeNT),
          "Not enough free temporary disk space."},
-        {"a temporary folder closed to the user", [] { sim::files::RefuseCreate("C:\\Temp"); },
+        {"a temporary folder closed to the run", [] { sim::files::RefuseCreate("C:\\WINDOWS\\TEMP"); },
          pe_builder::Payload(kRuntimeNT), kCorruptText},
         {"the run's folder cannot be made", [] { sim::faults::FailNthCallOf("CreateDirectoryA", 1); },
          pe_builder::Payload(kRuntimeNT), kCorruptText},
@@ -411,7 +416,7 @@ TEST_F(RuntimeStep, TheInstallersExitCodeAndWininitDecideTheRestart) {
         PutSetup();
         sim::shell::Program runtime = Running(2000, c.exitCode);
         if (c.wininitWritten) runtime.onStart = [wininit] { sim::files::Put(wininit, "[rename]\r\nNUL=x\r\n"); };
-        sim::shell::Script(kRuntimeFile, runtime);
+        sim::shell::Script(std::string(RuntimeFolderOn(c.platform)) + "\\runtime.exe", runtime);
         sim::AnswerNextBox(IDNO);
         EXPECT_EQ(0u, sim::RunEntry());
         ExpectNoRuntimeFileLeft();

@@ -186,7 +186,7 @@ TEST(Unattended, OnlyAnOlderVersionIsRemovedAndAnyOtherEndsWith1638) {
 
 TEST(Unattended, ARestartIsLeftToTheCallerWithTheResumeRegistered) {
     Prepare("/passive", "", "2.0.0", true, 2u << 16);
-    sim::shell::Script("C:\\Temp\\ZRP1.tmp\\runtime.exe", Running(2000, 3010));
+    sim::shell::Script(kRuntimeFile, Running(2000, 3010));
     EXPECT_EQ(3010u, sim::RunEntry());
     EXPECT_TRUE(sim::MessageBoxes().empty());
     EXPECT_TRUE(sim::session::ExitRequests().empty()) << "no restart";
