@@ -491,7 +491,7 @@ def _run_rebased_in_root(ctx, runs):
     command = [str(SOURCE_DIR / "scripts/in-root"), "--bind", f"{folder}:/relocated", RELOCATING_RELEASE, "wine",
                "sh", "/src/tests/e2e/relocated_in_root.sh", "/relocated", ctx.arch, PRODUCT_CODE,
                "/relocated/probe.exe"] + [f"{name}:{tail}" for name, (_, _, tail) in runs.items()]
-    result = subprocess.run(command, capture_output=True, text=True, timeout=2400)
+    result = subprocess.run(command, capture_output=True, text=True, timeout=1500)
     said = {line.split()[0]: dict(field.split("=", 1) for field in line.split()[1:])
             for line in result.stdout.splitlines() if line.split() and line.split()[0] in runs}
     check(result.returncode == 0 and len(said) == len(runs),
