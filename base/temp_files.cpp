@@ -43,20 +43,27 @@ BOOL RunsAsAdministrator(void) {
 // descriptor: full access for Administrators (S-1-5-32-544) and SYSTEM
 // (S-1-5-18), inherited by everything made in it, and protected, so that
 // nothing of the temporary folder's list (the user's own rights) comes in.
-// Constant bytes rather than the security calls, which the 95/98 family
-// lacks; there the platform ignores a descriptor altogether.
+// The owner's implied rights (changing the list) are cut to reading it
+// (OWNER RIGHTS, S-1-3-4): where policy makes the creating user, not the
+// Administrators group, the owner, the user's unelevated programs would
+// otherwise own the folder too. Constant bytes rather than the security
+// calls, which the 95/98 family lacks; there the platform ignores a
+// descriptor altogether.
 #define ACE_FULL_ACCESS 0xFF, 0x01, 0x1F, 0x00  // FILE_ALL_ACCESS
+#define ACE_READ_CONTROL 0x00, 0x00, 0x02, 0x00  // READ_CONTROL
 #define ACE_INHERITED_BY_ALL 0x03               // OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE
-static const BYTE kAdministratorsOnly[72] __attribute__((aligned(4))) = {
+static const BYTE kAdministratorsOnly[92] __attribute__((aligned(4))) = {
     // Revision 1; SE_DACL_PRESENT | SE_DACL_PROTECTED | SE_SELF_RELATIVE;
     // no owner, group or system list (the creator's defaults); the list at 20.
     1, 0, 0x04, 0x90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 20, 0, 0, 0,
-    // The list: revision 2, 52 bytes, two entries.
-    2, 0, 52, 0, 2, 0, 0, 0,
+    // The list: revision 2, 72 bytes, three entries.
+    2, 0, 72, 0, 3, 0, 0, 0,
     // Allowed, 24 bytes: S-1-5-32-544.
     0, ACE_INHERITED_BY_ALL, 24, 0, ACE_FULL_ACCESS, 1, 2, 0, 0, 0, 0, 0, 5, 32, 0, 0, 0, 0x20, 0x02, 0, 0,
     // Allowed, 20 bytes: S-1-5-18.
     0, ACE_INHERITED_BY_ALL, 20, 0, ACE_FULL_ACCESS, 1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0,
+    // Allowed, 20 bytes: S-1-3-4, reading the list only.
+    0, ACE_INHERITED_BY_ALL, 20, 0, ACE_READ_CONTROL, 1, 1, 0, 0, 0, 0, 0, 3, 4, 0, 0, 0,
 };
 
 BOOL MakePrivateFolder(char* folder, BOOL elevated) {
@@ -74,5 +81,15 @@ BOOL MakePrivateFolder(char* folder, BOOL elevated) {
     security.nLength = sizeof security;
     security.lpSecurityDescriptor = (LPVOID)kAdministratorsOnly;
     security.bInheritHandle = FALSE;
-    return CreateDirectoryA(folder, elevated ? &security : NULL);
+    LPSECURITY_ATTRIBUTES attributes = NULL;
+    if (elevated) {
+        // What the run starts keeps its own temporary files there too: a
+        // runtime installer unpacks itself into its temporary folder and runs
+        // what it unpacked, which in the user's would be the user's to change.
+        // A folder that cannot be made ends the run, so it is never a child's.
+        SetEnvironmentVariableA("TMP", folder);
+        SetEnvironmentVariableA("TEMP", folder);
+        attributes = &security;
+    }
+    return CreateDirectoryA(folder, attributes);
 }

@@ -100,16 +100,10 @@ static void NameRuntimeFile(char* folder, char* path, BOOL nt) {
         path[0] = 0;
 }
 
-// The installer and its folder go; either may not exist.
-static void RemoveRuntimeFile(LPCSTR folder, LPCSTR path) {
-    DeleteFileA(path);
-    RemoveDirectoryA(folder);
-}
-
 // A failure (reported with failureText) or the user's cancel: the runtime
 // file goes and the run ends with exit code 1, never the 0 of an installation.
-static void AbandonRuntimeFile(LPCSTR folder, LPCSTR path, LPCSTR failureText) {
-    RemoveRuntimeFile(folder, path);
+static void AbandonRuntimeFile(LPCSTR path, LPCSTR failureText) {
+    DeleteFileA(path);
     EndRun(EXIT_CODE_FAILED, failureText);
 }
 
@@ -119,7 +113,7 @@ static void AbandonRuntimeFile(LPCSTR folder, LPCSTR path, LPCSTR failureText) {
 static HANDLE ExtractRuntime(char* folder, char* path, BOOL nt) {
     NameRuntimeFile(folder, path, nt);
     HANDLE writer = CreateNewFile(path);
-    if (writer == INVALID_HANDLE_VALUE) AbandonRuntimeFile(folder, path, CORRUPT_TEXT);
+    if (writer == INVALID_HANDLE_VALUE) AbandonRuntimeFile(path, CORRUPT_TEXT);
     if (nt) SkipPayloads(g_settings.runtime9XSize);
     HANDLE hold;
     ExtractResult result = ExtractHeldFile(writer, path, nt ? g_settings.runtimeNTSize : g_settings.runtime9XSize,
@@ -127,7 +121,7 @@ static HANDLE ExtractRuntime(char* folder, char* path, BOOL nt) {
     // A cancelled extraction leaves an installer cut short: it never runs either.
     if (result != EXTRACTED) {
         char text[TEXT_FIELD];
-        AbandonRuntimeFile(folder, path, ExtractionFailureText(text, result));
+        AbandonRuntimeFile(path, ExtractionFailureText(text, result));
     }
     if (!nt) SkipPayloads(g_settings.runtimeNTSize);
     return hold;
@@ -203,8 +197,10 @@ void RuntimeStep(void) {
     // included; so does WININIT.INI changed by an installer that ended well.
     BOOL restart = exitCode != 0 || WininitStamp() != stamp;
     if (g_run.embedded) {
+        // Its folder stays: on the NT family it is the temporary folder of
+        // what the run starts next (MakePrivateFolder).
         CloseHandle(hold);
-        RemoveRuntimeFile(folder, path);
+        DeleteFileA(path);
     }
     PumpMessages();
     Sleep(500);

@@ -80,6 +80,7 @@ const Failure kFailures[] = {
     {"GetSystemDirectoryA", Way::Returns, 0, ERROR_NOT_ENOUGH_MEMORY, "0: no memory"},
     {"GetVersionExA", Way::Never, 0, 0, "a record with its size set is always filled"},
     {"ExpandEnvironmentStringsA", Way::Returns, 0, ERROR_NOT_ENOUGH_MEMORY, "0: no memory"},
+    {"SetEnvironmentVariableA", Way::Returns, kFalse, ERROR_NOT_ENOUGH_MEMORY, "FALSE: no memory"},
     {"GlobalAlloc", Way::Returns, kNull, ERROR_NOT_ENOUGH_MEMORY, "NULL: no memory"},
     {"GlobalLock", Way::Returns, kNull, kErrorDiscarded, "NULL: the block was discarded"},
     {"GlobalUnlock", Way::Never, 0, 0, "FALSE only says the block is unlocked"},

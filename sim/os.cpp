@@ -69,6 +69,11 @@ void SetEnvironment(const std::string& name, const std::string& value) {
     State().environment[Upper(name)] = value;
 }
 
+std::string Environment(const std::string& name) {
+    auto found = State().environment.find(Upper(name));
+    return found == State().environment.end() ? "" : found->second;
+}
+
 void AddLeadByteRange(unsigned char first, unsigned char last) {
     State().leadBytes.emplace_back(first, last);
 }
@@ -98,6 +103,14 @@ UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) {
     if (size <= path.size()) return UINT(path.size() + 1);
     std::memcpy(buffer, path.c_str(), path.size() + 1);
     return UINT(path.size());
+}
+
+BOOL WINAPI SetEnvironmentVariableA(LPCSTR name, LPCSTR value) {
+    const sim::faults::Call call(__func__);
+    if (call.Fails()) return call.Result<BOOL>();
+    sim::Record(std::string("SetEnvironmentVariableA ") + name + " " + value);
+    State().environment[Upper(name)] = value;
+    return TRUE;
 }
 
 DWORD WINAPI ExpandEnvironmentStringsA(LPCSTR source, LPSTR out, DWORD size) {

@@ -13,8 +13,10 @@ void SetVersion(unsigned major, unsigned minor, unsigned build);
 // Default "C:\WINDOWS\SYSTEM32" (NT) or "C:\WINDOWS\SYSTEM" (9x).
 void SetSystemDirectory(const std::string& path);
 std::string SystemDirectory();
-// Variables for ExpandEnvironmentStringsA; names are case-insensitive.
+// The process's variables (ExpandEnvironmentStringsA, SetEnvironmentVariableA);
+// names are case-insensitive; Environment gives "" for one not set.
 void SetEnvironment(const std::string& name, const std::string& value);
+std::string Environment(const std::string& name);
 // A double-byte code page: bytes first..last start a two-byte character.
 void AddLeadByteRange(unsigned char first, unsigned char last);
 

@@ -1,7 +1,7 @@
 /* A stand-in for a Windows Installer runtime installer, for the end-to-end
  * tests, built for both architectures. Run N appends one line to
- * C:\vesk-runtime\runs.txt, "<its own path>|<the folder it started in>|<its command
- * line>", and ends
+ * C:\vesk-runtime\runs.txt, "<its own path>|<the folder it started in>|<its
+ * temporary folder>|<its command line>", and ends
  * with the exit code on line N of C:\vesk-runtime\codes.txt (the last line
  * for every later run; 0 without the file). */
 #include <windows.h>
@@ -44,6 +44,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
 {
     char self[MAX_PATH];
     char folder[MAX_PATH];
+    char temp[MAX_PATH];
     int run = count_runs() + 1;
     FILE *log = fopen(RUNS_FILE, "a");
     (void)instance;
@@ -52,8 +53,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE previous, LPSTR commandLine, in
     GetModuleFileNameA(NULL, self, sizeof self);
     if (!GetCurrentDirectoryA(sizeof folder, folder))
         folder[0] = 0;
+    if (!GetTempPathA(sizeof temp, temp))
+        temp[0] = 0;
     if (log) {
-        fprintf(log, "%s|%s|%s\n", self, folder, commandLine);
+        fprintf(log, "%s|%s|%s|%s\n", self, folder, temp, commandLine);
         fclose(log);
     }
     return (int)exit_code_for(run);

@@ -114,10 +114,12 @@ class Context:
         (folder / "codes.txt").write_text("".join(f"{code}\n" for code in codes))
 
     def runtime_runs(self):
-        """(program path, folder it started in, command line) of each run of the fake runtime."""
+        """(program path, folder it started in, command line, temporary folder)
+        of each run of the fake runtime."""
         log = self.session.unix_path(RUNTIME_FOLDER + r"\runs.txt")
         lines = log.read_text(errors="replace").splitlines() if log.exists() else []
-        return [tuple(line.split("|", 2)) for line in lines if line.count("|") >= 2]
+        runs = [line.split("|", 3) for line in lines if line.count("|") >= 3]
+        return [(program, folder, command, temp) for program, folder, temp, command in runs]
 
     def resume_value(self):
         return self.session.registry_value(RUN_KEY, RESUME_VALUE)
@@ -637,14 +639,16 @@ SYSTEM_TEMP = PureWindowsPath(r"c:\windows\temp")
 
 def expect_one_temporary_run(ctx, runs, expected):
     check(len(runs) == expected, f"the runtime ran {len(runs)} times, expected {expected}: {runs}")
-    for program, started_in, command in runs:
+    for program, started_in, command, temp in runs:
         check(command == "/q /r:n", f"the runtime got {command!r}, expected '/q /r:n'")
         folder = PureWindowsPath(ntpath.normpath(program.lower())).parent
         check(PureWindowsPath(ntpath.normpath(started_in.lower())) == folder,
               f"the runtime started in {started_in}, not in its own folder {folder}")
+        check(PureWindowsPath(ntpath.normpath(temp.lower())) == folder,
+              f"the runtime's temporary folder is {temp}, not its own folder {folder}")
         check(folder.parent == SYSTEM_TEMP and program.lower().endswith(".exe"),
               f"the runtime ran as {program}, not as an .exe in a folder of its own in {SYSTEM_TEMP}")
-        check(not ctx.session.unix_path(str(folder)).exists(), f"the runtime's folder {folder} was left behind")
+        check(not ctx.session.unix_path(program).exists(), f"the runtime {program} was left behind")
 
 
 def older_runtime_is_installed_first(ctx):
@@ -708,7 +712,7 @@ def side_file_custom_runtime_command_asks_nothing(ctx):
     ctx.runtime_exit_codes(3010)
     outcome = ctx.session.run_command(f'"{setup}"')
     runs = ctx.runtime_runs()
-    check([command for _, _, command in runs] == ["/quiet"], f"runtime runs {runs}, expected one with '/quiet'")
+    check([command for _, _, command, _ in runs] == ["/quiet"], f"runtime runs {runs}, expected one with '/quiet'")
     started_in = PureWindowsPath(runs[0][1].lower()) if runs else None
     check(started_in == PureWindowsPath(setup.lower()).parent,
           f"the runtime started in {started_in}, not in the setup's own folder")

@@ -148,7 +148,8 @@ TEST_F(ProductPlacement, ThePathFollowsTheCommonFilesFolderTheNameAndTheTransfor
 // that list; it is read back as Windows would read it).
 TEST_F(ProductPlacement, EveryRunFallsBackToAFolderOfItsOwn) {
     const std::string adminsOnly =
-        "protected; allow S-1-5-32-544 0x1F01FF files+folders; allow S-1-5-18 0x1F01FF files+folders";
+        "protected; allow S-1-5-32-544 0x1F01FF files+folders; allow S-1-5-18 0x1F01FF files+folders; "
+        "allow S-1-3-4 0x20000 files+folders";
     for (bool elevated : {true, false}) {
         SCOPED_TRACE(elevated ? "elevated" : "not elevated");
         StartOver();
@@ -162,6 +163,8 @@ TEST_F(ProductPlacement, EveryRunFallsBackToAFolderOfItsOwn) {
         EXPECT_NE(first.substr(0, first.rfind('\\')), second.substr(0, second.rfind('\\')));
         EXPECT_EQ(kData, sim::files::Get(first)) << "the second run left the first one's file alone";
         EXPECT_EQ(kData, sim::files::Get(second));
+        EXPECT_EQ(elevated ? second.substr(0, second.rfind('\\')) : "", sim::os::Environment("TMP"))
+            << "an elevated run's children keep their temporary files in its folder";
         EXPECT_EQ(elevated ? std::optional<std::string>(adminsOnly) : std::nullopt,
                   sim::files::FolderAccess(folder))
             << "not elevated: the user's own, from the temporary folder";

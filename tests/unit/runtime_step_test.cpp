@@ -38,7 +38,8 @@ const char* RuntimeFolderOn(sim::os::Platform platform) {
 // The folder's list once an administrator runs the installer, as Windows
 // reads the descriptor (no machine here enforces it).
 constexpr const char* kAdministratorsOnly =
-    "protected; allow S-1-5-32-544 0x1F01FF files+folders; allow S-1-5-18 0x1F01FF files+folders";
+    "protected; allow S-1-5-32-544 0x1F01FF files+folders; allow S-1-5-18 0x1F01FF files+folders; "
+        "allow S-1-3-4 0x20000 files+folders";
 constexpr const char* kEnvironment = "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment";
 constexpr const char* kProductName = "Example";  // the test container's
 constexpr const char* kRebootText =
@@ -97,6 +98,7 @@ protected:
         bool writable = false;
         bool deletable = false;
         std::optional<std::string> folderAccess;
+        std::string temporary;  // its TMP and TEMP
     };
     static std::shared_ptr<RuntimeSeen> ScriptRuntime(const std::string& file, uint32_t exitCode = 0,
                                                       uint64_t runMs = 2000) {
@@ -107,6 +109,7 @@ protected:
             seen->bytes = sim::files::Get(file);
             seen->besideIt = sim::files::List(kRuntimeFolder);
             seen->folderAccess = sim::files::FolderAccess(kRuntimeFolder);
+            seen->temporary = sim::os::Environment("TMP") + " " + sim::os::Environment("TEMP");
             HFILE writer = _lopen(file.c_str(), OF_READWRITE);
             seen->writable = writer != HFILE_ERROR;
             if (seen->writable) _lclose(writer);
@@ -135,9 +138,11 @@ protected:
             EXPECT_NE(sim::os::SystemDirectory() + "\\msiexec.exe", start.file) << "no engine";
     }
 
+    // The installer goes; its folder stays, empty: on the NT family it is
+    // the temporary folder of what the run starts next.
     static void ExpectNoRuntimeFileLeft() {
-        for (const char* temp : {"C:\\Temp", "C:\\WINDOWS\\TEMP"})
-            EXPECT_EQ(std::vector<std::string>{}, sim::files::List(temp)) << "nor its folder";
+        for (const char* folder : {kRuntimeFolder, kRuntimeFolder9X})
+            EXPECT_EQ(std::vector<std::string>{}, sim::files::List(folder)) << "the installer was left in " << folder;
     }
 };
 
@@ -245,6 +250,8 @@ TEST_F(RuntimeStep, ThePlatformFamilyPicksItsInstaller) {
             EXPECT_EQ(RuntimeFolderOn(c.platform), RuntimeStart(file)->directory) << "it starts in its own folder";
             // The 95/98 family has no access lists: the folder is made without one.
             EXPECT_EQ(adminCheck ? std::optional<std::string>(kAdministratorsOnly) : std::nullopt, seen->folderAccess);
+            EXPECT_EQ(adminCheck ? std::string(kRuntimeFolder) + " " + kRuntimeFolder : " ", seen->temporary)
+                << "only an administrator's run makes its folder the children's temporary folder";
         }
         EXPECT_EQ(adminCheck ? 1 : 0, sim::registry::OpenCount(kEnvironment)) << "the fix-up is the NT family's";
         EXPECT_TRUE(sim::MessageBoxes().empty());
@@ -287,6 +294,8 @@ TEST_F(RuntimeStep, TheTemporaryProgramRunsAloneInAFreshFolderAndNobodyCanChange
     EXPECT_EQ(std::vector<std::string>{"runtime.exe"}, seen->besideIt) << "the platform's empty file is gone";
     EXPECT_FALSE(seen->writable) << "opened for writing while it runs";
     EXPECT_FALSE(seen->deletable) << "deleted while it runs";
+    EXPECT_EQ(std::string(kRuntimeFolder) + " " + kRuntimeFolder, seen->temporary)
+        << "it unpacks itself into its own folder, never into the user's temporary folder";
     ExpectNoRuntimeFileLeft();
     EXPECT_EQ(0, sim::files::OpenHandleCount()) << "the held program is closed";
 }
