@@ -75,6 +75,9 @@ typedef enum MessageId {
 #define TRANSFORM_BASE_FIELD 256u
 #define TEXT_BLOCK_FIELD 256u
 #define TEXT_FIELD 256u
+// The most characters a string can have when the setup reads it into a
+// field of this many bytes: its NUL must fit, and its one-byte length.
+#define STORED_TEXT_MAX(field) (((field) < STORED_STRING_MAX ? (field) : STORED_STRING_MAX) - 1u)
 
 // Every payload ends with the little-endian CRC-32 of its data bytes.
 #define PAYLOAD_TRAILER_SIZE 4u

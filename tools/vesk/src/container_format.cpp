@@ -14,9 +14,9 @@ constexpr uint8_t kSkippedField[] = {0};
 
 uint8_t StoredLength(const std::string& text, size_t field, const std::string& what,
                      const std::string& input) {
-    if (text.size() > MaxStoredText(field))
+    if (text.size() > STORED_TEXT_MAX(field))
         throw Failure(input, what + " is " + std::to_string(text.size()) + " bytes; at most " +
-                                 std::to_string(MaxStoredText(field)) + " fit");
+                                 std::to_string(STORED_TEXT_MAX(field)) + " fit");
     return static_cast<uint8_t>(text.size() + 1);
 }
 

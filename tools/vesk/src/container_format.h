@@ -31,12 +31,6 @@ struct ContainerFields {
     std::array<std::string, kTextCount> texts;  // MessageId 4..9
 };
 
-// The most characters a string can have when the setup reads it into a
-// field of this many bytes: its NUL must fit, and its one-byte length.
-inline constexpr size_t MaxStoredText(size_t field) {
-    return (field < STORED_STRING_MAX ? field : STORED_STRING_MAX) - 1;
-}
-
 // Everything before the first payload. Throws Failure(input, ...) when a
 // string does not fit its length byte or its field.
 std::vector<uint8_t> EncodeContainerHead(const ContainerFields& fields, const std::string& input);

@@ -5,7 +5,7 @@
 #include <stdexcept>
 
 #include "base/ini_keys.h"
-#include "container_format.h"
+#include "container/layout.h"
 #include "ini_file.h"
 #include "payloads.h"
 
@@ -25,16 +25,16 @@ constexpr uint8_t Slot(MessageId id) {
 
 constexpr std::string_view kVersionKeyPrefix = "Version";
 
-constexpr size_t kBlockText = MaxStoredText(TEXT_BLOCK_FIELD);
-constexpr size_t kText = MaxStoredText(TEXT_FIELD);
+constexpr size_t kBlockText = STORED_TEXT_MAX(TEXT_BLOCK_FIELD);
+constexpr size_t kText = STORED_TEXT_MAX(TEXT_FIELD);
 
 // Name, place, limit, how unpack writes it back and from which slot, option.
 const std::array kKeys = std::to_array<SettingsKey>({
-    {INI_KEY_PRODUCT_FILE, PayloadFile, MaxStoredText(PRODUCT_FILE_NAME_FIELD), Payload, Slot(PayloadId::Product),
+    {INI_KEY_PRODUCT_FILE, PayloadFile, STORED_TEXT_MAX(PRODUCT_FILE_NAME_FIELD), Payload, Slot(PayloadId::Product),
      "--product"},
-    {INI_KEY_PRODUCT_CODE, Container, MaxStoredText(PRODUCT_CODE_FIELD), String, 1, "--product-code"},
-    {INI_KEY_PRODUCT_VERSION, Container, MaxStoredText(PRODUCT_VERSION_FIELD), String, 2, "--product-version"},
-    {INI_KEY_TRANSFORM, Container, MaxStoredText(TRANSFORM_BASE_FIELD), String, 3, "--transform-base"},
+    {INI_KEY_PRODUCT_CODE, Container, STORED_TEXT_MAX(PRODUCT_CODE_FIELD), String, 1, "--product-code"},
+    {INI_KEY_PRODUCT_VERSION, Container, STORED_TEXT_MAX(PRODUCT_VERSION_FIELD), String, 2, "--product-version"},
+    {INI_KEY_TRANSFORM, Container, STORED_TEXT_MAX(TRANSFORM_BASE_FIELD), String, 3, "--transform-base"},
     {INI_KEY_PRODUCT_NAME, Container, kBlockText, TextBlock, 1, "--product-name"},
     // Read as a version, but refused by length first like any text.
     {INI_KEY_RUNTIME_VERSION, Container, kBlockText, RuntimeVersion, 0, "--runtime-version"},
