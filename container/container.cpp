@@ -2,7 +2,7 @@
 // container's header and configurable texts.
 #include "container/container.h"
 
-#include "base/sha256.h"
+#include "format/sha256.h"
 #include "base/text.h"
 
 BOOL FindPayloadSection(void) {

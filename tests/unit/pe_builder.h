@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "base/sha256.h"
-#include "container/layout.h"
+#include "format/sha256.h"
+#include "format/container_layout.h"
 #include "sim/resources.h"
 
 namespace pe_builder {

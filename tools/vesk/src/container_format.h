@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "container/layout.h"
+#include "format/container_layout.h"
 
 namespace vesk {
 

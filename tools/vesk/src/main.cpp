@@ -2,7 +2,7 @@
 // inspects, verifies and unpacks the setups it makes.
 #include <iostream>
 
-#include "command_line.h"
+#include "arguments.h"
 #include "failure.h"
 #include "describe_setup.h"
 #include "unpack.h"

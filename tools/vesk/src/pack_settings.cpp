@@ -4,14 +4,14 @@
 #include <charconv>
 #include <map>
 
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"
 #include "msi_properties.h"
 #include "settings_keys.h"
 #include "text_encoding.h"
-#include "text_rules.h"
+#include "setup_texts.h"
 #include "unpacked_names.h"
 #include "version_text.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "byte_order.h"
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "escaped_text.h"
 #include "failure.h"
 

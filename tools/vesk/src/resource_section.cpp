@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "byte_order.h"
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "failure.h"
 #include "pe_checksum.h"
 

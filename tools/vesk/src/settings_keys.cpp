@@ -4,8 +4,8 @@
 #include <array>
 #include <stdexcept>
 
-#include "base/ini_keys.h"
-#include "container/layout.h"
+#include "format/ini_keys.h"
+#include "format/container_layout.h"
 #include "ini_file.h"
 #include "payloads.h"
 

@@ -1,5 +1,5 @@
 // Every settings key the tool knows, described once: the setup's own keys
-// (base/ini_keys.h) and the tool's, how long a value may be, where a pack
+// (format/ini_keys.h) and the tool's, how long a value may be, where a pack
 // puts it, how unpack writes it back, and the pack option that stands for it.
 #pragma once
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "byte_order.h"
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"
@@ -17,7 +17,7 @@
 #include "setup_resources.h"
 #include "settings_keys.h"
 #include "text_encoding.h"
-#include "text_rules.h"
+#include "setup_texts.h"
 #include "unpacked_names.h"
 #include "version_text.h"
 

@@ -19,7 +19,7 @@
 #include <functional>
 
 #include "byte_order.h"
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "escaped_text.h"
 #include "ini_file.h"
 #include "pe_image.h"

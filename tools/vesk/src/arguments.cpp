@@ -1,9 +1,9 @@
-#include "command_line.h"
+#include "arguments.h"
 
 #include <charconv>
 #include <optional>
 
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "settings_keys.h"

@@ -102,4 +102,4 @@ typedef enum DigestIndex {
 #define CONTAINER_MAX_FILE_SIZE 0x7FFFFFFFu
 
 // The default command of a runtime installer and the texts shown when a
-// configured text is empty live with the INI keys (base/ini_keys.h).
+// configured text is empty live with the INI keys (format/ini_keys.h).
