@@ -27,23 +27,35 @@
 #define PE_SECTION_SIZE_OF_RAW_DATA 16u
 #define PE_SECTION_POINTER_TO_RAW_DATA 20u
 
-// The seven little-endian words that begin the container.
+// The little-endian words that begin the container, in order: the one list
+// of them. The setup's reader, vesk's encoder, decoder and inspect, and the
+// tests' builder each expand it, so a new word is one line here and every
+// reader that misses it fails to compile. SETUP(name, hex) is a word the
+// setup reads into g_settings.name, VESK(name, hex) one only vesk reads; hex
+// is 1 where inspect shows the word in hexadecimal.
+#define CONTAINER_HEADER_FIELDS(SETUP, VESK)                                                      \
+    VESK(textCodePage, 0)       /* the Windows code page vesk stored the texts in, 0 = not recorded */ \
+    SETUP(runtimeNTSize, 0)     /* stored size of the NT-family runtime installer, 0 = none */    \
+    SETUP(expectedFileSize, 0)  /* size of the whole setup executable, 0 = not tested */          \
+    SETUP(requiredRuntimeMS, 1) /* (major << 16) | minor */                                       \
+    SETUP(requiredRuntimeLS, 1) /* (build << 16) | revision */                                    \
+    SETUP(runtime9XSize, 0)     /* stored size of the 95/98-family runtime installer, 0 = none */ \
+    SETUP(productSize, 0)       /* stored size of the product payload */
+
+#define CONTAINER_HEADER_MEMBER(name, hex) uint32_t name;
 typedef struct ContainerHeader {
-    uint32_t textCodePage;       // never read by the setup: the Windows code page vesk stored its texts in, 0 = not recorded
-    uint32_t runtimeNTSize;      // stored size of the NT-family runtime installer, 0 = none
-    uint32_t expectedFileSize;   // size of the whole setup executable, 0 = not tested
-    uint32_t requiredRuntimeMS;  // (major << 16) | minor
-    uint32_t requiredRuntimeLS;  // (build << 16) | revision
-    uint32_t runtime9XSize;      // stored size of the 95/98-family runtime installer, 0 = none
-    uint32_t productSize;        // stored size of the product payload
+    CONTAINER_HEADER_FIELDS(CONTAINER_HEADER_MEMBER, CONTAINER_HEADER_MEMBER)
 } ContainerHeader;
-static_assert(sizeof(ContainerHeader) == 28, "seven words, no padding");
+#undef CONTAINER_HEADER_MEMBER
 
 // Fields are read and written by their offsetof, never by bare numbers.
-#define CONTAINER_HEADER_SIZE 28u
+#define CONTAINER_HEADER_WORD_COUNT_OF(name, hex) +1u
+#define CONTAINER_HEADER_SIZE (4u * (0u CONTAINER_HEADER_FIELDS(CONTAINER_HEADER_WORD_COUNT_OF, CONTAINER_HEADER_WORD_COUNT_OF)))
+static_assert(sizeof(ContainerHeader) == CONTAINER_HEADER_SIZE, "32-bit words, no padding");
 #define CONTAINER_STRING_LENGTHS_OFFSET CONTAINER_HEADER_SIZE  // s0..s3, one byte each
 #define CONTAINER_STRING_COUNT 4u            // product file name, code, version, transform base
-#define CONTAINER_STRINGS_OFFSET 32u
+#define CONTAINER_STRINGS_OFFSET (CONTAINER_STRING_LENGTHS_OFFSET + CONTAINER_STRING_COUNT)
+static_assert(CONTAINER_HEADER_SIZE == 28u && CONTAINER_STRINGS_OFFSET == 32u, "the layout setups are packed in");
 #define CONTAINER_DESCRIPTOR_SIZE 10u        // d0..d9 after the strings
 
 // Descriptor bytes.

@@ -60,14 +60,8 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
                                  std::to_string(blockLength) + " bytes with its NULs; at most 255 fit");
 
     std::vector<uint8_t> out(CONTAINER_HEADER_SIZE);
-#define STORE_HEADER_WORD(field) Store32(out.data() + offsetof(ContainerHeader, field), f.header.field)
-    STORE_HEADER_WORD(textCodePage);
-    STORE_HEADER_WORD(runtimeNTSize);
-    STORE_HEADER_WORD(expectedFileSize);
-    STORE_HEADER_WORD(requiredRuntimeMS);
-    STORE_HEADER_WORD(requiredRuntimeLS);
-    STORE_HEADER_WORD(runtime9XSize);
-    STORE_HEADER_WORD(productSize);
+#define STORE_HEADER_WORD(field, hex) Store32(out.data() + offsetof(ContainerHeader, field), f.header.field);
+    CONTAINER_HEADER_FIELDS(STORE_HEADER_WORD, STORE_HEADER_WORD)
 #undef STORE_HEADER_WORD
     out.insert(out.end(), std::begin(lengths), std::end(lengths));
     Append(out, f.productFileName);
@@ -97,14 +91,8 @@ StoredHead DecodeContainerHead(std::span<const uint8_t> bytes, const std::string
     StoredHead head;
     ByteCursor cursor(bytes, input);
     auto words = cursor.Take(CONTAINER_HEADER_SIZE);
-#define LOAD_HEADER_WORD(field) head.header.field = Load32(&words[offsetof(ContainerHeader, field)])
-    LOAD_HEADER_WORD(textCodePage);
-    LOAD_HEADER_WORD(runtimeNTSize);
-    LOAD_HEADER_WORD(expectedFileSize);
-    LOAD_HEADER_WORD(requiredRuntimeMS);
-    LOAD_HEADER_WORD(requiredRuntimeLS);
-    LOAD_HEADER_WORD(runtime9XSize);
-    LOAD_HEADER_WORD(productSize);
+#define LOAD_HEADER_WORD(field, hex) head.header.field = Load32(&words[offsetof(ContainerHeader, field)]);
+    CONTAINER_HEADER_FIELDS(LOAD_HEADER_WORD, LOAD_HEADER_WORD)
 #undef LOAD_HEADER_WORD
     auto lengths = cursor.Take(CONTAINER_STRING_COUNT);
     for (size_t i = 0; i < CONTAINER_STRING_COUNT; ++i) head.strings[i] = cursor.TakeText(lengths[i]);
