@@ -54,7 +54,8 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
         StoredLength(f.productCode, PRODUCT_CODE_FIELD, "product code", input),
         StoredLength(f.productVersion, PRODUCT_VERSION_FIELD, "product version", input),
         StoredLength(f.transformBase, TRANSFORM_BASE_FIELD, "transform base", input)};
-    size_t blockLength = f.fontFace.size() + f.productName.size() + f.initLine.size() + 3;
+    size_t blockLength = 0;
+    for (auto part : kTextBlockParts) blockLength += (f.*part).size() + 1;
     if (blockLength > STORED_STRING_MAX)
         throw Failure(input, "text block (font face, product name, init line) is " +
                                  std::to_string(blockLength) + " bytes with its NULs; at most 255 fit");
@@ -70,8 +71,7 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
     Append(out, f.transformBase);
 
     std::array<uint8_t, CONTAINER_DESCRIPTOR_SIZE> descriptor{};
-    descriptor[DESCRIPTOR_FONT_CHARSET] = f.fontCharSet;
-    descriptor[DESCRIPTOR_FONT_POINT_SIZE] = f.fontPointSize;
+    for (size_t i = 0; i < kDescriptorSettings.size(); ++i) descriptor[i] = f.*kDescriptorSettings[i];
     descriptor[DESCRIPTOR_TEXT_BLOCK_LENGTH] = static_cast<uint8_t>(blockLength);
     descriptor[DESCRIPTOR_SKIPPED_LENGTH] = sizeof kSkippedField;
     for (size_t i = 0; i < kTextCount; ++i)
@@ -79,9 +79,7 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
             StoredLength(f.texts[i], TEXT_FIELD, std::string(TextKey(i)) + " text", input);
     out.insert(out.end(), descriptor.begin(), descriptor.end());
 
-    Append(out, f.fontFace);
-    Append(out, f.productName);
-    Append(out, f.initLine);
+    for (auto part : kTextBlockParts) Append(out, f.*part);
     out.insert(out.end(), std::begin(kSkippedField), std::end(kSkippedField));
     for (const std::string& text : f.texts) Append(out, text);
     return out;

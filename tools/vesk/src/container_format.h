@@ -31,6 +31,14 @@ struct ContainerFields {
     std::array<std::string, kTextCount> texts;  // MessageId 4..9
 };
 
+// The text block's strings and the descriptor bytes a setting gives, in the
+// order of their slots: a settings key's slot names one.
+inline constexpr std::array kTextBlockParts = {&ContainerFields::fontFace, &ContainerFields::productName,
+                                               &ContainerFields::initLine};
+inline constexpr std::array kDescriptorSettings = {&ContainerFields::fontCharSet, &ContainerFields::fontPointSize};
+static_assert(DESCRIPTOR_FONT_CHARSET == 0 && DESCRIPTOR_FONT_POINT_SIZE == 1 &&
+              kDescriptorSettings.size() == DESCRIPTOR_TEXT_BLOCK_LENGTH);
+
 // Everything before the first payload. Throws Failure(input, ...) when a
 // string does not fit its length byte or its field.
 std::vector<uint8_t> EncodeContainerHead(const ContainerFields& fields, const std::string& input);

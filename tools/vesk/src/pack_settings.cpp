@@ -137,6 +137,37 @@ std::string StoredFileName(const std::filesystem::path& product, unsigned codePa
     return stored;
 }
 
+// Reads a key of a kind that many keys share into the slot it names, where
+// unpack writes it back from (unpack.cpp); the init line's parts into
+// initLine, which composes them.
+void PackKey(const SettingsKey& key, const Settings& settings, unsigned codePage, ContainerFields& f,
+             InitLineParts& initLine, Branding& branding) {
+    const std::string fallback = key.fallback ? key.fallback : "";
+    switch (key.unpack) {
+    case Unpacked::TextBlock:
+        f.*kTextBlockParts[key.slot] = Text(settings, key.name, fallback, codePage);
+        break;
+    case Unpacked::Descriptor:
+        f.*kDescriptorSettings[key.slot] =
+            Byte(settings, key.name, key.fallback ? static_cast<uint8_t>(std::stoul(fallback)) : FontCharSetOf(codePage));
+        break;
+    case Unpacked::InitLine:
+        (key.slot == 0 ? initLine.prefix : initLine.suffix) = Text(settings, key.name, fallback, codePage);
+        break;
+    case Unpacked::Text:
+        f.texts[key.slot] = Text(settings, key.name, fallback, codePage);
+        break;
+    case Unpacked::VersionString:
+        if (auto s = settings.Get(key.name)) {
+            RefuseTooLong(*s, key.name, CheckedText(*s, key.name).size());
+            branding.versionStrings[VersionStringName(key)] = s->value;
+        }
+        break;
+    default:  // a kind of its own: ResolvePackSettings reads it
+        break;
+    }
+}
+
 // Where ProductVersion came from: the option or file that gave it, else the
 // MSI whose Property table did.
 std::string ProductVersionOrigin(const Settings& settings, const std::filesystem::path& product) {
@@ -248,13 +279,6 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
                                                        : "not an installer database (no compound file signature)");
     ResolveProductIdentity(settings, plan.product, transform, codePage, f, plan.branding);
     plan.branding.productVersionOrigin = ProductVersionOrigin(settings, plan.product);
-    for (const SettingsKey& key : SettingsKeys()) {
-        if (key.unpack != Unpacked::VersionString) continue;
-        if (auto s = settings.Get(key.name)) {
-            RefuseTooLong(*s, key.name, CheckedText(*s, key.name).size());
-            plan.branding.versionStrings[VersionStringName(key)] = s->value;
-        }
-    }
 
     std::string versionText = Text(settings, INI_KEY_RUNTIME_VERSION, "", codePage);
     auto words = ParseVersionText(versionText);
@@ -264,15 +288,10 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.header.requiredRuntimeMS = words->ms;
     f.header.requiredRuntimeLS = words->ls;
 
-    f.fontFace = Text(settings, INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, codePage);
-    // The splash's font must have the code page's glyphs.
-    f.fontCharSet = Byte(settings, INI_KEY_CHAR_SET, FontCharSetOf(codePage));
-    f.fontPointSize = Byte(settings, INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE);
-    f.initLine = ComposeInitLine(Text(settings, INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, codePage),
-                                 Text(settings, INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX, codePage));
-
+    InitLineParts initLine;
     for (const SettingsKey& key : SettingsKeys())
-        if (key.unpack == Unpacked::Text) f.texts[key.slot] = Text(settings, key.name, "", codePage);
+        if (key.place != KeyPlace::ProductIdentity) PackKey(key, settings, codePage, f, initLine, plan.branding);
+    f.initLine = ComposeInitLine(initLine.prefix, initLine.suffix);
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
 

@@ -28,7 +28,8 @@ inline constexpr const char* kVersionCompanyNameKey = "VersionCompanyName";
 inline constexpr size_t kMaxVersionString = 1000;
 
 enum class KeyPlace : uint8_t {
-    Container,     // the container's head
+    Container,        // the container's head
+    ProductIdentity,  // the container's head, from the MSI's Property table when not given
     PayloadFile,   // a file, relative to the settings file, stored as a payload
     Resources,     // the stub's resources
     ResourceFile,  // a file, relative to the settings file, read into the resources
@@ -36,8 +37,11 @@ enum class KeyPlace : uint8_t {
     SideFileOnly,  // nowhere: only a setup that reads its side file means it
 };
 
-// Where a packed setup holds the value, which unpack writes back; the key's
-// slot says which one.
+// The key's kind: where a packed setup holds the value, which unpack writes
+// back; the key's slot says which one. Pack reads a key of a kind that many
+// keys share (TextBlock, Descriptor, InitLine, Text, VersionString) into that
+// same slot by its kind alone (PackKey, pack_settings.cpp), so a new key of
+// one of them is one row; the others are read one by one.
 enum class Unpacked : uint8_t {
     Never,           // nothing holds it
     String,          // container string `slot`
@@ -61,6 +65,9 @@ struct SettingsKey {
     Unpacked unpack;
     uint8_t slot = 0;
     const char* option = nullptr;  // pack's option for it
+    // The value pack stores when none is given (TextBlock, InitLine, Text
+    // and Descriptor kinds); none: empty, a Descriptor byte the code page's.
+    const char* fallback = nullptr;
 };
 
 // In the order unpack writes them.

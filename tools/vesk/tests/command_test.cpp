@@ -17,6 +17,8 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <sstream>
 
 #include "byte_order.h"
 #include "format/container_layout.h"
@@ -259,6 +261,27 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
     EXPECT_EQ(RunTool({"--version", "--verbose"}).out, "vesk " VESK_TOOL_VERSION "\nstub x86: " +
                                                            (besideTool / "vesk-stub.exe").string() + "\nstub x64: " +
                                                            (besideTool / "vesk-stub-x64.exe").string() + "\n");
+}
+
+// pack's help follows the key table: the line of each key's option names
+// the key, an option line that begins with a key's name is that key's
+// option, and every version string key is listed.
+TEST_F(Command, PackHelpNamesTheKeysOfTheTable) {
+    const std::string help = RunTool({"pack", "--help"}).out;
+    constexpr size_t kDescriptionColumn = 28;
+    std::map<std::string, std::string> optionLines;  // option: the first word of its description
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  --", 0) != 0 || line.size() <= kDescriptionColumn) continue;
+        std::string word = line.substr(kDescriptionColumn, line.find_first_of(" :,", kDescriptionColumn) - kDescriptionColumn);
+        optionLines[line.substr(2, line.find(' ', 2) - 2)] = word;
+    }
+    for (const SettingsKey& key : SettingsKeys()) {
+        if (key.option) EXPECT_EQ(optionLines[key.option], key.name) << key.option;
+        if (key.unpack == Unpacked::VersionString) EXPECT_NE(help.find(key.name), std::string::npos) << key.name;
+    }
+    for (const auto& [option, word] : optionLines)
+        if (const SettingsKey* key = FindSettingsKey(word)) EXPECT_STREQ(key->option, option.c_str()) << word;
 }
 
 TEST_F(Command, SettingsWithAUtf8ByteOrderMarkPack) {
