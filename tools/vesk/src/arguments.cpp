@@ -3,208 +3,43 @@
 #include <charconv>
 #include <optional>
 
-#include "format/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "settings_keys.h"
-#include "stub_location.h"
 
 namespace vesk {
 
 namespace {
 
-const char* const kToolHelp =
-    "usage: vesk <command> [options]\n"
-    "\n"
-    "Builds and examines setup executables that install a Windows Installer package.\n"
-    "\n"
-    "commands:\n"
-    "  pack      write a setup executable from a stub, settings and an MSI\n"
-    "  inspect   print everything a setup holds\n"
-    "  verify    check a setup's structure, size and payload CRCs\n"
-    "  unpack    write a setup's settings and files back out\n"
-    "\n"
-    "vesk <command> --help describes each command; vesk --version prints the version\n"
-    "(vesk --version --verbose: and which stubs it found, and where).\n";
-
-// The end of every help text.
 // A day: a timestamp server slower than that is not coming back.
 constexpr unsigned kMaxSignTimeout = 86400;
 
-const char* const kExitCodes =
-    "\n"
-    "exit codes: 0 success; 1 the operation failed, or an input or setup is\n"
-    "unsound; 2 a usage error (unknown option, missing argument).\n";
+}  // namespace
 
-const char* const kPackHelp =
-    "usage: vesk pack [SETTINGS.ini] -o SETUP.exe [options]\n"
-    "\n"
-    "Writes the stub with the product (and runtime installers) stored in its\n"
-    ".VESK section. Settings come from the [" INI_SECTION "] section of\n"
-    "SETTINGS.ini, with file paths relative to it; options override its keys.\n"
-    "ProductCode, ProductVersion and ProductName not given are read from the\n"
-    "MSI's Property table (a transform needs them given).\n"
-    "\n"
-    "Settings, options and the MSI's strings are UTF-8. The setup shows its texts\n"
-    "with the ANSI functions of Windows, that is in the code page of the user's\n"
-    "system: choose the code page of the setup's users. A text that code page\n"
-    "cannot show is refused, naming the key and the character.\n"
-    "\n"
-    "options:\n"
-    "  -o, --output FILE         the setup to write (required; not - : a setup\n"
-    "                            is not written to standard output)\n"
-    "  --arch x86|x64            Arch: the stub beside vesk or in ../lib/vesk,\n"
-    "                            vesk-stub.exe (x86, the default) or\n"
-    "                            vesk-stub-x64.exe (x64)\n"
-    "  --stub FILE               another stub, i386 (PE32) or x86-64 (PE32+)\n"
-    "  --product FILE            ProductFile\n"
-    "  --product-code GUID       ProductCode, a braced upper-case GUID\n"
-    "  --product-version TEXT    ProductVersion\n"
-    "  --product-name TEXT       ProductName\n"
-    "  --transform-base NAME     TransformMSI: the product is a transform for NAME\n"
-    "  --runtime-nt FILE         RuntimeNT\n"
-    "  --runtime-9x FILE         Runtime9X\n"
-    "  --runtime-version A.B.C.D RuntimeVersion\n"
-    "  --codepage N              CodePage: the Windows ANSI code page the setup's\n"
-    "                            texts are stored in, 1252 by default (874, 932,\n"
-    "                            936, 949, 950, 1250 to 1258); CharSet follows it\n"
-    "                            unless given\n"
-    "  --splash FILE.bmp         Splash: the splash picture, a 16-colour BMP of at\n"
-    "                            most 1024 x 768 (4 bits per pixel, uncompressed)\n"
-    "  --icon FILE.ico           Icon: the program icon, images of at most 256 x 256,\n"
-    "                            whole PNGs or uncompressed bitmaps\n"
-    "  --execution-level LEVEL   ExecutionLevel: embed a manifest asking for asInvoker,\n"
-    "                            highestAvailable or requireAdministrator (default:\n"
-    "                            no manifest)\n"
-    "  --set KEY=VALUE           any settings key, e.g. --set CharSize=10\n"
-    "  --no-size-check           record no expected file size (SizeCheck=0)\n"
-    "  --sign-cert FILE          sign the setup with osslsigncode: the certificate\n"
-    "  --sign-key FILE           and its private key (PEM or DER), or a PKCS#12\n"
-    "                            file (.pfx, .p12) alone as --sign-cert; the\n"
-    "                            recorded size is the signed file's, so the\n"
-    "                            setup's size check holds\n"
-    "  --sign-pass FILE          the file holding the key's passphrase\n"
-    "  --timestamp URL           a timestamp server for the signature\n"
-    "  --sign-timeout SECONDS    how long osslsigncode may take, each time it\n"
-    "                            runs (default 180)\n"
-    "  --nest-sign               two signatures with the same certificate: SHA-1,\n"
-    "                            which older Windows versions need, with SHA-256\n"
-    "                            nested in it; the recorded size holds both\n"
-    "  --quiet                   print nothing but errors and warnings\n"
-
-    "  --verbose                 say each step: settings, stub, payloads, signing\n"
-    "\n"
-    "An option given an empty value is a usage error (an unset variable, most\n"
-    "often); --set KEY= gives a key an empty value.\n"
-    "\n"
-    "Prints one line to stderr when done: the output, its size, the stub and its\n"
-    "architecture, the payloads, and whether it is signed. On a terminal a\n"
-    "progress bar shows the copy of a large payload.\n"
-    "\n"
-    "A certificate that has expired, or is not valid yet, is refused; with\n"
-    "--timestamp, pack signs and warns. The messages tell a timestamp server's\n"
-    "failure, a missing or wrong passphrase and a key that does not match the\n"
-    "certificate apart.\n"
-    "\n"
-    "The same inputs give the same bytes. With SOURCE_DATE_EPOCH set, it is the\n"
-    "signing time, so a signed setup is the same too (a timestamp server's\n"
-    "countersignature excepted).\n"
-    "\n"
-    "The setup gets a version resource from ProductName, ProductVersion, the MSI's\n"
-    "Manufacturer and the output's name; the keys VersionProductName,\n"
-    "VersionFileDescription, VersionCompanyName, VersionLegalCopyright,\n"
-    "VersionOriginalFilename, VersionFileVersion and VersionProductVersion give a\n"
-    "string of their own (empty leaves it out), e.g. --set VersionCompanyName=Acme.\n";
-
-const char* const kInspectHelp =
-    "usage: vesk inspect SETUP.exe [--json]\n"
-    "\n"
-    "Prints the PE facts, every container header field, the strings, the text\n"
-    "block, the six texts, each payload's offset, size and stored CRC-32, and\n"
-    "the signature: its state, the signer and the signing time (read by\n"
-    "osslsigncode).\n";
-
-const char* const kVerifyHelp =
-    "usage: vesk verify SETUP.exe [--json] [--ca-file FILE]\n"
-    "\n"
-    "Checks the PE structure, the recorded file size, the header CheckSum and\n"
-    "every payload's CRC-32, and says whether the setup is signed and (with\n"
-    "osslsigncode installed) whether the signature matches the file, and the\n"
-    "signing certificate's validity period. Prints one line per problem; exits 0\n"
-    "only when the setup is sound. With --json, prints one object instead (also\n"
-    "for a file that is not a setup): file, sound (true or false), signature,\n"
-    "validFrom, validUntil, problems. The product file name is judged as unpack\n"
-    "judges it.\n"
-    "\n"
-    "options:\n"
-    "  --ca-file FILE            the certificates (PEM) the signature's chain must\n"
-    "                            lead to; a chain that does not, or no signature,\n"
-    "                            is a problem\n"
-    "\n"
-    "Without a signature not every edit shows: the container head (product\n"
-    "identity, settings and texts) has no CRC of its own, and the header\n"
-    "CheckSum is a 16-bit sum in which words may change places unseen (two\n"
-    "words of the CmdLine text swapped pass). Only a signature protects the\n"
-    "whole file: sign the setup while packing it (vesk pack --sign-cert).\n";
-
-const char* const kUnpackHelp =
-    "usage: vesk unpack SETUP.exe -d DIR [--force]\n"
-    "\n"
-    "Writes DIR/setup.ini with every setting and text (and Arch, the setup's\n"
-    "architecture), and the product and runtime files it names. vesk pack\n"
-    "DIR/setup.ini rebuilds the same container on the same stub.\n"
-    "\n"
-    "options:\n"
-    "  -d, --directory DIR       where to write; made when missing, refused when\n"
-    "                            it holds anything\n"
-    "  --force                   write into DIR even so, replacing its files of\n"
-    "                            the same names\n";
-
-ShowText Help(const char* text) {
-    return ShowText{std::string(text) + kExitCodes};
+bool ArgumentWalker::Next() {
+    if (++at_ >= arguments_.size()) return false;
+    const std::string& arg = arguments_[at_];
+    inlineValue_.reset();
+    name_ = arg;
+    if (arg.rfind("--", 0) == 0) {
+        if (size_t equals = arg.find('='); equals != std::string::npos) {
+            name_ = arg.substr(0, equals);
+            inlineValue_ = arg.substr(equals + 1);
+        }
+    }
+    return true;
 }
 
-// Walks the arguments of one subcommand; options take "--name value" or
-// "--name=value".
-class ArgumentWalker {
-public:
-    ArgumentWalker(const std::string& command, const std::vector<std::string>& arguments)
-        : command_(command), arguments_(arguments) {}
+std::string ArgumentWalker::Value() {
+    if (!inlineValue_ && ++at_ >= arguments_.size()) Fail(name_ + " needs a value");
+    const std::string& value = inlineValue_ ? *inlineValue_ : arguments_[at_];
+    if (value.empty()) Fail(name_ + " is given an empty value");
+    return value;
+}
 
-    bool Next() {
-        if (++at_ >= arguments_.size()) return false;
-        const std::string& arg = arguments_[at_];
-        inlineValue_.reset();
-        name_ = arg;
-        if (arg.rfind("--", 0) == 0) {
-            if (size_t equals = arg.find('='); equals != std::string::npos) {
-                name_ = arg.substr(0, equals);
-                inlineValue_ = arg.substr(equals + 1);
-            }
-        }
-        return true;
-    }
-    const std::string& Name() const { return name_; }
-    bool IsOption() const { return name_.size() > 1 && name_[0] == '-'; }
-    // An empty value is refused: it is an unset variable in a script more
-    // often than a choice (an empty --sign-cert would pack unsigned).
-    std::string Value() {
-        if (!inlineValue_ && ++at_ >= arguments_.size()) Fail(name_ + " needs a value");
-        const std::string& value = inlineValue_ ? *inlineValue_ : arguments_[at_];
-        if (value.empty()) Fail(name_ + " is given an empty value");
-        return value;
-    }
-    [[noreturn]] void Fail(const std::string& problem) const {
-        throw UsageError(command_, problem + " (see vesk " + command_ + " --help)");
-    }
-
-private:
-    std::string command_;
-    const std::vector<std::string>& arguments_;
-    size_t at_ = 0;  // arguments_[0] is the command
-    std::string name_;
-    std::optional<std::string> inlineValue_;
-};
+void ArgumentWalker::Fail(const std::string& problem) const {
+    throw UsageError(command_, problem + " (see vesk " + command_ + " --help)");
+}
 
 Command ParsePack(ArgumentWalker& args) {
     PackOptions options;
@@ -212,7 +47,7 @@ Command ParsePack(ArgumentWalker& args) {
     bool haveOutput = false;
     while (args.Next()) {
         const std::string name = args.Name();
-        if (name == "--help" || name == "-h") return Help(kPackHelp);
+        if (name == "--help" || name == "-h") return args.Help();
         if (name == "-o" || name == "--output") {
             options.output = args.Value();
             haveOutput = true;
@@ -278,6 +113,8 @@ Command ParsePack(ArgumentWalker& args) {
     return options;
 }
 
+namespace {
+
 std::filesystem::path TakeSetup(ArgumentWalker& args, std::optional<std::filesystem::path>& setup) {
     if (setup) args.Fail("more than one setup given");
     if (args.Name().empty()) args.Fail("the setup is given an empty name");
@@ -285,11 +122,13 @@ std::filesystem::path TakeSetup(ArgumentWalker& args, std::optional<std::filesys
     return *setup;
 }
 
+}  // namespace
+
 Command ParseInspect(ArgumentWalker& args) {
     InspectCommand command;
     std::optional<std::filesystem::path> setup;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return Help(kInspectHelp);
+        if (args.Name() == "--help" || args.Name() == "-h") return args.Help();
         if (args.Name() == "--json") command.json = true;
         else if (args.IsOption()) args.Fail("unknown option " + Escaped(args.Name()));
         else TakeSetup(args, setup);
@@ -303,7 +142,7 @@ Command ParseVerify(ArgumentWalker& args) {
     VerifyCommand command;
     std::optional<std::filesystem::path> setup;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return Help(kVerifyHelp);
+        if (args.Name() == "--help" || args.Name() == "-h") return args.Help();
         if (args.Name() == "--json") command.json = true;
         else if (args.Name() == "--ca-file") command.caFile = args.Value();
         else if (args.IsOption()) args.Fail("unknown option " + Escaped(args.Name()));
@@ -319,7 +158,7 @@ Command ParseUnpack(ArgumentWalker& args) {
     std::optional<std::filesystem::path> directory;
     bool force = false;
     while (args.Next()) {
-        if (args.Name() == "--help" || args.Name() == "-h") return Help(kUnpackHelp);
+        if (args.Name() == "--help" || args.Name() == "-h") return args.Help();
         if (args.Name() == "-d" || args.Name() == "--directory") directory = args.Value();
         else if (args.Name() == "--force") force = true;
         else if (args.IsOption()) args.Fail("unknown option " + Escaped(args.Name()));
@@ -328,28 +167,6 @@ Command ParseUnpack(ArgumentWalker& args) {
     if (!setup) args.Fail("no setup given");
     if (!directory) args.Fail("no directory given (-d DIR)");
     return UnpackCommand{*setup, *directory, force};
-}
-
-}  // namespace
-
-Command ParseCommandLine(const std::vector<std::string>& arguments) {
-    if (arguments.empty()) return ShowText{Help(kToolHelp).text, kExitUsage};
-    const std::string& command = arguments[0];
-    ArgumentWalker args(command, arguments);
-    if (command == "--help" || command == "-h") return Help(kToolHelp);
-    if (command == "--version") {
-        bool verbose = false;
-        while (args.Next()) {
-            if (args.Name() == "--verbose") verbose = true;
-            else throw UsageError(command, "unknown option " + Escaped(args.Name()) + " (it takes only --verbose)");
-        }
-        return ShowText{"vesk " VESK_TOOL_VERSION "\n" + (verbose ? DescribeStubs() : std::string())};
-    }
-    if (command == "pack") return ParsePack(args);
-    if (command == "inspect") return ParseInspect(args);
-    if (command == "verify") return ParseVerify(args);
-    if (command == "unpack") return ParseUnpack(args);
-    throw UsageError(command, "unknown command (see vesk --help)");
 }
 
 }  // namespace vesk

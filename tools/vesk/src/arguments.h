@@ -1,4 +1,5 @@
-// The tool's command line: a subcommand and its options.
+// The options of each of the tool's commands, read from its command line
+// (commands.h names the commands).
 #pragma once
 
 #include <filesystem>
@@ -32,7 +33,36 @@ struct UnpackCommand {
 
 using Command = std::variant<ShowText, PackOptions, InspectCommand, VerifyCommand, UnpackCommand>;
 
-// Throws UsageError for a command line that makes no sense.
-Command ParseCommandLine(const std::vector<std::string>& arguments);
+// Walks the arguments of one command; options take "--name value" or
+// "--name=value".
+class ArgumentWalker {
+public:
+    // arguments[0] is the command; help is its whole help text.
+    ArgumentWalker(const std::string& command, std::string help, const std::vector<std::string>& arguments)
+        : command_(command), help_(std::move(help)), arguments_(arguments) {}
+
+    bool Next();
+    const std::string& Name() const { return name_; }
+    bool IsOption() const { return name_.size() > 1 && name_[0] == '-'; }
+    // An empty value is refused: it is an unset variable in a script more
+    // often than a choice (an empty --sign-cert would pack unsigned).
+    std::string Value();
+    [[noreturn]] void Fail(const std::string& problem) const;
+    ShowText Help() const { return ShowText{help_}; }
+
+private:
+    std::string command_;
+    std::string help_;
+    const std::vector<std::string>& arguments_;
+    size_t at_ = 0;  // arguments_[0] is the command
+    std::string name_;
+    std::optional<std::string> inlineValue_;
+};
+
+// Each throws UsageError for arguments that make no sense.
+Command ParsePack(ArgumentWalker& args);
+Command ParseInspect(ArgumentWalker& args);
+Command ParseVerify(ArgumentWalker& args);
+Command ParseUnpack(ArgumentWalker& args);
 
 }  // namespace vesk

@@ -21,6 +21,7 @@
 #include <sstream>
 
 #include "byte_order.h"
+#include "commands.h"
 #include "format/container_layout.h"
 #include "escaped_text.h"
 #include "ini_file.h"
@@ -223,7 +224,8 @@ TEST_F(Command, InspectTextShowsTheSixTexts) {
 
 // Every help gives the exit codes, and every option it names is in the man
 // page and the bash completion; so is every settings key in the man page.
-// vesk alone gives its usage as an error.
+// The commands of the table, each with its line in vesk --help, are the man
+// page's list and the completion's. vesk alone gives its usage as an error.
 TEST_F(Command, HelpVersionManPageAndCompletion) {
     auto slurp = [](const std::string& name) {
         const auto bytes = ReadFile(std::filesystem::path(VESK_TOOL_SHARE) / name);
@@ -232,8 +234,24 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
     std::string manPage = slurp("vesk.1");
     for (size_t at; (at = manPage.find("\\-")) != std::string::npos;) manPage.erase(at, 1);
     const std::string completion = slurp("vesk.bash");
-    for (auto args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"pack", "--help"}, {"inspect", "--help"}, {"verify", "--help"}, {"unpack", "--help"}}) {
+    const std::string toolHelp = RunTool({"--help"}).out;
+    std::vector<std::vector<std::string>> helps = {{"--help"}};
+    std::string manCommands;
+    for (const CommandEntry& command : Commands()) {
+        helps.push_back({command.name, "--help"});
+        manCommands += std::string(".TP\n.B ") + command.name + "\n";
+        EXPECT_NE(toolHelp.find(std::string("  ") + command.name + " "), std::string::npos) << command.name;
+        EXPECT_NE(toolHelp.find(command.summary), std::string::npos) << command.name;
+        EXPECT_NE(completion.find(command.name), std::string::npos) << command.name;
+    }
+    const size_t listAt = manPage.find(".SH COMMANDS\n"), listEnd = manPage.find("\n.SH ", listAt + 1);
+    ASSERT_NE(listAt, std::string::npos);
+    std::string manList;
+    std::istringstream manLines(manPage.substr(listAt, listEnd - listAt));
+    for (std::string line, previous; std::getline(manLines, line); previous = line)
+        if (previous == ".TP" && line.rfind(".B ", 0) == 0) manList += ".TP\n" + line + "\n";
+    EXPECT_EQ(manList, manCommands);
+    for (auto args : helps) {
         SCOPED_TRACE(args[0]);
         ToolRun run = RunTool(args);
         EXPECT_EQ(run.exitCode, 0);
