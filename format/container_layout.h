@@ -6,26 +6,12 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "format/pe_layout.h"
+
 // Payload section lookup.
 #define VESK_SECTION_NAME ".VESK"
 #define VESK_PLACEHOLDER_SIZE 4096u   // SizeOfRawData at or below this: side-file mode
-#define VESK_HEADER_PROBE_SIZE 1536u  // the image headers must fit in this many bytes
-
-// PE fields the lookup reads, as offsets from the file start or from H (e_lfanew).
-// The offsets of NumberOfRvaAndSizes and the data directories are a PE32
-// image's; a PE32+ image (the x86-64 stub) has both PE32PLUS_SHIFT bytes later.
-#define PE_DOS_LFANEW_OFFSET 60u
-#define PE_NUMBER_OF_SECTIONS_OFFSET 6u        // from H, 16 bits
-#define PE_OPTIONAL_HEADER_MAGIC_OFFSET 24u    // from H, 16 bits
-#define PE_NUMBER_OF_RVA_AND_SIZES_OFFSET 116u // from H, 32 bits
-#define PE_DATA_DIRECTORIES_OFFSET 120u        // from H
-#define PE32_MAGIC 0x10Bu
-#define PE32PLUS_MAGIC 0x20Bu
-#define PE32PLUS_SHIFT 16u                     // PE32+ has a 64-bit ImageBase and stack and heap sizes
-#define PE_DATA_DIRECTORY_SIZE 8u
-#define PE_SECTION_HEADER_SIZE 40u
-#define PE_SECTION_SIZE_OF_RAW_DATA 16u
-#define PE_SECTION_POINTER_TO_RAW_DATA 20u
+#define VESK_HEADER_PROBE_SIZE 1536u  // the image headers (format/pe_layout.h) must fit in this many bytes
 
 // The little-endian words that begin the container, in order: the one list
 // of them. The setup's reader, vesk's encoder, decoder and inspect, and the
