@@ -41,17 +41,19 @@ static_assert(sizeof(ContainerHeader) == CONTAINER_HEADER_SIZE, "32-bit words, n
 #define CONTAINER_STRING_LENGTHS_OFFSET CONTAINER_HEADER_SIZE  // s0..s3, one byte each
 #define CONTAINER_STRING_COUNT 4u            // product file name, code, version, transform base
 #define CONTAINER_STRINGS_OFFSET (CONTAINER_STRING_LENGTHS_OFFSET + CONTAINER_STRING_COUNT)
-static_assert(CONTAINER_HEADER_SIZE == 28u && CONTAINER_STRINGS_OFFSET == 32u, "the layout setups are packed in");
-#define CONTAINER_DESCRIPTOR_SIZE 10u        // d0..d9 after the strings
+// After the strings: d0..d3, then one text length per MessageId.
+#define CONTAINER_DESCRIPTOR_SIZE (DESCRIPTOR_FIRST_TEXT_LENGTH + MESSAGE_COUNT)
 
 // Descriptor bytes.
 #define DESCRIPTOR_FONT_CHARSET 0u
 #define DESCRIPTOR_FONT_POINT_SIZE 1u
 #define DESCRIPTOR_TEXT_BLOCK_LENGTH 2u
 #define DESCRIPTOR_SKIPPED_LENGTH 3u
-#define DESCRIPTOR_FIRST_TEXT_LENGTH 4u      // d4..d9: texts 4..9
+#define DESCRIPTOR_FIRST_TEXT_LENGTH 4u      // d4..: texts 4.. in order
 
-// Configurable texts, numbered as stored in the text table.
+// Configurable texts, numbered as stored in the text table. A new one is
+// the next number and MESSAGE_ID_LAST: the descriptor, the setup's text
+// table and vesk's encoder, decoder and inspect follow.
 typedef enum MessageId {
     MSG_CMDLINE = 4,
     MSG_ADMIN_ERROR = 5,
@@ -63,7 +65,8 @@ typedef enum MessageId {
 
 #define MESSAGE_ID_FIRST 4
 #define MESSAGE_ID_LAST 9
-#define MESSAGE_COUNT 6
+#define MESSAGE_COUNT (MESSAGE_ID_LAST - MESSAGE_ID_FIRST + 1)
+static_assert(MSG_REBOOT == MESSAGE_ID_LAST, "the last MessageId");
 
 // Field limits. Every stored length is one byte and counts the NUL.
 #define STORED_STRING_MAX 255u

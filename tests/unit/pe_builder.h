@@ -65,7 +65,7 @@ struct Container {
     uint8_t fontPointSize = 8;
     std::string textBlock = Stored("MS Sans Serif") + Stored("Example") + Stored("Initializing");
     std::string skipped = Stored("");
-    std::vector<std::string> texts = std::vector<std::string>(6, Stored(""));  // MessageId 4..9
+    std::vector<std::string> texts = std::vector<std::string>(MESSAGE_COUNT, Stored(""));  // MessageId 4..9
     std::string payloads;  // the stored payloads, back to back
 
     static uint8_t Length(const std::string& bytes) {
