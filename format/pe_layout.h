@@ -83,6 +83,45 @@ typedef struct PeRelocationBlock {
     uint32_t blockSize;  // with this head
 } PeRelocationBlock;
 
+// The export directory (data directory 0).
+typedef struct PeExportDirectory {
+    uint32_t characteristics;
+    uint32_t timeDateStamp;
+    uint16_t majorVersion;
+    uint16_t minorVersion;
+    uint32_t name;
+    uint32_t base;
+    uint32_t numberOfFunctions;
+    uint32_t numberOfNames;
+    uint32_t addressOfFunctions;
+    uint32_t addressOfNames;
+    uint32_t addressOfNameOrdinals;
+} PeExportDirectory;
+
+// The resource directory (data directory 2): tables of entries, each entry
+// naming a table below it (high bit set) or a data entry.
+typedef struct PeResourceTable {
+    uint32_t characteristics;
+    uint32_t timeDateStamp;
+    uint16_t majorVersion;
+    uint16_t minorVersion;
+    uint16_t numberOfNamedEntries;
+    uint16_t numberOfIdEntries;
+} PeResourceTable;
+typedef struct PeResourceEntry {
+    uint32_t nameOrId;  // high bit: the offset of a counted UTF-16 name
+    uint32_t offset;    // high bit: a table, else a data entry
+} PeResourceEntry;
+typedef struct PeResourceDataEntry {
+    uint32_t dataRva;
+    uint32_t size;
+    uint32_t codePage;
+    uint32_t reserved;
+} PeResourceDataEntry;
+static_assert(sizeof(PeExportDirectory) == 40 && sizeof(PeResourceTable) == 16 && sizeof(PeResourceEntry) == 8 &&
+                  sizeof(PeResourceDataEntry) == 16,
+              "the export and resource directories");
+
 #define PE32_MAGIC 0x10Bu
 #define PE32PLUS_MAGIC 0x20Bu
 #define PE32PLUS_SHIFT 16u  // PE32+ has a 64-bit ImageBase and stack and heap sizes

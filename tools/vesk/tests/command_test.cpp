@@ -1105,13 +1105,15 @@ TEST_F(Command, RealStubsOfBothArchitecturesReadCleanly) {
         }
         const std::vector<uint8_t> stub = ReadFile(tool_dir / s.stub);
         const PeImage image = ParsePeImage(stub, s.stub);
-        EXPECT_EQ(Load32(&stub[image.peOffset + 8]), 0u) << "file header TimeDateStamp";
+        EXPECT_EQ(Load32(&stub[image.peOffset + PE_FILE_FIELD(timeDateStamp)]), 0u) << "file header TimeDateStamp";
         const uint32_t exports = image.directories.at(0).address;
         const auto holder = std::find_if(image.sections.begin(), image.sections.end(), [&](const PeSection& section) {
             return exports >= section.virtualAddress && exports < section.virtualAddress + section.virtualSize;
         });
         ASSERT_NE(holder, image.sections.end()) << "an export directory";
-        EXPECT_EQ(Load32(&stub[exports - holder->virtualAddress + holder->pointerToRawData + 4]), 0u)
+        EXPECT_EQ(Load32(&stub[exports - holder->virtualAddress + holder->pointerToRawData +
+                               offsetof(PeExportDirectory, timeDateStamp)]),
+                  0u)
             << "export directory TimeDateStamp";
         const std::string setup = Path(std::string("setup-") + s.arch + ".exe").string();
         ToolRun pack = RunTool({"pack", "--product", SampleMsi().string(), "-o", setup, "--arch", s.arch});
