@@ -44,7 +44,7 @@ const std::array kKeys = std::to_array<SettingsKey>({
     {INI_KEY_RUNTIME_9X, PayloadFile, 0, Payload, Slot(PayloadId::Runtime9X), "--runtime-9x"},
     {INI_KEY_RUNTIME_NT, PayloadFile, 0, Payload, Slot(PayloadId::RuntimeNT), "--runtime-nt"},
     {INI_KEY_CHAR_FONT, Container, kBlockText, TextBlock, 0, nullptr, DEFAULT_CHAR_FONT},
-    // The splash's font must have the code page's glyphs.
+    // No fallback: the code page's character set, whose glyphs the splash's font must have.
     {INI_KEY_CHAR_SET, Container, 0, Descriptor, DESCRIPTOR_FONT_CHARSET},
     {INI_KEY_CHAR_SIZE, Container, 0, Descriptor, DESCRIPTOR_FONT_POINT_SIZE, nullptr, KEY_NUMBER_TEXT(DEFAULT_CHAR_SIZE)},
     {INI_KEY_INIT_PREFIX, Container, kBlockText, InitLine, 0, nullptr, DEFAULT_INIT_PREFIX},

@@ -30,11 +30,11 @@ inline constexpr size_t kMaxVersionString = 1000;
 enum class KeyPlace : uint8_t {
     Container,        // the container's head
     ProductIdentity,  // the container's head, from the MSI's Property table when not given
-    PayloadFile,   // a file, relative to the settings file, stored as a payload
-    Resources,     // the stub's resources
-    ResourceFile,  // a file, relative to the settings file, read into the resources
-    Tool,          // how the tool packs
-    SideFileOnly,  // nowhere: only a setup that reads its side file means it
+    PayloadFile,      // a file, relative to the settings file, stored as a payload
+    Resources,        // the stub's resources
+    ResourceFile,     // a file, relative to the settings file, read into the resources
+    Tool,             // how the tool packs
+    SideFileOnly,     // nowhere: only a setup that reads its side file means it
 };
 
 // The key's kind: where a packed setup holds the value, which unpack writes
