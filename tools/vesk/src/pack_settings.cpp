@@ -141,7 +141,7 @@ std::string StoredFileName(const std::filesystem::path& product, unsigned codePa
 // unpack writes it back from (unpack.cpp); the init line's parts into
 // initLine, which composes them.
 void PackKey(const SettingsKey& key, const Settings& settings, unsigned codePage, ContainerFields& f,
-             InitLineParts& initLine, Branding& branding) {
+             InitLineParts& initLine) {
     const std::string fallback = key.fallback ? key.fallback : "";
     switch (key.unpack) {
     case Unpacked::TextBlock:
@@ -157,13 +157,7 @@ void PackKey(const SettingsKey& key, const Settings& settings, unsigned codePage
     case Unpacked::Text:
         f.texts[key.slot] = Text(settings, key.name, fallback, codePage);
         break;
-    case Unpacked::VersionString:
-        if (auto s = settings.Get(key.name)) {
-            RefuseTooLong(*s, key.name, CheckedText(*s, key.name).size());
-            branding.versionStrings[VersionStringName(key)] = s->value;
-        }
-        break;
-    default:  // a kind of its own: ResolvePackSettings reads it
+    default:  // read by ResolvePackSettings itself
         break;
     }
 }
@@ -279,6 +273,13 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
                                                        : "not an installer database (no compound file signature)");
     ResolveProductIdentity(settings, plan.product, transform, codePage, f, plan.branding);
     plan.branding.productVersionOrigin = ProductVersionOrigin(settings, plan.product);
+    for (const SettingsKey& key : SettingsKeys()) {
+        if (key.unpack != Unpacked::VersionString) continue;
+        if (auto s = settings.Get(key.name)) {
+            RefuseTooLong(*s, key.name, CheckedText(*s, key.name).size());
+            plan.branding.versionStrings[VersionStringName(key)] = s->value;
+        }
+    }
 
     std::string versionText = Text(settings, INI_KEY_RUNTIME_VERSION, "", codePage);
     auto words = ParseVersionText(versionText);
@@ -290,7 +291,7 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
 
     InitLineParts initLine;
     for (const SettingsKey& key : SettingsKeys())
-        if (key.place != KeyPlace::ProductIdentity) PackKey(key, settings, codePage, f, initLine, plan.branding);
+        if (key.place != KeyPlace::ProductIdentity) PackKey(key, settings, codePage, f, initLine);
     f.initLine = ComposeInitLine(initLine.prefix, initLine.suffix);
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
