@@ -8,6 +8,7 @@
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"
+#include "key_kinds.h"
 #include "msi_properties.h"
 #include "settings_keys.h"
 #include "text_encoding.h"
@@ -137,31 +138,6 @@ std::string StoredFileName(const std::filesystem::path& product, unsigned codePa
     return stored;
 }
 
-// Reads a key of a kind that many keys share into the slot it names, where
-// unpack writes it back from (unpack.cpp); the init line's parts into
-// initLine, which composes them.
-void PackKey(const SettingsKey& key, const Settings& settings, unsigned codePage, ContainerFields& f,
-             InitLineParts& initLine) {
-    const std::string fallback = key.fallback ? key.fallback : "";
-    switch (key.unpack) {
-    case Unpacked::TextBlock:
-        f.*kTextBlockParts[key.slot] = Text(settings, key.name, fallback, codePage);
-        break;
-    case Unpacked::Descriptor:
-        f.*kDescriptorSettings[key.slot] =
-            Byte(settings, key.name, key.fallback ? static_cast<uint8_t>(std::stoul(fallback)) : FontCharSetOf(codePage));
-        break;
-    case Unpacked::InitLine:
-        (key.slot == 0 ? initLine.prefix : initLine.suffix) = Text(settings, key.name, fallback, codePage);
-        break;
-    case Unpacked::Text:
-        f.texts[key.slot] = Text(settings, key.name, fallback, codePage);
-        break;
-    default:  // read by ResolvePackSettings itself
-        break;
-    }
-}
-
 // Where ProductVersion came from: the option or file that gave it, else the
 // MSI whose Property table did.
 std::string ProductVersionOrigin(const Settings& settings, const std::filesystem::path& product) {
@@ -289,9 +265,12 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.header.requiredRuntimeMS = words->ms;
     f.header.requiredRuntimeLS = words->ls;
 
+    const KeyReader read{
+        [&](const SettingsKey& key, const std::string& fallback) { return Text(settings, key.name, fallback, codePage); },
+        [&](const SettingsKey& key, uint8_t fallback) { return Byte(settings, key.name, fallback); }, codePage};
     InitLineParts initLine;
     for (const SettingsKey& key : SettingsKeys())
-        if (key.place != KeyPlace::ProductIdentity) PackKey(key, settings, codePage, f, initLine);
+        if (key.place != KeyPlace::ProductIdentity) PackSharedKey(key, read, f, initLine);
     f.initLine = ComposeInitLine(initLine.prefix, initLine.suffix);
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);

@@ -38,11 +38,11 @@ enum class KeyPlace : uint8_t {
 };
 
 // The key's kind: where a packed setup holds the value, which unpack writes
-// back; the key's slot says which one. Pack reads a key of a kind that many
-// keys share into that same slot by its kind alone (TextBlock, Descriptor,
-// InitLine and Text in PackKey, VersionString in a loop of its own, both in
-// pack_settings.cpp), so a new key of one of them is one row; the others are
-// read one by one.
+// back; the key's slot says which one. A key of a kind that many keys share
+// travels by its kind alone, both ways (TextBlock, Descriptor, InitLine and
+// Text in key_kinds.cpp; VersionString in one loop of pack's and one case of
+// unpack's), so a new key of one of them is one row; the others are read and
+// written one by one.
 enum class Unpacked : uint8_t {
     Never,           // nothing holds it
     String,          // container string `slot`
