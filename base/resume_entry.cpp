@@ -5,7 +5,7 @@
 
 #include "base/command_line.h"
 #include "base/text.h"
-#include "base/text_rules.h"
+#include "format/text_rules.h"
 
 // Input position -> output position of the packed product code; -1 drops the
 // character (braces, hyphens and the spare positions after the GUID).

@@ -5,7 +5,7 @@
 #pragma once
 
 #include "win32/api.h"
-#include "container/layout.h"
+#include "format/container_layout.h"
 
 #define PATH_BUFFER 256u
 #define WORK_BUFFER_SIZE 65536u

@@ -1,7 +1,7 @@
 // Reading the side INI file's section.
 #include "base/side_ini.h"
 
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 
 DWORD ReadSideText(LPCSTR key, LPCSTR fallback, char* out, UINT cap) {
     return GetPrivateProfileStringA(INI_SECTION, key, fallback, out, cap, g_run.iniPath);

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "base/run_state.h"
-#include "base/sha256.h"
+#include "format/sha256.h"
 #include "container/extract.h"
 #include "sha256_stub_flags.h"
 #include "sim/files.h"

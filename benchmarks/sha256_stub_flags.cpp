@@ -1,6 +1,6 @@
 #include "sha256_stub_flags.h"
 
-#include "base/sha256.h"
+#include "format/sha256.h"
 
 const char kStubFlags[] = VESK_STUB_FLAGS;
 

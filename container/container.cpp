@@ -2,7 +2,7 @@
 // container's header and configurable texts.
 #include "container/container.h"
 
-#include "base/sha256.h"
+#include "format/sha256.h"
 #include "base/text.h"
 
 BOOL FindPayloadSection(void) {
@@ -121,14 +121,11 @@ static BOOL ReadTextBlock(BYTE length) {
 BOOL ReadContainerHeader(void) {
     BYTE header[CONTAINER_HEADER_SIZE];
     if (_lread(g_run.containerFile, header, CONTAINER_HEADER_SIZE) != CONTAINER_HEADER_SIZE) return FALSE;
-#define HEADER_WORD(field) LoadDword(header + offsetof(ContainerHeader, field))
-    g_settings.runtimeNTSize = (LONG)HEADER_WORD(runtimeNTSize);
-    g_settings.expectedFileSize = HEADER_WORD(expectedFileSize);
-    g_settings.requiredRuntimeMS = HEADER_WORD(requiredRuntimeMS);
-    g_settings.requiredRuntimeLS = HEADER_WORD(requiredRuntimeLS);
-    g_settings.runtime9XSize = (LONG)HEADER_WORD(runtime9XSize);
-    g_settings.productSize = HEADER_WORD(productSize);
-#undef HEADER_WORD
+#define READ_WORD(field, hex) g_settings.field = LoadDword(header + offsetof(ContainerHeader, field));
+#define SKIP_WORD(field, hex)
+    CONTAINER_HEADER_FIELDS(READ_WORD, SKIP_WORD)
+#undef READ_WORD
+#undef SKIP_WORD
     // Signing records the signed file's size after the digests were taken:
     // that word counts as 0 in the head's digest.
     FillBytes(header + offsetof(ContainerHeader, expectedFileSize), 0, sizeof(DWORD));

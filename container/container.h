@@ -2,7 +2,7 @@
 #pragma once
 
 #include "base/run_state.h"
-#include "base/sha256.h"
+#include "format/sha256.h"
 
 // TRUE when the payload section was found (containerFile at its raw data,
 // embedded set for a section larger than the placeholder).

@@ -2,7 +2,7 @@
 // container while the windows stay alive.
 #include "container/extract.h"
 
-#include "base/sha256.h"
+#include "format/sha256.h"
 #include "base/text.h"
 #include "container/container.h"
 #include "ui/ui.h"

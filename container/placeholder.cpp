@@ -2,7 +2,7 @@
 // side-file mode; `vesk pack` grows the section to hold a container. The
 // placeholder's content is never read, so one file-alignment unit will do:
 // anything up to VESK_PLACEHOLDER_SIZE bytes means side-file mode.
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "win32/api.h"
 
 #define PLACEHOLDER_BYTES 512u

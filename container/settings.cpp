@@ -2,9 +2,9 @@
 // with the container's header, and the configurable message texts.
 #include "container/settings.h"
 
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "base/side_ini.h"
-#include "base/text_rules.h"
+#include "format/text_rules.h"
 #include "base/text.h"
 #include "container/container.h"
 #include "container/extract.h"

@@ -1,6 +1,6 @@
 // Composing the installer engine's command line and running the engine.
 #include "base/command_line.h"
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "base/own_path.h"
 #include "base/side_ini.h"
 #include "base/text.h"

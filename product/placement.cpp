@@ -1,7 +1,7 @@
 // Putting the product file on disk: under the common files folder, else in
 // a folder made fresh for the run in the temporary folder; in side-file mode
 // the file lies beside the program and is only named.
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "base/side_ini.h"
 #include "base/temp_files.h"
 #include "base/text.h"

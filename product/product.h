@@ -11,9 +11,9 @@
 // the quoted database path and the TRANSFORMS and VESK_SETUP_EXE_PATH properties.
 #define ENGINE_COMMAND_BUFFER (ENGINE_SWITCH_BUFFER + 4u * PATH_BUFFER)
 
-// Run sequence step 13: while the service reports another version of the
-// product installed, asks to uninstall it and removes it on Yes. Ends the
-// process (exit code 1) on No. Unattended it removes an older version without
+// The removal step, after the runtime step and before placement: while the
+// service reports another version of the product installed, asks to
+// uninstall it and removes it on Yes. Ends the process (exit code 1) on No. Unattended it removes an older version without
 // asking and ends with 1638 on any other.
 void RemovePreviousVersion(void);
 // Fills path (PATH_BUFFER bytes). Ends the process (exit code 1) when the

@@ -1,10 +1,10 @@
 // Previous-version removal: while the service reports another version of
 // the product installed, the user is asked whether to uninstall it; Yes
 // removes it through the service, No ends the run with exit code 1.
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "base/side_ini.h"
 #include "base/text.h"
-#include "base/text_rules.h"
+#include "format/text_rules.h"
 #include "container/settings.h"
 #include "product/product.h"
 #include "runtime/installer.h"

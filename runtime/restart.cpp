@@ -1,5 +1,5 @@
 // The restart question: Yes registers the resume and restarts Windows.
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "base/resume_entry.h"
 #include "base/text.h"
 #include "container/settings.h"

@@ -2,7 +2,7 @@
 // the product needs and, when it is older and the setup carries an installer
 // for this platform family, that installer run silently. A restart it asks
 // for goes to the restart question.
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "base/side_ini.h"
 #include "base/temp_files.h"
 #include "base/text.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "fuzz_run.h"
 #include "sim/resources.h"
 #include "sim/files.h"

@@ -5,7 +5,7 @@
 
 #include <cstdio>
 
-#include "base/sha256.h"
+#include "format/sha256.h"
 
 #include <optional>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "base/sha256.h"
-#include "container/layout.h"
+#include "format/sha256.h"
+#include "format/container_layout.h"
 #include "sim/resources.h"
 
 namespace pe_builder {
@@ -53,12 +53,9 @@ inline std::string PatternBytes(size_t count) {
 }
 
 struct Container {
-    uint32_t runtimeNTSize = 0;
-    uint32_t expectedFileSize = 0;
-    uint32_t requiredRuntimeMS = 0;
-    uint32_t requiredRuntimeLS = 0;
-    uint32_t runtime9XSize = 0;
-    uint32_t productSize = 0;
+#define BUILDER_WORD(field, hex) uint32_t field = 0;
+    CONTAINER_HEADER_FIELDS(BUILDER_WORD, BUILDER_WORD)
+#undef BUILDER_WORD
     // Stored bytes, NULs included (see Stored): a test may break the rules.
     std::string productFileName = Stored("product.msi");
     std::string productCode = Stored("{11111111-2222-3333-4444-555555555555}");
@@ -68,7 +65,7 @@ struct Container {
     uint8_t fontPointSize = 8;
     std::string textBlock = Stored("MS Sans Serif") + Stored("Example") + Stored("Initializing");
     std::string skipped = Stored("");
-    std::vector<std::string> texts = std::vector<std::string>(6, Stored(""));  // MessageId 4..9
+    std::vector<std::string> texts = std::vector<std::string>(MESSAGE_COUNT, Stored(""));  // MessageId 4..9
     std::string payloads;  // the stored payloads, back to back
 
     static uint8_t Length(const std::string& bytes) {
@@ -77,9 +74,10 @@ struct Container {
     }
 
     std::string Bytes() const {
-        std::string out = Dword(0) + Dword(runtimeNTSize) + Dword(expectedFileSize) +
-                          Dword(requiredRuntimeMS) + Dword(requiredRuntimeLS) +
-                          Dword(runtime9XSize) + Dword(productSize);
+        std::string out;
+#define BUILDER_BYTES(field, hex) out += Dword(field);
+        CONTAINER_HEADER_FIELDS(BUILDER_BYTES, BUILDER_BYTES)
+#undef BUILDER_BYTES
         for (const auto* s : {&productFileName, &productCode, &productVersion, &transformBase})
             out += char(Length(*s));
         out += productFileName + productCode + productVersion + transformBase;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "format/pe_layout.h"
 #include "sim/resources.h"
 #include "sim/sim.h"
 
@@ -180,25 +181,30 @@ protected:
         image.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
 
-    bool Plus() const { return Word(image, OptionalHeader()) == 0x20B; }
-    size_t OptionalHeader() const { return Dword(image, 0x3C) + 24; }
+    // The PE headers by format/pe_layout.h: H, the file header's and the
+    // optional header's fields from there.
+    size_t Header() const { return Dword(image, PE_DOS_LFANEW_OFFSET); }
+    bool Plus() const { return Word(image, Header() + PE_OPTIONAL_HEADER_MAGIC_OFFSET) == PE32PLUS_MAGIC; }
     uint32_t DirectoryRva(int index) const {
-        return Dword(image, OptionalHeader() + (Plus() ? 112 : 96) + 8 * index);
+        return Dword(image, Header() + PE_DATA_DIRECTORIES_OFFSET + (Plus() ? PE32PLUS_SHIFT : 0) +
+                                PE_DATA_DIRECTORY_SIZE * index + offsetof(PeDataDirectory, virtualAddress));
     }
+    size_t SectionTable() const {
+        return Header() + PE_OPTIONAL_HEADER_OFFSET + Word(image, Header() + PE_FILE_FIELD(sizeOfOptionalHeader));
+    }
+    int SectionCount() const { return Word(image, Header() + PE_FILE_FIELD(numberOfSections)); }
 
     struct SectionHeader {
         std::string name;
         uint32_t rawSize;
     };
     std::vector<SectionHeader> Sections() const {
-        size_t header = Dword(image, 0x3C);
-        size_t table = OptionalHeader() + Word(image, header + 20);
         std::vector<SectionHeader> sections;
-        for (int i = 0; i < Word(image, header + 6); ++i) {
-            size_t s = table + 40 * size_t(i);
+        for (int i = 0; i < SectionCount(); ++i) {
+            size_t s = SectionTable() + PE_SECTION_HEADER_SIZE * size_t(i);
             std::string name;
-            for (size_t c = s; c < s + 8 && image[c]; ++c) name += char(image[c]);
-            sections.push_back({name, Dword(image, s + 16)});
+            for (size_t c = s; c < s + sizeof(PeSectionHeader::name) && image[c]; ++c) name += char(image[c]);
+            sections.push_back({name, Dword(image, s + PE_SECTION_FIELD(sizeOfRawData))});
         }
         return sections;
     }
@@ -212,12 +218,12 @@ protected:
     }
 
     std::optional<size_t> FileOffset(uint32_t rva) const {
-        size_t header = Dword(image, 0x3C);
-        size_t sections = OptionalHeader() + Word(image, header + 20);
-        for (int i = 0; i < Word(image, header + 6); ++i) {
-            size_t s = sections + 40 * size_t(i);
-            uint32_t address = Dword(image, s + 12), size = Dword(image, s + 16);
-            if (rva >= address && rva < address + size) return Dword(image, s + 20) + (rva - address);
+        for (int i = 0; i < SectionCount(); ++i) {
+            size_t s = SectionTable() + PE_SECTION_HEADER_SIZE * size_t(i);
+            uint32_t address = Dword(image, s + PE_SECTION_FIELD(virtualAddress));
+            uint32_t size = Dword(image, s + PE_SECTION_FIELD(sizeOfRawData));
+            if (rva >= address && rva < address + size)
+                return Dword(image, s + PE_SECTION_FIELD(pointerToRawData)) + (rva - address);
         }
         return std::nullopt;
     }
@@ -309,11 +315,10 @@ TEST_P(BuiltStub, CarriesTheSameResourcesAsTheSimulator) {
 }
 
 TEST_P(BuiltStub, IsAGuiImageOfItsMachineWithThePlaceholderBeforeTheResources) {
-    size_t header = Dword(image, 0x3C);
-    EXPECT_EQ(GetParam().machine, Word(image, header + 4)) << "machine";
-    EXPECT_EQ(GetParam().magic, Word(image, OptionalHeader())) << "optional header magic";
-    EXPECT_EQ(2, Word(image, OptionalHeader() + 68)) << "subsystem: Windows GUI";
-    EXPECT_EQ(4, Word(image, OptionalHeader() + 48)) << "subsystem version 4.0";
+    EXPECT_EQ(GetParam().machine, Word(image, Header() + PE_FILE_FIELD(machine))) << "machine";
+    EXPECT_EQ(GetParam().magic, Word(image, Header() + PE_OPTIONAL_FIELD(magic))) << "optional header magic";
+    EXPECT_EQ(2, Word(image, Header() + PE_OPTIONAL_FIELD(subsystem))) << "subsystem: Windows GUI";
+    EXPECT_EQ(4, Word(image, Header() + PE_OPTIONAL_FIELD(majorSubsystemVersion))) << "subsystem version 4.0";
     auto sections = Sections();
     auto vesk = std::find_if(sections.begin(), sections.end(), [](auto& s) { return s.name == ".VESK"; });
     auto rsrc = std::find_if(sections.begin(), sections.end(), [](auto& s) { return s.name == ".rsrc"; });
@@ -346,7 +351,7 @@ TEST_P(BuiltStub, ImportsNoLibrarySearchCallThatOlderSystemsLack) {
 
 TEST_P(BuiltStub, IsAProgramNotALibrary) {
     // Exports must not turn the image into a DLL, which the system will not start.
-    uint16_t characteristics = Word(image, Dword(image, 0x3C) + 22);
+    uint16_t characteristics = Word(image, Header() + PE_FILE_FIELD(characteristics));
     EXPECT_EQ(0, characteristics & 0x2000) << "IMAGE_FILE_DLL is set";
     EXPECT_NE(0, characteristics & 0x0002) << "IMAGE_FILE_EXECUTABLE_IMAGE is not set";
 }
@@ -360,9 +365,9 @@ TEST_P(BuiltStub, ExportsTheCallbacksAndTheCrcUnderTheirDecoratedNames) {
 // Setups are loaded anywhere in the address space and never run data as
 // code: the relocations stay, and the image says both.
 TEST_P(BuiltStub, KeepsItsRelocationsForAslrAndIsNxCompatible) {
-    uint16_t characteristics = Word(image, Dword(image, 0x3C) + 22);
+    uint16_t characteristics = Word(image, Header() + PE_FILE_FIELD(characteristics));
     EXPECT_EQ(0, characteristics & 0x0001) << "IMAGE_FILE_RELOCS_STRIPPED is set";
-    uint16_t dllCharacteristics = Word(image, OptionalHeader() + 70);
+    uint16_t dllCharacteristics = Word(image, Header() + PE_OPTIONAL_FIELD(dllCharacteristics));
     EXPECT_NE(0, dllCharacteristics & 0x0040) << "not DYNAMIC_BASE";
     EXPECT_NE(0, dllCharacteristics & 0x0100) << "not NX_COMPAT";
     // x86-64 code addresses its data relative to the instruction: the twin

@@ -9,9 +9,9 @@
 #include <optional>
 #include <string>
 
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "container/extract.h"
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "pe_builder.h"
 #include "run_fixture.h"
 #include "runtime/installer.h"

@@ -6,7 +6,7 @@
 
 #include "container/container.h"
 #include "container_fixture.h"
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "base/side_ini.h"
 #include "container/settings.h"
 #include "base/text.h"

@@ -38,7 +38,7 @@ protected:
     // What start-up does before the progress dialog can be opened.
     static void RegisterProgressClass() { InitCommonControls(); }
 
-    // Step 9 of the run.
+    // The run's splash step: picture, class, window.
     static void ShowSplash() {
         LoadSplashBitmap();
         ASSERT_NE(0, RegisterSplashClass());

@@ -1,6 +1,6 @@
 #include "branding.h"
 
-#include "container/layout.h"
+#include "format/container_layout.h"
 
 #include "escaped_text.h"
 #include "failure.h"

@@ -34,7 +34,7 @@ struct Branding {
 // naming the file at fault.
 void BrandStub(std::vector<uint8_t>& stub, PeImage& image, const Branding& branding, const std::string& outputName,
                const std::string& input);
-// Writes the digest record (DIGEST_RECORD_SIZE bytes, container/layout.h)
+// Writes the digest record (DIGEST_RECORD_SIZE bytes, format/container_layout.h)
 // into the place BrandStub made; the image's layout stays as it was.
 void PutDigestRecord(std::vector<uint8_t>& stub, PeImage& image, const std::vector<uint8_t>& record,
                      const std::string& input);

@@ -14,9 +14,9 @@ constexpr uint8_t kSkippedField[] = {0};
 
 uint8_t StoredLength(const std::string& text, size_t field, const std::string& what,
                      const std::string& input) {
-    if (text.size() > MaxStoredText(field))
+    if (text.size() > STORED_TEXT_MAX(field))
         throw Failure(input, what + " is " + std::to_string(text.size()) + " bytes; at most " +
-                                 std::to_string(MaxStoredText(field)) + " fit");
+                                 std::to_string(STORED_TEXT_MAX(field)) + " fit");
     return static_cast<uint8_t>(text.size() + 1);
 }
 
@@ -54,20 +54,15 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
         StoredLength(f.productCode, PRODUCT_CODE_FIELD, "product code", input),
         StoredLength(f.productVersion, PRODUCT_VERSION_FIELD, "product version", input),
         StoredLength(f.transformBase, TRANSFORM_BASE_FIELD, "transform base", input)};
-    size_t blockLength = f.fontFace.size() + f.productName.size() + f.initLine.size() + 3;
+    size_t blockLength = 0;
+    for (auto part : kTextBlockParts) blockLength += (f.*part).size() + 1;
     if (blockLength > STORED_STRING_MAX)
         throw Failure(input, "text block (font face, product name, init line) is " +
                                  std::to_string(blockLength) + " bytes with its NULs; at most 255 fit");
 
     std::vector<uint8_t> out(CONTAINER_HEADER_SIZE);
-#define STORE_HEADER_WORD(field) Store32(out.data() + offsetof(ContainerHeader, field), f.header.field)
-    STORE_HEADER_WORD(textCodePage);
-    STORE_HEADER_WORD(runtimeNTSize);
-    STORE_HEADER_WORD(expectedFileSize);
-    STORE_HEADER_WORD(requiredRuntimeMS);
-    STORE_HEADER_WORD(requiredRuntimeLS);
-    STORE_HEADER_WORD(runtime9XSize);
-    STORE_HEADER_WORD(productSize);
+#define STORE_HEADER_WORD(field, hex) Store32(out.data() + offsetof(ContainerHeader, field), f.header.field);
+    CONTAINER_HEADER_FIELDS(STORE_HEADER_WORD, STORE_HEADER_WORD)
 #undef STORE_HEADER_WORD
     out.insert(out.end(), std::begin(lengths), std::end(lengths));
     Append(out, f.productFileName);
@@ -76,8 +71,7 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
     Append(out, f.transformBase);
 
     std::array<uint8_t, CONTAINER_DESCRIPTOR_SIZE> descriptor{};
-    descriptor[DESCRIPTOR_FONT_CHARSET] = f.fontCharSet;
-    descriptor[DESCRIPTOR_FONT_POINT_SIZE] = f.fontPointSize;
+    for (size_t i = 0; i < kDescriptorSettings.size(); ++i) descriptor[i] = f.*kDescriptorSettings[i];
     descriptor[DESCRIPTOR_TEXT_BLOCK_LENGTH] = static_cast<uint8_t>(blockLength);
     descriptor[DESCRIPTOR_SKIPPED_LENGTH] = sizeof kSkippedField;
     for (size_t i = 0; i < kTextCount; ++i)
@@ -85,9 +79,7 @@ std::vector<uint8_t> EncodeContainerHead(const ContainerFields& f, const std::st
             StoredLength(f.texts[i], TEXT_FIELD, std::string(TextKey(i)) + " text", input);
     out.insert(out.end(), descriptor.begin(), descriptor.end());
 
-    Append(out, f.fontFace);
-    Append(out, f.productName);
-    Append(out, f.initLine);
+    for (auto part : kTextBlockParts) Append(out, f.*part);
     out.insert(out.end(), std::begin(kSkippedField), std::end(kSkippedField));
     for (const std::string& text : f.texts) Append(out, text);
     return out;
@@ -97,14 +89,8 @@ StoredHead DecodeContainerHead(std::span<const uint8_t> bytes, const std::string
     StoredHead head;
     ByteCursor cursor(bytes, input);
     auto words = cursor.Take(CONTAINER_HEADER_SIZE);
-#define LOAD_HEADER_WORD(field) head.header.field = Load32(&words[offsetof(ContainerHeader, field)])
-    LOAD_HEADER_WORD(textCodePage);
-    LOAD_HEADER_WORD(runtimeNTSize);
-    LOAD_HEADER_WORD(expectedFileSize);
-    LOAD_HEADER_WORD(requiredRuntimeMS);
-    LOAD_HEADER_WORD(requiredRuntimeLS);
-    LOAD_HEADER_WORD(runtime9XSize);
-    LOAD_HEADER_WORD(productSize);
+#define LOAD_HEADER_WORD(field, hex) head.header.field = Load32(&words[offsetof(ContainerHeader, field)]);
+    CONTAINER_HEADER_FIELDS(LOAD_HEADER_WORD, LOAD_HEADER_WORD)
 #undef LOAD_HEADER_WORD
     auto lengths = cursor.Take(CONTAINER_STRING_COUNT);
     for (size_t i = 0; i < CONTAINER_STRING_COUNT; ++i) head.strings[i] = cursor.TakeText(lengths[i]);

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "container/layout.h"
+#include "format/container_layout.h"
 
 namespace vesk {
 
@@ -31,11 +31,13 @@ struct ContainerFields {
     std::array<std::string, kTextCount> texts;  // MessageId 4..9
 };
 
-// The most characters a string can have when the setup reads it into a
-// field of this many bytes: its NUL must fit, and its one-byte length.
-inline constexpr size_t MaxStoredText(size_t field) {
-    return (field < STORED_STRING_MAX ? field : STORED_STRING_MAX) - 1;
-}
+// The text block's strings and the descriptor bytes a setting gives, in the
+// order of their slots: a settings key's slot names one.
+inline constexpr std::array kTextBlockParts = {&ContainerFields::fontFace, &ContainerFields::productName,
+                                               &ContainerFields::initLine};
+inline constexpr std::array kDescriptorSettings = {&ContainerFields::fontCharSet, &ContainerFields::fontPointSize};
+static_assert(DESCRIPTOR_FONT_CHARSET == 0 && DESCRIPTOR_FONT_POINT_SIZE == 1 &&
+              kDescriptorSettings.size() == DESCRIPTOR_TEXT_BLOCK_LENGTH);
 
 // Everything before the first payload. Throws Failure(input, ...) when a
 // string does not fit its length byte or its field.

@@ -53,14 +53,10 @@ Report DescribeContainer(const SetupFile& setup) {
     const unsigned codePage = TextCodePage(h);
     Report container = Report::Object();
     Report header = Report::Object();
-    header.Add("textCodePage", h.textCodePage)
-        .Add("runtimeNTSize", h.runtimeNTSize)
-        .Add("expectedFileSize", h.expectedFileSize)
-        .Add("requiredRuntimeMS", h.requiredRuntimeMS, true)
-        .Add("requiredRuntimeLS", h.requiredRuntimeLS, true)
-        .Add("runtime9XSize", h.runtime9XSize)
-        .Add("productSize", h.productSize)
-        .AddText("runtimeVersion", FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
+#define DESCRIBE_HEADER_WORD(field, hex) header.Add(#field, h.field, hex);
+    CONTAINER_HEADER_FIELDS(DESCRIBE_HEADER_WORD, DESCRIBE_HEADER_WORD)
+#undef DESCRIBE_HEADER_WORD
+    header.AddText("runtimeVersion", FormatVersionText({h.requiredRuntimeMS, h.requiredRuntimeLS}));
     container.Add("header", std::move(header));
 
     Report strings = Report::Object();

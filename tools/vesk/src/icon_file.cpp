@@ -5,18 +5,22 @@
 #include <cstring>
 #include <set>
 
+#include "bitmap_layout.h"
 #include "byte_order.h"
 #include "escaped_text.h"
 #include "failure.h"
+#include "icon_layout.h"
 #include "input_file.h"
 
 namespace vesk {
 
 namespace {
 
-constexpr uint32_t kDirectorySize = 6;
-constexpr uint32_t kFileEntrySize = 16;
-constexpr uint32_t kGroupEntrySize = 14;
+constexpr uint32_t kDirectorySize = sizeof(IconDirectory);
+constexpr uint32_t kFileEntrySize = sizeof(IconFileEntry);
+constexpr uint32_t kGroupEntrySize = sizeof(IconGroupEntry);
+constexpr uint16_t kIconType = 1;
+constexpr uint16_t kCursorType = 2;
 constexpr uint32_t kMaxImages = 64;
 constexpr uint32_t kMaxSide = 256;
 constexpr uint64_t kMaxFileSize = 16 << 20;
@@ -29,18 +33,25 @@ uint32_t LoadBig32(const uint8_t* p) {
     return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
 }
 
+// An entry of a file or a group begins with these fields.
 void PutImageFields(uint8_t* entry, const IconImage& image) {
-    entry[0] = image.width;
-    entry[1] = image.height;
-    entry[2] = image.colourCount;
-    entry[3] = image.reserved;
-    Store16(entry + 4, image.planes);
-    Store16(entry + 6, image.bitCount);
-    Store32(entry + 8, static_cast<uint32_t>(image.data.size()));
+    entry[offsetof(IconImageFields, width)] = image.width;
+    entry[offsetof(IconImageFields, height)] = image.height;
+    entry[offsetof(IconImageFields, colourCount)] = image.colourCount;
+    entry[offsetof(IconImageFields, reserved)] = image.reserved;
+    Store16(entry + offsetof(IconImageFields, planes), image.planes);
+    Store16(entry + offsetof(IconImageFields, bitCount), image.bitCount);
+    Store32(entry + offsetof(IconImageFields, bytesInResource), static_cast<uint32_t>(image.data.size()));
 }
 
 IconImage ImageFields(const uint8_t* entry) {
-    return {entry[0], entry[1], entry[2], entry[3], Load16(entry + 4), Load16(entry + 6), {}};
+    return {entry[offsetof(IconImageFields, width)],
+            entry[offsetof(IconImageFields, height)],
+            entry[offsetof(IconImageFields, colourCount)],
+            entry[offsetof(IconImageFields, reserved)],
+            Load16(entry + offsetof(IconImageFields, planes)),
+            Load16(entry + offsetof(IconImageFields, bitCount)),
+            {}};
 }
 
 // An image's own width and height, or what is wrong with it.
@@ -76,15 +87,16 @@ OwnImage ReadPng(const std::vector<uint8_t>& data) {
 // a bit count Windows draws, no compression, a colour table that fits its
 // bit count, and the colour and mask rows all within the image.
 OwnImage ReadBitmap(const std::vector<uint8_t>& data) {
-    constexpr uint32_t kHeaderSize = 40;
-    if (data.size() < kHeaderSize || Load32(data.data()) != kHeaderSize)
+    constexpr uint32_t kHeaderSize = sizeof(BitmapInfoHeader);
+    if (data.size() < kHeaderSize || Load32(&data[offsetof(BitmapInfoHeader, size)]) != kHeaderSize)
         return {0, 0, "is neither a PNG nor a bitmap with a 40-byte header"};
-    const auto width = static_cast<int32_t>(Load32(&data[4]));
-    const auto height = static_cast<int32_t>(Load32(&data[8]));  // the mask's rows too
-    const uint16_t bitCount = Load16(&data[14]);
-    const uint32_t compression = Load32(&data[16]);
-    const uint32_t coloursUsed = Load32(&data[32]);
-    if (Load16(&data[12]) != 1) return {0, 0, "is a bitmap with " + std::to_string(Load16(&data[12])) + " planes"};
+    const auto width = static_cast<int32_t>(Load32(&data[offsetof(BitmapInfoHeader, width)]));
+    const auto height = static_cast<int32_t>(Load32(&data[offsetof(BitmapInfoHeader, height)]));  // the mask's rows too
+    const uint16_t planes = Load16(&data[offsetof(BitmapInfoHeader, planes)]);
+    const uint16_t bitCount = Load16(&data[offsetof(BitmapInfoHeader, bitCount)]);
+    const uint32_t compression = Load32(&data[offsetof(BitmapInfoHeader, compression)]);
+    const uint32_t coloursUsed = Load32(&data[offsetof(BitmapInfoHeader, coloursUsed)]);
+    if (planes != 1) return {0, 0, "is a bitmap with " + std::to_string(planes) + " planes"};
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 24 && bitCount != 32)
         return {0, 0, "is a bitmap of " + std::to_string(bitCount) + " bits per pixel"};
     if (compression != 0) return {0, 0, "is a compressed bitmap (compression " + std::to_string(compression) + ")"};
@@ -110,10 +122,11 @@ std::vector<IconImage> IconFromIco(std::span<const uint8_t> file, const std::str
     };
     if (file.size() >= 4 && std::memcmp(file.data(), "\x89PNG", 4) == 0) fail("a PNG picture, not an .ico file");
     if (file.size() >= 2 && file[0] == 'B' && file[1] == 'M') fail("a BMP picture, not an .ico file");
-    if (file.size() < kDirectorySize || Load16(&file[0]) != 0) fail("not an .ico file");
-    if (Load16(&file[2]) == 2) fail("a cursor, not an icon");
-    if (Load16(&file[2]) != 1) fail("not an .ico file");
-    const uint32_t count = Load16(&file[4]);
+    if (file.size() < kDirectorySize || Load16(&file[offsetof(IconDirectory, reserved)]) != 0) fail("not an .ico file");
+    const uint16_t type = Load16(&file[offsetof(IconDirectory, type)]);
+    if (type == kCursorType) fail("a cursor, not an icon");
+    if (type != kIconType) fail("not an .ico file");
+    const uint32_t count = Load16(&file[offsetof(IconDirectory, count)]);
     if (count == 0) fail("an .ico file without images");
     if (count > kMaxImages) fail("an .ico file of " + std::to_string(count) + " images (at most 64)");
     if (file.size() < kDirectorySize + kFileEntrySize * count) fail("an .ico file that ends inside its directory");
@@ -122,8 +135,8 @@ std::vector<IconImage> IconFromIco(std::span<const uint8_t> file, const std::str
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* entry = &file[kDirectorySize + kFileEntrySize * i];
         IconImage image = ImageFields(entry);
-        const uint32_t size = Load32(entry + 8);
-        const uint32_t offset = Load32(entry + 12);
+        const uint32_t size = Load32(entry + offsetof(IconFileEntry, image.bytesInResource));
+        const uint32_t offset = Load32(entry + offsetof(IconFileEntry, imageOffset));
         const std::string which = "an .ico file whose image " + std::to_string(i + 1);
         if (size == 0 || uint64_t{offset} + size > file.size()) fail(which + " lies outside the file");
         image.data.assign(file.begin() + offset, file.begin() + offset + size);
@@ -150,12 +163,12 @@ std::vector<IconImage> ReadIconFile(const std::filesystem::path& path) {
 
 std::vector<uint8_t> IcoFromIcon(const std::vector<IconImage>& images) {
     std::vector<uint8_t> file(kDirectorySize + kFileEntrySize * images.size());
-    Store16(&file[2], 1);
-    Store16(&file[4], static_cast<uint16_t>(images.size()));
+    Store16(&file[offsetof(IconDirectory, type)], kIconType);
+    Store16(&file[offsetof(IconDirectory, count)], static_cast<uint16_t>(images.size()));
     for (size_t i = 0; i < images.size(); ++i) {
         uint8_t* entry = &file[kDirectorySize + kFileEntrySize * i];
         PutImageFields(entry, images[i]);
-        Store32(entry + 12, static_cast<uint32_t>(file.size()));
+        Store32(entry + offsetof(IconFileEntry, imageOffset), static_cast<uint32_t>(file.size()));
         file.insert(file.end(), images[i].data.begin(), images[i].data.end());
     }
     return file;
@@ -165,13 +178,13 @@ std::optional<std::vector<IconImage>> IconGroupImages(const ResourceTree& tree, 
     const ResourceItem* item = tree.Find(kResourceIconGroup, group);
     if (!item || item->data.size() < kDirectorySize) return std::nullopt;
     const std::vector<uint8_t>& d = item->data;
-    const uint32_t count = Load16(&d[4]);
-    if (Load16(&d[2]) != 1 || count == 0 || count > kMaxImages || d.size() < kDirectorySize + kGroupEntrySize * count)
+    const uint32_t count = Load16(&d[offsetof(IconDirectory, count)]);
+    if (Load16(&d[offsetof(IconDirectory, type)]) != kIconType || count == 0 || count > kMaxImages || d.size() < kDirectorySize + kGroupEntrySize * count)
         return std::nullopt;
     std::vector<IconImage> images;
     for (uint32_t i = 0; i < count; ++i) {
         const uint8_t* entry = &d[kDirectorySize + kGroupEntrySize * i];
-        const ResourceItem* image = tree.Find(kResourceIcon, Load16(entry + 12));
+        const ResourceItem* image = tree.Find(kResourceIcon, Load16(entry + offsetof(IconGroupEntry, id)));
         if (!image) return std::nullopt;
         images.push_back(ImageFields(entry));
         images.back().data = image->data;
@@ -185,7 +198,7 @@ void PutIconGroup(ResourceTree& tree, uint16_t group, const std::vector<IconImag
         language = old->language;
         const std::vector<uint8_t>& d = old->data;
         for (size_t at = kDirectorySize; at + kGroupEntrySize <= d.size(); at += kGroupEntrySize)
-            tree.Remove(kResourceIcon, Load16(&d[at + 12]));
+            tree.Remove(kResourceIcon, Load16(&d[at + offsetof(IconGroupEntry, id)]));
     }
     tree.Remove(kResourceIconGroup, group);
     std::set<uint16_t> used;
@@ -193,14 +206,14 @@ void PutIconGroup(ResourceTree& tree, uint16_t group, const std::vector<IconImag
         if (item.type == ResourceId::Number(kResourceIcon) && !item.name.named) used.insert(item.name.number);
 
     std::vector<uint8_t> groupData(kDirectorySize + kGroupEntrySize * images.size());
-    Store16(&groupData[2], 1);
-    Store16(&groupData[4], static_cast<uint16_t>(images.size()));
+    Store16(&groupData[offsetof(IconDirectory, type)], kIconType);
+    Store16(&groupData[offsetof(IconDirectory, count)], static_cast<uint16_t>(images.size()));
     uint16_t next = 1;
     for (size_t i = 0; i < images.size(); ++i) {
         while (used.contains(next)) ++next;
         uint8_t* entry = &groupData[kDirectorySize + kGroupEntrySize * i];
         PutImageFields(entry, images[i]);
-        Store16(entry + 12, next);
+        Store16(entry + offsetof(IconGroupEntry, id), next);
         tree.Put({ResourceId::Number(kResourceIcon), ResourceId::Number(next), language, 0, images[i].data});
         used.insert(next);
     }

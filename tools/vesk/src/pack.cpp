@@ -57,7 +57,7 @@ std::vector<std::filesystem::path> PackInputs(const PackOptions& options, const 
     return inputs;
 }
 
-// The digest record (container/layout.h): the head's SHA-256, then each
+// The digest record (format/container_layout.h): the head's SHA-256, then each
 // payload's in container order, that of no bytes for one not stored.
 std::vector<uint8_t> DigestRecord(const std::vector<uint8_t>& head, const std::vector<Payload>& payloads) {
     std::vector<uint8_t> record(DIGEST_RECORD_SIZE);

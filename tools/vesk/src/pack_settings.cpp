@@ -4,14 +4,15 @@
 #include <charconv>
 #include <map>
 
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"
+#include "key_kinds.h"
 #include "msi_properties.h"
 #include "settings_keys.h"
 #include "text_encoding.h"
-#include "text_rules.h"
+#include "setup_texts.h"
 #include "unpacked_names.h"
 #include "version_text.h"
 
@@ -264,15 +265,13 @@ PackPlan ResolvePackSettings(const PackRequest& request) {
     f.header.requiredRuntimeMS = words->ms;
     f.header.requiredRuntimeLS = words->ls;
 
-    f.fontFace = Text(settings, INI_KEY_CHAR_FONT, DEFAULT_CHAR_FONT, codePage);
-    // The splash's font must have the code page's glyphs.
-    f.fontCharSet = Byte(settings, INI_KEY_CHAR_SET, FontCharSetOf(codePage));
-    f.fontPointSize = Byte(settings, INI_KEY_CHAR_SIZE, DEFAULT_CHAR_SIZE);
-    f.initLine = ComposeInitLine(Text(settings, INI_KEY_INIT_PREFIX, DEFAULT_INIT_PREFIX, codePage),
-                                 Text(settings, INI_KEY_INIT_SUFFIX, DEFAULT_INIT_SUFFIX, codePage));
-
+    const KeyReader read{
+        [&](const SettingsKey& key, const std::string& fallback) { return Text(settings, key.name, fallback, codePage); },
+        [&](const SettingsKey& key, uint8_t fallback) { return Byte(settings, key.name, fallback); }, codePage};
+    InitLineParts initLine;
     for (const SettingsKey& key : SettingsKeys())
-        if (key.unpack == Unpacked::Text) f.texts[key.slot] = Text(settings, key.name, "", codePage);
+        if (key.place != KeyPlace::ProductIdentity) PackSharedKey(key, read, f, initLine);
+    f.initLine = ComposeInitLine(initLine.prefix, initLine.suffix);
     if (auto problem = CheckQuestionConversions(f.texts[MSG_EXIST_ERROR - MESSAGE_ID_FIRST]))
         Fail(*settings.Get(INI_KEY_EXIST_ERROR), INI_KEY_EXIST_ERROR, *problem);
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "base/sha256.h"
+#include "format/sha256.h"
 #include "input_file.h"
 #include "output_file.h"
 

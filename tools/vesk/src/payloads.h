@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "container/layout.h"
+#include "format/container_layout.h"
 
 namespace vesk {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "byte_order.h"
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "escaped_text.h"
 #include "failure.h"
 
@@ -11,11 +11,9 @@ namespace vesk {
 
 namespace {
 
-constexpr uint32_t kFileHeaderOffset = 4;    // after "PE\0\0"
-constexpr uint32_t kOptionalHeaderOffset = 24;
 constexpr uint16_t kMachineI386 = 0x014C;
 constexpr uint16_t kMachineAmd64 = 0x8664;
-constexpr uint32_t kOptionalHeaderBeforeDirectories = 96;  // PE32's; PE32+ adds PE32PLUS_SHIFT
+constexpr uint32_t kOptionalHeaderBeforeDirectories = offsetof(PeOptionalHeader32, dataDirectory);  // PE32+: PE32PLUS_SHIFT more
 constexpr uint32_t kMaxDirectories = 16;
 
 std::string Hex(uint32_t value) {
@@ -50,16 +48,16 @@ std::optional<StubArch> ArchNamed(std::string_view name) {
 }
 
 uint32_t PeImage::CheckSumOffset() const {
-    return peOffset + kOptionalHeaderOffset + 64;
+    return peOffset + PE_OPTIONAL_FIELD(checkSum);
 }
 uint32_t PeImage::SizeOfInitializedDataOffset() const {
-    return peOffset + kOptionalHeaderOffset + 8;
+    return peOffset + PE_OPTIONAL_FIELD(sizeOfInitializedData);
 }
 uint32_t PeImage::SizeOfImageOffset() const {
-    return peOffset + kOptionalHeaderOffset + 56;
+    return peOffset + PE_OPTIONAL_FIELD(sizeOfImage);
 }
 uint32_t PeImage::PointerToSymbolTableOffset() const {
-    return peOffset + kFileHeaderOffset + 8;
+    return peOffset + PE_FILE_FIELD(pointerToSymbolTable);
 }
 uint32_t PeImage::DataDirectoryOffset(unsigned index) const {
     return peOffset + PE_DATA_DIRECTORIES_OFFSET + PlusShift(arch) + index * PE_DATA_DIRECTORY_SIZE;
@@ -72,7 +70,7 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
                                      ", beyond the first " + std::to_string(VESK_HEADER_PROBE_SIZE) +
                                      " bytes the setup reads (or the file)");
     };
-    if (bytes.size() < 64 || bytes[0] != 'M' || bytes[1] != 'Z')
+    if (bytes.size() < PE_DOS_HEADER_SIZE || bytes[0] != 'M' || bytes[1] != 'Z')
         throw Failure(input, "not a PE image (no MZ header)");
     PeImage image;
     image.peOffset = Load32(&bytes[PE_DOS_LFANEW_OFFSET]);
@@ -81,7 +79,7 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
     const uint8_t* pe = &bytes[h];
     if (pe[0] != 'P' || pe[1] != 'E' || pe[2] != 0 || pe[3] != 0)
         throw Failure(input, "not a PE image (no PE signature)");
-    const uint16_t machine = Load16(pe + kFileHeaderOffset);
+    const uint16_t machine = Load16(pe + PE_FILE_FIELD(machine));
     const uint16_t magic = Load16(pe + PE_OPTIONAL_HEADER_MAGIC_OFFSET);
     if (machine == kMachineI386) {
         if (magic != PE32_MAGIC) throw Failure(input, "an i386 image without a PE32 optional header (magic " + Hex(magic) + ")");
@@ -96,14 +94,14 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
     need(h + PE_DATA_DIRECTORIES_OFFSET + shift, "PE header");
 
     const uint16_t sectionCount = Load16(pe + PE_NUMBER_OF_SECTIONS_OFFSET);
-    image.pointerToSymbolTable = Load32(pe + kFileHeaderOffset + 8);
-    const uint16_t optionalHeaderSize = Load16(pe + kFileHeaderOffset + 16);
-    image.sizeOfInitializedData = Load32(pe + kOptionalHeaderOffset + 8);
-    image.sectionAlignment = Load32(pe + kOptionalHeaderOffset + 32);
-    image.fileAlignment = Load32(pe + kOptionalHeaderOffset + 36);
-    image.sizeOfImage = Load32(pe + kOptionalHeaderOffset + 56);
-    image.sizeOfHeaders = Load32(pe + kOptionalHeaderOffset + 60);
-    image.checkSum = Load32(pe + kOptionalHeaderOffset + 64);
+    image.pointerToSymbolTable = Load32(pe + PE_FILE_FIELD(pointerToSymbolTable));
+    const uint16_t optionalHeaderSize = Load16(pe + PE_FILE_FIELD(sizeOfOptionalHeader));
+    image.sizeOfInitializedData = Load32(pe + PE_OPTIONAL_FIELD(sizeOfInitializedData));
+    image.sectionAlignment = Load32(pe + PE_OPTIONAL_FIELD(sectionAlignment));
+    image.fileAlignment = Load32(pe + PE_OPTIONAL_FIELD(fileAlignment));
+    image.sizeOfImage = Load32(pe + PE_OPTIONAL_FIELD(sizeOfImage));
+    image.sizeOfHeaders = Load32(pe + PE_OPTIONAL_FIELD(sizeOfHeaders));
+    image.checkSum = Load32(pe + PE_OPTIONAL_FIELD(checkSum));
     image.numberOfRvaAndSizes = Load32(pe + PE_NUMBER_OF_RVA_AND_SIZES_OFFSET + shift);
     if (image.numberOfRvaAndSizes > kMaxDirectories)
         throw Failure(input, "not a PE image (" + std::to_string(image.numberOfRvaAndSizes) + " data directories)");
@@ -118,30 +116,30 @@ PeImage ParsePeImage(std::span<const uint8_t> bytes, const std::string& input) {
     image.headersEnd = static_cast<uint32_t>(table + PE_SECTION_HEADER_SIZE * uint64_t{sectionCount});
     need(image.headersEnd, "section table");
     for (unsigned i = 0; i < image.numberOfRvaAndSizes; ++i)
-        image.directories.push_back({Load32(&bytes[image.DataDirectoryOffset(i)]), Load32(&bytes[image.DataDirectoryOffset(i) + 4])});
+        image.directories.push_back({Load32(&bytes[image.DataDirectoryOffset(i) + offsetof(PeDataDirectory, virtualAddress)]),
+                                     Load32(&bytes[image.DataDirectoryOffset(i) + offsetof(PeDataDirectory, size)])});
     if (image.numberOfRvaAndSizes > kCertificateDirectory) {
-        image.certificateOffset = Load32(&bytes[image.DataDirectoryOffset(kCertificateDirectory)]);
-        image.certificateSize = Load32(&bytes[image.DataDirectoryOffset(kCertificateDirectory) + 4]);
+        image.certificateOffset = image.directories[kCertificateDirectory].address;
+        image.certificateSize = image.directories[kCertificateDirectory].size;
     }
-    if (image.numberOfRvaAndSizes > kDebugDirectory)
-        image.debugDirectorySize = Load32(&bytes[image.DataDirectoryOffset(kDebugDirectory) + 4]);
+    if (image.numberOfRvaAndSizes > kDebugDirectory) image.debugDirectorySize = image.directories[kDebugDirectory].size;
 
     for (uint16_t i = 0; i < sectionCount; ++i) {
         const uint32_t at = static_cast<uint32_t>(table + PE_SECTION_HEADER_SIZE * i);
         const uint8_t* s = &bytes[at];
         PeSection section;
         size_t nameLength = 0;
-        while (nameLength < 8 && s[nameLength] != 0) ++nameLength;
+        while (nameLength < sizeof(PeSectionHeader::name) && s[nameLength] != 0) ++nameLength;
         section.name.assign(reinterpret_cast<const char*>(s), nameLength);
-        section.virtualSize = Load32(s + 8);
-        section.virtualAddress = Load32(s + 12);
-        section.sizeOfRawData = Load32(s + PE_SECTION_SIZE_OF_RAW_DATA);
-        section.pointerToRawData = Load32(s + PE_SECTION_POINTER_TO_RAW_DATA);
-        section.characteristics = Load32(s + 36);
+        section.virtualSize = Load32(s + PE_SECTION_FIELD(virtualSize));
+        section.virtualAddress = Load32(s + PE_SECTION_FIELD(virtualAddress));
+        section.sizeOfRawData = Load32(s + PE_SECTION_FIELD(sizeOfRawData));
+        section.pointerToRawData = Load32(s + PE_SECTION_FIELD(pointerToRawData));
+        section.characteristics = Load32(s + PE_SECTION_FIELD(characteristics));
         section.headerOffset = at;
         // The setup compares the name as a NUL-terminated string: an
         // 8-byte name without a NUL never matches.
-        if (image.payloadSection < 0 && nameLength < 8 && section.name == VESK_SECTION_NAME)
+        if (image.payloadSection < 0 && nameLength < sizeof(PeSectionHeader::name) && section.name == VESK_SECTION_NAME)
             image.payloadSection = i;
         image.sections.push_back(section);
     }

@@ -3,16 +3,13 @@
 #include <algorithm>
 
 #include "byte_order.h"
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "escaped_text.h"
 #include "failure.h"
 
 namespace vesk {
 
 namespace {
-
-constexpr uint32_t kVirtualSizeField = 8;
-constexpr uint32_t kVirtualAddressField = 12;
 
 // What moving `.VESK` needs of the stub beyond a sound layout: a section
 // before it to take its place, a size to map, and nothing that points into
@@ -59,8 +56,8 @@ PeRewrite PlanPeRewrite(const std::vector<uint8_t>& stub, const PeImage& image, 
         if (image.certificateOffset < oldEnd)
             throw Failure(input, "certificate table lies before the end of " VESK_SECTION_NAME);
         dropped = {image.certificateOffset, image.certificateSize};
-        storeAt(image.DataDirectoryOffset(kCertificateDirectory), 0);
-        storeAt(image.DataDirectoryOffset(kCertificateDirectory) + 4, 0);
+        storeAt(image.DataDirectoryOffset(kCertificateDirectory) + offsetof(PeDataDirectory, virtualAddress), 0);
+        storeAt(image.DataDirectoryOffset(kCertificateDirectory) + offsetof(PeDataDirectory, size), 0);
     }
     if (dropped.size == 0) {
         plan.tail.push_back({oldEnd, stub.size() - oldEnd});
@@ -93,18 +90,18 @@ PeRewrite PlanPeRewrite(const std::vector<uint8_t>& stub, const PeImage& image, 
         if (i == payload) continue;
         const uint32_t at = place(s);
         if (i + 1 == payload)  // the section before `.VESK` covers its old place
-            storeAt(at + kVirtualSizeField, MappedEnd(vesk, sa) - s.virtualAddress);
+            storeAt(at + PE_SECTION_FIELD(virtualSize), MappedEnd(vesk, sa) - s.virtualAddress);
         if (s.sizeOfRawData == 0) continue;
         if (s.pointerToRawData >= oldEnd)
-            storeAt(at + PE_SECTION_POINTER_TO_RAW_DATA, s.pointerToRawData - vesk.sizeOfRawData);
+            storeAt(at + PE_SECTION_FIELD(pointerToRawData), s.pointerToRawData - vesk.sizeOfRawData);
         else if (uint64_t{s.pointerToRawData} + s.sizeOfRawData > rawStart)
             throw Failure(input, "section " + Escaped(s.name) + " overlaps the raw data of " VESK_SECTION_NAME);
     }
     const uint64_t newAddress = MappedEnd(image.sections.back(), sa);
     const uint32_t at = place(vesk);
-    storeAt(at + kVirtualAddressField, newAddress);
-    storeAt(at + PE_SECTION_SIZE_OF_RAW_DATA, plan.payloadRawSize);
-    storeAt(at + PE_SECTION_POINTER_TO_RAW_DATA, plan.containerOffset);
+    storeAt(at + PE_SECTION_FIELD(virtualAddress), newAddress);
+    storeAt(at + PE_SECTION_FIELD(sizeOfRawData), plan.payloadRawSize);
+    storeAt(at + PE_SECTION_FIELD(pointerToRawData), plan.containerOffset);
     storeAt(image.SizeOfImageOffset(), AlignUp(newAddress + vesk.virtualSize, sa));
     if (vesk.characteristics & kSectionInitializedData)
         storeAt(image.SizeOfInitializedDataOffset(),

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "byte_order.h"
-#include "container/layout.h"
+#include "format/container_layout.h"
 #include "failure.h"
 #include "pe_checksum.h"
 
@@ -35,10 +35,10 @@ void RequireMovable(const std::vector<uint8_t>& stub, const PeImage& image, cons
     const uint64_t start = uint64_t{s.pointerToRawData} + (relocations.address - s.virtualAddress);
     if (start + relocations.size > uint64_t{s.pointerToRawData} + s.sizeOfRawData || start + relocations.size > stub.size())
         throw Failure(input, refusal + "its relocations run past its raw data");
-    for (uint64_t at = start; at + 8 <= start + relocations.size;) {
-        const uint32_t page = Load32(&stub[at]);
-        const uint32_t blockSize = Load32(&stub[at + 4]);
-        if (blockSize < 8) throw Failure(input, refusal + "a relocation block is shorter than its header");
+    for (uint64_t at = start; at + sizeof(PeRelocationBlock) <= start + relocations.size;) {
+        const uint32_t page = Load32(&stub[at + offsetof(PeRelocationBlock, pageRva)]);
+        const uint32_t blockSize = Load32(&stub[at + offsetof(PeRelocationBlock, blockSize)]);
+        if (blockSize < sizeof(PeRelocationBlock)) throw Failure(input, refusal + "a relocation block is shorter than its header");
         if (uint64_t{page} + kRelocationPage > resourcesRva)
             throw Failure(input, refusal + "relocations apply at or above the resources");
         at += blockSize;
@@ -91,21 +91,21 @@ std::vector<uint8_t> ReplaceResourceSection(const std::vector<uint8_t>& stub, co
     for (const PeSection& s : image.sections) {
         if (&s == &resources) continue;
         if (s.sizeOfRawData != 0 && s.pointerToRawData >= oldEnd) {
-            store(s.headerOffset + PE_SECTION_POINTER_TO_RAW_DATA, s.pointerToRawData + rawDelta);
+            store(s.headerOffset + PE_SECTION_FIELD(pointerToRawData), s.pointerToRawData + rawDelta);
         } else if (s.sizeOfRawData != 0 && uint64_t{s.pointerToRawData} + s.sizeOfRawData > oldStart) {
             throw Failure(input, "section " + s.name + " overlaps the raw data of the resource section");
         }
         if (s.virtualAddress > resources.virtualAddress && vaDelta != 0) {
             RequireMovable(stub, image, s, resources.virtualAddress, input);
-            store(s.headerOffset + 12, s.virtualAddress + vaDelta);
+            store(s.headerOffset + PE_SECTION_FIELD(virtualAddress), s.virtualAddress + vaDelta);
             if (image.directories.size() > kRelocationDirectory &&
                 Inside(image.directories[kRelocationDirectory].address, s, sa))
-                store(image.DataDirectoryOffset(kRelocationDirectory), image.directories[kRelocationDirectory].address + vaDelta);
+                store(image.DataDirectoryOffset(kRelocationDirectory) + offsetof(PeDataDirectory, virtualAddress), image.directories[kRelocationDirectory].address + vaDelta);
         }
     }
-    store(resources.headerOffset + 8, bytes.size());
-    store(resources.headerOffset + PE_SECTION_SIZE_OF_RAW_DATA, newRaw);
-    store(image.DataDirectoryOffset(kResourceDirectory) + 4, bytes.size());
+    store(resources.headerOffset + PE_SECTION_FIELD(virtualSize), bytes.size());
+    store(resources.headerOffset + PE_SECTION_FIELD(sizeOfRawData), newRaw);
+    store(image.DataDirectoryOffset(kResourceDirectory) + offsetof(PeDataDirectory, size), bytes.size());
     store(image.SizeOfImageOffset(), image.sizeOfImage + vaDelta);
     if (resources.characteristics & kSectionInitializedData)
         store(image.SizeOfInitializedDataOffset(), image.sizeOfInitializedData + rawDelta);

@@ -7,14 +7,15 @@
 
 #include "byte_order.h"
 #include "failure.h"
+#include "format/pe_layout.h"
 
 namespace vesk {
 
 namespace {
 
-constexpr uint32_t kTableHeaderSize = 16;
-constexpr uint32_t kEntrySize = 8;
-constexpr uint32_t kDataEntrySize = 16;
+constexpr uint32_t kTableHeaderSize = sizeof(PeResourceTable);
+constexpr uint32_t kEntrySize = sizeof(PeResourceEntry);
+constexpr uint32_t kDataEntrySize = sizeof(PeResourceDataEntry);
 constexpr uint32_t kHighBit = 0x80000000;
 constexpr uint32_t kDataAlignment = 8;
 
@@ -29,12 +30,13 @@ public:
         // A table reached twice would make the tree a graph: items without end.
         if (!tables_.insert(offset).second) Fail("a directory table is reached twice");
         Need(offset, kTableHeaderSize, "directory table");
-        const uint32_t count = uint32_t{Load16(At(offset + 12))} + Load16(At(offset + 14));
+        const uint32_t count = uint32_t{Load16(At(offset + offsetof(PeResourceTable, numberOfNamedEntries)))} +
+                               Load16(At(offset + offsetof(PeResourceTable, numberOfIdEntries)));
         Need(offset + kTableHeaderSize, count * kEntrySize, "directory entries");
         for (uint32_t i = 0; i < count; ++i) {
             const uint8_t* entry = At(offset + kTableHeaderSize + i * kEntrySize);
-            path.push_back(ReadId(Load32(entry)));
-            const uint32_t target = Load32(entry + 4);
+            path.push_back(ReadId(Load32(entry + offsetof(PeResourceEntry, nameOrId))));
+            const uint32_t target = Load32(entry + offsetof(PeResourceEntry, offset));
             const bool subtable = (target & kHighBit) != 0;
             if (subtable != (level < 2)) Fail("the directory is not three levels deep (type, name, language)");
             if (subtable)
@@ -63,8 +65,8 @@ private:
 
     ResourceItem ReadData(uint32_t offset, const std::vector<ResourceId>& path) {
         Need(offset, kDataEntrySize, "data entry");
-        const uint32_t rva = Load32(At(offset));
-        const uint32_t size = Load32(At(offset + 4));
+        const uint32_t rva = Load32(At(offset + offsetof(PeResourceDataEntry, dataRva)));
+        const uint32_t size = Load32(At(offset + offsetof(PeResourceDataEntry, size)));
         if (rva < rva_ || uint64_t{rva - rva_} + size > section_.size())
             Fail("resource data (RVA " + std::to_string(rva) + ", " + std::to_string(size) +
                  " bytes) lie outside the section");
@@ -72,7 +74,7 @@ private:
         // by the section's own size, a hostile tree cannot blow up.
         dataBytes_ += size;
         if (dataBytes_ > section_.size()) Fail("resource data overlap each other");
-        ResourceItem item{path[0], path[1], path[2], Load32(At(offset + 8)), {}};
+        ResourceItem item{path[0], path[1], path[2], Load32(At(offset + offsetof(PeResourceDataEntry, codePage))), {}};
         item.data.assign(section_.begin() + (rva - rva_), section_.begin() + (rva - rva_) + size);
         return item;
     }
@@ -169,13 +171,13 @@ std::vector<uint8_t> LayOutResourceSection(const ResourceTree& tree, uint32_t se
         uint32_t slot = at + kTableHeaderSize;
         for (const auto& [id, child] : entries) {
             const uint32_t pointer = target(child);  // may grow out
-            Store32(&out[slot], id.named ? kHighBit | strings.at(id.name) : id.number);
-            Store32(&out[slot + 4], pointer);
+            Store32(&out[slot + offsetof(PeResourceEntry, nameOrId)], id.named ? kHighBit | strings.at(id.name) : id.number);
+            Store32(&out[slot + offsetof(PeResourceEntry, offset)], pointer);
             ++(id.named ? namedCount : numberCount);
             slot += kEntrySize;
         }
-        Store16(&out[at + 12], namedCount);
-        Store16(&out[at + 14], numberCount);
+        Store16(&out[at + offsetof(PeResourceTable, numberOfNamedEntries)], namedCount);
+        Store16(&out[at + offsetof(PeResourceTable, numberOfIdEntries)], numberCount);
     };
     writeTable(0, types, [&](const Names& names) { return kHighBit | nameTables.at(&names); });
     uint32_t leaf = dataEntries;
@@ -187,9 +189,9 @@ std::vector<uint8_t> LayOutResourceSection(const ResourceTree& tree, uint32_t se
                 const uint32_t entry = leaf;
                 leaf += kDataEntrySize;
                 out.resize(AlignUp(static_cast<uint32_t>(out.size()), kDataAlignment));
-                Store32(&out[entry], sectionRva + static_cast<uint32_t>(out.size()));
-                Store32(&out[entry + 4], static_cast<uint32_t>(item->data.size()));
-                Store32(&out[entry + 8], item->codePage);
+                Store32(&out[entry + offsetof(PeResourceDataEntry, dataRva)], sectionRva + static_cast<uint32_t>(out.size()));
+                Store32(&out[entry + offsetof(PeResourceDataEntry, size)], static_cast<uint32_t>(item->data.size()));
+                Store32(&out[entry + offsetof(PeResourceDataEntry, codePage)], item->codePage);
                 out.insert(out.end(), item->data.begin(), item->data.end());
                 return entry;
             });

@@ -4,8 +4,8 @@
 #include <array>
 #include <stdexcept>
 
-#include "base/ini_keys.h"
-#include "container_format.h"
+#include "format/ini_keys.h"
+#include "format/container_layout.h"
 #include "ini_file.h"
 #include "payloads.h"
 
@@ -25,26 +25,30 @@ constexpr uint8_t Slot(MessageId id) {
 
 constexpr std::string_view kVersionKeyPrefix = "Version";
 
-constexpr size_t kBlockText = MaxStoredText(TEXT_BLOCK_FIELD);
-constexpr size_t kText = MaxStoredText(TEXT_FIELD);
+#define KEY_TEXT_OF(number) #number
+#define KEY_NUMBER_TEXT(number) KEY_TEXT_OF(number)
 
-// Name, place, limit, how unpack writes it back and from which slot, option.
+constexpr size_t kBlockText = STORED_TEXT_MAX(TEXT_BLOCK_FIELD);
+constexpr size_t kText = STORED_TEXT_MAX(TEXT_FIELD);
+
+// Name, place, limit, kind and slot, option, fallback.
 const std::array kKeys = std::to_array<SettingsKey>({
-    {INI_KEY_PRODUCT_FILE, PayloadFile, MaxStoredText(PRODUCT_FILE_NAME_FIELD), Payload, Slot(PayloadId::Product),
+    {INI_KEY_PRODUCT_FILE, PayloadFile, STORED_TEXT_MAX(PRODUCT_FILE_NAME_FIELD), Payload, Slot(PayloadId::Product),
      "--product"},
-    {INI_KEY_PRODUCT_CODE, Container, MaxStoredText(PRODUCT_CODE_FIELD), String, 1, "--product-code"},
-    {INI_KEY_PRODUCT_VERSION, Container, MaxStoredText(PRODUCT_VERSION_FIELD), String, 2, "--product-version"},
-    {INI_KEY_TRANSFORM, Container, MaxStoredText(TRANSFORM_BASE_FIELD), String, 3, "--transform-base"},
-    {INI_KEY_PRODUCT_NAME, Container, kBlockText, TextBlock, 1, "--product-name"},
+    {INI_KEY_PRODUCT_CODE, ProductIdentity, STORED_TEXT_MAX(PRODUCT_CODE_FIELD), String, 1, "--product-code"},
+    {INI_KEY_PRODUCT_VERSION, ProductIdentity, STORED_TEXT_MAX(PRODUCT_VERSION_FIELD), String, 2, "--product-version"},
+    {INI_KEY_TRANSFORM, Container, STORED_TEXT_MAX(TRANSFORM_BASE_FIELD), String, 3, "--transform-base"},
+    {INI_KEY_PRODUCT_NAME, ProductIdentity, kBlockText, TextBlock, 1, "--product-name"},
     // Read as a version, but refused by length first like any text.
     {INI_KEY_RUNTIME_VERSION, Container, kBlockText, RuntimeVersion, 0, "--runtime-version"},
     {INI_KEY_RUNTIME_9X, PayloadFile, 0, Payload, Slot(PayloadId::Runtime9X), "--runtime-9x"},
     {INI_KEY_RUNTIME_NT, PayloadFile, 0, Payload, Slot(PayloadId::RuntimeNT), "--runtime-nt"},
-    {INI_KEY_CHAR_FONT, Container, kBlockText, TextBlock, 0},
+    {INI_KEY_CHAR_FONT, Container, kBlockText, TextBlock, 0, nullptr, DEFAULT_CHAR_FONT},
+    // No fallback: the code page's character set, whose glyphs the splash's font must have.
     {INI_KEY_CHAR_SET, Container, 0, Descriptor, DESCRIPTOR_FONT_CHARSET},
-    {INI_KEY_CHAR_SIZE, Container, 0, Descriptor, DESCRIPTOR_FONT_POINT_SIZE},
-    {INI_KEY_INIT_PREFIX, Container, kBlockText, InitLine, 0},
-    {INI_KEY_INIT_SUFFIX, Container, kBlockText, InitLine, 1},
+    {INI_KEY_CHAR_SIZE, Container, 0, Descriptor, DESCRIPTOR_FONT_POINT_SIZE, nullptr, KEY_NUMBER_TEXT(DEFAULT_CHAR_SIZE)},
+    {INI_KEY_INIT_PREFIX, Container, kBlockText, InitLine, 0, nullptr, DEFAULT_INIT_PREFIX},
+    {INI_KEY_INIT_SUFFIX, Container, kBlockText, InitLine, 1, nullptr, DEFAULT_INIT_SUFFIX},
     {INI_KEY_CMDLINE, Container, kText, Text, Slot(MSG_CMDLINE)},
     {INI_KEY_ADMIN_ERROR, Container, kText, Text, Slot(MSG_ADMIN_ERROR)},
     {INI_KEY_EXIST_ERROR, Container, kText, Text, Slot(MSG_EXIST_ERROR)},

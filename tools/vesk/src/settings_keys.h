@@ -1,5 +1,5 @@
 // Every settings key the tool knows, described once: the setup's own keys
-// (base/ini_keys.h) and the tool's, how long a value may be, where a pack
+// (format/ini_keys.h) and the tool's, how long a value may be, where a pack
 // puts it, how unpack writes it back, and the pack option that stands for it.
 #pragma once
 
@@ -28,16 +28,21 @@ inline constexpr const char* kVersionCompanyNameKey = "VersionCompanyName";
 inline constexpr size_t kMaxVersionString = 1000;
 
 enum class KeyPlace : uint8_t {
-    Container,     // the container's head
-    PayloadFile,   // a file, relative to the settings file, stored as a payload
-    Resources,     // the stub's resources
-    ResourceFile,  // a file, relative to the settings file, read into the resources
-    Tool,          // how the tool packs
-    SideFileOnly,  // nowhere: only a setup that reads its side file means it
+    Container,        // the container's head
+    ProductIdentity,  // the container's head, from the MSI's Property table when not given
+    PayloadFile,      // a file, relative to the settings file, stored as a payload
+    Resources,        // the stub's resources
+    ResourceFile,     // a file, relative to the settings file, read into the resources
+    Tool,             // how the tool packs
+    SideFileOnly,     // nowhere: only a setup that reads its side file means it
 };
 
-// Where a packed setup holds the value, which unpack writes back; the key's
-// slot says which one.
+// The key's kind: where a packed setup holds the value, which unpack writes
+// back; the key's slot says which one. A key of a kind that many keys share
+// travels by its kind alone, both ways (TextBlock, Descriptor, InitLine and
+// Text in key_kinds.cpp; VersionString in one loop of pack's and one case of
+// unpack's), so a new key of one of them is one row; the others are read and
+// written one by one.
 enum class Unpacked : uint8_t {
     Never,           // nothing holds it
     String,          // container string `slot`
@@ -61,6 +66,9 @@ struct SettingsKey {
     Unpacked unpack;
     uint8_t slot = 0;
     const char* option = nullptr;  // pack's option for it
+    // The value pack stores when none is given (TextBlock, InitLine, Text
+    // and Descriptor kinds); none: empty, a Descriptor byte the code page's.
+    const char* fallback = nullptr;
 };
 
 // In the order unpack writes them.

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "bitmap_layout.h"
 #include "byte_order.h"
 #include "failure.h"
 #include "input_file.h"
@@ -10,8 +11,8 @@ namespace vesk {
 
 namespace {
 
-constexpr uint32_t kFileHeaderSize = 14;
-constexpr uint32_t kInfoHeaderSize = 40;
+constexpr uint32_t kFileHeaderSize = sizeof(BmpFileHeader);
+constexpr uint32_t kInfoHeaderSize = sizeof(BitmapInfoHeader);
 constexpr uint32_t kColours = 16;
 constexpr uint32_t kPixelsOffset = kFileHeaderSize + kInfoHeaderSize + 4 * kColours;
 constexpr int32_t kMaxWidth = 1024;
@@ -52,24 +53,25 @@ std::vector<uint8_t> SplashFromBmp(std::span<const uint8_t> file, const std::str
     if (file.size() < 2 || file[0] != 'B' || file[1] != 'M') fail(Kind(file));
     if (file.size() < kFileHeaderSize + kInfoHeaderSize) fail("a BMP file too short for its headers");
     const uint8_t* info = file.data() + kFileHeaderSize;
-    const uint32_t headerSize = Load32(info);
+    const uint32_t headerSize = Load32(info + offsetof(BitmapInfoHeader, size));
     if (headerSize != kInfoHeaderSize) fail(HeaderKind(headerSize));
-    const auto width = static_cast<int32_t>(Load32(info + 4));
-    const auto height = static_cast<int32_t>(Load32(info + 8));
-    const uint16_t bitCount = Load16(info + 14);
-    const uint32_t compression = Load32(info + 16);
-    const uint32_t coloursUsed = Load32(info + 32);
+    const auto width = static_cast<int32_t>(Load32(info + offsetof(BitmapInfoHeader, width)));
+    const auto height = static_cast<int32_t>(Load32(info + offsetof(BitmapInfoHeader, height)));
+    const uint16_t planes = Load16(info + offsetof(BitmapInfoHeader, planes));
+    const uint16_t bitCount = Load16(info + offsetof(BitmapInfoHeader, bitCount));
+    const uint32_t compression = Load32(info + offsetof(BitmapInfoHeader, compression));
+    const uint32_t coloursUsed = Load32(info + offsetof(BitmapInfoHeader, coloursUsed));
     if (bitCount != 4) fail("a BMP of " + std::to_string(bitCount) + " bits per pixel");
     if (compression == 2) fail("an RLE4-compressed BMP");
     if (compression != 0) fail("a compressed BMP (compression " + std::to_string(compression) + ")");
-    if (Load16(info + 12) != 1) fail("a BMP with " + std::to_string(Load16(info + 12)) + " planes");
+    if (planes != 1) fail("a BMP with " + std::to_string(planes) + " planes");
     if (height < 0) fail("a top-down BMP (negative height)");
     if (width <= 0 || height == 0) fail("a BMP of " + std::to_string(width) + " x " + std::to_string(height) + " pixels");
     if (width > kMaxWidth || height > kMaxHeight)
         fail(std::to_string(width) + " x " + std::to_string(height) + " pixels, larger than 1024 x 768", kHowToResize);
     if (coloursUsed > kColours) fail("a BMP with " + std::to_string(coloursUsed) + " colours in its table");
     const uint32_t tableEntries = coloursUsed == 0 ? kColours : coloursUsed;
-    const uint32_t pixelsOffset = Load32(file.data() + 10);
+    const uint32_t pixelsOffset = Load32(file.data() + offsetof(BmpFileHeader, pixelsOffset));
     if (pixelsOffset != kFileHeaderSize + kInfoHeaderSize + 4 * tableEntries)
         fail("a BMP whose pixel rows do not follow its colour table");
     const uint64_t rowBytes = (uint64_t{static_cast<uint32_t>(width)} * 4 + 31) / 32 * 4;
@@ -78,7 +80,7 @@ std::vector<uint8_t> SplashFromBmp(std::span<const uint8_t> file, const std::str
 
     std::vector<uint8_t> resource(file.begin() + kFileHeaderSize, file.begin() + pixelsOffset);
     resource.resize(kInfoHeaderSize + 4 * kColours);  // the table filled up to 16 colours
-    if (coloursUsed != 0) Store32(&resource[32], kColours);
+    if (coloursUsed != 0) Store32(&resource[offsetof(BitmapInfoHeader, coloursUsed)], kColours);
     resource.insert(resource.end(), file.begin() + pixelsOffset, file.begin() + static_cast<std::ptrdiff_t>(pixelsEnd));
     return resource;
 }
@@ -97,15 +99,16 @@ std::vector<uint8_t> BmpFromSplash(std::span<const uint8_t> resource) {
     std::vector<uint8_t> file(kFileHeaderSize);
     file[0] = 'B';
     file[1] = 'M';
-    Store32(&file[2], static_cast<uint32_t>(kFileHeaderSize + resource.size()));
-    Store32(&file[10], kPixelsOffset);
+    Store32(&file[offsetof(BmpFileHeader, fileSize)], static_cast<uint32_t>(kFileHeaderSize + resource.size()));
+    Store32(&file[offsetof(BmpFileHeader, pixelsOffset)], kPixelsOffset);
     file.insert(file.end(), resource.begin(), resource.end());
     return file;
 }
 
 std::optional<PictureSize> SplashSize(std::span<const uint8_t> resource) {
-    if (resource.size() < 12) return std::nullopt;
-    return PictureSize{static_cast<int32_t>(Load32(&resource[4])), static_cast<int32_t>(Load32(&resource[8]))};
+    if (resource.size() < offsetof(BitmapInfoHeader, planes)) return std::nullopt;
+    return PictureSize{static_cast<int32_t>(Load32(&resource[offsetof(BitmapInfoHeader, width)])),
+                       static_cast<int32_t>(Load32(&resource[offsetof(BitmapInfoHeader, height)]))};
 }
 
 }  // namespace vesk

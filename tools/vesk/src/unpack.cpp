@@ -6,10 +6,11 @@
 #include <sstream>
 
 #include "byte_order.h"
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 #include "escaped_text.h"
 #include "failure.h"
 #include "ini_file.h"
+#include "key_kinds.h"
 #include "output_file.h"
 #include "payload_copy.h"
 #include "setup_file.h"
@@ -17,7 +18,7 @@
 #include "setup_resources.h"
 #include "settings_keys.h"
 #include "text_encoding.h"
-#include "text_rules.h"
+#include "setup_texts.h"
 #include "unpacked_names.h"
 #include "version_text.h"
 
@@ -86,24 +87,17 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
     if (head.skipped != std::string(1, '\0'))
         Warn(setup, "field after the text block is not one NUL; pack will store one NUL");
 
+    const StoredSettings stored{head, block, initLine};
+    const KeyWriter write{[&](const std::string& key, const std::string& value) { ini.Put(key, value); },
+                          [&](const std::string& key, const std::string& shown) { ini.PutShown(key, shown); },
+                          [&](const std::string& key, const std::string& raw) { ini.PutStored(key, raw); }};
     for (const SettingsKey& key : SettingsKeys()) {
+        if (UnpackSharedKey(key, stored, write)) continue;
         switch (key.unpack) {
         case Unpacked::Never:
             break;
         case Unpacked::String:
             ini.PutStored(key.name, head.strings[key.slot]);
-            break;
-        case Unpacked::TextBlock:
-            ini.PutShown(key.name, block[key.slot]);
-            break;
-        case Unpacked::Descriptor:
-            ini.Put(key.name, std::to_string(head.descriptor[key.slot]));
-            break;
-        case Unpacked::InitLine:
-            if (initLine) ini.PutShown(key.name, key.slot == 0 ? initLine->prefix : initLine->suffix);
-            break;
-        case Unpacked::Text:
-            ini.PutStored(key.name, head.texts[key.slot]);
             break;
         case Unpacked::Payload: {
             auto stored = payloadFiles.find(static_cast<PayloadId>(key.slot));
@@ -126,6 +120,8 @@ void PutSettings(SettingsWriter& ini, const std::string& setup, const StoredHead
         case Unpacked::VersionString:
             for (const auto& [name, value] : branding.settings)
                 if (name == key.name) ini.Put(name, value);
+            break;
+        default:  // a shared kind, written above
             break;
         }
     }

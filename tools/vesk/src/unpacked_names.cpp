@@ -6,7 +6,7 @@
 #include "ini_file.h"
 #include "payloads.h"
 #include "text_encoding.h"
-#include "text_rules.h"
+#include "setup_texts.h"
 
 namespace vesk {
 

@@ -2,7 +2,7 @@
 
 #include <charconv>
 
-#include "base/text_rules.h"
+#include "format/text_rules.h"
 
 namespace vesk {
 

@@ -6,6 +6,7 @@
 #include "byte_order.h"
 #include "failure.h"
 #include "icon_file.h"
+#include "icon_layout.h"
 #include "splash_picture.h"
 #include "tool_test_support.h"
 
@@ -216,9 +217,12 @@ TEST(IconFile, ReplacingAGroupDropsItsOldImagesAndNumbersTheNewFromTheLowestFree
     ASSERT_TRUE(back.has_value());
     EXPECT_EQ(IcoFromIcon(*back), IcoFromIcon(images));
     const std::vector<uint8_t>& group = tree.Find(kResourceIconGroup, 108)->data;
-    EXPECT_EQ(Load16(&group[6 + 12]), 1) << "the old image's number is free again";
-    EXPECT_EQ(Load16(&group[6 + 14 + 12]), 3) << "2 belongs to another icon";
-    EXPECT_EQ(Load16(&group[6 + 28 + 12]), 4);
+    auto imageId = [&](size_t i) {
+        return Load16(&group[sizeof(IconDirectory) + sizeof(IconGroupEntry) * i + offsetof(IconGroupEntry, id)]);
+    };
+    EXPECT_EQ(imageId(0), 1) << "the old image's number is free again";
+    EXPECT_EQ(imageId(1), 3) << "2 belongs to another icon";
+    EXPECT_EQ(imageId(2), 4);
     EXPECT_EQ(tree.Find(kResourceIcon, 2)->data, std::vector<uint8_t>{9}) << "another group's image stays";
     EXPECT_EQ(tree.items.size(), 5u) << "three images, the other icon, the group";
 }

@@ -17,9 +17,12 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
+#include <sstream>
 
 #include "byte_order.h"
-#include "container/layout.h"
+#include "commands.h"
+#include "format/container_layout.h"
 #include "escaped_text.h"
 #include "ini_file.h"
 #include "pe_image.h"
@@ -221,7 +224,8 @@ TEST_F(Command, InspectTextShowsTheSixTexts) {
 
 // Every help gives the exit codes, and every option it names is in the man
 // page and the bash completion; so is every settings key in the man page.
-// vesk alone gives its usage as an error.
+// The commands of the table, each with its line in vesk --help, are the man
+// page's list and the completion's. vesk alone gives its usage as an error.
 TEST_F(Command, HelpVersionManPageAndCompletion) {
     auto slurp = [](const std::string& name) {
         const auto bytes = ReadFile(std::filesystem::path(VESK_TOOL_SHARE) / name);
@@ -230,8 +234,24 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
     std::string manPage = slurp("vesk.1");
     for (size_t at; (at = manPage.find("\\-")) != std::string::npos;) manPage.erase(at, 1);
     const std::string completion = slurp("vesk.bash");
-    for (auto args : std::vector<std::vector<std::string>>{
-             {"--help"}, {"pack", "--help"}, {"inspect", "--help"}, {"verify", "--help"}, {"unpack", "--help"}}) {
+    const std::string toolHelp = RunTool({"--help"}).out;
+    std::vector<std::vector<std::string>> helps = {{"--help"}};
+    std::string manCommands;
+    for (const CommandEntry& command : Commands()) {
+        helps.push_back({command.name, "--help"});
+        manCommands += std::string(".TP\n.B ") + command.name + "\n";
+        EXPECT_NE(toolHelp.find(std::string("  ") + command.name + " "), std::string::npos) << command.name;
+        EXPECT_NE(toolHelp.find(command.summary), std::string::npos) << command.name;
+        EXPECT_NE(completion.find(command.name), std::string::npos) << command.name;
+    }
+    const size_t listAt = manPage.find(".SH COMMANDS\n"), listEnd = manPage.find("\n.SH ", listAt + 1);
+    ASSERT_NE(listAt, std::string::npos);
+    std::string manList;
+    std::istringstream manLines(manPage.substr(listAt, listEnd - listAt));
+    for (std::string line, previous; std::getline(manLines, line); previous = line)
+        if (previous == ".TP" && line.rfind(".B ", 0) == 0) manList += ".TP\n" + line + "\n";
+    EXPECT_EQ(manList, manCommands);
+    for (auto args : helps) {
         SCOPED_TRACE(args[0]);
         ToolRun run = RunTool(args);
         EXPECT_EQ(run.exitCode, 0);
@@ -259,6 +279,27 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
     EXPECT_EQ(RunTool({"--version", "--verbose"}).out, "vesk " VESK_TOOL_VERSION "\nstub x86: " +
                                                            (besideTool / "vesk-stub.exe").string() + "\nstub x64: " +
                                                            (besideTool / "vesk-stub-x64.exe").string() + "\n");
+}
+
+// pack's help follows the key table: the line of each key's option names
+// the key, an option line that begins with a key's name is that key's
+// option, and every version string key is listed.
+TEST_F(Command, PackHelpNamesTheKeysOfTheTable) {
+    const std::string help = RunTool({"pack", "--help"}).out;
+    constexpr size_t kDescriptionColumn = 28;
+    std::map<std::string, std::string> optionLines;  // option: the first word of its description
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("  --", 0) != 0 || line.size() <= kDescriptionColumn) continue;
+        std::string word = line.substr(kDescriptionColumn, line.find_first_of(" :,", kDescriptionColumn) - kDescriptionColumn);
+        optionLines[line.substr(2, line.find(' ', 2) - 2)] = word;
+    }
+    for (const SettingsKey& key : SettingsKeys()) {
+        if (key.option) EXPECT_EQ(optionLines[key.option], key.name) << key.option;
+        if (key.unpack == Unpacked::VersionString) EXPECT_NE(help.find(key.name), std::string::npos) << key.name;
+    }
+    for (const auto& [option, word] : optionLines)
+        if (const SettingsKey* key = FindSettingsKey(word)) EXPECT_STREQ(key->option, option.c_str()) << word;
 }
 
 TEST_F(Command, SettingsWithAUtf8ByteOrderMarkPack) {
@@ -1064,13 +1105,15 @@ TEST_F(Command, RealStubsOfBothArchitecturesReadCleanly) {
         }
         const std::vector<uint8_t> stub = ReadFile(tool_dir / s.stub);
         const PeImage image = ParsePeImage(stub, s.stub);
-        EXPECT_EQ(Load32(&stub[image.peOffset + 8]), 0u) << "file header TimeDateStamp";
+        EXPECT_EQ(Load32(&stub[image.peOffset + PE_FILE_FIELD(timeDateStamp)]), 0u) << "file header TimeDateStamp";
         const uint32_t exports = image.directories.at(0).address;
         const auto holder = std::find_if(image.sections.begin(), image.sections.end(), [&](const PeSection& section) {
             return exports >= section.virtualAddress && exports < section.virtualAddress + section.virtualSize;
         });
         ASSERT_NE(holder, image.sections.end()) << "an export directory";
-        EXPECT_EQ(Load32(&stub[exports - holder->virtualAddress + holder->pointerToRawData + 4]), 0u)
+        EXPECT_EQ(Load32(&stub[exports - holder->virtualAddress + holder->pointerToRawData +
+                               offsetof(PeExportDirectory, timeDateStamp)]),
+                  0u)
             << "export directory TimeDateStamp";
         const std::string setup = Path(std::string("setup-") + s.arch + ".exe").string();
         ToolRun pack = RunTool({"pack", "--product", SampleMsi().string(), "-o", setup, "--arch", s.arch});

@@ -8,9 +8,9 @@
 #include "escaped_text.h"
 #include "ini_file.h"
 #include "text_encoding.h"
-#include "text_rules.h"
+#include "setup_texts.h"
 #include "version_text.h"
-#include "base/text_rules.h"
+#include "format/text_rules.h"
 
 namespace vesk {
 namespace {
@@ -77,7 +77,7 @@ TEST(InitLine, LinesNoPrefixCanMakeAreNotSplit) {
     EXPECT_FALSE(SplitInitLine("Vesk Installation^x")) << "a suffix's leading '^' turns into a blank";
 }
 
-// One GUID rule for each side (base/text_rules.h): the setup packs what it
+// One GUID rule for each side (format/text_rules.h): the setup packs what it
 // can (either case, up to four characters after the brace), vesk writes only
 // the form Windows Installer itself writes.
 TEST(ProductCode, TheSetupPacksMoreThanVeskWrites) {
@@ -101,7 +101,7 @@ TEST(ProductCode, TheSetupPacksMoreThanVeskWrites) {
     }
 }
 
-// The setup reads any text as some version (base/text_rules.h); vesk takes
+// The setup reads any text as some version (format/text_rules.h); vesk takes
 // only a text that reads as it is written, and then the setup's own words.
 TEST(VersionText, TheSetupReadsAnythingVeskOnlyWhatReadsAsWritten) {
     const struct {

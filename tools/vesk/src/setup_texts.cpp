@@ -1,11 +1,11 @@
-#include "text_rules.h"
+#include "setup_texts.h"
 
 #include <algorithm>
 #include <cctype>
 #include <string>
 
-#include "base/ini_keys.h"
-#include "base/text_rules.h"
+#include "format/ini_keys.h"
+#include "format/text_rules.h"
 #include "escaped_text.h"
 #include "text_encoding.h"
 

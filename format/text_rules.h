@@ -7,7 +7,7 @@
 
 #include <stdint.h>
 
-#include "base/ini_keys.h"
+#include "format/ini_keys.h"
 
 // A decimal number as the setup reads it: blanks and one '-' first, then
 // digits as far as they go, in 32-bit arithmetic that wraps.
