@@ -36,10 +36,6 @@ class Failure(Exception):
     """A scenario's check failed; the message says what the machine showed."""
 
 
-class Skipped(Exception):
-    """A scenario this Wine cannot run at all; counted apart, never as a pass."""
-
-
 def check(condition, message):
     if not condition:
         raise Failure(message)

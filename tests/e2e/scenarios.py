@@ -15,7 +15,7 @@ from pathlib import Path, PureWindowsPath
 from fixtures import (FAILING_CODE, NAMED_PRODUCT, PRODUCT_CODE, PRODUCT_NAME, STUBS, build_attacker, build_baseline,
                       build_fake_runtime, build_large_file, build_large_msi, build_marker_dll, build_platform_probe,
                       build_signing_pair, build_splash_bmp, pack, rebased_copy)
-from harness import QUIET_ENGINE, UNATTENDED_ENGINE, Failure, Skipped, check
+from harness import QUIET_ENGINE, UNATTENDED_ENGINE, Failure, check
 
 WIZARD_FOLDER = "Vesk Installation Wizard"
 CORRUPT_TEXT = "Corrupt installation detected."
@@ -960,7 +960,7 @@ def select(only=(), smoke=False):
 
 def run_all(ctx, report, scenarios):
     """Runs each scenario from a clean state; `report(name, error, seconds)`
-    hears each end (`error` None, the failure's text, or a `Skipped`)."""
+    hears each end (`error` None or the failure's text)."""
     for scenario in scenarios:
         started = time.monotonic()
         error = None
@@ -969,8 +969,6 @@ def run_all(ctx, report, scenarios):
             scenario(ctx)
         except Failure as failure:
             error = str(failure)
-        except Skipped as skipped:
-            error = skipped
         except Exception as crash:  # a harness fault fails this scenario only
             error = f"{type(crash).__name__}: {crash}"
         report(scenario.__name__, error, time.monotonic() - started)
