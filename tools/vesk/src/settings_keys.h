@@ -61,6 +61,9 @@ enum class Unpacked : uint8_t {
 
 struct SettingsKey {
     const char* name;
+    // Its entry in the man page's settings (troff); none: named in the
+    // heading of the entry before it, whose text serves both.
+    const char* manual;
     KeyPlace place;
     size_t limit;  // the most bytes a value (a file's name) may have; 0: no limit of its own
     Unpacked unpack;
@@ -73,6 +76,9 @@ struct SettingsKey {
 
 // In the order unpack writes them.
 std::span<const SettingsKey> SettingsKeys();
+// The man page's settings entries, one for each key with a text of its own,
+// in the table's order (`vesk_manual` puts them in share/vesk.1).
+std::string SettingsManual();
 
 // The key of that name in any case; none for an unknown one.
 const SettingsKey* FindSettingsKey(std::string_view name);

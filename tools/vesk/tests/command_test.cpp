@@ -231,7 +231,8 @@ TEST_F(Command, HelpVersionManPageAndCompletion) {
         const auto bytes = ReadFile(std::filesystem::path(VESK_TOOL_SHARE) / name);
         return std::string(bytes.begin(), bytes.end());
     };
-    std::string manPage = slurp("vesk.1");
+    const auto manual = ReadFile(VESK_TOOL_MANUAL);  // as built, its settings entries from the key table
+    std::string manPage(manual.begin(), manual.end());
     for (size_t at; (at = manPage.find("\\-")) != std::string::npos;) manPage.erase(at, 1);
     const std::string completion = slurp("vesk.bash");
     const std::string toolHelp = RunTool({"--help"}).out;
